@@ -1,0 +1,45 @@
+// The INI store: the host's private-profile semantics, parsed once per
+// operation, changed in memory, committed atomically once.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ryn::platform {
+
+class IniFile {
+public:
+    // Parses the file at path when it exists; a missing file is an empty store
+    // that commit creates.
+    explicit IniFile(std::u16string_view path);
+    ~IniFile();
+    IniFile(IniFile &&) noexcept;
+    IniFile &operator=(IniFile &&) noexcept;
+
+    // Value of key in section (case-insensitive, first match wins). An absent
+    // or empty key yields def. The result is cut to cap - 1 characters and
+    // terminated; returns the number of characters stored (without terminator).
+    size_t get(std::u16string_view section, std::u16string_view key, char16_t *buf, size_t cap,
+               std::u16string_view def = u"") const;
+    // The same, without a length limit.
+    std::u16string get(std::u16string_view section, std::u16string_view key,
+                       std::u16string_view def = u"") const;
+
+    // Writes a value: creates the section (at the end of the file) and the key
+    // (at the end of its section) as needed, replaces an existing value in
+    // place. The first write checks that the file can be created or written;
+    // false when it cannot.
+    bool set(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+
+    // Replaces the file atomically (temporary file in the same folder, flush,
+    // rename) when anything was written. False when the file cannot be written.
+    bool commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ryn::platform

@@ -1,0 +1,45 @@
+// Wide (UTF-16) printf, scanf and number conversion with the host runtime's
+// rules. Independent of the process locale.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ryn::text {
+
+// printf subset: flags "-+ 0#", width and precision (incl. '*'), length
+// modifiers h l ll, conversions d i u x X o c s e E f g G p %. "%s" takes a
+// wide (char16_t) string, "%c" a wide character; "%e" writes at least three
+// exponent digits ("+1.2500000000e+000").
+// Writes at most cap - 1 characters and a terminator (nothing when cap is 0)
+// and returns the full length of the result, or -1 for a malformed format.
+int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap);
+std::u16string vformat(const char16_t *fmt, va_list ap);
+std::u16string format(const char16_t *fmt, ...);
+
+// scanf subset: %u %d %x %X %e %f %s %[...] with widths (such as "%04u"),
+// literals and whitespace. Integer conversions store 32 bits (unsigned* or
+// int*), "%e"/"%f" store a float (with "l": a double). "%s" and "%[...]" take a
+// char16_t* followed by its capacity as size_t (characters, terminator
+// included); a token that does not fit fails the field. "%u" accepts a sign
+// like strtoul. Returns the number of fields assigned, or scan_eof when the
+// input ends before the first conversion.
+inline constexpr int scan_eof = -1;
+int vscan(std::u16string_view input, const char16_t *fmt, va_list ap);
+int scan(std::u16string_view input, const char16_t *fmt, ...);
+
+// wcstoul with base 0 on a 32-bit unsigned long: optional white space and sign,
+// "0x" hexadecimal, leading "0" octal, else decimal; overflow gives 0xFFFFFFFF.
+// *end (when given) receives the number of characters consumed (0: no number).
+uint32_t to_ulong_auto(std::u16string_view s, size_t *end = nullptr);
+// wcstod: decimal and hexadecimal floating forms, "inf", "nan".
+double to_double(std::u16string_view s, size_t *end = nullptr);
+
+// UTF-8 <-> UTF-16 at OS boundaries. Invalid input becomes U+FFFD.
+std::string to_utf8(std::u16string_view s);
+std::u16string from_utf8(std::string_view s);
+
+}  // namespace ryn::text
