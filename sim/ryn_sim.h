@@ -1,0 +1,71 @@
+/*
+ * Control API of the simulated device library (libryn_hid).
+ *
+ * The simulator holds one device at a time (a six-camera system holds its
+ * sub-devices inside). Hosts and tests create it, reset it, inject faults,
+ * read and write its records and read the trace of ryn_hid calls.
+ * Every function returns non-zero (or a valid handle) on success; on failure
+ * ryn_sim_last_error() says why.
+ */
+#ifndef RYN_SIM_H
+#define RYN_SIM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "ryn_hid.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Creates the device of a family ("base"; later "5810", "5920", "6cam"),
+ * replacing any device, fault and trace entry there was. options_json is a
+ * JSON object text (or null / "{}") naming record versions, version strings,
+ * firmware mode and the like; unknown keys are an error. Returns the open handle. */
+RYN_HID_API ryn_handle ryn_sim_create(const char *family, const char *options_json);
+
+/* Handle of the open device (RYN_INVALID_HANDLE when none). */
+RYN_HID_API ryn_handle ryn_sim_handle(void);
+
+/* Resets the device, as a power cycle or re-enumeration would: a mode
+ * requested with ryn_set_dev_mode takes effect, the old handle stops working
+ * and a new one is returned. A forced reset failure returns RYN_INVALID_HANDLE.
+ * Hosts pass this (through a small adapter) as dev_reset_fn. */
+RYN_HID_API ryn_handle ryn_sim_reset(void);
+
+/* JSON state file: the device with its records (as hex) and the armed faults. */
+RYN_HID_API int32_t ryn_sim_save(const char *path);
+RYN_HID_API ryn_handle ryn_sim_load(const char *path);
+
+/* Raw bytes of a record by name ("version", "cali", "model-cfg", later
+ * "normal-code", "layout", "fw-header", ...). get: copies at most cap bytes
+ * and stores the record's size in *size. set: size must be one the record takes. */
+RYN_HID_API int32_t ryn_sim_get_record(const char *name, void *buf, size_t cap, size_t *size);
+RYN_HID_API int32_t ryn_sim_set_record(const char *name, const void *buf, size_t size);
+
+/* Fault injection. The call-th call (counted from 1 since create or load) of
+ * the named ryn_hid operation and the times - 1 calls after it fail (return 0,
+ * or null for the *_fn getters); times 0 means every call from there on.
+ * ryn_sim_fail_value makes them return the given value instead. The pseudo
+ * operation "reset" makes ryn_sim_reset return RYN_INVALID_HANDLE. */
+RYN_HID_API int32_t ryn_sim_fail(const char *operation, uint32_t call, uint32_t times);
+RYN_HID_API int32_t ryn_sim_fail_value(const char *operation, uint32_t call, uint32_t times,
+                                       int64_t value);
+RYN_HID_API void ryn_sim_clear_faults(void);
+
+/* Call trace of ryn_hid operations since create, load or clear: the
+ * operation's name, and a text "name(arg, ...) = result" with handles shown
+ * as "h<N>". */
+RYN_HID_API size_t ryn_sim_trace_size(void);
+RYN_HID_API const char *ryn_sim_trace_op(size_t index);
+RYN_HID_API const char *ryn_sim_trace_text(size_t index);
+RYN_HID_API void ryn_sim_trace_clear(void);
+
+RYN_HID_API const char *ryn_sim_last_error(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RYN_SIM_H */
