@@ -1,0 +1,73 @@
+// Binary record layouts: each record is declared once as a table of named
+// fields (offset, width, byte order) and read or written through bounds-checked
+// accessors on byte spans. File and device buffers are never cast to structs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace ryn::layout {
+
+enum class Endian { little, big };
+
+struct Field {
+    std::string_view name;
+    size_t offset;
+    size_t width;  // bytes; integers are 1, 2, 4 or 8 wide
+    Endian endian = Endian::little;
+
+    constexpr size_t end() const { return offset + width; }
+    // True when the field lies inside a buffer of the given size.
+    constexpr bool fits(size_t size) const { return offset <= size && width <= size - offset; }
+
+    // Unsigned integer value of the field; 0 when the field does not fit the
+    // buffer (callers that read untrusted buffers check fits() first).
+    constexpr uint64_t get(std::span<const uint8_t> buf) const {
+        if (!fits(buf.size()) || width > 8) return 0;
+        uint64_t v = 0;
+        for (size_t i = 0; i < width; ++i) {
+            size_t at = endian == Endian::little ? offset + width - 1 - i : offset + i;
+            v = (v << 8) | buf[at];
+        }
+        return v;
+    }
+
+    // Stores an unsigned integer value; false (and nothing written) when the
+    // field does not fit the buffer.
+    constexpr bool put(std::span<uint8_t> buf, uint64_t v) const {
+        if (!fits(buf.size()) || width > 8) return false;
+        for (size_t i = 0; i < width; ++i) {
+            size_t at = endian == Endian::little ? offset + i : offset + width - 1 - i;
+            buf[at] = static_cast<uint8_t>(v >> (8 * i));
+        }
+        return true;
+    }
+
+    // The field's bytes; empty when the field does not fit the buffer.
+    constexpr std::span<const uint8_t> bytes(std::span<const uint8_t> buf) const {
+        return fits(buf.size()) ? buf.subspan(offset, width) : std::span<const uint8_t>{};
+    }
+    constexpr std::span<uint8_t> bytes(std::span<uint8_t> buf) const {
+        return fits(buf.size()) ? buf.subspan(offset, width) : std::span<uint8_t>{};
+    }
+};
+
+// True when the fields lie in ascending order without overlap inside a record
+// of the given size; used in static_asserts beside each layout declaration.
+template <size_t N>
+constexpr bool well_formed(const Field (&fields)[N], size_t record_size) {
+    size_t at = 0;
+    for (const Field &f : fields) {
+        if (f.offset < at || !f.fits(record_size)) return false;
+        at = f.end();
+    }
+    return true;
+}
+
+// A UTF-16LE string field of at most width / 2 characters: the text up to its
+// terminator, or the whole field when the device left none.
+std::u16string utf16_field(std::span<const uint8_t> buf, const Field &f);
+
+}  // namespace ryn::layout

@@ -1,0 +1,72 @@
+#include "frame/sink.h"
+
+#include <cstdarg>
+
+#include "platform/console.h"
+#include "ryn_hid.h"
+#include "text/text.h"
+
+namespace ryn::frame {
+namespace {
+
+char16_t message_buffer_storage[message_buffer_size];
+
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// Formats into the message buffer. A message longer than the buffer holds is
+// cut at 1023 characters; a surrogate pair that the cut would split is dropped
+// whole, so the buffer always holds well-formed UTF-16.
+void format_into_buffer(const char16_t *format, va_list args) {
+    int length = text::vformat_to(message_buffer_storage, message_buffer_size, format, args);
+    if (length < 0) {
+        message_buffer_storage[0] = 0;
+        return;
+    }
+    if (static_cast<size_t>(length) >= message_buffer_size) {
+        size_t end = message_buffer_size - 1;
+        if (is_high_surrogate(message_buffer_storage[end - 1])) message_buffer_storage[end - 1] = 0;
+    }
+}
+
+}  // namespace
+
+const char16_t *message_buffer() { return message_buffer_storage; }
+
+void send(const cali_info_arg &arg, const char16_t *format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (arg.msg_fn) {
+        arg.msg_fn(arg.user_data, reinterpret_cast<const ryn_wchar *>(format), args);
+    } else {
+        format_into_buffer(format, args);
+        platform::debug_output(message_buffer_storage);
+    }
+    va_end(args);
+}
+
+void send(const fw_update_arg &arg, const char16_t *format, ...) {
+    if (!arg.msg_fn) return;
+    va_list args;
+    va_start(args, format);
+    arg.msg_fn(arg.user_data, reinterpret_cast<const ryn_wchar *>(format), args);
+    va_end(args);
+}
+
+void progress(const cali_info_arg &arg, uint32_t step) {
+    if (arg.progress_fn) arg.progress_fn(arg.user_data, step, 5);
+}
+
+void progress(const fw_update_arg &arg, uint32_t step) {
+    if (arg.progress_fn) arg.progress_fn(arg.user_data, step, 8);
+}
+
+int reset_device(fw_update_arg &arg) {
+    if (!arg.dev_reset_fn) return 0;
+    arg.handle = arg.dev_reset_fn(arg.user_data);
+    platform::sleep_ms(500);
+    return arg.handle != RYN_INVALID_HANDLE ? 1 : 0;
+}
+
+uint32_t platform_code(ryn_handle handle) { return ryn_check_platform(handle) & 0xFFu; }
+
+}  // namespace ryn::frame
