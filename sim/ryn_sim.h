@@ -54,9 +54,25 @@ RYN_HID_API int32_t ryn_sim_fail_value(const char *operation, uint32_t call, uin
                                        int64_t value);
 RYN_HID_API void ryn_sim_clear_faults(void);
 
+/* Corrupts read-back data: the call-th call of the named read operation and
+ * the times - 1 calls after it (times 0: every call from there on) succeed,
+ * but the bytes [offset, offset + count) of what the operation hands back are
+ * inverted (XOR 0xFF). Bytes beyond the data the operation returns stay as
+ * they are. Operations that hand back no data are refused. */
+RYN_HID_API int32_t ryn_sim_corrupt(const char *operation, uint32_t call, uint32_t times,
+                                    uint32_t offset, uint32_t count);
+
+/* Keeps a poll from finishing: from the call-th call on, every call of the
+ * named poll operation ("ryn_get_dev_ctrl", "ryn_get_reg") succeeds but
+ * answers that the device is still busy. Other operations are refused. */
+RYN_HID_API int32_t ryn_sim_stall(const char *operation, uint32_t call);
+
 /* Call trace of ryn_hid operations since create, load or clear: the
  * operation's name, and a text "name(arg, ...) = result" with handles shown
- * as "h<N>". */
+ * as "h<N>". A failed call adds its reason in brackets, e.g.
+ * "ryn_get_fw_mode(h1, buf) = 0 [stale handle]"; resets are traced as the
+ * pseudo operation "reset". The returned texts stay valid until the trace
+ * changes. */
 RYN_HID_API size_t ryn_sim_trace_size(void);
 RYN_HID_API const char *ryn_sim_trace_op(size_t index);
 RYN_HID_API const char *ryn_sim_trace_text(size_t index);
