@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/encoding.h"
 
 namespace ryn::platform {
 
@@ -14,17 +17,33 @@ namespace ryn::platform {
 std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path);
 
 enum class TextMode {
-    Ansi,     // "r": 8-bit text, CRLF read as LF, each byte widened
-    Unicode,  // "r, ccs=UNICODE": UTF-16LE unless a byte-order mark names UTF-8 or UTF-16
+    // "r": 8-bit text, UTF-8 where valid and one Latin-1 character per byte
+    // elsewhere; a UTF-8 byte-order mark is skipped, and a UTF-16 one makes
+    // the file UTF-16 in that byte order (the INI store keeps such files).
+    Ansi,
+    // "r, ccs=UNICODE": UTF-16LE unless a byte-order mark names UTF-8 or UTF-16BE.
+    Unicode,
 };
 
+// Text of a file's bytes as read in mode, without its byte-order mark and with
+// its line ends as they are, plus the encoding that was recognised.
+struct DecodedText {
+    Encoding encoding;
+    std::u16string text;
+};
+DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode);
+
 // A text file read line by line with the host's rule: one read returns at most
-// 255 characters, up to and including the next LF; a longer line comes in pieces.
+// 255 characters, up to and including the next LF; a longer line comes in
+// pieces. Both modes are text modes: CRLF is read as LF, a lone CR is kept.
+// NUL characters are ordinary characters of the line.
 class TextReader {
 public:
     static constexpr size_t max_read = 255;
+    // Empty when the file cannot be opened or read.
     static std::optional<TextReader> open(std::u16string_view path, TextMode mode);
-    // Next piece into line (LF kept when reached); false at end of file.
+    // Next piece into line (LF kept when reached); false (and line empty) at
+    // end of file.
     bool read_line(std::u16string &line);
 
 private:

@@ -1,4 +1,6 @@
 // Paths as the host runtime handles them (wide strings, lexical operations).
+// Paths are UTF-16 inside the library and UTF-8 only at the OS calls.
+// The separator is '/'.
 #pragma once
 
 #include <cstddef>
@@ -10,14 +12,19 @@ namespace ryn::platform {
 
 inline constexpr size_t max_path = 260;
 
-// Absolute form of path (lexical: "." and ".." resolved, the file need not
-// exist). Empty when the result (with its terminator) would exceed limit.
+// Absolute form of path (lexical: "." and ".." resolved, repeated separators
+// folded, a relative path taken against the current directory, the file need
+// not exist; ".." at the root stays at the root; a trailing separator is
+// kept). Empty when the result (with its terminator) would exceed limit, when
+// path is empty or holds a NUL character, or when the current directory is
+// needed and cannot be read.
 std::optional<std::u16string> full_path(std::u16string_view path, size_t limit = max_path);
 
 // True when the file or folder exists (access mode 0).
 bool file_exists(std::u16string_view path);
 
-// Full path of the host process's executable file, empty when it exceeds limit.
+// Full path of the host process's executable file, empty when it exceeds
+// limit (with its terminator) or cannot be read.
 std::optional<std::u16string> executable_path(size_t limit = max_path);
 
 struct PathParts {
@@ -26,13 +33,20 @@ struct PathParts {
     std::u16string name;
     std::u16string ext;    // with its leading '.'
 };
-// Split into drive, directory, name and extension; fails when a part
-// (with its terminator) exceeds its capacity: drive 3, the others 256.
+// Split into drive, directory, name and extension: the directory runs up to
+// and including the last separator, the extension from the last '.' after it
+// to the end, the name is what lies between. Fails when a part (with its
+// terminator) exceeds its capacity: drive 3, the others 256.
 std::optional<PathParts> split_path(std::u16string_view path);
-// drive + dir + name + "." + ext (ext given with or without its '.'); fails
-// when the result with its terminator exceeds limit.
+// drive + dir + name + "." + ext: a drive gives its letter and ':', a
+// separator follows a directory that lacks one, ext may be given with or
+// without its '.'. Fails when the result with its terminator exceeds limit.
 std::optional<std::u16string> make_path(std::u16string_view drive, std::u16string_view dir,
                                         std::u16string_view name, std::u16string_view ext,
                                         size_t limit = max_path);
+
+// The path as the OS calls take it (UTF-8). Empty when it cannot be passed
+// exactly: a NUL character or an unpaired surrogate would name another file.
+std::optional<std::string> to_os_path(std::u16string_view path);
 
 }  // namespace ryn::platform

@@ -1,0 +1,94 @@
+#include "platform/file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "platform/path.h"
+
+namespace ryn::platform {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Recognised {
+    Encoding encoding;
+    size_t mark_size;  // bytes of the byte-order mark, 0 when there is none
+};
+
+// Encoding named by the byte-order mark at the start of bytes, else the mode's default.
+Recognised recognise(std::span<const uint8_t> bytes, TextMode mode) {
+    for (const Encoding enc : {Encoding::Utf8Bom, Encoding::Utf16LE, Encoding::Utf16BE}) {
+        const auto mark = byte_order_mark(enc);
+        if (bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin()))
+            return {enc, mark.size()};
+    }
+    return {mode == TextMode::Unicode ? Encoding::Utf16LE : Encoding::Bytes8, 0};
+}
+
+// Text-mode reading: each CR LF pair becomes LF; any other CR stays.
+void crlf_to_lf(std::u16string &text) {
+    size_t out = 0;
+    for (size_t in = 0; in < text.size(); ++in) {
+        if (text[in] == u'\r' && in + 1 < text.size() && text[in + 1] == u'\n') continue;
+        text[out++] = text[in];
+    }
+    text.resize(out);
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path) {
+    const auto os = to_os_path(path);
+    if (!os) return std::nullopt;
+    FilePtr file(std::fopen(os->c_str(), "rb"));
+    if (!file) return std::nullopt;
+
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    if (std::ferror(file.get())) return std::nullopt;
+    return bytes;
+}
+
+DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode) {
+    const auto [encoding, mark_size] = recognise(bytes, mode);
+    const auto body = bytes.subspan(mark_size);
+    switch (encoding) {
+    case Encoding::Utf16LE: return {encoding, decode_utf16(body, false)};
+    case Encoding::Utf16BE: return {encoding, decode_utf16(body, true)};
+    case Encoding::Bytes8:
+    case Encoding::Utf8Bom: break;
+    }
+    return {encoding, decode_8bit(body)};
+}
+
+std::optional<TextReader> TextReader::open(std::u16string_view path, TextMode mode) {
+    const auto bytes = read_binary(path);
+    if (!bytes) return std::nullopt;
+    TextReader reader;
+    reader.text_ = decode_text(*bytes, mode).text;
+    crlf_to_lf(reader.text_);
+    return reader;
+}
+
+bool TextReader::read_line(std::u16string &line) {
+    line.clear();
+    if (pos_ >= text_.size()) return false;
+    // Look for the LF only within the piece, so a file without line ends
+    // is not searched again on every read.
+    const std::u16string_view piece = std::u16string_view(text_).substr(pos_, max_read);
+    const size_t lf = piece.find(u'\n');
+    const size_t len = lf == std::u16string_view::npos ? piece.size() : lf + 1;
+    line.assign(piece.substr(0, len));
+    pos_ += len;
+    return true;
+}
+
+}  // namespace ryn::platform
