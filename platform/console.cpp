@@ -28,7 +28,9 @@ SleepHook &sleep_hook() {
 
 }  // namespace
 
-void console_write(std::u16string_view text) { write_utf8(stdout, text); }
+void console_write(std::u16string_view text) {
+    write_utf8(stdout, text);
+}
 
 void debug_output(std::u16string_view text) {
     const char *flag = std::getenv("RYN_DEBUG");
@@ -42,6 +44,8 @@ void sleep_ms(uint32_t ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void set_sleep_hook(SleepHook hook) { sleep_hook() = std::move(hook); }
+void set_sleep_hook(SleepHook hook) {
+    sleep_hook() = std::move(hook);
+}
 
 }  // namespace ryn::platform

@@ -6,7 +6,9 @@ namespace {
 
 constexpr char16_t replacement = 0xFFFD;
 
-bool is_continuation(uint8_t b) { return (b & 0xC0) == 0x80; }
+bool is_continuation(uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
 
 // Length and code point of the valid UTF-8 sequence at the start of bytes;
 // 0 when the bytes there are not one.
@@ -64,8 +66,12 @@ void append_utf8(std::string &out, char32_t cp) {
     }
 }
 
-bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high_surrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -74,10 +80,14 @@ std::span<const uint8_t> byte_order_mark(Encoding enc) {
     static constexpr uint8_t utf16le[] = {0xFF, 0xFE};
     static constexpr uint8_t utf16be[] = {0xFE, 0xFF};
     switch (enc) {
-    case Encoding::Utf8Bom: return utf8;
-    case Encoding::Utf16LE: return utf16le;
-    case Encoding::Utf16BE: return utf16be;
-    case Encoding::Bytes8: break;
+        case Encoding::Utf8Bom:
+            return utf8;
+        case Encoding::Utf16LE:
+            return utf16le;
+        case Encoding::Utf16BE:
+            return utf16be;
+        case Encoding::Bytes8:
+            break;
     }
     return {};
 }
@@ -105,7 +115,8 @@ std::u16string decode_utf16(std::span<const uint8_t> bytes, bool big_endian) {
     out.reserve(bytes.size() / 2);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         const unsigned first = bytes[i], second = bytes[i + 1];
-        out.push_back(static_cast<char16_t>(big_endian ? first << 8 | second : second << 8 | first));
+        out.push_back(
+            static_cast<char16_t>(big_endian ? first << 8 | second : second << 8 | first));
     }
     return out;
 }
@@ -116,7 +127,8 @@ bool encode_utf8(std::u16string_view s, std::string &out) {
     for (size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
         if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
-            append_utf8(out, 0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{s[i + 1]} - 0xDC00));
+            append_utf8(out,
+                        0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{s[i + 1]} - 0xDC00));
             ++i;
         } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
             append_utf8(out, replacement);

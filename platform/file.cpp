@@ -61,10 +61,13 @@ DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode) {
     const auto [encoding, mark_size] = recognise(bytes, mode);
     const auto body = bytes.subspan(mark_size);
     switch (encoding) {
-    case Encoding::Utf16LE: return {encoding, decode_utf16(body, false)};
-    case Encoding::Utf16BE: return {encoding, decode_utf16(body, true)};
-    case Encoding::Bytes8:
-    case Encoding::Utf8Bom: break;
+        case Encoding::Utf16LE:
+            return {encoding, decode_utf16(body, false)};
+        case Encoding::Utf16BE:
+            return {encoding, decode_utf16(body, true)};
+        case Encoding::Bytes8:
+        case Encoding::Utf8Bom:
+            break;
     }
     return {encoding, decode_8bit(body)};
 }

@@ -38,7 +38,7 @@ DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode);
 // pieces. Both modes are text modes: CRLF is read as LF, a lone CR is kept.
 // NUL characters are ordinary characters of the line.
 class TextReader {
-public:
+  public:
     static constexpr size_t max_read = 255;
     // Empty when the file cannot be opened or read.
     static std::optional<TextReader> open(std::u16string_view path, TextMode mode);
@@ -46,7 +46,7 @@ public:
     // end of file.
     bool read_line(std::u16string &line);
 
-private:
+  private:
     std::u16string text_;
     size_t pos_ = 0;
 };

@@ -21,9 +21,13 @@ constexpr size_t part_capacity = 256;
 // Largest buffer tried for a path the OS reports; beyond it the call fails.
 constexpr size_t os_path_buffer_max = size_t{1} << 20;
 
-bool is_separator(char16_t c) { return c == separator; }
+bool is_separator(char16_t c) {
+    return c == separator;
+}
 
-bool fits(size_t length, size_t capacity) { return length < capacity; }
+bool fits(size_t length, size_t capacity) {
+    return length < capacity;
+}
 
 std::u16string from_os_path(const char *s, size_t length) {
     return decode_8bit(std::span(reinterpret_cast<const uint8_t *>(s), length));

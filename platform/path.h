@@ -31,7 +31,7 @@ struct PathParts {
     std::u16string drive;  // always empty on this platform
     std::u16string dir;    // with its trailing separator
     std::u16string name;
-    std::u16string ext;    // with its leading '.'
+    std::u16string ext;  // with its leading '.'
 };
 // Split into drive, directory, name and extension: the directory runs up to
 // and including the last separator, the extension from the last '.' after it

@@ -20,11 +20,15 @@ TEST(ConsoleWrite, WritesUtf8ToStdout) {
 
 TEST(DebugOutput, GoesToStderrOnlyWhenRynDebugIsSet) {
     const char *saved = std::getenv("RYN_DEBUG");
-    const std::optional<std::string> restore = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const std::optional<std::string> restore =
+        saved ? std::optional<std::string>(saved) : std::nullopt;
     const struct {
         const char *value;  // nullptr: unset
         const char *expected;
-    } cases[] = {{nullptr, ""}, {"", ""}, {"1", "Fail to open the file [\xC3\xA9]\n"}, {"0", "Fail to open the file [\xC3\xA9]\n"}};
+    } cases[] = {{nullptr, ""},
+                 {"", ""},
+                 {"1", "Fail to open the file [\xC3\xA9]\n"},
+                 {"0", "Fail to open the file [\xC3\xA9]\n"}};
     for (const auto &c : cases) {
         if (c.value)
             setenv("RYN_DEBUG", c.value, 1);
@@ -32,7 +36,8 @@ TEST(DebugOutput, GoesToStderrOnlyWhenRynDebugIsSet) {
             unsetenv("RYN_DEBUG");
         ::testing::internal::CaptureStderr();
         debug_output(u"Fail to open the file [\u00e9]\n");
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.expected) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.expected)
+            << (c.value ? c.value : "(unset)");
     }
     if (restore)
         setenv("RYN_DEBUG", restore->c_str(), 1);

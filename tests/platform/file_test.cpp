@@ -57,7 +57,8 @@ TEST(ReadBinary, OpensNonAsciiNames) {
     const auto dir = testing::scratch_dir();
     const std::u16string name = u"caf\u00e9\U0001F600.bin";
     testing::write_file(dir / std::filesystem::path(name), "x");
-    EXPECT_EQ(read_binary((dir / std::filesystem::path(name)).u16string()), std::vector<uint8_t>{'x'});
+    EXPECT_EQ(read_binary((dir / std::filesystem::path(name)).u16string()),
+              std::vector<uint8_t>{'x'});
 }
 
 TEST(TextReader, AnsiMode) {
@@ -77,8 +78,14 @@ TEST(TextReader, AnsiMode) {
               {"encoded surrogate is Latin-1", "\xED\xA0\x80", {u"\u00ed\u00a0\u0080"}},
               {"cut-off sequence at the end", "ok\xE2\x82", {u"ok\u00e2\u0082"}},
               {"valid after invalid", "\xFF\xC3\xA9", {u"\u00ff\u00e9"}},
-              {"UTF-16LE mark", "\xFF\xFE" "a\0\r\0\n\0b\0"s, {u"a\n", u"b"}},
-              {"UTF-16BE mark", "\xFE\xFF" "\0a\0\n"s, {u"a\n"}},
+              {"UTF-16LE mark",
+               "\xFF\xFE"
+               "a\0\r\0\n\0b\0"s,
+               {u"a\n", u"b"}},
+              {"UTF-16BE mark",
+               "\xFE\xFF"
+               "\0a\0\n"s,
+               {u"a\n"}},
           });
 }
 
@@ -86,9 +93,18 @@ TEST(TextReader, UnicodeMode) {
     check(TextMode::Unicode,
           {
               {"UTF-16LE without a mark", "a\0\xE9\0\r\0\n\0b\0"s, {u"a\u00e9\n", u"b"}},
-              {"UTF-16LE mark", "\xFF\xFE" "a\0\n\0"s, {u"a\n"}},
-              {"UTF-16BE mark", "\xFE\xFF" "\0a\0\r\0\n\0\r"s, {u"a\n", u"\r"}},
-              {"UTF-8 mark", "\xEF\xBB\xBF" "caf\xC3\xA9\r\n", {u"caf\u00e9\n"}},
+              {"UTF-16LE mark",
+               "\xFF\xFE"
+               "a\0\n\0"s,
+               {u"a\n"}},
+              {"UTF-16BE mark",
+               "\xFE\xFF"
+               "\0a\0\r\0\n\0\r"s,
+               {u"a\n", u"\r"}},
+              {"UTF-8 mark",
+               "\xEF\xBB\xBF"
+               "caf\xC3\xA9\r\n",
+               {u"caf\u00e9\n"}},
               {"odd trailing byte dropped", "a\0b"s, {u"a"}},
               {"a single byte is no text", "a", {}},
               {"mark alone", "\xFF\xFE", {}},
@@ -106,13 +122,15 @@ TEST(TextReader, LongLinesComeIn255CharacterPieces) {
               {"exactly 255 and CRLF", std::string(255, 'a') + "\r\n", {a255, u"\n"}},
               {"256 and LF", std::string(256, 'a') + "b\n", {a255, u"ab\n"}},
               {"600 without LF", std::string(600, 'a'), {a255, a255, std::u16string(90, u'a')}},
-              {"multi-byte characters count once", std::string(256, '\xE9') + "\n",
+              {"multi-byte characters count once",
+               std::string(256, '\xE9') + "\n",
                {std::u16string(255, u'\u00e9'), u"\u00e9\n"}},
           });
     // Pieces count characters, not bytes, in UTF-16 files too.
     std::string utf16 = "\xFF\xFE";
     for (int i = 0; i < 256; ++i) utf16 += "z\0"s;
-    check(TextMode::Unicode, {{"UTF-16, 256 characters", utf16, {std::u16string(255, u'z'), u"z"}}});
+    check(TextMode::Unicode,
+          {{"UTF-16, 256 characters", utf16, {std::u16string(255, u'z'), u"z"}}});
 }
 
 TEST(TextReader, ArbitraryBytesAreReadSafely) {
@@ -155,9 +173,15 @@ TEST(DecodeText, ReportsTheEncodingAndKeepsLineEnds) {
         std::u16string text;
     } cases[] = {
         {"a\r\n", TextMode::Ansi, Encoding::Bytes8, u"a\r\n"},
-        {"\xEF\xBB\xBF" "a\r\n", TextMode::Ansi, Encoding::Utf8Bom, u"a\r\n"},
-        {"\xFF\xFE" "a\0"s, TextMode::Ansi, Encoding::Utf16LE, u"a"},
-        {"\xFE\xFF" "\0a"s, TextMode::Unicode, Encoding::Utf16BE, u"a"},
+        {"\xEF\xBB\xBF"
+         "a\r\n",
+         TextMode::Ansi, Encoding::Utf8Bom, u"a\r\n"},
+        {"\xFF\xFE"
+         "a\0"s,
+         TextMode::Ansi, Encoding::Utf16LE, u"a"},
+        {"\xFE\xFF"
+         "\0a"s,
+         TextMode::Unicode, Encoding::Utf16BE, u"a"},
         {"a\0"s, TextMode::Unicode, Encoding::Utf16LE, u"a"},
     };
     for (const auto &c : cases) {

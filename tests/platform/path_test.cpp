@@ -11,17 +11,27 @@
 namespace ryn::platform {
 namespace {
 
-std::u16string cwd() { return std::filesystem::current_path().u16string(); }
+std::u16string cwd() {
+    return std::filesystem::current_path().u16string();
+}
 
-std::u16string repeat(size_t n, char16_t c = u'a') { return std::u16string(n, c); }
+std::u16string repeat(size_t n, char16_t c = u'a') {
+    return std::u16string(n, c);
+}
 
 TEST(FullPath, ResolvesAbsolutePathsLexically) {
     const struct {
         std::u16string_view in, out;
     } cases[] = {
-        {u"/a/b/../c", u"/a/c"},       {u"/a/./b//c", u"/a/b/c"},  {u"//a///b", u"/a/b"},
-        {u"/a/b/..", u"/a"},           {u"/a/b/../", u"/a/"},      {u"/a/b/", u"/a/b/"},
-        {u"/..", u"/"},                {u"/../..//x/.", u"/x"},    {u"/", u"/"},
+        {u"/a/b/../c", u"/a/c"},
+        {u"/a/./b//c", u"/a/b/c"},
+        {u"//a///b", u"/a/b"},
+        {u"/a/b/..", u"/a"},
+        {u"/a/b/../", u"/a/"},
+        {u"/a/b/", u"/a/b/"},
+        {u"/..", u"/"},
+        {u"/../..//x/.", u"/x"},
+        {u"/", u"/"},
         {u"/no/such/dir/f.ini", u"/no/such/dir/f.ini"},
     };
     for (const auto &c : cases) EXPECT_EQ(full_path(c.in), c.out) << std::filesystem::path(c.in);
@@ -131,9 +141,12 @@ TEST(MakePath, AddsTheMissingSeparatorAndDotAndRespectsTheLimit) {
     const struct {
         std::u16string_view drive, dir, name, ext, out;
     } cases[] = {
-        {u"", u"/d", u"n", u"ini", u"/d/n.ini"},   {u"", u"/d/", u"n", u".ini", u"/d/n.ini"},
-        {u"", u"", u"n", u"", u"n"},               {u"", u"/d/", u"", u"", u"/d/"},
-        {u"", u"", u"", u"ini", u".ini"},          {u"c", u"/d", u"n", u"e", u"c:/d/n.e"},
+        {u"", u"/d", u"n", u"ini", u"/d/n.ini"},
+        {u"", u"/d/", u"n", u".ini", u"/d/n.ini"},
+        {u"", u"", u"n", u"", u"n"},
+        {u"", u"/d/", u"", u"", u"/d/"},
+        {u"", u"", u"", u"ini", u".ini"},
+        {u"c", u"/d", u"n", u"e", u"c:/d/n.e"},
     };
     for (const auto &c : cases) EXPECT_EQ(make_path(c.drive, c.dir, c.name, c.ext), c.out);
 
