@@ -1,5 +1,7 @@
 // The INI store: the host's private-profile semantics, parsed once per
-// operation, changed in memory, committed atomically once.
+// operation, changed in memory, committed atomically once. Every byte of the
+// file that a write does not change is written back as it was. Nothing is
+// written without commit: destroying the object drops uncommitted changes.
 #pragma once
 
 #include <cstddef>
@@ -28,13 +30,17 @@ public:
                        std::u16string_view def = u"") const;
 
     // Writes a value: creates the section (at the end of the file) and the key
-    // (at the end of its section) as needed, replaces an existing value in
-    // place. The first write checks that the file can be created or written;
-    // false when it cannot.
+    // (after the last key of its section) as needed, replaces an existing value
+    // in place. The first write checks that the file can be created or written;
+    // false when it cannot. Also false, with nothing changed, for text that
+    // would break the file's structure: a line break or NUL anywhere, ']' in
+    // the section, '=' in the key, a key that is empty or starts with ';' or '['.
     bool set(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
     // Replaces the file atomically (temporary file in the same folder, flush,
-    // rename) when anything was written. False when the file cannot be written.
+    // fsync, rename; a symbolic link is written through, permission bits are
+    // kept) when anything was changed. False when the file cannot be written;
+    // the old file then stays as it was and no temporary file is left.
     bool commit();
 
 private:

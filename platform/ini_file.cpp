@@ -1,0 +1,675 @@
+// The INI store. The file is parsed once into lines that remember the exact
+// bytes they came from; a write changes the text of one line or links a new
+// line into the file order, and commit renders the bytes once: untouched lines
+// are copied byte for byte, changed and new lines are encoded in the file's
+// encoding. An index from (section, key), compared ASCII case-insensitively,
+// to the line that holds the value makes every read and write O(1).
+//
+// Rules of the format as this store reads it:
+// - lines end with LF, CRLF or a lone CR; the last line may have no line end;
+// - white space (space, tab, CR, LF, VT, FF) around names and values is trimmed;
+// - a line whose first non-blank character is ';' is a comment;
+// - a line starting with '[' opens a section named by the text up to the first
+//   ']' (anything after it is ignored); without a ']' it opens a section that
+//   no name reaches, so its keys are never taken for the previous section's;
+// - "key=value" splits at the first '='; a line without '=' (or with nothing
+//   before it) is not a key: it is kept as it is and never read;
+// - lines before the first section belong to no section and are never read;
+// - a section name that appears again continues the same section: its keys
+//   are found too, the first occurrence of a key wins, and new keys go to the
+//   end of the first occurrence of the section;
+// - a value wrapped in matching quotes ("..." or '...') loses them.
+//
+// Writes:
+// - a new key goes right after the last key line of its section (or right
+//   after the section line), so blank lines and comments that end a section
+//   stay where they are; a new section goes to the end of the file;
+// - a replaced value keeps the line's bytes up to the value (the key as the
+//   file spells it, the spacing around '='); the old value and any white space
+//   after it are replaced;
+// - new and changed text is encoded like the file: UTF-8 with or without a
+//   mark, or UTF-16 in the file's byte order. A file without a mark that holds
+//   bytes that are not UTF-8 (read as Latin-1) gets its new text as UTF-8:
+//   that reads back exactly, whatever bytes surround it;
+// - new lines end with the file's most frequent line end (CRLF for a new file
+//   or a file without any); a last line without a line end gets one when
+//   something is added after it;
+// - names and values that would change the file's structure are refused: line
+//   breaks or NUL anywhere, ']' in a section name, '=' in a key, a key that is
+//   empty or starts with ';' or '['.
+//
+// A path that is a symbolic link is written through to the file it points to;
+// the file keeps its permission bits (and, where allowed, its owner).
+#include "platform/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+namespace ryn::platform {
+namespace {
+
+constexpr size_t no_value = static_cast<size_t>(-1);
+
+// ---- Text encodings --------------------------------------------------------
+
+enum class FileEncoding {
+    Plain8,   // no byte-order mark: UTF-8 where valid, Latin-1 byte by byte elsewhere
+    Utf8Bom,  // EF BB BF
+    Utf16Le,  // FF FE
+    Utf16Be,  // FE FF
+};
+
+size_t unit_width(FileEncoding enc) {
+    return enc == FileEncoding::Utf16Le || enc == FileEncoding::Utf16Be ? 2 : 1;
+}
+
+// Recognises the byte-order mark; returns the encoding and the mark's length.
+std::pair<FileEncoding, size_t> detect_encoding(const std::vector<uint8_t> &b) {
+    if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+        return {FileEncoding::Utf8Bom, 3};
+    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {FileEncoding::Utf16Le, 2};
+    if (b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {FileEncoding::Utf16Be, 2};
+    return {FileEncoding::Plain8, 0};
+}
+
+// One character of 8-bit text at p (n > 0 bytes available). A byte that does
+// not start a complete, shortest-form UTF-8 sequence of a scalar value is
+// taken alone, as Latin-1. Returns the number of bytes consumed.
+size_t decode_8bit_char(const uint8_t *p, size_t n, char32_t &cp) {
+    const uint8_t b0 = p[0];
+    cp = b0;
+    size_t len;
+    char32_t min;
+    char32_t c;
+    if (b0 < 0x80) return 1;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2, min = 0x80, c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, min = 0x800, c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, min = 0x10000, c = b0 & 0x07;
+    } else {
+        return 1;
+    }
+    if (n < len) return 1;
+    for (size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 1;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 1;
+    cp = c;
+    return len;
+}
+
+void append_code_point(std::u16string &out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+// UTF-8 of s; an unpaired surrogate becomes U+FFFD.
+void append_utf8(std::string &out, std::u16string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+}
+
+void append_encoded(std::string &out, std::u16string_view s, FileEncoding enc) {
+    if (unit_width(enc) == 1) return append_utf8(out, s);
+    const bool be = enc == FileEncoding::Utf16Be;
+    for (char16_t u : s) {
+        const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out.push_back(be ? hi : lo);
+        out.push_back(be ? lo : hi);
+    }
+}
+
+// Code unit i of a text whose units are w bytes wide.
+char16_t unit_at(const uint8_t *p, size_t i, size_t w, bool be) {
+    if (w == 1) return p[i];
+    const uint8_t a = p[2 * i], b = p[2 * i + 1];
+    return static_cast<char16_t>(be ? (a << 8 | b) : (b << 8 | a));
+}
+
+// Decodes n bytes of one line. With stop_units set, decodes only until that
+// many UTF-16 units are produced and returns the bytes consumed by then (the
+// byte offset of a position in the decoded text).
+size_t decode_line(const uint8_t *p, size_t n, FileEncoding enc, std::u16string *out,
+                   size_t stop_units = no_value) {
+    if (unit_width(enc) == 2) {
+        const bool be = enc == FileEncoding::Utf16Be;
+        const size_t units = std::min(n / 2, stop_units);
+        if (out)
+            for (size_t i = 0; i < units; ++i) out->push_back(unit_at(p, i, 2, be));
+        return units * 2;
+    }
+    size_t pos = 0, produced = 0;
+    while (pos < n && produced < stop_units) {
+        char32_t cp;
+        pos += decode_8bit_char(p + pos, n - pos, cp);
+        produced += cp < 0x10000 ? 1 : 2;
+        if (out) append_code_point(*out, cp);
+    }
+    return pos;
+}
+
+// ---- Line ends -------------------------------------------------------------
+
+enum class Eol : uint8_t { Lf, CrLf, Cr };
+
+void append_eol(std::string &out, Eol eol, FileEncoding enc) {
+    switch (eol) {
+        case Eol::Lf: return append_encoded(out, u"\n", enc);
+        case Eol::CrLf: return append_encoded(out, u"\r\n", enc);
+        case Eol::Cr: return append_encoded(out, u"\r", enc);
+    }
+}
+
+// ---- Names and values ------------------------------------------------------
+
+bool is_blank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
+
+std::u16string_view trim(std::u16string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// The value as a read returns it: trimmed, matching outer quotes removed.
+std::u16string_view clean_value(std::u16string_view raw) {
+    std::u16string_view v = trim(raw);
+    if (v.size() >= 2 && v.front() == v.back() && (v.front() == u'"' || v.front() == u'\''))
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
+char16_t fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+// Hash and equality of names, ASCII case-insensitive. Transparent, so that a
+// lookup by string_view needs no folded copy.
+struct FoldHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view s) const {
+        uint64_t h = 1469598103934665603ull;
+        for (char16_t c : s) h = (h ^ fold(c)) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+struct FoldEqual {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (fold(a[i]) != fold(b[i])) return false;
+        return true;
+    }
+};
+template <class T>
+using NameMap = std::unordered_map<std::u16string, T, FoldHash, FoldEqual>;
+
+bool breaks_line(std::u16string_view s) {
+    return s.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
+}
+bool writable_section(std::u16string_view s) { return s.find(u']') == std::u16string_view::npos; }
+bool writable_key(std::u16string_view k) {
+    return !k.empty() && k.find(u'=') == std::u16string_view::npos &&
+           k.front() != u';' && k.front() != u'[';
+}
+
+// ---- Files -----------------------------------------------------------------
+
+std::string os_path(std::u16string_view path) {
+    std::string out;
+    append_utf8(out, path);
+    return out;
+}
+
+enum class ReadResult { Ok, Missing, Failed };
+
+// Whole regular file. Non-blocking open, so that a FIFO or device named by
+// the path cannot hang the caller; anything but a regular file is Failed.
+ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    struct stat st;
+    ReadResult result = ReadResult::Failed;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        result = ReadResult::Ok;
+        out.reserve(static_cast<size_t>(st.st_size));
+        uint8_t chunk[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got == 0) break;
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                result = ReadResult::Failed;
+                break;
+            }
+            out.insert(out.end(), chunk, chunk + got);
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+std::string folder_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a write goes to: the path with symbolic links at its end followed
+// (a dangling link names the file to create). Empty on a link loop.
+std::optional<std::string> write_target(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return std::nullopt;
+        std::string link(buf, static_cast<size_t>(n));
+        path = link.front() == '/' ? link : folder_of(path) + link;
+    }
+    return std::nullopt;
+}
+
+// Creates a new temporary file beside target, returns its descriptor (-1 on
+// failure) and its name.
+int create_temp_beside(const std::string &target, mode_t mode, std::string &temp) {
+    const std::string folder = folder_of(target);
+    const std::string name = target.substr(folder.size()).substr(0, 128);
+    const auto seed = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    for (unsigned attempt = 0; attempt < 64; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%llx.tmp", static_cast<long>(::getpid()),
+                      (seed + attempt * 0x9E3779B97F4A7C15ull) & 0xFFFFFFFFFFull);
+        temp = folder + "." + name + suffix;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool write_all(int fd, const std::string &bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void sync_folder(const std::string &target) {
+    const std::string folder = folder_of(target);
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+// ---- The store -------------------------------------------------------------
+
+struct IniFile::Impl {
+    struct Line {
+        std::u16string text;       // content without the line end, as it reads now
+        size_t src_off = 0;        // lines from the file: content bytes in source
+        size_t src_len = 0;
+        size_t kept_bytes = 0;     // changed lines: source bytes kept before the new value
+        size_t value_pos = no_value;  // key lines: where the value starts in text
+        uint32_t next = 0;         // next line in file order; 0 ends the file
+        uint8_t eol_len = 0;       // lines from the file: bytes of the line end (0: none)
+        bool from_file = false;
+        bool changed = false;
+    };
+    struct Section {
+        uint32_t anchor = 0;  // new keys go right after this line
+        NameMap<uint32_t> keys;
+    };
+
+    std::string path;
+    std::vector<uint8_t> source;
+    FileEncoding encoding = FileEncoding::Plain8;
+    size_t mark_len = 0;       // byte-order mark at the start of source
+    size_t tail_off = 0;       // bytes from here on are no line (odd UTF-16 byte)
+    Eol new_eol = Eol::CrLf;
+    std::vector<Line> lines;   // lines[0] is the head of the file order, no line itself
+    uint32_t last = 0;
+    NameMap<Section> sections;
+
+    bool load_failed = false;  // the file exists but could not be read: never overwrite it
+    bool writable = false;     // the write check has passed
+    bool dirty = false;
+    std::string target;        // where commit writes, known once writable
+
+    explicit Impl(std::u16string_view p) : path(os_path(p)) {
+        std::vector<uint8_t> bytes;
+        switch (read_regular_file(path, bytes)) {
+            case ReadResult::Ok: parse(std::move(bytes)); break;
+            case ReadResult::Missing: parse({}); break;
+            case ReadResult::Failed:
+                load_failed = true;
+                parse({});
+                break;
+        }
+    }
+
+    void parse(std::vector<uint8_t> bytes) {
+        source = std::move(bytes);
+        lines.assign(1, Line{});
+        last = 0;
+        sections.clear();
+        std::tie(encoding, mark_len) = detect_encoding(source);
+        const size_t w = unit_width(encoding);
+        const bool be = encoding == FileEncoding::Utf16Be;
+        const uint8_t *body = source.data() + mark_len;
+        const size_t units = (source.size() - mark_len) / w;
+        tail_off = mark_len + units * w;
+
+        size_t eol_count[3] = {0, 0, 0};
+        Section *current = nullptr;
+        bool first_occurrence = false;
+        size_t start = 0;
+        while (start < units) {
+            size_t end = start;
+            char16_t c = 0;
+            while (end < units && (c = unit_at(body, end, w, be)) != u'\n' && c != u'\r') ++end;
+            size_t eol_units = 0;
+            if (end < units) {
+                const bool crlf = c == u'\r' && end + 1 < units && unit_at(body, end + 1, w, be) == u'\n';
+                const Eol eol = c == u'\n' ? Eol::Lf : crlf ? Eol::CrLf : Eol::Cr;
+                ++eol_count[static_cast<int>(eol)];
+                eol_units = crlf ? 2 : 1;
+            }
+            Line line;
+            line.from_file = true;
+            line.src_off = mark_len + start * w;
+            line.src_len = (end - start) * w;
+            line.eol_len = static_cast<uint8_t>(eol_units * w);
+            decode_line(source.data() + line.src_off, line.src_len, encoding, &line.text);
+            const uint32_t index = link_after(last, std::move(line));
+            classify(index, current, first_occurrence);
+            start = end + eol_units;
+        }
+        // The most frequent line end; CRLF where there is none or on a tie.
+        new_eol = Eol::CrLf;
+        for (Eol e : {Eol::Lf, Eol::Cr})
+            if (eol_count[static_cast<int>(e)] > eol_count[static_cast<int>(new_eol)]) new_eol = e;
+    }
+
+    // Adds a line to the file order right after anchor.
+    uint32_t link_after(uint32_t anchor, Line line) {
+        if (lines.size() >= UINT32_MAX) throw std::length_error("INI file has too many lines");
+        const auto index = static_cast<uint32_t>(lines.size());
+        line.next = lines[anchor].next;
+        lines.push_back(std::move(line));
+        lines[anchor].next = index;
+        if (anchor == last) last = index;
+        return index;
+    }
+
+    // Sorts one line of the file into the index.
+    void classify(uint32_t index, Section *&current, bool &first_occurrence) {
+        Line &line = lines[index];
+        const std::u16string_view t = trim(line.text);
+        if (t.empty() || t.front() == u';') return;
+        if (t.front() == u'[') {
+            const size_t close = t.find(u']');
+            if (close == std::u16string_view::npos) {
+                current = nullptr;
+                return;
+            }
+            auto [it, inserted] = sections.try_emplace(std::u16string(trim(t.substr(1, close - 1))));
+            if (inserted) it->second.anchor = index;
+            current = &it->second;
+            first_occurrence = inserted;
+            return;
+        }
+        const std::u16string_view text = line.text;
+        const size_t eq = text.find(u'=');
+        if (eq == std::u16string_view::npos) return;
+        const std::u16string_view key = trim(text.substr(0, eq));
+        if (key.empty() || !current) return;
+        size_t value_pos = eq + 1;
+        while (value_pos < text.size() && is_blank(text[value_pos])) ++value_pos;
+        line.value_pos = value_pos;
+        current->keys.try_emplace(std::u16string(key), index);
+        if (first_occurrence) current->anchor = index;
+    }
+
+    const Line *find(std::u16string_view section, std::u16string_view key) const {
+        const auto s = sections.find(trim(section));
+        if (s == sections.end()) return nullptr;
+        const auto k = s->second.keys.find(trim(key));
+        return k == s->second.keys.end() ? nullptr : &lines[k->second];
+    }
+
+    std::u16string_view value(std::u16string_view section, std::u16string_view key,
+                              std::u16string_view def) const {
+        const Line *line = find(section, key);
+        if (!line) return def;
+        const std::u16string_view v =
+            clean_value(std::u16string_view(line->text).substr(line->value_pos));
+        return v.empty() ? def : v;
+    }
+
+    // Can the file be created or replaced? Leaves nothing behind.
+    bool check_writable() {
+        if (load_failed) return false;
+        const std::optional<std::string> resolved = write_target(path);
+        if (!resolved || resolved->empty() || resolved->back() == '/') return false;
+        struct stat st;
+        if (::stat(resolved->c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) return false;
+            const int fd = ::open(resolved->c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+            if (fd < 0) return false;
+            ::close(fd);
+        } else if (errno != ENOENT) {
+            return false;
+        }
+        std::string temp;
+        const int fd = create_temp_beside(*resolved, 0600, temp);
+        if (fd < 0) return false;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        target = *resolved;
+        return true;
+    }
+
+    bool set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+        if (breaks_line(section) || breaks_line(key) || breaks_line(value)) return false;
+        section = trim(section);
+        key = trim(key);
+        if (!writable_section(section) || !writable_key(key)) return false;
+        if (!writable && !(writable = check_writable())) return false;
+
+        auto s = sections.find(section);
+        if (s == sections.end()) {
+            Line header;
+            header.text.reserve(section.size() + 2);
+            header.text.append(u"[").append(section).append(u"]");
+            const uint32_t index = link_after(last, std::move(header));
+            s = sections.try_emplace(std::u16string(section)).first;
+            s->second.anchor = index;
+            dirty = true;
+        }
+        Section &sec = s->second;
+        const auto k = sec.keys.find(key);
+        if (k != sec.keys.end()) {
+            Line &line = lines[k->second];
+            const std::u16string_view old = std::u16string_view(line.text).substr(line.value_pos);
+            if (old == value) return true;
+            if (line.from_file && !line.changed)
+                line.kept_bytes = decode_line(source.data() + line.src_off, line.src_len, encoding,
+                                              nullptr, line.value_pos);
+            line.text.replace(line.value_pos, std::u16string::npos, value);
+            line.changed = true;
+            dirty = true;
+            return true;
+        }
+        Line line;
+        line.text.reserve(key.size() + 1 + value.size());
+        line.text.append(key).append(u"=").append(value);
+        line.value_pos = key.size() + 1;
+        const uint32_t index = link_after(sec.anchor, std::move(line));
+        sec.anchor = index;
+        sec.keys.try_emplace(std::u16string(key), index);
+        dirty = true;
+        return true;
+    }
+
+    std::string render() const {
+        std::string out;
+        out.reserve(source.size() + source.size() / 8 + 256);
+        out.append(source.begin(), source.begin() + static_cast<ptrdiff_t>(mark_len));
+        const auto raw = [&](size_t off, size_t len) {
+            out.append(reinterpret_cast<const char *>(source.data()) + off, len);
+        };
+        for (uint32_t i = lines[0].next; i != 0; i = lines[i].next) {
+            const Line &line = lines[i];
+            if (!line.from_file) {
+                append_encoded(out, line.text, encoding);
+                append_eol(out, new_eol, encoding);
+                continue;
+            }
+            if (!line.changed) {
+                raw(line.src_off, line.src_len);
+            } else {
+                raw(line.src_off, line.kept_bytes);
+                append_encoded(out, std::u16string_view(line.text).substr(line.value_pos), encoding);
+            }
+            if (line.eol_len)
+                raw(line.src_off + line.src_len, line.eol_len);
+            else if (line.next != 0)
+                append_eol(out, new_eol, encoding);
+        }
+        raw(tail_off, source.size() - tail_off);
+        return out;
+    }
+
+    bool commit() {
+        if (!dirty) return true;
+        const std::string bytes = render();
+        struct stat st;
+        const bool exists = ::stat(target.c_str(), &st) == 0;
+        const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+        std::string temp;
+        const int fd = create_temp_beside(target, mode, temp);
+        if (fd < 0) return false;
+        bool ok = true;
+        if (exists) {
+            // Ownership first: changing it clears set-id bits that the mode restores.
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0) { /* not permitted: keep ours */ }
+            ok = ::fchmod(fd, mode) == 0;
+        }
+        ok = ok && write_all(fd, bytes) && ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        std::vector<uint8_t> written;
+        try {
+            written.assign(bytes.begin(), bytes.end());
+        } catch (const std::bad_alloc &) {
+            ok = false;
+        }
+        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+        if (!ok) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+        sync_folder(target);
+        // What was written is the file now: later writes start from it.
+        parse(std::move(written));
+        dirty = false;
+        return true;
+    }
+};
+
+IniFile::IniFile(std::u16string_view path) {
+    try {
+        impl_ = std::make_unique<Impl>(path);
+    } catch (const std::exception &) {
+        impl_.reset();  // too large to hold: reads give defaults, writes fail
+    }
+}
+IniFile::~IniFile() = default;
+IniFile::IniFile(IniFile &&) noexcept = default;
+IniFile &IniFile::operator=(IniFile &&) noexcept = default;
+
+size_t IniFile::get(std::u16string_view section, std::u16string_view key, char16_t *buf,
+                    size_t cap, std::u16string_view def) const {
+    if (!buf || cap == 0) return 0;
+    const std::u16string_view v = impl_ ? impl_->value(section, key, def) : def;
+    const size_t n = std::min(v.size(), cap - 1);
+    v.copy(buf, n);
+    buf[n] = u'\0';
+    return n;
+}
+
+std::u16string IniFile::get(std::u16string_view section, std::u16string_view key,
+                            std::u16string_view def) const {
+    return std::u16string(impl_ ? impl_->value(section, key, def) : def);
+}
+
+bool IniFile::set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+    if (!impl_) return false;
+    try {
+        return impl_->set(section, key, value);
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool IniFile::commit() {
+    if (!impl_) return false;
+    try {
+        return impl_->commit();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+}  // namespace ryn::platform
