@@ -52,6 +52,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -115,16 +116,6 @@ size_t decode_8bit_char(const uint8_t *p, size_t n, char32_t &cp) {
     return len;
 }
 
-void append_code_point(std::u16string &out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 // UTF-8 of s; an unpaired surrogate becomes U+FFFD.
 void append_utf8(std::string &out, std::u16string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
@@ -183,13 +174,35 @@ size_t decode_line(const uint8_t *p, size_t n, FileEncoding enc, std::u16string 
             for (size_t i = 0; i < units; ++i) out->push_back(unit_at(p, i, 2, be));
         return units * 2;
     }
+    // A line never decodes to more UTF-16 units than it has bytes.
+    char16_t *dst = nullptr;
+    const size_t base = out ? out->size() : 0;
+    if (out) {
+        out->resize(base + n);
+        dst = out->data() + base;
+    }
     size_t pos = 0, produced = 0;
     while (pos < n && produced < stop_units) {
+        if (p[pos] < 0x80) {
+            if (dst) dst[produced] = p[pos];
+            ++pos, ++produced;
+            continue;
+        }
         char32_t cp;
         pos += decode_8bit_char(p + pos, n - pos, cp);
-        produced += cp < 0x10000 ? 1 : 2;
-        if (out) append_code_point(*out, cp);
+        if (cp < 0x10000) {
+            if (dst) dst[produced] = static_cast<char16_t>(cp);
+            ++produced;
+        } else {
+            cp -= 0x10000;
+            if (dst) {
+                dst[produced] = static_cast<char16_t>(0xD800 + (cp >> 10));
+                dst[produced + 1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            }
+            produced += 2;
+        }
     }
+    if (out) out->resize(base + produced);
     return pos;
 }
 
@@ -227,15 +240,27 @@ std::u16string_view clean_value(std::u16string_view raw) {
 
 char16_t fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
+// Hash of a name that ignores ASCII case: every unit is hashed with bit 5 set,
+// which gives both cases of a letter one value (and merges a few other pairs,
+// which only costs a comparison). Four units per step.
+uint64_t name_hash(std::u16string_view s, uint64_t seed = 0) {
+    uint64_t h = seed ^ (s.size() * 0x9E3779B97F4A7C15ull);
+    while (!s.empty()) {
+        uint64_t chunk = 0;
+        const size_t units = std::min<size_t>(s.size(), 4);
+        std::memcpy(&chunk, s.data(), units * sizeof(char16_t));
+        s.remove_prefix(units);
+        h = (h ^ (chunk | 0x0020002000200020ull)) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    return h;
+}
+
 // Hash and equality of names, ASCII case-insensitive. Transparent, so that a
 // lookup by string_view needs no folded copy.
 struct FoldHash {
     using is_transparent = void;
-    size_t operator()(std::u16string_view s) const {
-        uint64_t h = 1469598103934665603ull;
-        for (char16_t c : s) h = (h ^ fold(c)) * 1099511628211ull;
-        return static_cast<size_t>(h);
-    }
+    size_t operator()(std::u16string_view s) const { return static_cast<size_t>(name_hash(s)); }
 };
 struct FoldEqual {
     using is_transparent = void;
@@ -362,14 +387,17 @@ struct IniFile::Impl {
         size_t src_len = 0;
         size_t kept_bytes = 0;     // changed lines: source bytes kept before the new value
         size_t value_pos = no_value;  // key lines: where the value starts in text
+        uint32_t key_off = 0;      // key lines: the key (trimmed) in text
+        uint32_t key_len = 0;
+        uint32_t section = 0;      // key lines: id of their section
         uint32_t next = 0;         // next line in file order; 0 ends the file
         uint8_t eol_len = 0;       // lines from the file: bytes of the line end (0: none)
         bool from_file = false;
         bool changed = false;
     };
     struct Section {
+        uint32_t id = 0;      // all occurrences of a name share it
         uint32_t anchor = 0;  // new keys go right after this line
-        NameMap<uint32_t> keys;
     };
 
     std::string path;
@@ -381,6 +409,10 @@ struct IniFile::Impl {
     std::vector<Line> lines;   // lines[0] is the head of the file order, no line itself
     uint32_t last = 0;
     NameMap<Section> sections;
+    // (section id, key) -> line: open addressing with linear probing. A slot
+    // holds a key line's index (0: empty) and the hash of its (section, key).
+    std::vector<uint32_t> slot_line, slot_hash;
+    size_t key_count = 0;
 
     bool load_failed = false;  // the file exists but could not be read: never overwrite it
     bool writable = false;     // the write check has passed
@@ -404,12 +436,21 @@ struct IniFile::Impl {
         lines.assign(1, Line{});
         last = 0;
         sections.clear();
+        slot_line.clear();
+        slot_hash.clear();
+        key_count = 0;
         std::tie(encoding, mark_len) = detect_encoding(source);
         const size_t w = unit_width(encoding);
         const bool be = encoding == FileEncoding::Utf16Be;
         const uint8_t *body = source.data() + mark_len;
         const size_t units = (source.size() - mark_len) / w;
         tail_off = mark_len + units * w;
+        // Room for every line at once (a line end byte may also be half of a
+        // UTF-16 unit: this only sizes the reservation).
+        const size_t breaks = static_cast<size_t>(std::count_if(
+            source.begin(), source.end(), [](uint8_t b) { return b == '\n' || b == '\r'; }));
+        lines.reserve(breaks + 2);
+        reserve_keys(breaks + 1);
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
@@ -464,29 +505,99 @@ struct IniFile::Impl {
                 current = nullptr;
                 return;
             }
-            auto [it, inserted] = sections.try_emplace(std::u16string(trim(t.substr(1, close - 1))));
-            if (inserted) it->second.anchor = index;
+            const auto [it, inserted] = add_section(trim(t.substr(1, close - 1)), index);
             current = &it->second;
             first_occurrence = inserted;
             return;
         }
         const std::u16string_view text = line.text;
         const size_t eq = text.find(u'=');
-        if (eq == std::u16string_view::npos) return;
+        // Longer lines than the index can address are not keys (4 GiB of text).
+        if (eq == std::u16string_view::npos || !current || text.size() > UINT32_MAX) return;
         const std::u16string_view key = trim(text.substr(0, eq));
-        if (key.empty() || !current) return;
+        if (key.empty()) return;
         size_t value_pos = eq + 1;
         while (value_pos < text.size() && is_blank(text[value_pos])) ++value_pos;
         line.value_pos = value_pos;
-        current->keys.try_emplace(std::u16string(key), index);
+        line.key_off = static_cast<uint32_t>(key.data() - text.data());
+        line.key_len = static_cast<uint32_t>(key.size());
+        line.section = current->id;
+        index_key(index);
         if (first_occurrence) current->anchor = index;
+    }
+
+    // The section of a name, made when new; new keys of a new section go
+    // right after its section line.
+    std::pair<NameMap<Section>::iterator, bool> add_section(std::u16string_view name,
+                                                            uint32_t line) {
+        const auto id = static_cast<uint32_t>(sections.size() + 1);
+        const auto result = sections.try_emplace(std::u16string(name));
+        if (result.second) result.first->second = Section{id, line};
+        return result;
+    }
+
+    static uint32_t key_hash(uint32_t section, std::u16string_view key) {
+        return static_cast<uint32_t>(name_hash(key, section));
+    }
+
+    std::u16string_view key_of(const Line &line) const {
+        return std::u16string_view(line.text).substr(line.key_off, line.key_len);
+    }
+
+    // The slot holding (section, key), or the empty slot where it would go.
+    size_t probe(uint32_t section, std::u16string_view key, uint32_t hash) const {
+        const size_t mask = slot_line.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const uint32_t line = slot_line[i];
+            if (line == 0) return i;
+            if (slot_hash[i] == hash && lines[line].section == section &&
+                FoldEqual{}(key_of(lines[line]), key))
+                return i;
+        }
+    }
+
+    // Keeps the table at most half full with room for that many more keys.
+    void reserve_keys(size_t keys) {
+        const size_t needed = 2 * (key_count + keys);
+        if (needed <= slot_line.size()) return;
+        size_t size = std::max<size_t>(slot_line.size(), 64);
+        while (size < needed) size *= 2;
+        std::vector<uint32_t> old_line(size, 0), old_hash(size, 0);
+        old_line.swap(slot_line);
+        old_hash.swap(slot_hash);
+        const size_t mask = size - 1;
+        for (size_t j = 0; j < old_line.size(); ++j) {
+            if (old_line[j] == 0) continue;
+            size_t i = old_hash[j] & mask;
+            while (slot_line[i] != 0) i = (i + 1) & mask;
+            slot_line[i] = old_line[j];
+            slot_hash[i] = old_hash[j];
+        }
+    }
+
+    // Indexes a key line; a key already in its section keeps its first line.
+    void index_key(uint32_t index) {
+        reserve_keys(1);
+        const Line &line = lines[index];
+        const uint32_t hash = key_hash(line.section, key_of(line));
+        const size_t i = probe(line.section, key_of(line), hash);
+        if (slot_line[i] != 0) return;
+        slot_line[i] = index;
+        slot_hash[i] = hash;
+        ++key_count;
+    }
+
+    // The line holding key in section, 0 when there is none.
+    uint32_t find_key(const Section &section, std::u16string_view key) const {
+        if (slot_line.empty()) return 0;
+        return slot_line[probe(section.id, key, key_hash(section.id, key))];
     }
 
     const Line *find(std::u16string_view section, std::u16string_view key) const {
         const auto s = sections.find(trim(section));
         if (s == sections.end()) return nullptr;
-        const auto k = s->second.keys.find(trim(key));
-        return k == s->second.keys.end() ? nullptr : &lines[k->second];
+        const uint32_t line = find_key(s->second, trim(key));
+        return line == 0 ? nullptr : &lines[line];
     }
 
     std::u16string_view value(std::u16string_view section, std::u16string_view key,
@@ -533,15 +644,12 @@ struct IniFile::Impl {
             Line header;
             header.text.reserve(section.size() + 2);
             header.text.append(u"[").append(section).append(u"]");
-            const uint32_t index = link_after(last, std::move(header));
-            s = sections.try_emplace(std::u16string(section)).first;
-            s->second.anchor = index;
+            s = add_section(section, link_after(last, std::move(header))).first;
             dirty = true;
         }
         Section &sec = s->second;
-        const auto k = sec.keys.find(key);
-        if (k != sec.keys.end()) {
-            Line &line = lines[k->second];
+        if (const uint32_t found = find_key(sec, key)) {
+            Line &line = lines[found];
             const std::u16string_view old = std::u16string_view(line.text).substr(line.value_pos);
             if (old == value) return true;
             if (line.from_file && !line.changed)
@@ -556,9 +664,10 @@ struct IniFile::Impl {
         line.text.reserve(key.size() + 1 + value.size());
         line.text.append(key).append(u"=").append(value);
         line.value_pos = key.size() + 1;
-        const uint32_t index = link_after(sec.anchor, std::move(line));
-        sec.anchor = index;
-        sec.keys.try_emplace(std::u16string(key), index);
+        line.key_len = static_cast<uint32_t>(key.size());
+        line.section = sec.id;
+        sec.anchor = link_after(sec.anchor, std::move(line));
+        index_key(sec.anchor);
         dirty = true;
         return true;
     }
