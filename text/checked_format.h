@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "text/printf_spec.h"
+#include "text/printf_conversion.h"
 
 namespace ryn::text {
 
@@ -41,8 +41,9 @@ consteval arg_info describe() {
     arg_info a;
     a.size = sizeof(U);
     a.is_int = std::is_same_v<U, int>;
-    if constexpr (std::is_same_v<U, bool> || std::is_same_v<U, char> || std::is_same_v<U, wchar_t> ||
-                  std::is_same_v<U, char8_t> || std::is_same_v<U, char32_t>) {
+    if constexpr (std::is_same_v<U, bool> || std::is_same_v<U, char> ||
+                  std::is_same_v<U, wchar_t> || std::is_same_v<U, char8_t> ||
+                  std::is_same_v<U, char32_t>) {
         a.k = kind::other;
     } else if constexpr (std::is_same_v<U, char16_t>) {
         a.k = kind::wide_char;
@@ -65,25 +66,33 @@ inline void too_many_arguments() {}
 inline void star_argument_is_not_int() {}
 inline void argument_does_not_match_conversion() {}
 
-consteval bool integer_fits(const arg_info &a, printf_spec::length_mod len) {
+consteval bool integer_fits(const arg_info &a, printf_conv::length_mod len) {
     if (a.k != kind::integer) return false;
     switch (len) {
-    case printf_spec::length_mod::h: return a.size <= sizeof(short);
-    case printf_spec::length_mod::l: return a.size == sizeof(long);
-    case printf_spec::length_mod::ll: return a.size == sizeof(long long);
-    case printf_spec::length_mod::none: break;
+        case printf_conv::length_mod::h:
+            return a.size <= sizeof(short);
+        case printf_conv::length_mod::l:
+            return a.size == sizeof(long);
+        case printf_conv::length_mod::ll:
+            return a.size == sizeof(long long);
+        case printf_conv::length_mod::none:
+            break;
     }
     return a.size <= sizeof(int);
 }
 
-consteval bool matches(const printf_spec::conversion &c, const arg_info &a) {
-    if (printf_spec::is_integer_conv(c.conv)) return integer_fits(a, c.length);
-    if (printf_spec::is_real_conv(c.conv)) return a.k == kind::real;
+consteval bool matches(const printf_conv::conversion &c, const arg_info &a) {
+    if (printf_conv::is_integer_conv(c.conv)) return integer_fits(a, c.length);
+    if (printf_conv::is_real_conv(c.conv)) return a.k == kind::real;
     switch (c.conv) {
-    case u's': return a.k == kind::wide_string;
-    case u'c': return a.k == kind::wide_char;
-    case u'p': return a.k == kind::pointer || a.k == kind::wide_string;
-    default: return false;
+        case u's':
+            return a.k == kind::wide_string;
+        case u'c':
+            return a.k == kind::wide_char;
+        case u'p':
+            return a.k == kind::pointer || a.k == kind::wide_string;
+        default:
+            return false;
     }
 }
 
@@ -98,11 +107,12 @@ consteval void check(const char16_t *fmt) {
     };
     for (const char16_t *p = fmt; *p != 0;) {
         if (*p++ != u'%') continue;
-        printf_spec::conversion c;
-        if (!printf_spec::parse_conversion(p, c)) malformed_format();
+        printf_conv::conversion c;
+        if (!printf_conv::parse_conversion(p, c)) malformed_format();
         if (c.conv == u'%') continue;
-        if (c.width_from == printf_spec::amount::star && !take().is_int) star_argument_is_not_int();
-        if (c.precision_from == printf_spec::amount::star && !take().is_int) star_argument_is_not_int();
+        if (c.width_from == printf_conv::amount::star && !take().is_int) star_argument_is_not_int();
+        if (c.precision_from == printf_conv::amount::star && !take().is_int)
+            star_argument_is_not_int();
         if (!matches(c, take())) argument_does_not_match_conversion();
     }
     if (next != count) too_many_arguments();
@@ -112,13 +122,15 @@ consteval void check(const char16_t *fmt) {
 
 template <class... Args>
 class format_string {
-public:
+  public:
     // Implicit, so that a literal converts at the call: report(sink, u"%u\n", n).
-    consteval format_string(const char16_t *fmt) : fmt_(fmt) { checked_format_detail::check<Args...>(fmt); }
+    consteval format_string(const char16_t *fmt) : fmt_(fmt) {
+        checked_format_detail::check<Args...>(fmt);
+    }
 
     constexpr const char16_t *get() const { return fmt_; }
 
-private:
+  private:
     const char16_t *fmt_;
 };
 

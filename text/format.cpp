@@ -18,16 +18,16 @@
 #include <string>
 #include <string_view>
 
-#include "text/printf_spec.h"
+#include "text/printf_conversion.h"
 #include "text/text.h"
 #include "text/var_args.h"
 
 namespace ryn::text {
 namespace {
 
-using printf_spec::amount;
-using printf_spec::conversion;
-using printf_spec::length_mod;
+using printf_conv::amount;
+using printf_conv::conversion;
+using printf_conv::length_mod;
 
 // Beyond this many digits after the point, a double's exact decimal expansion
 // is all zeros (at most 1074 fractional and 767 significant digits), so longer
@@ -37,7 +37,7 @@ constexpr int max_exact_digits = 1100;
 // Keeps what fits into the caller's buffer (cap - 1 characters) and counts
 // the full length of the result.
 class output {
-public:
+  public:
     output(char16_t *buf, size_t cap) : buf_(buf), room_(buf != nullptr && cap > 0 ? cap - 1 : 0) {}
 
     void put(char16_t c, size_t n = 1) {
@@ -59,7 +59,7 @@ public:
         return len_ > static_cast<size_t>(INT_MAX) ? -1 : static_cast<int>(len_);
     }
 
-private:
+  private:
     char16_t *buf_;
     size_t room_;
     size_t len_ = 0;
@@ -100,8 +100,8 @@ field resolve_field(const conversion &c, detail::var_args &args) {
 // filled with zeros after the prefix, otherwise with spaces on the left (or
 // the right for '-').
 template <class Head>
-void emit_field(output &out, const field &f, bool zero_pad, std::string_view prefix, size_t lead_zeros,
-                Head head, size_t mid_zeros = 0, std::string_view tail = {}) {
+void emit_field(output &out, const field &f, bool zero_pad, std::string_view prefix,
+                size_t lead_zeros, Head head, size_t mid_zeros = 0, std::string_view tail = {}) {
     size_t len = prefix.size() + lead_zeros + head.size() + mid_zeros + tail.size();
     size_t pad = f.width > len ? f.width - len : 0;
     if (zero_pad && !f.left) {
@@ -124,18 +124,25 @@ std::string_view sign_prefix(const conversion &c, bool negative) {
     return {};
 }
 
-void format_integer(output &out, const conversion &c, const field &f, uint64_t magnitude, bool negative) {
+void format_integer(output &out, const conversion &c, const field &f, uint64_t magnitude,
+                    bool negative) {
     int base = c.conv == u'o' ? 8 : (c.conv == u'x' || c.conv == u'X') ? 16 : 10;
     char digits[64];
     size_t n = 0;
     if (!(f.precision == 0 && magnitude == 0)) {
-        n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, magnitude, base).ptr - digits);
-        if (c.conv == u'X') std::transform(digits, digits + n, digits, [](char ch) { return ch >= 'a' ? ch - 32 : ch; });
+        n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, magnitude, base).ptr -
+                                digits);
+        if (c.conv == u'X')
+            std::transform(digits, digits + n, digits,
+                           [](char ch) { return ch >= 'a' ? ch - 32 : ch; });
     }
     std::string_view prefix;
-    if (printf_spec::is_signed_conv(c.conv)) prefix = sign_prefix(c, negative);
-    else if (c.alt && magnitude != 0 && c.conv == u'x') prefix = "0x";
-    else if (c.alt && magnitude != 0 && c.conv == u'X') prefix = "0X";
+    if (printf_conv::is_signed_conv(c.conv))
+        prefix = sign_prefix(c, negative);
+    else if (c.alt && magnitude != 0 && c.conv == u'x')
+        prefix = "0x";
+    else if (c.alt && magnitude != 0 && c.conv == u'X')
+        prefix = "0X";
     size_t zeros = f.precision > 0 && static_cast<size_t>(f.precision) > n ? f.precision - n : 0;
     if (c.alt && c.conv == u'o' && zeros == 0 && (n == 0 || digits[0] != '0')) zeros = 1;
     emit_field(out, f, c.zero && f.precision < 0, prefix, zeros, std::string_view(digits, n));
@@ -240,7 +247,8 @@ void format_pointer(output &out, const field &f, const void *ptr) {
     char tmp[2 * sizeof(void *)];
     auto v = reinterpret_cast<uintptr_t>(ptr);
     size_t n = static_cast<size_t>(std::to_chars(tmp, tmp + sizeof tmp, v, 16).ptr - tmp);
-    for (size_t i = 0; i < n; ++i) digits[sizeof digits - n + i] = tmp[i] >= 'a' ? static_cast<char>(tmp[i] - 32) : tmp[i];
+    for (size_t i = 0; i < n; ++i)
+        digits[sizeof digits - n + i] = tmp[i] >= 'a' ? static_cast<char>(tmp[i] - 32) : tmp[i];
     emit_field(out, f, false, {}, 0, std::string_view(digits, sizeof digits));
 }
 
@@ -253,34 +261,57 @@ void format_conversion(output &out, const conversion &c, detail::var_args &args)
     }
     field f = resolve_field(c, args);
     switch (c.conv) {
-    case u'd':
-    case u'i':
-        switch (c.length) {
-        case length_mod::h: format_signed(out, c, f, static_cast<short>(args.next<int>())); break;
-        case length_mod::l: format_signed(out, c, f, args.next<long>()); break;
-        case length_mod::ll: format_signed(out, c, f, args.next<long long>()); break;
-        case length_mod::none: format_signed(out, c, f, args.next<int>()); break;
+        case u'd':
+        case u'i':
+            switch (c.length) {
+                case length_mod::h:
+                    format_signed(out, c, f, static_cast<short>(args.next<int>()));
+                    break;
+                case length_mod::l:
+                    format_signed(out, c, f, args.next<long>());
+                    break;
+                case length_mod::ll:
+                    format_signed(out, c, f, args.next<long long>());
+                    break;
+                case length_mod::none:
+                    format_signed(out, c, f, args.next<int>());
+                    break;
+            }
+            break;
+        case u'u':
+        case u'x':
+        case u'X':
+        case u'o':
+            switch (c.length) {
+                case length_mod::h:
+                    format_integer(out, c, f, static_cast<unsigned short>(args.next<unsigned>()),
+                                   false);
+                    break;
+                case length_mod::l:
+                    format_integer(out, c, f, args.next<unsigned long>(), false);
+                    break;
+                case length_mod::ll:
+                    format_integer(out, c, f, args.next<unsigned long long>(), false);
+                    break;
+                case length_mod::none:
+                    format_integer(out, c, f, args.next<unsigned>(), false);
+                    break;
+            }
+            break;
+        case u'c': {
+            char16_t ch = static_cast<char16_t>(args.next<int>());
+            emit_field(out, f, false, {}, 0, std::u16string_view(&ch, 1));
+            break;
         }
-        break;
-    case u'u':
-    case u'x':
-    case u'X':
-    case u'o':
-        switch (c.length) {
-        case length_mod::h: format_integer(out, c, f, static_cast<unsigned short>(args.next<unsigned>()), false); break;
-        case length_mod::l: format_integer(out, c, f, args.next<unsigned long>(), false); break;
-        case length_mod::ll: format_integer(out, c, f, args.next<unsigned long long>(), false); break;
-        case length_mod::none: format_integer(out, c, f, args.next<unsigned>(), false); break;
-        }
-        break;
-    case u'c': {
-        char16_t ch = static_cast<char16_t>(args.next<int>());
-        emit_field(out, f, false, {}, 0, std::u16string_view(&ch, 1));
-        break;
-    }
-    case u's': format_string(out, f, args.next<const char16_t *>()); break;
-    case u'p': format_pointer(out, f, args.next<const void *>()); break;
-    default: format_real(out, c, f, args.next<double>()); break;
+        case u's':
+            format_string(out, f, args.next<const char16_t *>());
+            break;
+        case u'p':
+            format_pointer(out, f, args.next<const void *>());
+            break;
+        default:
+            format_real(out, c, f, args.next<double>());
+            break;
     }
 }
 
@@ -289,7 +320,7 @@ void format_conversion(output &out, const conversion &c, detail::var_args &args)
 bool well_formed(const char16_t *fmt) {
     conversion c;
     for (const char16_t *p = fmt; *p != 0;) {
-        if (*p++ == u'%' && !printf_spec::parse_conversion(p, c)) return false;
+        if (*p++ == u'%' && !printf_conv::parse_conversion(p, c)) return false;
     }
     return true;
 }
@@ -309,7 +340,7 @@ int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap) {
         if (*p == 0) break;
         ++p;
         conversion c;
-        printf_spec::parse_conversion(p, c);
+        printf_conv::parse_conversion(p, c);
         format_conversion(out, c, args);
     }
     return out.finish();

@@ -22,7 +22,8 @@ int digit_value(char16_t c) {
 
 // "0x" or "0X" followed by a hexadecimal digit at s[i].
 bool hex_prefix_at(std::u16string_view s, size_t i) {
-    return i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') && digit_value(s[i + 2]) < 16;
+    return i + 2 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') &&
+           digit_value(s[i + 2]) < 16;
 }
 
 // Case-insensitive match of an ASCII lower-case word at s[i].
@@ -36,7 +37,9 @@ bool word_at(std::u16string_view s, size_t i, std::string_view word) {
     return true;
 }
 
-bool is_ascii_alnum(char16_t c) { return c < 128 && digit_value(c) < 36; }
+bool is_ascii_alnum(char16_t c) {
+    return c < 128 && digit_value(c) < 36;
+}
 
 // The characters that can belong to a number, narrowed for from_chars; stops
 // at the first other character (so nothing non-ASCII is ever narrowed).
@@ -74,7 +77,8 @@ bool too_large(std::string_view t, bool hex) {
     long long exp = 0;
     bool neg = false;
     if (++i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
-    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) exp = std::min(exp * 10 + (t[i] - '0'), 1LL << 40);
+    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i)
+        exp = std::min(exp * 10 + (t[i] - '0'), 1LL << 40);
     if (hex) power *= 4;
     return power + (neg ? -exp : exp) > 0;
 }
@@ -125,7 +129,8 @@ T read_real(std::u16string_view s, size_t &consumed) {
         return sign(std::numeric_limits<T>::quiet_NaN());
     }
 
-    bool hex = hex_prefix_at(s, i) || (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] | 32) == u'x' && s[i + 2] == u'.');
+    bool hex = hex_prefix_at(s, i) ||
+               (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] | 32) == u'x' && s[i + 2] == u'.');
     size_t start = hex ? i + 2 : i;
     std::string t = number_chars(s.substr(start));
     // from_chars would take a '-' of its own: the sign was read above

@@ -8,7 +8,9 @@
 namespace ryn::text::detail {
 
 // White space as the C locale's iswspace: space, \t \n \v \f \r.
-constexpr bool is_space(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+constexpr bool is_space(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 constexpr size_t skip_space(std::u16string_view s, size_t i) {
     while (i < s.size() && is_space(s[i])) ++i;
@@ -18,8 +20,8 @@ constexpr size_t skip_space(std::u16string_view s, size_t i) {
 struct integer_text {
     uint64_t magnitude = 0;  // modulo 2^64
     bool negative = false;
-    bool over32 = false;     // the magnitude exceeds 0xFFFFFFFF
-    size_t consumed = 0;     // 0: no number
+    bool over32 = false;  // the magnitude exceeds 0xFFFFFFFF
+    size_t consumed = 0;  // 0: no number
 };
 
 // Reads an optional sign and digits from the start of s as strtoul does:

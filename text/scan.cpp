@@ -24,7 +24,7 @@ using detail::skip_space;
 
 enum class length_mod : unsigned char { none, h, l, ll };
 
-struct scan_spec {
+struct scan_directive {
     bool suppress = false;  // '*': convert, assign nothing
     size_t width = SIZE_MAX;
     length_mod length = length_mod::none;
@@ -37,58 +37,61 @@ struct scan_spec {
 bool is_integer_conv(char16_t c) {
     return c == u'd' || c == u'i' || c == u'u' || c == u'x' || c == u'X' || c == u'o';
 }
-bool is_real_conv(char16_t c) { return c == u'e' || c == u'E' || c == u'f' || c == u'g' || c == u'G'; }
+bool is_real_conv(char16_t c) {
+    return c == u'e' || c == u'E' || c == u'f' || c == u'g' || c == u'G';
+}
 
-// Parses the specification after '%' and advances f past it; false for one
+// Parses the directive after '%' and advances f past it; false for one
 // this scanner does not define. Never reads past the format's terminator.
-bool parse_spec(const char16_t *&f, scan_spec &sp) {
+bool parse_directive(const char16_t *&f, scan_directive &dir) {
     if (*f == u'%') {
-        sp.conv = *f++;
+        dir.conv = *f++;
         return true;
     }
     if (*f == u'*') {
-        sp.suppress = true;
+        dir.suppress = true;
         ++f;
     }
     if (*f >= u'0' && *f <= u'9') {
         size_t w = 0;
         for (; *f >= u'0' && *f <= u'9'; ++f) w = std::min<size_t>(w * 10 + (*f - u'0'), INT_MAX);
-        if (w > 0) sp.width = w;  // "%0u": no width
+        if (w > 0) dir.width = w;  // "%0u": no width
     }
     if (*f == u'h') {
-        sp.length = length_mod::h;
+        dir.length = length_mod::h;
         ++f;
     } else if (*f == u'l') {
-        sp.length = length_mod::l;
+        dir.length = length_mod::l;
         if (*++f == u'l') {
-            sp.length = length_mod::ll;
+            dir.length = length_mod::ll;
             ++f;
         }
     }
-    sp.conv = *f;
-    if (sp.conv == u'[') {
+    dir.conv = *f;
+    if (dir.conv == u'[') {
         const char16_t *begin = ++f;
         if (*f == u'^') {
-            sp.negated = true;
+            dir.negated = true;
             begin = ++f;
         }
         if (*f == u']') ++f;  // a ']' right after the bracket belongs to the set
         while (*f != 0 && *f != u']') ++f;
         if (*f == 0) return false;
-        sp.set = std::u16string_view(begin, static_cast<size_t>(f - begin));
-    } else if (!is_integer_conv(sp.conv) && !is_real_conv(sp.conv) && sp.conv != u's') {
+        dir.set = std::u16string_view(begin, static_cast<size_t>(f - begin));
+    } else if (!is_integer_conv(dir.conv) && !is_real_conv(dir.conv) && dir.conv != u's') {
         return false;
     }
     // "h" on a string means a narrow buffer on the host; "h" and "ll" on a
     // real name no type this scanner stores.
-    if (!is_integer_conv(sp.conv) && sp.length != length_mod::none && sp.length != length_mod::l) return false;
+    if (!is_integer_conv(dir.conv) && dir.length != length_mod::none && dir.length != length_mod::l)
+        return false;
     ++f;
     return true;
 }
 
-bool in_set(const scan_spec &sp, char16_t c) {
+bool in_set(const scan_directive &dir, char16_t c) {
     bool found = false;
-    std::u16string_view s = sp.set;
+    std::u16string_view s = dir.set;
     for (size_t i = 0; i < s.size() && !found;) {
         if (i + 2 < s.size() && s[i + 1] == u'-') {
             found = c >= std::min(s[i], s[i + 2]) && c <= std::max(s[i], s[i + 2]);
@@ -97,11 +100,11 @@ bool in_set(const scan_spec &sp, char16_t c) {
             found = c == s[i++];
         }
     }
-    return found != sp.negated;
+    return found != dir.negated;
 }
 
 class scanner {
-public:
+  public:
     scanner(std::u16string_view input, va_list ap) : in_(input), args_(ap) {}
 
     int run(const char16_t *fmt) {
@@ -114,16 +117,16 @@ public:
             } else if (*f != u'%') {
                 r = match_char(*f++);
             } else {
-                scan_spec sp;
+                scan_directive dir;
                 ++f;
-                r = parse_spec(f, sp) ? convert(sp) : outcome::mismatch;
+                r = parse_directive(f, dir) ? convert(dir) : outcome::mismatch;
             }
         }
         // input ran out before the first conversion: EOF
         return r == outcome::input_end && !converted_ ? scan_eof : assigned_;
     }
 
-private:
+  private:
     enum class outcome { ok, mismatch, input_end };
 
     bool at_end() const { return pos_ >= in_.size(); }
@@ -136,38 +139,48 @@ private:
     }
 
     // The remaining input, at most the field's width.
-    std::u16string_view field_input(const scan_spec &sp) const {
-        return in_.substr(pos_, std::min(sp.width, in_.size() - pos_));
+    std::u16string_view field_input(const scan_directive &dir) const {
+        return in_.substr(pos_, std::min(dir.width, in_.size() - pos_));
     }
 
-    outcome convert(const scan_spec &sp) {
-        if (sp.conv != u'[') pos_ = skip_space(in_, pos_);
+    outcome convert(const scan_directive &dir) {
+        if (dir.conv != u'[') pos_ = skip_space(in_, pos_);
         if (at_end()) return outcome::input_end;
-        outcome r;
-        if (sp.conv == u'%') return match_char(u'%');
-        if (is_integer_conv(sp.conv)) r = convert_integer(sp);
-        else if (is_real_conv(sp.conv)) r = convert_real(sp);
-        else r = convert_string(sp);
+        if (dir.conv == u'%') return match_char(u'%');
+        outcome r = is_integer_conv(dir.conv) ? convert_integer(dir)
+                    : is_real_conv(dir.conv)  ? convert_real(dir)
+                                              : convert_string(dir);
         if (r == outcome::ok) {
             converted_ = true;
-            if (!sp.suppress) ++assigned_;
+            if (!dir.suppress) ++assigned_;
         }
         return r;
     }
 
-    outcome convert_integer(const scan_spec &sp) {
-        int base = sp.conv == u'i' ? 0 : sp.conv == u'o' ? 8 : (sp.conv == u'x' || sp.conv == u'X') ? 16 : 10;
-        detail::integer_text n = detail::read_integer(field_input(sp), base);
+    outcome convert_integer(const scan_directive &dir) {
+        int base = dir.conv == u'i'                         ? 0
+                   : dir.conv == u'o'                       ? 8
+                   : (dir.conv == u'x' || dir.conv == u'X') ? 16
+                                                            : 10;
+        detail::integer_text n = detail::read_integer(field_input(dir), base);
         if (n.consumed == 0) return outcome::mismatch;
         pos_ += n.consumed;
-        if (sp.suppress) return outcome::ok;
+        if (dir.suppress) return outcome::ok;
         uint64_t v = n.negative ? 0 - n.magnitude : n.magnitude;
-        bool is_signed = sp.conv == u'd' || sp.conv == u'i';
-        switch (sp.length) {
-        case length_mod::h: store<short, unsigned short>(is_signed, v); break;
-        case length_mod::l: store<long, unsigned long>(is_signed, v); break;
-        case length_mod::ll: store<long long, unsigned long long>(is_signed, v); break;
-        case length_mod::none: store<int, unsigned>(is_signed, v); break;
+        bool is_signed = dir.conv == u'd' || dir.conv == u'i';
+        switch (dir.length) {
+            case length_mod::h:
+                store<short, unsigned short>(is_signed, v);
+                break;
+            case length_mod::l:
+                store<long, unsigned long>(is_signed, v);
+                break;
+            case length_mod::ll:
+                store<long long, unsigned long long>(is_signed, v);
+                break;
+            case length_mod::none:
+                store<int, unsigned>(is_signed, v);
+                break;
         }
         return outcome::ok;
     }
@@ -175,18 +188,20 @@ private:
     // Stores the low bits of v through the next argument (two's complement).
     template <class S, class U>
     void store(bool is_signed, uint64_t v) {
-        if (is_signed) *args_.next<S *>() = static_cast<S>(static_cast<U>(v));
-        else *args_.next<U *>() = static_cast<U>(v);
+        if (is_signed)
+            *args_.next<S *>() = static_cast<S>(static_cast<U>(v));
+        else
+            *args_.next<U *>() = static_cast<U>(v);
     }
 
-    outcome convert_real(const scan_spec &sp) {
+    outcome convert_real(const scan_directive &dir) {
         size_t consumed = 0;
-        if (sp.length == length_mod::l) {
-            double v = detail::read_real<double>(field_input(sp), consumed);
-            if (consumed != 0 && !sp.suppress) *args_.next<double *>() = v;
+        if (dir.length == length_mod::l) {
+            double v = detail::read_real<double>(field_input(dir), consumed);
+            if (consumed != 0 && !dir.suppress) *args_.next<double *>() = v;
         } else {
-            float v = detail::read_real<float>(field_input(sp), consumed);
-            if (consumed != 0 && !sp.suppress) *args_.next<float *>() = v;
+            float v = detail::read_real<float>(field_input(dir), consumed);
+            if (consumed != 0 && !dir.suppress) *args_.next<float *>() = v;
         }
         pos_ += consumed;
         return consumed == 0 ? outcome::mismatch : outcome::ok;
@@ -195,17 +210,17 @@ private:
     // "%s": a run of non-blank characters; "%[...]": a run of the set's.
     // The token, with its terminator, must fit the caller's capacity, else
     // the field fails (the buffer is left empty) and the scan ends.
-    outcome convert_string(const scan_spec &sp) {
-        std::u16string_view in = field_input(sp);
+    outcome convert_string(const scan_directive &dir) {
+        std::u16string_view in = field_input(dir);
         size_t n = 0;
-        if (sp.conv == u's') {
+        if (dir.conv == u's') {
             while (n < in.size() && !is_space(in[n])) ++n;
         } else {
-            while (n < in.size() && in_set(sp, in[n])) ++n;
+            while (n < in.size() && in_set(dir, in[n])) ++n;
         }
         if (n == 0) return outcome::mismatch;
         pos_ += n;
-        if (sp.suppress) return outcome::ok;
+        if (dir.suppress) return outcome::ok;
         auto *buf = args_.next<char16_t *>();
         auto cap = args_.next<size_t>();
         if (buf == nullptr || cap <= n) {

@@ -15,7 +15,12 @@ namespace ryn::text {
 // wide (char16_t) string, "%c" a wide character; "%e" writes at least three
 // exponent digits ("+1.2500000000e+000").
 // Writes at most cap - 1 characters and a terminator (nothing when cap is 0)
-// and returns the full length of the result, or -1 for a malformed format.
+// and returns the full length of the result, or -1 for a malformed format
+// (checked whole before any argument is taken; the buffer is left empty).
+// Infinity and NaN are written "inf", "-inf", "nan" ("INF", "NAN" for %E
+// and %G) with the sign flags and width applied, so that to_double and scan
+// read them back. Halfway cases round to even on the exact binary value.
+// vformat and format return an empty string for a malformed format.
 int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap);
 std::u16string vformat(const char16_t *fmt, va_list ap);
 std::u16string format(const char16_t *fmt, ...);
@@ -25,8 +30,12 @@ std::u16string format(const char16_t *fmt, ...);
 // int*), "%e"/"%f" store a float (with "l": a double). "%s" and "%[...]" take a
 // char16_t* followed by its capacity as size_t (characters, terminator
 // included); a token that does not fit fails the field. "%u" accepts a sign
-// like strtoul. Returns the number of fields assigned, or scan_eof when the
-// input ends before the first conversion.
+// like strtoul. Integer conversions wrap modulo 2^32 on overflow, as the
+// host's scanf does ("%d" of "4294967295" is -1), so a value written with "%u"
+// keeps all 32 bits when read with "%d". "%e" takes what to_double would.
+// "%*..." converts without assigning. An unknown conversion ends the scan.
+// Returns the number of fields assigned, or scan_eof when the input ends
+// before the first conversion.
 inline constexpr int scan_eof = -1;
 int vscan(std::u16string_view input, const char16_t *fmt, va_list ap);
 int scan(std::u16string_view input, const char16_t *fmt, ...);

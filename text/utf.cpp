@@ -38,8 +38,12 @@ void append_utf16(std::u16string &out, char32_t c) {
     }
 }
 
-bool is_high_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool is_low_surrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool is_high_surrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool is_low_surrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 namespace ryn::text::detail {
 
 class var_args {
-public:
+  public:
     explicit var_args(va_list ap) { va_copy(ap_, ap); }
     ~var_args() { va_end(ap_); }
     var_args(const var_args &) = delete;
@@ -19,7 +19,7 @@ public:
         return va_arg(ap_, T);
     }
 
-private:
+  private:
     va_list ap_;
 };
 

@@ -20,12 +20,14 @@ std::u16string report(format_string<std::type_identity_t<A>...> fmt, A... args) 
 
 // Accepted at compile time (each line is a constant expression).
 static_assert(format_string<>(u"no arguments, 100%%\n").get()[0] == u'n');
-static_assert(format_string<unsigned, unsigned>(u"0x%08x (header) != 0x%08x (file)\n").get() != nullptr);
+static_assert(format_string<unsigned, unsigned>(u"0x%08x (header) != 0x%08x (file)\n").get() !=
+              nullptr);
 static_assert(format_string<int, unsigned>(u"0x%0*x").get() != nullptr);
 static_assert(format_string<const char16_t *>(u"[Warning] Missing %s.\n").get() != nullptr);
 static_assert(format_string<float, double>(u"%+.10e %g").get() != nullptr);
 static_assert(format_string<uint8_t, int16_t, uint16_t>(u"%02x %hd %hu").get() != nullptr);
-static_assert(format_string<long, unsigned long long, char16_t, void *>(u"%ld %llx %c %p").get() != nullptr);
+static_assert(format_string<long, unsigned long long, char16_t, void *>(u"%ld %llx %c %p").get() !=
+              nullptr);
 static_assert(format_string<int, int, double>(u"%-*.*f").get() != nullptr);
 
 // Rejected; the error names the reason:

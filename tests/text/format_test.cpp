@@ -45,8 +45,8 @@ TEST(Format, Integers) {
         row(u"0x00000001 0x000abcde", u"0x%0*x 0x%0*x", 8, 1u, 8, 0xabcdeu),
         row(u"7   |5", u"%*d|%.*d", -4, 7, -1, 5),
         row(u"4464 5 -1", u"%hd %hu %hd", 70000, 65541u, 65535),
-        row(u"-9223372036854775808 18446744073709551615 ffffffffffffffff", u"%lld %llu %llx", LLONG_MIN,
-            ULLONG_MAX, ULLONG_MAX),
+        row(u"-9223372036854775808 18446744073709551615 ffffffffffffffff", u"%lld %llu %llx",
+            LLONG_MIN, ULLONG_MAX, ULLONG_MAX),
         row(u"-1 4294967296", u"%ld %lu", -1L, 4294967296UL),
         row(u"100% %", u"100%% %%"),
     });
@@ -145,8 +145,9 @@ TEST(Format, TruncatesToCapacityAndReturnsFullLength) {
 TEST(Format, MalformedFormatFailsBeforeTakingArguments) {
     // Every format here is rejected by a full pass before any argument is
     // read, so calling without arguments is well defined.
-    for (const char16_t *fmt : {u"%", u"abc%", u"%d%", u"%q", u"%5%", u"%hs", u"%hc", u"%lle", u"%hp", u"%l",
-                                u"%-", u"%.", u"%*", u"%99999999999d", u"%.99999999999f", u"%#-+ 0"}) {
+    for (const char16_t *fmt :
+         {u"%", u"abc%", u"%d%", u"%q", u"%5%", u"%hs", u"%hc", u"%lle", u"%hp", u"%l", u"%-",
+          u"%.", u"%*", u"%99999999999d", u"%.99999999999f", u"%#-+ 0"}) {
         char16_t buf[4] = {u'#', u'#', u'#', u'#'};
         EXPECT_EQ(format_to(buf, 4, fmt), -1) << u8(fmt);
         EXPECT_EQ(buf[0], 0) << u8(fmt);

@@ -28,13 +28,13 @@ TEST(ToUlongAuto, BaseBySignAndPrefix) {
         {u"-1", 0xFFFFFFFF, 2},
         {u"-4294967295", 1, 11},
         {u"4294967295", 0xFFFFFFFF, 10},
-        {u"4294967296", 0xFFFFFFFF, 10},  // overflow saturates (ERANGE) ...
+        {u"4294967296", 0xFFFFFFFF, 10},   // overflow saturates (ERANGE) ...
         {u"-4294967296", 0xFFFFFFFF, 11},  // ... whatever the sign
         {u"99999999999999999999999", 0xFFFFFFFF, 23},
         {u"0x100000000", 0xFFFFFFFF, 11},
         {u"12abc", 12, 2},
-        {u"08", 0, 1},   // octal stops at 8
-        {u"0x", 0, 1},   // no hex digit: the "0" is the number
+        {u"08", 0, 1},  // octal stops at 8
+        {u"0x", 0, 1},  // no hex digit: the "0" is the number
         {u"0xg", 0, 1},
         {u"0", 0, 1},
         {u"", 0, 0},
@@ -93,7 +93,10 @@ TEST(ToDouble, ReadsWhatWcstodReads) {
     for (const char16_t *text : {u"nan", u"-NaN", u"nan(123)", u"nan(", u"nan(a b)"}) {
         size_t end = 0;
         EXPECT_TRUE(std::isnan(to_double(text, &end))) << u8(text);
-        EXPECT_EQ(end, std::u16string_view(text).find(u"(12") == 3 ? 8u : text[0] == u'-' ? 4u : 3u) << u8(text);
+        EXPECT_EQ(end, std::u16string_view(text).find(u"(12") == 3 ? 8u
+                       : text[0] == u'-'                           ? 4u
+                                                                   : 3u)
+            << u8(text);
     }
     EXPECT_TRUE(std::signbit(to_double(u"-0")));
 }
@@ -102,8 +105,9 @@ TEST(ToDouble, ReadsWhatWcstodReads) {
 TEST(Locale, CommaDecimalLocaleChangesNothing) {
     std::string saved = std::setlocale(LC_ALL, nullptr);
     const char *found = nullptr;
-    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8", "ru_RU.UTF-8",
-                             "es_ES.UTF-8", "it_IT.UTF-8", "de_DE", "fr_FR"}) {
+    for (const char *name :
+         {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8", "ru_RU.UTF-8",
+          "es_ES.UTF-8", "it_IT.UTF-8", "de_DE", "fr_FR"}) {
         if (std::setlocale(LC_ALL, name) != nullptr && std::localeconv()->decimal_point[0] == ',') {
             found = name;
             break;

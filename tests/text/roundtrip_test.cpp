@@ -17,11 +17,11 @@ namespace {
 // same 32 bits, through to_double and through scan "%e".
 TEST(RoundTrip, EveryFiniteFloatThroughPlusDot10e) {
     std::vector<uint32_t> bits = {
-        0x00000000, 0x80000000,  // zeros
-        0x00000001, 0x80000001,  // smallest subnormals
-        0x007FFFFF, 0x00400000,  // largest and a middle subnormal
-        0x00800000, 0x80800000,  // FLT_MIN
-        0x7F7FFFFF, 0xFF7FFFFF,  // FLT_MAX
+        0x00000000, 0x80000000,                          // zeros
+        0x00000001, 0x80000001,                          // smallest subnormals
+        0x007FFFFF, 0x00400000,                          // largest and a middle subnormal
+        0x00800000, 0x80800000,                          // FLT_MIN
+        0x7F7FFFFF, 0xFF7FFFFF,                          // FLT_MAX
         0x3F800000, 0x3F7FFFFF, 0x3F800001, 0x37800000,  // around 1, 2^-16 (a tie at 11 digits)
     };
     std::mt19937 rng(20240601);
@@ -39,8 +39,9 @@ TEST(RoundTrip, EveryFiniteFloatThroughPlusDot10e) {
         const int fields = scan(s, u"%e", &via_scan);
         if (std::bit_cast<uint32_t>(via_double) != b || end != s.size() || fields != 1 ||
             std::bit_cast<uint32_t>(via_scan) != b) {
-            ADD_FAILURE() << std::hex << "bits 0x" << b << " wrote " << test::u8(s) << " read back 0x"
-                          << std::bit_cast<uint32_t>(via_double) << " / 0x" << std::bit_cast<uint32_t>(via_scan);
+            ADD_FAILURE() << std::hex << "bits 0x" << b << " wrote " << test::u8(s)
+                          << " read back 0x" << std::bit_cast<uint32_t>(via_double) << " / 0x"
+                          << std::bit_cast<uint32_t>(via_scan);
             break;
         }
     }

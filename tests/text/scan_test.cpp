@@ -23,8 +23,8 @@ TEST(Scan, UnsignedConversions) {
     const Case cases[] = {
         {u"%u", u"42", 1, 42, 0},
         {u"%u", u" \t+7", 1, 7, 0},
-        {u"%u", u"-1", 1, 4294967295u, 0},         // a sign, as strtoul takes it
-        {u"%u", u"4294967296", 1, 0, 0},           // wraps modulo 2^32
+        {u"%u", u"-1", 1, 4294967295u, 0},  // a sign, as strtoul takes it
+        {u"%u", u"4294967296", 1, 0, 0},    // wraps modulo 2^32
         {u"%u", u"99999999999", 1, 1215752191u, 0},
         {u"%u", u"-4294967297", 1, 4294967295u, 0},
         {u"%u", u"", scan_eof, 0, 0},
@@ -32,28 +32,29 @@ TEST(Scan, UnsignedConversions) {
         {u"%u", u"x", 0, 0, 0},
         {u"%u", u"-", 0, 0, 0},
         {u"%x %X", u"0x1F ff", 2, 31, 255},
-        {u"%x", u"0xg", 1, 0, 0},                  // "0x" without digits reads the 0
+        {u"%x", u"0xg", 1, 0, 0},  // "0x" without digits reads the 0
         {u"%o %u", u"017 017", 2, 15, 17},
         {u"%2u%u", u"123", 2, 12, 3},
         {u"%04u", u"12345", 1, 1234, 0},
-        {u"%0u", u"12345", 1, 12345, 0},           // width 0 is no width
-        {u"%u,%u", u"1, 2", 2, 1, 2},              // %u skips blanks, a literal does not
+        {u"%0u", u"12345", 1, 12345, 0},  // width 0 is no width
+        {u"%u,%u", u"1, 2", 2, 1, 2},     // %u skips blanks, a literal does not
         {u"%u,%u", u"1 ,2", 1, 1, 0},
-        {u"%u ,%u", u"1,2", 2, 1, 2},              // format blank: any run, even none
+        {u"%u ,%u", u"1,2", 2, 1, 2},  // format blank: any run, even none
         {u"%u , %u", u"1 \t , \n 2", 2, 1, 2},
         {u"%u,%u", u"1;2", 1, 1, 0},
-        {u"%u,%u", u"1,", 1, 1, 0},                // input ends after a conversion
-        {u"abc%u", u"ab", scan_eof, 0, 0},         // ...or before the first one
+        {u"%u,%u", u"1,", 1, 1, 0},         // input ends after a conversion
+        {u"abc%u", u"ab", scan_eof, 0, 0},  // ...or before the first one
         {u"abc%u", u"abd", 0, 0, 0},
         {u"%*u%u", u"1 2", 1, 2, 0},
-        {u"%*u%u", u"1", 0, 0, 0},                 // a suppressed conversion counts as done
+        {u"%*u%u", u"1", 0, 0, 0},  // a suppressed conversion counts as done
         {u"%%%u %%", u" %5 %", 1, 5, 0},
-        {u"%u%q", u"5 6", 1, 5, 0},                // unknown conversion ends the scan
+        {u"%u%q", u"5 6", 1, 5, 0},  // unknown conversion ends the scan
         {u"%u%", u"5 6", 1, 5, 0},
     };
     for (const Case &c : cases) {
         uint32_t a = 0, b = 0, unused = 0;
-        EXPECT_EQ(scan(c.input, c.fmt, &a, &b, &unused), c.fields) << u8(c.fmt) << " on \"" << u8(c.input) << '"';
+        EXPECT_EQ(scan(c.input, c.fmt, &a, &b, &unused), c.fields)
+            << u8(c.fmt) << " on \"" << u8(c.input) << '"';
         EXPECT_EQ(a, c.a) << u8(c.fmt) << " on \"" << u8(c.input) << '"';
         EXPECT_EQ(b, c.b) << u8(c.fmt) << " on \"" << u8(c.input) << '"';
     }
@@ -65,11 +66,15 @@ TEST(Scan, SignedConversions) {
         int value;
     };
     const Case cases[] = {
-        {u"%d", u"-17", -17},           {u"%d", u"+12", 12},
-        {u"%d", u"4294967295", -1},     // all 32 bits of a "%u" value come back
-        {u"%d", u"2147483648", INT_MIN}, {u"%d", u"-2147483648", INT_MIN},
-        {u"%i", u"0x10", 16},           {u"%i", u"010", 8},
-        {u"%i", u"-0x10", -16},         {u"%3d", u"-1234", -12},
+        {u"%d", u"-17", -17},
+        {u"%d", u"+12", 12},
+        {u"%d", u"4294967295", -1},  // all 32 bits of a "%u" value come back
+        {u"%d", u"2147483648", INT_MIN},
+        {u"%d", u"-2147483648", INT_MIN},
+        {u"%i", u"0x10", 16},
+        {u"%i", u"010", 8},
+        {u"%i", u"-0x10", -16},
+        {u"%3d", u"-1234", -12},
     };
     for (const Case &c : cases) {
         int v = 0;
@@ -84,8 +89,8 @@ TEST(Scan, LengthModifiersStoreTheTypeTheyName) {
     long long ll = 0;
     unsigned long long ull = 1;
     long l = 0;
-    EXPECT_EQ(scan(u"70000 -1 -9223372036854775808 18446744073709551616 -5", u"%hu %hd %lld %llu %ld", &us, &s, &ll,
-                   &ull, &l),
+    EXPECT_EQ(scan(u"70000 -1 -9223372036854775808 18446744073709551616 -5",
+                   u"%hu %hd %lld %llu %ld", &us, &s, &ll, &ull, &l),
               5);
     EXPECT_EQ(us, 4464);
     EXPECT_EQ(s, -1);
@@ -114,8 +119,8 @@ TEST(Scan, DefinitionAndParameterLines) {
     unsigned id = 0, param = 0;
     int builtin = 7;
     char16_t file[128];
-    EXPECT_EQ(scan(u"EF4017,0,1234abcd,drv/flash.bin trailing", u"%X,%d,%X,%s", &id, &builtin, &param, file,
-                   size_t{128}),
+    EXPECT_EQ(scan(u"EF4017,0,1234abcd,drv/flash.bin trailing", u"%X,%d,%X,%s", &id, &builtin,
+                   &param, file, size_t{128}),
               4);
     EXPECT_EQ(id, 0xEF4017u);
     EXPECT_EQ(builtin, 0);
@@ -133,12 +138,12 @@ TEST(Scan, WordAndNumbers) {
     const Case cases[] = {
         {u"enable,1", 2, u"enable", 1},
         {u"disable,300", 2, u"disable", 300},
-        {u"Enable,1", 0, u"", 0},                    // upper case is not in [a-z]
-        {u" enable,1", 0, u"", 0},                   // %[ does not skip blanks
+        {u"Enable,1", 0, u"", 0},   // upper case is not in [a-z]
+        {u" enable,1", 0, u"", 0},  // %[ does not skip blanks
         {u"enable, 7", 2, u"enable", 7},
         {u"enable;1", 1, u"enable", 0},
         {u"abcdefghijklmno,4", 2, u"abcdefghijklmno", 4},  // 15 letters fit 16
-        {u"abcdefghijklmnop,4", 0, u"", 0},          // 16 do not: the field fails
+        {u"abcdefghijklmnop,4", 0, u"", 0},                // 16 do not: the field fails
         {u"", scan_eof, u"", 0},
     };
     for (const Case &c : cases) {
@@ -151,7 +156,9 @@ TEST(Scan, WordAndNumbers) {
 
     unsigned cam = 0, a = 0, b = 0, c = 0, d = 0;
     char16_t word[16];
-    EXPECT_EQ(scan(u"enable,cam9,1,2,3,4", u"%[a-z],cam%u,%u,%u,%u,%u", word, size_t{16}, &cam, &a, &b, &c, &d), 6);
+    EXPECT_EQ(scan(u"enable,cam9,1,2,3,4", u"%[a-z],cam%u,%u,%u,%u,%u", word, size_t{16}, &cam, &a,
+                   &b, &c, &d),
+              6);
     EXPECT_EQ(cam, 9u);
     EXPECT_EQ(d, 4u);
     EXPECT_EQ(scan(u"on,1,2,3,4", u"%[a-z],%u,%u,%u,%u", word, size_t{16}, &a, &b, &c, &d), 5);
@@ -170,7 +177,8 @@ TEST(Scan, StringConversions) {
     EXPECT_EQ(scan(u"abc", u"%s", buf, size_t{0}), 0);
     EXPECT_EQ(scan(u"abc", u"%s", static_cast<char16_t *>(nullptr), size_t{5}), 0);
 
-    EXPECT_EQ(scan(u"abcdef", u"%3s%s", buf, size_t{5}, buf + 4, size_t{1}), 1);  // "def" does not fit 1
+    EXPECT_EQ(scan(u"abcdef", u"%3s%s", buf, size_t{5}, buf + 4, size_t{1}),
+              1);  // "def" does not fit 1
     EXPECT_EQ(scan(u"  skip 5", u"%*s %u", &n), 1);
     EXPECT_EQ(n, 5u);
     EXPECT_EQ(scan(u"   ", u"%s", buf, size_t{5}), scan_eof);

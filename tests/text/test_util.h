@@ -8,6 +8,8 @@
 namespace ryn::text::test {
 
 // gtest prints UTF-8 readably; compare wide results through it.
-inline std::string u8(const std::u16string &s) { return to_utf8(s); }
+inline std::string u8(const std::u16string &s) {
+    return to_utf8(s);
+}
 
 }  // namespace ryn::text::test

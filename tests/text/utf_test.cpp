@@ -18,7 +18,9 @@ TEST(Utf, UnpairedSurrogatesBecomeReplacement) {
     const std::u16string lone_high = {u'a', char16_t(0xD800), u'b'};
     const std::u16string lone_low = {char16_t(0xDC00)};
     const std::u16string reversed = {char16_t(0xDE00), char16_t(0xD83D)};
-    EXPECT_EQ(to_utf8(lone_high), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(to_utf8(lone_high),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(to_utf8(lone_low), "\xEF\xBF\xBD");
     EXPECT_EQ(to_utf8(reversed), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
@@ -29,14 +31,18 @@ TEST(Utf, InvalidUtf8BecomesReplacement) {
         std::string in;
         std::u16string out;
     } cases[] = {
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},                   // overlong lead
-        {"\xE2\x82" "A", u"\uFFFDA"},                    // truncated, then ASCII
-        {"\xE2\x82", u"\uFFFD"},                         // truncated at the end
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},         // encoded surrogate
-        {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},         // overlong 3-byte
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong lead
+        {"\xE2\x82"
+         "A",
+         u"\uFFFDA"},                                       // truncated, then ASCII
+        {"\xE2\x82", u"\uFFFD"},                            // truncated at the end
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
+        {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3-byte
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\xF5\x80", u"\uFFFD\uFFFD"},
-        {"\x80" "a\xFF", u"\uFFFDa\uFFFD"},
+        {"\x80"
+         "a\xFF",
+         u"\uFFFDa\uFFFD"},
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const auto &c : cases) EXPECT_EQ(from_utf8(c.in), c.out) << c.in;

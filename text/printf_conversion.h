@@ -1,4 +1,4 @@
-// One printf conversion specification ("%-+ 0#" flags, width, precision,
+// One printf conversion ("%-+ 0#" flags, width, precision,
 // length modifier, conversion character) and its parser. The parser is
 // constexpr so that the runtime formatter and the compile-time argument check
 // (checked_format.h) read a format string by exactly the same rules.
@@ -6,7 +6,7 @@
 
 #include <climits>
 
-namespace ryn::text::printf_spec {
+namespace ryn::text::printf_conv {
 
 enum class length_mod : unsigned char { none, h, l, ll };
 
@@ -30,7 +30,9 @@ struct conversion {
 constexpr bool is_integer_conv(char16_t c) {
     return c == u'd' || c == u'i' || c == u'u' || c == u'x' || c == u'X' || c == u'o';
 }
-constexpr bool is_signed_conv(char16_t c) { return c == u'd' || c == u'i'; }
+constexpr bool is_signed_conv(char16_t c) {
+    return c == u'd' || c == u'i';
+}
 constexpr bool is_real_conv(char16_t c) {
     return c == u'e' || c == u'E' || c == u'f' || c == u'g' || c == u'G';
 }
@@ -59,12 +61,18 @@ constexpr bool parse_conversion(const char16_t *&p, conversion &c) {
         return true;
     }
     for (;; ++p) {
-        if (*p == u'-') c.left = true;
-        else if (*p == u'+') c.plus = true;
-        else if (*p == u' ') c.space = true;
-        else if (*p == u'0') c.zero = true;
-        else if (*p == u'#') c.alt = true;
-        else break;
+        if (*p == u'-')
+            c.left = true;
+        else if (*p == u'+')
+            c.plus = true;
+        else if (*p == u' ')
+            c.space = true;
+        else if (*p == u'0')
+            c.zero = true;
+        else if (*p == u'#')
+            c.alt = true;
+        else
+            break;
     }
     if (*p == u'*') {
         c.width_from = amount::star;
@@ -111,4 +119,4 @@ constexpr bool parse_conversion(const char16_t *&p, conversion &c) {
     return true;
 }
 
-}  // namespace ryn::text::printf_spec
+}  // namespace ryn::text::printf_conv
