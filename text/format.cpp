@@ -38,7 +38,7 @@ constexpr int max_exact_digits = 1100;
 // the full length of the result.
 class output {
   public:
-    output(char16_t *buf, size_t cap) : buf_(buf), room_(buf != nullptr && cap > 0 ? cap - 1 : 0) {}
+    output(char16_t *buf, size_t cap) : buf_(cap > 0 ? buf : nullptr), room_(buf_ != nullptr ? cap - 1 : 0) {}
 
     void put(char16_t c, size_t n = 1) {
         if (len_ < room_) std::fill_n(buf_ + len_, std::min(n, room_ - len_), c);
@@ -55,7 +55,7 @@ class output {
 
     // Terminates the buffer; the full length, or -1 when it exceeds an int.
     int finish() {
-        if (buf_ != nullptr && (room_ > 0 || len_ == 0)) buf_[std::min(len_, room_)] = 0;
+        if (buf_ != nullptr) buf_[std::min(len_, room_)] = 0;
         return len_ > static_cast<size_t>(INT_MAX) ? -1 : static_cast<int>(len_);
     }
 

@@ -134,6 +134,9 @@ TEST(Format, TruncatesToCapacityAndReturnsFullLength) {
     EXPECT_EQ(buf[0], u'#');  // nothing written, not even a terminator
     EXPECT_EQ(format_to(nullptr, 10, u"%s", u"abcdef"), 6);
 
+    EXPECT_EQ(format_to(buf, 1, u"%s", u"abcdef"), 6);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(buf[1], u'#');
     EXPECT_EQ(format_to(buf, 4, u"%s", u"abcdef"), 6);
     EXPECT_EQ(std::u16string(buf, 5), std::u16string(u"abc\0#", 5));
 
