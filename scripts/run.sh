@@ -1,28 +1,46 @@
 #!/usr/bin/env bash
-# The main job: builds ryn and runs a scripted session against simulated
-# controllers, printing what a user at the terminal would see.
+# The main job: builds ryn and runs a scripted session against a simulated
+# controller, printing what a user at the terminal would see.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh >&2
-cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DRYN_BUILD_TESTS=OFF >/dev/null
-cmake --build build-run -j "$(nproc)" >/dev/null
 
-ryn=$PWD/build-run/bin/ryn
+log=$(mktemp)
+if ! { cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DRYN_BUILD_TESTS=OFF &&
+       cmake --build build-run -j "$(nproc)"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "run.sh: the build failed (output above)" >&2
+  exit 1
+fi
+rm -f "$log"
+
+export PATH="$PWD/build-run/bin:$PATH"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-step() { printf '\n$ %s\n' "$*"; "$@" || printf '(exit status %d)\n' "$?"; }
+# step CMD...: shows the command as typed, runs it, and shows a failing exit status.
+step() {
+  printf '\n$ %s\n' "$*"
+  local status=0
+  "$@" || status=$?
+  if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
+}
 show() { printf '\n$ cat %s\n' "$1"; cat "$1"; }
+heading() { printf '\n== %s\n' "$*"; }
 
-echo "== a base controller, simulated"
-step "$ryn" sim create base.json --family base
-step "$ryn" --sim base.json info versions versions.ini
+heading "A simulated base controller, kept in base.json"
+step ryn sim create base.json --family base
+
+heading "Read its version strings into an INI file"
+step ryn --sim base.json info versions versions.ini
 show versions.ini
 
+heading "Make the device refuse to give its version strings"
+step ryn sim fail base.json ryn_get_fw_ver_str
+step ryn --sim base.json info versions versions.ini
+
+heading "Clear the fault: the request works again"
+step ryn sim fail base.json --clear
+step ryn --sim base.json info versions versions.ini
 echo
-echo "== the device refuses to give its version strings"
-step "$ryn" sim fail base.json ryn_get_fw_ver_str
-step "$ryn" --sim base.json info versions versions.ini
-step "$ryn" sim fail base.json --clear
-step "$ryn" --sim base.json info versions versions.ini

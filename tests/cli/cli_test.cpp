@@ -1,0 +1,274 @@
+// End-to-end tests of the ryn command-line host: each test runs the built
+// binary in its own scratch folder and checks exit status, output and files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;  // exit status; -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void spit(const fs::path &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *root = std::getenv("RYN_TEST_TMP");
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(root ? root : fs::temp_directory_path().string()) / "cli" / info->name();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    // Runs ryn in the scratch folder, with stdout and stderr captured in files
+    // (so stderr is not a terminal) and the given environment changes.
+    Result ryn(const std::vector<std::string> &args, const std::vector<std::string> &env = {}) {
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(dir_.c_str()) != 0) ::_exit(127);
+            std::FILE *o = std::freopen(out.c_str(), "w", stdout);
+            std::FILE *e = std::freopen(err.c_str(), "w", stderr);
+            if (!o || !e) ::_exit(127);
+            for (const auto &kv : env) {
+                const auto eq = kv.find('=');
+                if (eq == std::string::npos) ::unsetenv(kv.c_str());
+                else ::setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+            }
+            std::vector<std::string> argv_s{RYN_EXE};
+            argv_s.insert(argv_s.end(), args.begin(), args.end());
+            std::vector<char *> argv;
+            for (auto &a : argv_s) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(RYN_EXE, argv.data());
+            ::_exit(127);
+        }
+        int wstatus = 0;
+        ::waitpid(pid, &wstatus, 0);
+        return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, slurp(out), slurp(err)};
+    }
+
+    void create_base(const std::string &state = "s.json") {
+        const Result r = ryn({"sim", "create", state, "--family", "base"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+
+    fs::path dir_;
+};
+
+constexpr const char *fw_ver_fail = "Fail to get the version string.\n";
+
+TEST_F(Cli, VersionStringsGoToTheIniFileWithProgressOnStderr) {
+    create_base();
+    const Result r = ryn({"--sim", "s.json", "info", "versions", "v.ini"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "step 0/5\nstep 5/5\n");
+
+    // One section with its six keys, in order.
+    const std::string ini = slurp(dir_ / "v.ini");
+    size_t at = ini.find("[version string]");
+    ASSERT_NE(at, std::string::npos) << ini;
+    for (const char *key : {"length=", "major_version=0x", "minor_version=0x", "bootldr=", "normal=", "updater="}) {
+        const size_t next = ini.find(key, at);
+        ASSERT_NE(next, std::string::npos) << key << " missing or out of order in\n" << ini;
+        at = next;
+    }
+}
+
+TEST_F(Cli, InjectedFailureStaysUntilCleared) {
+    create_base();
+    ASSERT_EQ(ryn({"sim", "fail", "s.json", "ryn_get_fw_ver_str"}).status, 0);
+
+    // The fault is kept in the state file: every later run fails.
+    for (int run = 0; run < 2; ++run) {
+        const Result r = ryn({"--sim", "s.json", "info", "versions", "v.ini"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, fw_ver_fail);
+        EXPECT_EQ(r.err, "step 0/5\n");  // a failing operation stops at the step it reached
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "v.ini"));
+
+    // --quiet drops progress, never messages.
+    const Result quiet = ryn({"--sim", "s.json", "--quiet", "info", "versions", "v.ini"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.out, fw_ver_fail);
+    EXPECT_EQ(quiet.err, "");
+
+    ASSERT_EQ(ryn({"sim", "fail", "s.json", "--clear"}).status, 0);
+    const Result r = ryn({"--sim", "s.json", "info", "versions", "v.ini"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(dir_ / "v.ini"));
+}
+
+TEST_F(Cli, FaultFromALaterCallLeavesTheEarlierOnesAlone) {
+    // Calls are counted from 1 in each run, and one run reads the version
+    // strings once: a fault armed for the second call never triggers.
+    create_base();
+    ASSERT_EQ(ryn({"sim", "fail", "s.json", "ryn_get_fw_ver_str", "--call", "2"}).status, 0);
+    EXPECT_EQ(ryn({"--sim", "s.json", "info", "versions", "v.ini"}).status, 0);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    create_base();
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"sim"},
+        {"sim", "create"},
+        {"sim", "create", "n.json", "--family", "toaster"},
+        {"sim", "create", "n.json", "--family", "base", "--cali-version", "11"},
+        {"sim", "create", "n.json", "--family", "base", "--model-version", "0x104"},
+        {"sim", "create", "n.json", "--family", "base", "--algo-version", "ten"},
+        {"sim", "dump", "s.json", "bogus", "-o", "x.bin"},
+        {"sim", "dump", "s.json", "cali"},
+        {"sim", "fail", "s.json"},
+        {"sim", "fail", "s.json", "ryn_get_fw_ver_str", "--call", "0"},
+        {"sim", "fail", "s.json", "ryn_get_fw_ver_str", "--clear"},
+        {"--6cam-dev", "3", "--sim", "s.json", "info", "versions", "v.ini"},
+        {"info", "versions"},
+        {"--sim", "s.json", "info", "versions", "v.ini", "extra"},
+    };
+    for (const auto &args : cases) {
+        std::string line;
+        for (const auto &a : args) line += " " + a;
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 2) << "ryn" << line << "\n" << r.err;
+        EXPECT_NE(r.err, "") << "ryn" << line;
+        EXPECT_EQ(r.out, "") << "ryn" << line;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "n.json"));
+}
+
+TEST_F(Cli, HelpAnswersTheQuestionsOfEachCommand) {
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"--help"}, {"--sim", "device.json", "Exit status", "Examples"}},
+        {{"info", "versions", "--help"}, {"version string", "bootldr"}},
+        {{"sim", "create", "--help"}, {"--force", "--cali-version", "--fw-mode"}},
+        {{"sim", "dump", "--help"}, {"version", "cali", "model-cfg"}},
+        {{"sim", "fail", "--help"}, {"--clear", "--call", "--times", "default 1", "every call"}},
+    };
+    for (const auto &[args, words] : cases) {
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        for (const auto &word : words) EXPECT_NE(r.out.find(word), std::string::npos) << word << " in\n" << r.out;
+    }
+}
+
+TEST_F(Cli, CreateKeepsAnExistingStateUnlessForced) {
+    create_base();
+    const std::string before = slurp(dir_ / "s.json");
+    ASSERT_EQ(ryn({"sim", "fail", "s.json", "ryn_get_fw_ver_str"}).status, 0);
+    const std::string with_fault = slurp(dir_ / "s.json");
+
+    const Result refused = ryn({"sim", "create", "s.json", "--family", "base"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_TRUE(slurp(dir_ / "s.json") == with_fault) << "the refused create changed the state";
+
+    // --force replaces the device, its faults included.
+    ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "base", "--force"}).status, 0);
+    EXPECT_TRUE(slurp(dir_ / "s.json") == before) << "--force did not give a fresh device";
+    EXPECT_EQ(ryn({"--sim", "s.json", "info", "versions", "v.ini"}).status, 0);
+}
+
+TEST_F(Cli, RecordsRoundTripAndAWrongSizeChangesNothing) {
+    create_base();
+    for (const char *record : {"version", "cali", "model-cfg"}) {
+        SCOPED_TRACE(record);
+        const std::string file = std::string(record) + ".bin";
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", record, "-o", file}).status, 0);
+        std::string bytes = slurp(dir_ / file);
+        ASSERT_FALSE(bytes.empty());
+
+        // A changed byte goes in and comes back out.
+        bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x5a);
+        spit(dir_ / "changed.bin", bytes);
+        const Result load = ryn({"sim", "load", "s.json", record, "changed.bin"});
+        ASSERT_EQ(load.status, 0) << load.err;
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", record, "-o", "again.bin"}).status, 0);
+        EXPECT_EQ(slurp(dir_ / "again.bin"), bytes);
+
+        // One byte short: refused with both sizes named, record untouched.
+        spit(dir_ / "short.bin", bytes.substr(1));
+        const Result short_load = ryn({"sim", "load", "s.json", record, "short.bin"});
+        EXPECT_EQ(short_load.status, 1);
+        EXPECT_NE(short_load.err.find(std::to_string(bytes.size() - 1) + " bytes"), std::string::npos)
+            << short_load.err;
+        EXPECT_NE(short_load.err.find(std::to_string(bytes.size())), std::string::npos) << short_load.err;
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", record, "-o", "again.bin"}).status, 0);
+        EXPECT_EQ(slurp(dir_ / "again.bin"), bytes);
+    }
+}
+
+TEST_F(Cli, BadFileArgumentsFailClearly) {
+    create_base();
+    fs::create_directories(dir_ / "folder");
+    spit(dir_ / "empty.bin", "");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--sim", "missing.json", "info", "versions", "v.ini"}, "sim create missing.json"},
+        {{"--sim", "folder", "info", "versions", "v.ini"}, "folder"},
+        {{"--sim", "s.json", "info", "versions", "folder"}, "is a folder"},
+        {{"--sim", "s.json", "info", "versions", "nowhere/v.ini"}, "does not exist"},
+        {{"sim", "dump", "s.json", "cali", "-o", "folder"}, "is a folder"},
+        {{"sim", "dump", "s.json", "cali", "-o", "nowhere/c.bin"}, "does not exist"},
+        {{"sim", "dump", "missing.json", "cali", "-o", "c.bin"}, "sim create"},
+        {{"sim", "load", "s.json", "cali", "missing.bin"}, "does not exist"},
+        {{"sim", "load", "s.json", "cali", "folder"}, "is a folder"},
+        {{"sim", "load", "s.json", "cali", "empty.bin"}, "0 bytes"},
+        {{"sim", "create", "nowhere/s.json", "--family", "base"}, "does not exist"},
+        {{"sim", "fail", "folder", "--clear"}, "folder"},
+    };
+    for (const auto &[args, says] : cases) {
+        std::string line;
+        for (const auto &a : args) line += " " + a;
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 1) << "ryn" << line << "\n" << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << "ryn" << line << "\n" << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "missing.json"));
+}
+
+TEST_F(Cli, DefaultStateIsCreatedWhereXdgSaysOnce) {
+    const fs::path home = dir_ / "home", xdg = dir_ / "xdg";
+    const std::vector<std::pair<std::vector<std::string>, fs::path>> cases = {
+        {{"HOME=" + home.string(), "XDG_STATE_HOME"}, home / ".local/state/ryn/device.json"},
+        {{"HOME=" + home.string(), "XDG_STATE_HOME=" + xdg.string()}, xdg / "ryn/device.json"},
+        {{"HOME=" + home.string(), "XDG_STATE_HOME=relative"}, home / ".local/state/ryn/device.json"},
+    };
+    for (const auto &[env, state] : cases) {
+        fs::remove_all(home);
+        fs::remove_all(xdg);
+        const Result first = ryn({"info", "versions", "v.ini"}, env);
+        EXPECT_EQ(first.status, 0) << first.err;
+        EXPECT_TRUE(fs::is_regular_file(state)) << state;
+        EXPECT_NE(first.err.find("created a base controller"), std::string::npos) << first.err;
+
+        // The second run uses the device the first one created.
+        const Result second = ryn({"info", "versions", "v.ini"}, env);
+        EXPECT_EQ(second.status, 0) << second.err;
+        EXPECT_EQ(second.err.find("created"), std::string::npos) << second.err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// Shared pieces of the ryn command-line host: the options that stand before
+// the command, exit statuses, user-facing errors and the command registrars.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ryn::cli {
+
+inline constexpr int exit_success = 0;
+inline constexpr int exit_failure = 1;
+inline constexpr int exit_usage = 2;
+
+// Options given before the command; they apply to every device operation.
+struct GlobalOptions {
+    std::string sim;         // state file of the simulated device; empty: the default one
+    unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2
+    bool quiet = false;        // no progress output
+};
+
+// What the program runs once the command line has been parsed completely.
+struct Context {
+    GlobalOptions global;
+    std::function<int()> action;
+};
+
+// A failure the user can act on: printed as "ryn: <text>" on stderr, exit status 1.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Prints "ryn: <text>" on stderr.
+void print_error(const std::string &text);
+
+// Registers a subcommand whose action runs fn with its parsed options.
+template <class Options>
+void on_run(CLI::App &sub, Context &ctx, std::shared_ptr<Options> options,
+            int (*fn)(const Options &, const GlobalOptions &)) {
+    sub.callback([&ctx, options, fn] { ctx.action = [&ctx, options, fn] { return fn(*options, ctx.global); }; });
+}
+
+// Validators whose failures are usage errors (exit status 2).
+// A whole number from min to max, decimal or 0x-prefixed hexadecimal (no sign,
+// no leading zero, so that CLI11's conversion reads it the same way).
+CLI::Validator number_in(uint64_t min, uint64_t max);
+// One of the given names; `what` names the kind in the error ("record", "family").
+CLI::Validator name_in(const std::string &what, const std::vector<std::string> &names);
+
+// One registrar per command group, each in its own file (cmd_*.cpp).
+void add_info_commands(CLI::App &app, Context &ctx);
+void add_sim_commands(CLI::App &app, Context &ctx);
+
+}  // namespace ryn::cli

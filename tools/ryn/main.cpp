@@ -1,0 +1,91 @@
+// ryn: the command-line host of the library. Parses the command line, then
+// runs the chosen command; exit status 0 success, 1 failure, 2 usage error.
+#include <cstdio>
+#include <exception>
+
+#include "cli.h"
+
+namespace {
+
+const char *const overview =
+    "ryn moves calibration, device information and firmware between a touch\n"
+    "controller and files. The controller is simulated: a JSON state file holds it.";
+
+const char *const footer =
+    "Device commands (info) run on the state file named with --sim, or on\n"
+    "$XDG_STATE_HOME/ryn/device.json (default ~/.local/state/ryn/device.json),\n"
+    "which is created as a base controller the first time it is needed.\n"
+    "\n"
+    "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
+    "terminal, \"step k/n\" lines otherwise). Exit status: 0 success, 1 failure,\n"
+    "2 usage error.\n"
+    "\n"
+    "Examples:\n"
+    "  ryn sim create dev.json --family base\n"
+    "  ryn --sim dev.json info versions versions.ini\n"
+    "  ryn sim fail dev.json ryn_get_fw_ver_str\n"
+    "  ryn sim fail dev.json --clear\n"
+    "\n"
+    "Run ryn COMMAND --help for the options of a command.";
+
+// The deepest command the parser reached, and the words that name it.
+CLI::App *reached_command(CLI::App &app, std::string &words) {
+    CLI::App *at = &app;
+    words = "ryn";
+    for (;;) {
+        const auto chosen = at->get_subcommands();
+        if (chosen.empty()) return at;
+        at = chosen.front();
+        words += " " + at->get_name();
+    }
+}
+
+// A usage error on stderr, with the command whose help explains it. A word
+// left over where a command was expected is named as an unknown command.
+void report_usage_error(CLI::App &app, const CLI::ParseError &e) {
+    std::string words;
+    CLI::App *command = reached_command(app, words);
+    const auto left = command->remaining();
+    std::string text = e.what();
+    if (dynamic_cast<const CLI::RequiredError *>(&e) && command->get_require_subcommand_min() > 0 &&
+        command->get_subcommands().empty())
+        text = left.empty() ? "a command is missing" : "unknown command '" + left.front() + "'";
+    ryn::cli::print_error(text);
+    std::fprintf(stderr, "Run '%s --help' for what it takes.\n", words.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    using namespace ryn::cli;
+    try {
+        Context ctx;
+        CLI::App app{overview, "ryn"};
+        app.footer(footer);
+        app.require_subcommand(1);
+        app.add_option("--sim", ctx.global.sim, "State file of the simulated controller (default below)")
+            ->type_name("STATE");
+        app.add_option("--6cam-dev", ctx.global.six_cam_dev,
+                       "Six-camera system: address its 5810 device 1 or 2")
+            ->check(number_in(1, 2))
+            ->type_name("1|2");
+        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages are still printed)");
+        add_info_commands(app, ctx);
+        add_sim_commands(app, ctx);
+
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError &e) {
+            if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+            report_usage_error(app, e);
+            return exit_usage;
+        }
+        return ctx.action ? ctx.action() : exit_usage;
+    } catch (const Failure &e) {
+        print_error(e.what());
+        return exit_failure;
+    } catch (const std::exception &e) {
+        print_error(std::string("unexpected error: ") + e.what());
+        return exit_failure;
+    }
+}

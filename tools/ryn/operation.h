@@ -1,0 +1,22 @@
+// Runs one library operation on the simulated device: loads the device,
+// fills the argument block, hands it the Host's callbacks, calls the
+// operation, saves the device and turns the result into the exit status
+// (0 on result 1, 1 on result 0).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli.h"
+
+namespace ryn::cli {
+
+// ryn_dev_info on file with the request flags; --6cam-dev adds its bit.
+int run_dev_info(const GlobalOptions &global, const std::string &file, uint32_t flags);
+// ryn_cali_info on file with the request flags; --6cam-dev adds its bit.
+int run_cali_info(const GlobalOptions &global, const std::string &file, uint32_t flags);
+// ryn_fw_update of image (flash_builder may be empty); --6cam-dev adds its bit to the mode.
+int run_fw_update(const GlobalOptions &global, const std::string &image, const std::string &flash_builder,
+                  uint32_t update_mode);
+
+}  // namespace ryn::cli
