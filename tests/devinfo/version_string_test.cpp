@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "ryn_sim.h"
+#include "sim/ryn_sim.h"
 #include "ryn_usr.h"
 #include "support/capture.h"
 #include "support/tmpdir.h"
@@ -124,7 +124,7 @@ TEST_F(VersionStringTest, ExistingFileKeepsEverythingElse) {
     EXPECT_EQ(test::read_file(dir_ / "v.ini"),
               "; device report\n"
               "[Version String]\n"
-              "Length=364\n"
+              "Length = 364\n"
               "comment=kept\n"
               "major_version=0x01\n"
               "minor_version=0x03\n"

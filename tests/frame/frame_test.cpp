@@ -9,7 +9,7 @@
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/console.h"
-#include "ryn_sim.h"
+#include "sim/ryn_sim.h"
 #include "ryn_usr.h"
 #include "support/capture.h"
 #include "support/tmpdir.h"
