@@ -47,8 +47,9 @@ Keys make_keys(size_t n) {
 
 void report(benchmark::State &state, size_t n) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
-    state.counters["per_key"] = benchmark::Counter(
-        static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_key"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
 }
 
 // A file holding the keys, for the read benchmarks.
@@ -124,7 +125,11 @@ void BM_IniReadPerCall(benchmark::State &state) {
 
 BENCHMARK(BM_IniWrite)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IniRead)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_IniWritePerCall)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_IniWritePerCall)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_IniReadPerCall)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -40,7 +40,9 @@ const std::string &work_file() {
     return path;
 }
 
-std::u16string widen(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+std::u16string widen(std::string_view s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 std::string read_all(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -48,7 +50,9 @@ std::string read_all(const std::string &path) {
 }
 
 std::string_view trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    };
     while (!s.empty() && blank(s.front())) s.remove_prefix(1);
     while (!s.empty() && blank(s.back())) s.remove_suffix(1);
     return s;

@@ -212,9 +212,12 @@ enum class Eol : uint8_t { Lf, CrLf, Cr };
 
 void append_eol(std::string &out, Eol eol, FileEncoding enc) {
     switch (eol) {
-        case Eol::Lf: return append_encoded(out, u"\n", enc);
-        case Eol::CrLf: return append_encoded(out, u"\r\n", enc);
-        case Eol::Cr: return append_encoded(out, u"\r", enc);
+        case Eol::Lf:
+            return append_encoded(out, u"\n", enc);
+        case Eol::CrLf:
+            return append_encoded(out, u"\r\n", enc);
+        case Eol::Cr:
+            return append_encoded(out, u"\r", enc);
     }
 }
 
@@ -238,7 +241,9 @@ std::u16string_view clean_value(std::u16string_view raw) {
     return v;
 }
 
-char16_t fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t fold(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 // Hash of a name that ignores ASCII case: every unit is hashed with bit 5 set,
 // which gives both cases of a letter one value (and merges a few other pairs,
@@ -277,9 +282,11 @@ using NameMap = std::unordered_map<std::u16string, T, FoldHash, FoldEqual>;
 bool breaks_line(std::u16string_view s) {
     return s.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
 }
-bool writable_section(std::u16string_view s) { return s.find(u']') == std::u16string_view::npos; }
+bool writable_section(std::u16string_view s) {
+    return s.find(u']') == std::u16string_view::npos;
+}
 bool writable_key(std::u16string_view k) {
-    return !k.empty() && k.find(u'=') == std::u16string_view::npos &&
+    return !k.empty() && k.size() < UINT32_MAX && k.find(u'=') == std::u16string_view::npos &&
            k.front() != u';' && k.front() != u'[';
 }
 
@@ -297,7 +304,8 @@ enum class ReadResult { Ok, Missing, Failed };
 // the path cannot hang the caller; anything but a regular file is Failed.
 ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
     struct stat st;
     ReadResult result = ReadResult::Failed;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -370,7 +378,8 @@ bool write_all(int fd, const std::string &bytes) {
 
 void sync_folder(const std::string &target) {
     const std::string folder = folder_of(target);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     (void)::fsync(fd);
     ::close(fd);
@@ -382,16 +391,16 @@ void sync_folder(const std::string &target) {
 
 struct IniFile::Impl {
     struct Line {
-        std::u16string text;       // content without the line end, as it reads now
-        size_t src_off = 0;        // lines from the file: content bytes in source
+        std::u16string text;  // content without the line end, as it reads now
+        size_t src_off = 0;   // lines from the file: content bytes in source
         size_t src_len = 0;
-        size_t kept_bytes = 0;     // changed lines: source bytes kept before the new value
+        size_t kept_bytes = 0;        // changed lines: source bytes kept before the new value
         size_t value_pos = no_value;  // key lines: where the value starts in text
-        uint32_t key_off = 0;      // key lines: the key (trimmed) in text
+        uint32_t key_off = 0;         // key lines: the key (trimmed) in text
         uint32_t key_len = 0;
-        uint32_t section = 0;      // key lines: id of their section
-        uint32_t next = 0;         // next line in file order; 0 ends the file
-        uint8_t eol_len = 0;       // lines from the file: bytes of the line end (0: none)
+        uint32_t section = 0;  // key lines: id of their section
+        uint32_t next = 0;     // next line in file order; 0 ends the file
+        uint8_t eol_len = 0;   // lines from the file: bytes of the line end (0: none)
         bool from_file = false;
         bool changed = false;
     };
@@ -403,10 +412,10 @@ struct IniFile::Impl {
     std::string path;
     std::vector<uint8_t> source;
     FileEncoding encoding = FileEncoding::Plain8;
-    size_t mark_len = 0;       // byte-order mark at the start of source
-    size_t tail_off = 0;       // bytes from here on are no line (odd UTF-16 byte)
+    size_t mark_len = 0;  // byte-order mark at the start of source
+    size_t tail_off = 0;  // bytes from here on are no line (odd UTF-16 byte)
     Eol new_eol = Eol::CrLf;
-    std::vector<Line> lines;   // lines[0] is the head of the file order, no line itself
+    std::vector<Line> lines;  // lines[0] is the head of the file order, no line itself
     uint32_t last = 0;
     NameMap<Section> sections;
     // (section id, key) -> line: open addressing with linear probing. A slot
@@ -417,13 +426,17 @@ struct IniFile::Impl {
     bool load_failed = false;  // the file exists but could not be read: never overwrite it
     bool writable = false;     // the write check has passed
     bool dirty = false;
-    std::string target;        // where commit writes, known once writable
+    std::string target;  // where commit writes, known once writable
 
     explicit Impl(std::u16string_view p) : path(os_path(p)) {
         std::vector<uint8_t> bytes;
         switch (read_regular_file(path, bytes)) {
-            case ReadResult::Ok: parse(std::move(bytes)); break;
-            case ReadResult::Missing: parse({}); break;
+            case ReadResult::Ok:
+                parse(std::move(bytes));
+                break;
+            case ReadResult::Missing:
+                parse({});
+                break;
             case ReadResult::Failed:
                 load_failed = true;
                 parse({});
@@ -462,7 +475,8 @@ struct IniFile::Impl {
             while (end < units && (c = unit_at(body, end, w, be)) != u'\n' && c != u'\r') ++end;
             size_t eol_units = 0;
             if (end < units) {
-                const bool crlf = c == u'\r' && end + 1 < units && unit_at(body, end + 1, w, be) == u'\n';
+                const bool crlf =
+                    c == u'\r' && end + 1 < units && unit_at(body, end + 1, w, be) == u'\n';
                 const Eol eol = c == u'\n' ? Eol::Lf : crlf ? Eol::CrLf : Eol::Cr;
                 ++eol_count[static_cast<int>(eol)];
                 eol_units = crlf ? 2 : 1;
@@ -690,7 +704,8 @@ struct IniFile::Impl {
                 raw(line.src_off, line.src_len);
             } else {
                 raw(line.src_off, line.kept_bytes);
-                append_encoded(out, std::u16string_view(line.text).substr(line.value_pos), encoding);
+                append_encoded(out, std::u16string_view(line.text).substr(line.value_pos),
+                               encoding);
             }
             if (line.eol_len)
                 raw(line.src_off + line.src_len, line.eol_len);
@@ -713,7 +728,8 @@ struct IniFile::Impl {
         bool ok = true;
         if (exists) {
             // Ownership first: changing it clears set-id bits that the mode restores.
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0) { /* not permitted: keep ours */ }
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0) { /* not permitted: keep ours */
+            }
             ok = ::fchmod(fd, mode) == 0;
         }
         ok = ok && write_all(fd, bytes) && ::fsync(fd) == 0;
@@ -748,8 +764,8 @@ IniFile::~IniFile() = default;
 IniFile::IniFile(IniFile &&) noexcept = default;
 IniFile &IniFile::operator=(IniFile &&) noexcept = default;
 
-size_t IniFile::get(std::u16string_view section, std::u16string_view key, char16_t *buf,
-                    size_t cap, std::u16string_view def) const {
+size_t IniFile::get(std::u16string_view section, std::u16string_view key, char16_t *buf, size_t cap,
+                    std::u16string_view def) const {
     if (!buf || cap == 0) return 0;
     const std::u16string_view v = impl_ ? impl_->value(section, key, def) : def;
     const size_t n = std::min(v.size(), cap - 1);

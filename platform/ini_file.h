@@ -12,7 +12,7 @@
 namespace ryn::platform {
 
 class IniFile {
-public:
+  public:
     // Parses the file at path when it exists; a missing file is an empty store
     // that commit creates.
     explicit IniFile(std::u16string_view path);
@@ -43,7 +43,7 @@ public:
     // the old file then stays as it was and no temporary file is left.
     bool commit();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -39,7 +39,9 @@ inline void write_bytes(const fs::path &p, const std::string &bytes) {
     out << bytes;
 }
 
-inline std::u16string u16(const fs::path &p) { return p.u16string(); }
+inline std::u16string u16(const fs::path &p) {
+    return p.u16string();
+}
 
 // Every entry below dir (names relative to dir), to show what a write left
 // behind. Symbolic links are listed, not followed.
@@ -57,10 +59,14 @@ enum class Form { Utf8, Utf8Bom, Utf16Le, Utf16Be };
 
 inline const char *form_name(Form f) {
     switch (f) {
-        case Form::Utf8: return "utf8";
-        case Form::Utf8Bom: return "utf8bom";
-        case Form::Utf16Le: return "utf16le";
-        case Form::Utf16Be: return "utf16be";
+        case Form::Utf8:
+            return "utf8";
+        case Form::Utf8Bom:
+            return "utf8bom";
+        case Form::Utf16Le:
+            return "utf16le";
+        case Form::Utf16Be:
+            return "utf16be";
     }
     return "?";
 }

@@ -50,7 +50,7 @@ TEST(IniWrite, KeepsEveryOtherByteInEachEncodingAndLineEnd) {
             ASSERT_TRUE(ini.set(u"VERSION STRING", u"LENGTH", u"364"));
             ASSERT_TRUE(ini.set(u"version string", u"normal", u"1.2\u00e9"));
             ASSERT_TRUE(ini.set(u"new section", u"k", u"v"));
-            ASSERT_TRUE(ini.set(u"other", u"key", u"keep"));  // same value: no change
+            ASSERT_TRUE(ini.set(u"other", u"key", u"keep"));           // same value: no change
             EXPECT_EQ(ini.get(u"version string", u"length"), u"364");  // before commit too
             ASSERT_TRUE(ini.commit());
             EXPECT_EQ(read_bytes(path), encode(with_eol(after, eol), form));
@@ -74,43 +74,64 @@ TEST(IniWrite, Placement) {
         std::string after;
     };
     const Case cases[] = {
-        {"new file", std::nullopt, {{u"s", u"k", u"v"}, {u"s", u"k2", u"v2"}, {u"t", u"x", u"y"}},
+        {"new file",
+         std::nullopt,
+         {{u"s", u"k", u"v"}, {u"s", u"k2", u"v2"}, {u"t", u"x", u"y"}},
          "[s]\r\nk=v\r\nk2=v2\r\n[t]\r\nx=y\r\n"},
-        {"replace keeps spelling and spacing", "[S]\n  MyKey \t=  old value  \nz=1\n",
-         {{u"s", u"mykey", u"new"}}, "[S]\n  MyKey \t=  new\nz=1\n"},
+        {"replace keeps spelling and spacing",
+         "[S]\n  MyKey \t=  old value  \nz=1\n",
+         {{u"s", u"mykey", u"new"}},
+         "[S]\n  MyKey \t=  new\nz=1\n"},
         {"replace quoted value", "[s]\nk=\"a b\"\n", {{u"s", u"k", u"c"}}, "[s]\nk=c\n"},
         {"replace empty value", "[s]\nk=\n", {{u"s", u"k", u"v"}}, "[s]\nk=v\n"},
         {"replace twice", "[s]\nk=1\n", {{u"s", u"k", u"2"}, {u"s", u"k", u"3"}}, "[s]\nk=3\n"},
         {"new key after the last key, before blank lines and comments",
-         "[s]\na=1\n\n;c\n[t]\nb=2\n", {{u"s", u"n", u"v"}}, "[s]\na=1\nn=v\n\n;c\n[t]\nb=2\n"},
-        {"new keys keep their order", "[s]\na=1\n[t]\n",
-         {{u"s", u"x", u"1"}, {u"s", u"y", u"2"}}, "[s]\na=1\nx=1\ny=2\n[t]\n"},
-        {"section without keys", "[s]\n; only a comment\n[t]\n", {{u"s", u"k", u"v"}},
+         "[s]\na=1\n\n;c\n[t]\nb=2\n",
+         {{u"s", u"n", u"v"}},
+         "[s]\na=1\nn=v\n\n;c\n[t]\nb=2\n"},
+        {"new keys keep their order",
+         "[s]\na=1\n[t]\n",
+         {{u"s", u"x", u"1"}, {u"s", u"y", u"2"}},
+         "[s]\na=1\nx=1\ny=2\n[t]\n"},
+        {"section without keys",
+         "[s]\n; only a comment\n[t]\n",
+         {{u"s", u"k", u"v"}},
          "[s]\nk=v\n; only a comment\n[t]\n"},
         {"no final line end: new key", "[s]\nk=v", {{u"s", u"k2", u"w"}}, "[s]\nk=v\nk2=w\n"},
-        {"no final line end: new section", "[s]\nk=v", {{u"t", u"x", u"1"}},
+        {"no final line end: new section",
+         "[s]\nk=v",
+         {{u"t", u"x", u"1"}},
          "[s]\nk=v\n[t]\nx=1\n"},
         {"no final line end: replace", "[s]\nk=v", {{u"s", u"k", u"w"}}, "[s]\nk=w"},
-        {"dominant line end", "[s]\r\na=1\nb=2\nc=3\r\nd=4\n", {{u"t", u"x", u"1"}},
+        {"dominant line end",
+         "[s]\r\na=1\nb=2\nc=3\r\nd=4\n",
+         {{u"t", u"x", u"1"}},
          "[s]\r\na=1\nb=2\nc=3\r\nd=4\n[t]\nx=1\n"},
         {"lone CR file", "[s]\ra=1\r", {{u"s", u"b", u"2"}}, "[s]\ra=1\rb=2\r"},
         {"repeated section: write the first occurrence of the key",
          "[a]\nk=1\n[b]\nj=2\n[A]\nk=3\nm=4\n",
          {{u"a", u"m", u"5"}, {u"a", u"n", u"6"}, {u"a", u"k", u"7"}},
          "[a]\nk=7\nn=6\n[b]\nj=2\n[A]\nk=3\nm=5\n"},
-        {"keys before any section are not the section's", "k=1\n[s]\n", {{u"s", u"k", u"2"}},
+        {"keys before any section are not the section's",
+         "k=1\n[s]\n",
+         {{u"s", u"k", u"2"}},
          "k=1\n[s]\nk=2\n"},
         {"line without '=' is not the key", "[s]\nk\n", {{u"s", u"k", u"v"}}, "[s]\nk=v\nk\n"},
-        {"unclosed section is not the section", "[s\nk=1\n", {{u"s", u"k", u"2"}},
+        {"unclosed section is not the section",
+         "[s\nk=1\n",
+         {{u"s", u"k", u"2"}},
          "[s\nk=1\n[s]\nk=2\n"},
         {"names are trimmed", "[s]\n", {{u"  s ", u" k\t", u"v"}}, "[s]\nk=v\n"},
         // Latin-1 bytes stay where they are; new text is UTF-8.
-        {"latin-1 file", "[s]\r\n; caf\xE9\r\nn\xE4me=1\r\n",
+        {"latin-1 file",
+         "[s]\r\n; caf\xE9\r\nn\xE4me=1\r\n",
          {{u"s", u"n\u00e4me", u"\u00e9"}, {u"s", u"new", u"\u00e4"}},
          "[s]\r\n; caf\xE9\r\nn\xE4me=\xC3\xA9\r\nnew=\xC3\xA4\r\n"},
         // The odd last byte of a UTF-16 file stays last, so new text stays aligned.
-        {"utf-16 with an odd byte", encode(u"[s]\r\nk=v\r\n", Form::Utf16Le) + "A",
-         {{u"t", u"x", u"1"}}, encode(u"[s]\r\nk=v\r\n[t]\r\nx=1\r\n", Form::Utf16Le) + "A"},
+        {"utf-16 with an odd byte",
+         encode(u"[s]\r\nk=v\r\n", Form::Utf16Le) + "A",
+         {{u"t", u"x", u"1"}},
+         encode(u"[s]\r\nk=v\r\n[t]\r\nx=1\r\n", Form::Utf16Le) + "A"},
         {"mark only", "\xFE\xFF", {{u"s", u"k", u"v"}}, encode(u"[s]\r\nk=v\r\n", Form::Utf16Be)},
     };
     for (const auto &c : cases) {
