@@ -88,9 +88,9 @@ constexpr size_t kSizeV10 = 8192;
 constexpr Field length{"length", 0, 2};
 constexpr Field version{"version", 2, 1};
 constexpr Field nf_cam{"nf_cam", 3, 1};
-constexpr Field polynomials{"polynomials", 12, 144};  // version 9: 6 x 6 f32
-constexpr Field positions{"camera positions", 300, 32};  // version 9: 4 x (x, y) f32
-constexpr Field thresholds{"thresholds", 332, 12};       // version 9: 3 f32
+constexpr Field polynomials{"polynomials", 12, 144};       // version 9: 6 x 6 f32
+constexpr Field positions{"camera positions", 300, 32};    // version 9: 4 x (x, y) f32
+constexpr Field thresholds{"thresholds", 332, 12};         // version 9: 3 f32
 constexpr Field poly_sel{"polynomial selection", 344, 3};  // version 9: 3 u8
 constexpr Field camera_words{"camera words", 347, 36};     // 6 groups x 3 cameras, u16
 constexpr Field post_cali{"post_cali", 383, 72};           // 2 x 3 x 3 f32
@@ -101,14 +101,16 @@ constexpr Field jig_cam{"jig points", 867, 336};           // version 9: 42 x 8 
 constexpr Field jig_cam01{"jig points cam01", 1203, 176};  // version 9: 22 x 8 bytes
 constexpr Field jig_cam12{"jig points cam12", 1379, 176};  // version 9: 22 x 8 bytes
 constexpr Field params{"parameter area", 1024, 7168};      // version 10: 1792 f32
-constexpr Field kV9Fields[] = {length,       version,     nf_cam,     polynomials,  positions,
-                               thresholds,   poly_sel,    camera_words, post_cali,  sensor_table,
-                               nf_profile,   device_data, jig_cam,    jig_cam01,    jig_cam12};
+constexpr Field kV9Fields[] = {length,     version,     nf_cam,       polynomials, positions,
+                               thresholds, poly_sel,    camera_words, post_cali,   sensor_table,
+                               nf_profile, device_data, jig_cam,      jig_cam01,   jig_cam12};
 constexpr Field kV10Fields[] = {length,       version,    nf_cam,      camera_words, post_cali,
                                 sensor_table, nf_profile, device_data, params};
 static_assert(layout::well_formed(kV9Fields, kSizeV9));
 static_assert(layout::well_formed(kV10Fields, kSizeV10));
-constexpr size_t size_of(unsigned v) { return v == 9 ? kSizeV9 : kSizeV10; }
+constexpr size_t size_of(unsigned v) {
+    return v == 9 ? kSizeV9 : kSizeV10;
+}
 }  // namespace cali_record
 
 // One sensor register entry (calibration table and model configuration sensor dsp).
@@ -152,9 +154,11 @@ constexpr Form kForms[] = {
 };
 constexpr bool forms_fit() {
     for (const Form &f : kForms) {
-        size_t ends[] = {f.resolution_y + f.resolution_width, f.strings == kNone ? 0 : f.strings + kStrings * kStringWidth,
-                         f.algo == kNone ? 0 : f.algo + f.algo_size,
-                         f.sensor_dsp == kNone ? 0 : f.sensor_dsp + sensor_entry::kSize * sensor_entry::kCount};
+        size_t ends[] = {
+            f.resolution_y + f.resolution_width,
+            f.strings == kNone ? 0 : f.strings + kStrings * kStringWidth,
+            f.algo == kNone ? 0 : f.algo + f.algo_size,
+            f.sensor_dsp == kNone ? 0 : f.sensor_dsp + sensor_entry::kSize * sensor_entry::kCount};
         for (size_t e : ends)
             if (e > f.size) return false;
     }
@@ -184,7 +188,8 @@ struct Version {
     size_t fields;
 };
 constexpr Version kVersions[] = {{0x101, 89}, {0x102, 103}, {0x103, 105}, {0x104, 185}};
-constexpr size_t kI32Fields[] = {8, 15, 17, 19, 24, 27, 42, 58, 86, 87, 88, 94, 95, 96, 97, 99, 102, 103, 104};
+constexpr size_t kI32Fields[] = {8,  15, 17, 19, 24, 27, 42,  58,  86, 87,
+                                 88, 94, 95, 96, 97, 99, 102, 103, 104};
 }  // namespace algo
 }  // namespace model_cfg
 
@@ -211,13 +216,20 @@ struct ModeName {
     std::string_view name;
     uint32_t code;
 };
-constexpr ModeName kModes[] = {{"normal", kModeNormal}, {"update", kModeUpdate}, {"flashbuilder", kModeFlashBuilder}};
+constexpr ModeName kModes[] = {
+    {"normal", kModeNormal}, {"update", kModeUpdate}, {"flashbuilder", kModeFlashBuilder}};
 
 // --- Byte helpers ---------------------------------------------------------
 
-void put(std::span<uint8_t> buf, size_t offset, size_t width, uint64_t v) { Field{"", offset, width}.put(buf, v); }
-uint64_t get(std::span<const uint8_t> buf, size_t offset, size_t width) { return Field{"", offset, width}.get(buf); }
-void put_f32(std::span<uint8_t> buf, size_t offset, float f) { put(buf, offset, 4, std::bit_cast<uint32_t>(f)); }
+void put(std::span<uint8_t> buf, size_t offset, size_t width, uint64_t v) {
+    Field{"", offset, width}.put(buf, v);
+}
+uint64_t get(std::span<const uint8_t> buf, size_t offset, size_t width) {
+    return Field{"", offset, width}.get(buf);
+}
+void put_f32(std::span<uint8_t> buf, size_t offset, float f) {
+    put(buf, offset, 4, std::bit_cast<uint32_t>(f));
+}
 
 // A NUL-terminated UTF-16 string in a field, cut to leave room for the terminator.
 void put_utf16(std::span<uint8_t> buf, size_t offset, size_t width, std::u16string_view s) {
@@ -227,8 +239,8 @@ void put_utf16(std::span<uint8_t> buf, size_t offset, size_t width, std::u16stri
     for (size_t i = 0; i < std::min(s.size(), room); ++i) put(field, 2 * i, 2, s[i]);
 }
 
-void put_sensor_entry(std::span<uint8_t> table, size_t index, uint8_t control, uint8_t reg, uint8_t value,
-                      uint8_t mask) {
+void put_sensor_entry(std::span<uint8_t> table, size_t index, uint8_t control, uint8_t reg,
+                      uint8_t value, uint8_t mask) {
     std::span<uint8_t> entry = table.subspan(index * sensor_entry::kSize, sensor_entry::kSize);
     sensor_entry::control.put(entry, control);
     sensor_entry::reg.put(entry, reg);
@@ -261,8 +273,8 @@ std::u16string version_text(const nlohmann::json &value, std::string_view key) {
 
 BaseOptions parse_options(const nlohmann::json &options) {
     check_object(options,
-                 {"cali_version", "model_version", "algo_version", "fw_mode", "bootldr_version", "normal_version",
-                  "updater_version", "length", "major", "minor"},
+                 {"cali_version", "model_version", "algo_version", "fw_mode", "bootldr_version",
+                  "normal_version", "updater_version", "length", "major", "minor"},
                  "options");
     BaseOptions o;
     auto number = [&](const char *key, uint64_t min, uint64_t max, auto &out) {
@@ -277,15 +289,22 @@ BaseOptions parse_options(const nlohmann::json &options) {
     number("major", 0, 0xFF, o.major);
     number("minor", 0, 0xFF, o.minor);
     if (options.contains("algo_version") && o.model_version != 0x102)
-        throw SimError("options \"algo_version\": only a model_version 0x102 record holds its own block version");
+        throw SimError(
+            "options \"algo_version\": only a model_version 0x102 record holds its own block "
+            "version");
     if (options.contains("fw_mode")) {
         o.fw_mode = to_string(options["fw_mode"], "options \"fw_mode\"");
-        if (std::none_of(std::begin(kModes), std::end(kModes), [&](const ModeName &m) { return m.name == o.fw_mode; }))
-            throw SimError("options \"fw_mode\": \"" + o.fw_mode + "\" is not normal, update or flashbuilder");
+        if (std::none_of(std::begin(kModes), std::end(kModes),
+                         [&](const ModeName &m) { return m.name == o.fw_mode; }))
+            throw SimError("options \"fw_mode\": \"" + o.fw_mode +
+                           "\" is not normal, update or flashbuilder");
     }
-    if (options.contains("bootldr_version")) o.bootldr = version_text(options["bootldr_version"], "bootldr_version");
-    if (options.contains("normal_version")) o.normal = version_text(options["normal_version"], "normal_version");
-    if (options.contains("updater_version")) o.updater = version_text(options["updater_version"], "updater_version");
+    if (options.contains("bootldr_version"))
+        o.bootldr = version_text(options["bootldr_version"], "bootldr_version");
+    if (options.contains("normal_version"))
+        o.normal = version_text(options["normal_version"], "normal_version");
+    if (options.contains("updater_version"))
+        o.updater = version_text(options["updater_version"], "updater_version");
     return o;
 }
 
@@ -309,9 +328,11 @@ Bytes make_cali_record(unsigned version) {
     cali_record::version.put(r, version);
     nf_cam.put(r, 0xA2);
     for (size_t g = 0; g < 6; ++g)
-        for (size_t c = 0; c < 3; ++c) put(r, camera_words.offset + 6 * g + 2 * c, 2, 100 * (g + 1) + c);
+        for (size_t c = 0; c < 3; ++c)
+            put(r, camera_words.offset + 6 * g + 2 * c, 2, 100 * (g + 1) + c);
     for (size_t m = 0; m < 2; ++m)
-        for (size_t d = 0; d < 3; ++d) put_f32(r, post_cali.offset + 36 * m + 16 * d, static_cast<float>(m + 1));
+        for (size_t d = 0; d < 3; ++d)
+            put_f32(r, post_cali.offset + 36 * m + 16 * d, static_cast<float>(m + 1));
     std::span<uint8_t> table = sensor_table.bytes(std::span<uint8_t>(r));
     for (uint8_t c = 0; c < 3; ++c) {
         auto cam = static_cast<uint8_t>(2 * c);
@@ -327,14 +348,17 @@ Bytes make_cali_record(unsigned version) {
         put_sensor_entry(table, e + 7, 1 | cam | 0x20, 0x48, (1 << 2) | 2, 0x0F);
     }
     nf_profile.put(r, 0x0203);
-    for (size_t i = 0; i < device_data.width; ++i) r[device_data.offset + i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < device_data.width; ++i)
+        r[device_data.offset + i] = static_cast<uint8_t>(i);
     if (version == 10) {
-        for (size_t n = 0; n < params.width / 4; ++n) put_f32(r, params.offset + 4 * n, static_cast<float>(n) / 4);
+        for (size_t n = 0; n < params.width / 4; ++n)
+            put_f32(r, params.offset + 4 * n, static_cast<float>(n) / 4);
         return r;
     }
     for (size_t j = 0; j < 6; ++j)
         for (size_t p = 0; p < 6; ++p)
-            put_f32(r, polynomials.offset + 24 * j + 4 * p, static_cast<float>(j + 1) + static_cast<float>(p) / 8);
+            put_f32(r, polynomials.offset + 24 * j + 4 * p,
+                    static_cast<float>(j + 1) + static_cast<float>(p) / 8);
     for (size_t c = 0; c < 4; ++c) {
         put_f32(r, positions.offset + 8 * c, static_cast<float>(100 + c));
         put_f32(r, positions.offset + 8 * c + 4, static_cast<float>(200 + c));
@@ -349,11 +373,14 @@ Bytes make_cali_record(unsigned version) {
         put_f32(r, at + 4, static_cast<float>(wp));
     };
     for (size_t c = 0; c < 3; ++c)
-        for (size_t i = 0; i < 14; ++i) jig(jig_cam.offset + 8 * (14 * c + i), 100 * c + i, 100 * c + i + 50, i);
+        for (size_t i = 0; i < 14; ++i)
+            jig(jig_cam.offset + 8 * (14 * c + i), 100 * c + i, 100 * c + i + 50, i);
     for (size_t k = 0; k < 2; ++k)
         for (size_t i = 0; i < 11; ++i) {
-            jig(jig_cam01.offset + 8 * (11 * k + i), 1000 + 11 * k + i, 1020 + 11 * k + i, 11 * k + i);
-            jig(jig_cam12.offset + 8 * (11 * k + i), 2000 + 11 * k + i, 2020 + 11 * k + i, 11 * k + i);
+            jig(jig_cam01.offset + 8 * (11 * k + i), 1000 + 11 * k + i, 1020 + 11 * k + i,
+                11 * k + i);
+            jig(jig_cam12.offset + 8 * (11 * k + i), 2000 + 11 * k + i, 2020 + 11 * k + i,
+                11 * k + i);
         }
     return r;
 }
@@ -367,7 +394,8 @@ void fill_algo_block(std::span<uint8_t> block, uint16_t version) {
     for (const Version &v : kVersions)
         if (v.version == version) fields = v.fields;
     for (size_t k = 0; k < fields; ++k) {
-        bool i32 = std::find(std::begin(kI32Fields), std::end(kI32Fields), k) != std::end(kI32Fields);
+        bool i32 =
+            std::find(std::begin(kI32Fields), std::end(kI32Fields), k) != std::end(kI32Fields);
         if (i32)
             put(block, kFirstField + 4 * k, 4, k);
         else
@@ -386,9 +414,10 @@ Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
     put(r, f.pid, 2, 0x3101);
     if (f.bcd_device != kNone) put(r, f.bcd_device, 2, 0x0102);
     if (f.strings != kNone) {
-        const std::u16string_view texts[kStrings] = {u"SIM-BASE", u"BC-0001", u"Simulated", u"OpticalTouchScreen",
-                                                     u"SN0000001"};
-        for (size_t i = 0; i < kStrings; ++i) put_utf16(r, f.strings + kStringWidth * i, kStringWidth, texts[i]);
+        const std::u16string_view texts[kStrings] = {u"SIM-BASE", u"BC-0001", u"Simulated",
+                                                     u"OpticalTouchScreen", u"SN0000001"};
+        for (size_t i = 0; i < kStrings; ++i)
+            put_utf16(r, f.strings + kStringWidth * i, kStringWidth, texts[i]);
     }
     put(r, f.led_async, 1, 1);
     put(r, f.led_delay_us, 2, 1500);
@@ -402,19 +431,23 @@ Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
             uint8_t kind, reg, mask, base;
         };
         // nf_dark .. m_erosion_lvl, flip: the host's packing order.
-        constexpr Setting kSettings[] = {{0, 2, 0x0F, 2},    {0, 16, 0x7F, 20}, {0, 17, 0x7F, 30}, {0, 18, 0x7F, 40},
-                                         {0, 19, 0xFF, 50},  {0, 20, 0xFF, 60}, {0, 21, 0xFF, 70}, {0, 22, 0xFF, 80},
-                                         {0, 151, 0x07, 0},  {0, 152, 0xFF, 90}, {2, 8, 0x03, 0}};
-        std::span<uint8_t> dsp = std::span<uint8_t>(r).subspan(f.sensor_dsp, sensor_entry::kSize * sensor_entry::kCount);
+        constexpr Setting kSettings[] = {{0, 2, 0x0F, 2},    {0, 16, 0x7F, 20}, {0, 17, 0x7F, 30},
+                                         {0, 18, 0x7F, 40},  {0, 19, 0xFF, 50}, {0, 20, 0xFF, 60},
+                                         {0, 21, 0xFF, 70},  {0, 22, 0xFF, 80}, {0, 151, 0x07, 0},
+                                         {0, 152, 0xFF, 90}, {2, 8, 0x03, 0}};
+        std::span<uint8_t> dsp =
+            std::span<uint8_t>(r).subspan(f.sensor_dsp, sensor_entry::kSize * sensor_entry::kCount);
         for (uint8_t c = 0; c < 3; ++c)
             for (size_t s = 0; s < std::size(kSettings); ++s) {
                 const Setting &st = kSettings[s];
                 auto control = static_cast<uint8_t>(1 | (c << 1) | (st.kind << 4));
-                put_sensor_entry(dsp, 11u * c + s, control, st.reg, static_cast<uint8_t>(st.base + c), st.mask);
+                put_sensor_entry(dsp, 11u * c + s, control, st.reg,
+                                 static_cast<uint8_t>(st.base + c), st.mask);
             }
     }
     if (version == 0x101 || version == 0x102) {
-        fill_algo_block(std::span<uint8_t>(r).subspan(f.algo, f.algo_size), version == 0x101 ? 0x101 : algo_version);
+        fill_algo_block(std::span<uint8_t>(r).subspan(f.algo, f.algo_size),
+                        version == 0x101 ? 0x101 : algo_version);
     } else if (version == 0x103) {
         std::span<uint8_t> block = std::span<uint8_t>(r).subspan(f.algo, f.algo_size);
         algo::length.put(block, algo::kHostLength);
@@ -434,12 +467,14 @@ Bytes make_fw_header() {
     return r;
 }
 
-std::span<const uint8_t> input(const void *p, size_t size) { return {static_cast<const uint8_t *>(p), size}; }
+std::span<const uint8_t> input(const void *p, size_t size) {
+    return {static_cast<const uint8_t *>(p), size};
+}
 
 // --- The controller -----------------------------------------------------------
 
 class BaseController final : public Device {
-public:
+  public:
     explicit BaseController(const nlohmann::json &options) : Device(options) {
         BaseOptions o = parse_options(options);
         store("version", make_version_record(o));
@@ -460,7 +495,8 @@ public:
 
     void load_state(const nlohmann::json &state) override {
         check_object(state, {"sensor", "flash_builder"}, "state \"model\"");
-        if (state.contains("sensor")) sensor_on_ = to_bool(state["sensor"], "state \"model\" sensor");
+        if (state.contains("sensor"))
+            sensor_on_ = to_bool(state["sensor"], "state \"model\" sensor");
         if (state.contains("flash_builder"))
             flash_builder_ = to_bool(state["flash_builder"], "state \"model\" flash_builder");
     }
@@ -482,12 +518,13 @@ public:
         auto version = static_cast<unsigned>(cali_record::version.get(in));
         auto held = static_cast<unsigned>(cali_record::version.get(rec("cali")));
         if (version != held)
-            return Result::fail("record version " + std::to_string(version) + ", device holds version " +
-                                std::to_string(held));
+            return Result::fail("record version " + std::to_string(version) +
+                                ", device holds version " + std::to_string(held));
         size_t size = cali_record::size_of(version);
         if (cali_record::length.get(in) != size)
-            return Result::fail("length " + std::to_string(cali_record::length.get(in)) + ", version " +
-                                std::to_string(version) + " takes " + std::to_string(size));
+            return Result::fail("length " + std::to_string(cali_record::length.get(in)) +
+                                ", version " + std::to_string(version) + " takes " +
+                                std::to_string(size));
         store("cali", Bytes(in.begin(), in.begin() + static_cast<ptrdiff_t>(size)));
         return Result::ok();
     }
@@ -512,12 +549,13 @@ public:
         uint32_t version = model_cfg_version(in);
         uint32_t held = model_cfg_version(rec("model-cfg"));
         if (version != held)
-            return Result::fail("record version " + hex(version) + ", device holds version " + hex(held));
+            return Result::fail("record version " + hex(version) + ", device holds version " +
+                                hex(held));
         const model_cfg::Form &f = *model_cfg::form_of(version);
         // Version 0x103 sends the host record whole, whatever its length field says.
         if (version != 0x103 && model_cfg::header_length.get(in) != f.size)
-            return Result::fail("length " + std::to_string(model_cfg::header_length.get(in)) + ", version " +
-                                hex(version) + " takes " + std::to_string(f.size));
+            return Result::fail("length " + std::to_string(model_cfg::header_length.get(in)) +
+                                ", version " + hex(version) + " takes " + std::to_string(f.size));
         store("model-cfg", Bytes(in.begin(), in.begin() + static_cast<ptrdiff_t>(f.size)));
         return Result::ok();
     }
@@ -542,8 +580,10 @@ public:
         if (selector == 2) {
             const model_cfg::Form &f = *model_cfg::form_of(version);
             if (f.algo == model_cfg::kNone) return Result::fail("no algorithm parameter block");
-            std::span<const uint8_t> block = std::span<const uint8_t>(cfg).subspan(f.algo, f.algo_size);
-            version = static_cast<uint32_t>(model_cfg::algo::major.get(block) << 8 | model_cfg::algo::minor.get(block));
+            std::span<const uint8_t> block =
+                std::span<const uint8_t>(cfg).subspan(f.algo, f.algo_size);
+            version = static_cast<uint32_t>(model_cfg::algo::major.get(block) << 8 |
+                                            model_cfg::algo::minor.get(block));
         } else if (selector != 1) {
             return Result::fail("selector " + std::to_string(selector));
         }
@@ -559,10 +599,12 @@ public:
         uint32_t code = 0;
         for (const ModeName &m : kModes)
             if (m.name == this->mode()) code = m.code;
-        hand_back(call, mode, std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(&code), sizeof code));
+        hand_back(call, mode,
+                  std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(&code), sizeof code));
         return Result::ok();
     }
 
+    // The record in its device version, zero-padded to the 6144-byte buffer.
     Result get_model_cfg(Call &call, void *model_cfg) override {
         if (!model_cfg) return Result::fail("null buffer");
         Bytes out(model_cfg::kHostSize, 0);
@@ -599,7 +641,8 @@ public:
         if (mode() != "update") return Result::fail("not in update mode");
         if (!code || length == 0) return Result::fail("no code");
         if (length > kNormalCodeMax)
-            return Result::fail("code of " + std::to_string(length) + " bytes, the normal code area holds " +
+            return Result::fail("code of " + std::to_string(length) +
+                                " bytes, the normal code area holds " +
                                 std::to_string(kNormalCodeMax));
         std::span<const uint8_t> in = input(code, length);
         store("normal-code", Bytes(in.begin(), in.end()));
@@ -614,7 +657,8 @@ public:
     // The flash builder announces a region of the layout and the CRC of the
     // data that will follow; the verdict compares it with the CRC of what came.
     Result set_update_hdr(Call &, uint32_t start, uint32_t length, uint32_t crc) override {
-        if (start < kLayoutStart || length == 0 || uint64_t{start} + length > uint64_t{kLayoutStart} + kLayoutSize)
+        if (start < kLayoutStart || length == 0 ||
+            uint64_t{start} + length > uint64_t{kLayoutStart} + kLayoutSize)
             return Result::fail("region " + hex(start) + "+" + hex(length) + " outside the layout");
         announced_ = Announcement{start, length, crc, 0};
         return Result::ok();
@@ -627,29 +671,32 @@ public:
         if (!data) return Result::fail("null data");
         uint64_t first = announced_->start - kLayoutStart;
         if (offset < first || uint64_t{offset} + length > first + announced_->length)
-            return Result::fail("write " + hex(offset) + "+" + hex(length) + " outside the announced region");
+            return Result::fail("write " + hex(offset) + "+" + hex(length) +
+                                " outside the announced region");
         if (!record("layout")) store("layout", Bytes(kLayoutSize, 0xFF));
         std::span<const uint8_t> in = input(data, length);
         std::copy(in.begin(), in.end(), rec("layout").begin() + offset);
-        announced_->received_crc = static_cast<uint32_t>(crc32(announced_->received_crc, in.data(), length));
+        announced_->received_crc =
+            static_cast<uint32_t>(crc32(announced_->received_crc, in.data(), length));
         return Result::ok();
     }
 
     Result get_update_hdr(Call &call, void *result) override {
         if (!announced_) return Result::fail("no layout announced");
         if (!result) return Result::fail("null result");
-        const uint8_t verdict[1] = {announced_->received_crc == announced_->crc ? uint8_t{1} : uint8_t{0}};
+        const uint8_t verdict[1] = {announced_->received_crc == announced_->crc ? uint8_t{1}
+                                                                                : uint8_t{0}};
         hand_back(call, result, verdict);
         return Result::ok();
     }
 
-protected:
+  protected:
     std::string record_error(std::string_view name, std::span<const uint8_t> b) const override {
         std::string quoted = "record \"" + std::string(name) + "\"";
         auto takes = [&](size_t size, std::string what) {
             return b.size() == size ? std::string()
-                                    : quoted + what + " takes " + std::to_string(size) + " bytes, not " +
-                                          std::to_string(b.size());
+                                    : quoted + what + " takes " + std::to_string(size) +
+                                          " bytes, not " + std::to_string(b.size());
         };
         if (name == "version") return takes(version_record::kSize, "");
         if (name == "fw-header") return takes(fw_header::kSize, "");
@@ -657,7 +704,8 @@ protected:
         if (name == "cali") {
             if (b.size() < 3) return quoted + " is too short to hold its version";
             auto v = static_cast<unsigned>(cali_record::version.get(b));
-            if (v != 9 && v != 10) return quoted + " holds version " + std::to_string(v) + ", not 9 or 10";
+            if (v != 9 && v != 10)
+                return quoted + " holds version " + std::to_string(v) + ", not 9 or 10";
             return takes(cali_record::size_of(v), " of version " + std::to_string(v));
         }
         if (name == "model-cfg") {
@@ -679,7 +727,8 @@ protected:
     std::span<const std::string_view> required_records() const override { return kRequired; }
 
     bool valid_mode(std::string_view mode) const override {
-        return std::any_of(std::begin(kModes), std::end(kModes), [&](const ModeName &m) { return m.name == mode; });
+        return std::any_of(std::begin(kModes), std::end(kModes),
+                           [&](const ModeName &m) { return m.name == mode; });
     }
 
     // Leaving update mode starts the normal code, which may be the flash builder.
@@ -697,13 +746,14 @@ protected:
 
     void after_reset() override { announced_.reset(); }
 
-private:
+  private:
     struct Announcement {
         uint32_t start, length, crc, received_crc;
     };
 
     static uint32_t model_cfg_version(std::span<const uint8_t> b) {
-        return static_cast<uint32_t>(model_cfg::header_major.get(b) << 8 | model_cfg::header_minor.get(b));
+        return static_cast<uint32_t>(model_cfg::header_major.get(b) << 8 |
+                                     model_cfg::header_minor.get(b));
     }
 
     static std::string hex(uint64_t v) {

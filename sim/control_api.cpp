@@ -14,7 +14,9 @@ using ryn::sim::Simulator;
 
 namespace {
 
-Simulator &sim() { return Simulator::instance(); }
+Simulator &sim() {
+    return Simulator::instance();
+}
 
 // Runs a control function; a failure's text becomes the last error.
 template <class Body, class R>
@@ -53,7 +55,9 @@ ryn_handle ryn_sim_create(const char *family, const char *options_json) {
     });
 }
 
-ryn_handle ryn_sim_handle(void) { return sim().handle(); }
+ryn_handle ryn_sim_handle(void) {
+    return sim().handle();
+}
 
 ryn_handle ryn_sim_reset(void) {
     return guarded(RYN_INVALID_HANDLE, [&] { return sim().reset(); });
@@ -105,9 +109,11 @@ int32_t ryn_sim_fail_value(const char *operation, uint32_t call, uint32_t times,
     });
 }
 
-int32_t ryn_sim_corrupt(const char *operation, uint32_t call, uint32_t times, uint32_t offset, uint32_t count) {
+int32_t ryn_sim_corrupt(const char *operation, uint32_t call, uint32_t times, uint32_t offset,
+                        uint32_t count) {
     return guarded(int32_t{0}, [&] {
-        return arm({FaultKind::corrupt, text_arg(operation, "operation"), call, times, 0, offset, count});
+        return arm(
+            {FaultKind::corrupt, text_arg(operation, "operation"), call, times, 0, offset, count});
     });
 }
 
@@ -117,9 +123,13 @@ int32_t ryn_sim_stall(const char *operation, uint32_t call) {
     });
 }
 
-void ryn_sim_clear_faults(void) { sim().faults().clear(); }
+void ryn_sim_clear_faults(void) {
+    sim().faults().clear();
+}
 
-size_t ryn_sim_trace_size(void) { return sim().trace_size(); }
+size_t ryn_sim_trace_size(void) {
+    return sim().trace_size();
+}
 
 const char *ryn_sim_trace_op(size_t index) {
     const auto *entry = sim().trace_entry(index);
@@ -131,8 +141,12 @@ const char *ryn_sim_trace_text(size_t index) {
     return entry ? entry->second.c_str() : nullptr;
 }
 
-void ryn_sim_trace_clear(void) { sim().clear_trace(); }
+void ryn_sim_trace_clear(void) {
+    sim().clear_trace();
+}
 
-const char *ryn_sim_last_error(void) { return sim().last_error().c_str(); }
+const char *ryn_sim_last_error(void) {
+    return sim().last_error().c_str();
+}
 
 }  // extern "C"

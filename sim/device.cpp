@@ -62,33 +62,77 @@ void Device::hand_back(Call &call, void *dest, std::span<const uint8_t> bytes) {
     call.output = {static_cast<uint8_t *>(dest), bytes.size()};
 }
 
-Result Device::check_platform(Call &) { return Result::ok(0x5A00 | platform_code()); }
-Result Device::set_6cam_dev_id(Call &, uint32_t) { return unsupported(); }
-Result Device::read_cali(Call &, void *) { return unsupported(); }
-Result Device::write_cali(Call &, const void *) { return unsupported(); }
-Result Device::read_model_cfg_record(Call &, void *) { return unsupported(); }
-Result Device::write_model_cfg_record(Call &, const void *) { return unsupported(); }
-Result Device::set_sensor_ctrl(Call &, uint32_t) { return unsupported(); }
-Result Device::get_version_record(Call &, void *) { return unsupported(); }
-Result Device::get_dev_ver(Call &, void *) { return unsupported(); }
-Result Device::get_fw_mode(Call &, uint32_t *) { return unsupported(); }
-Result Device::get_model_cfg(Call &, void *) { return unsupported(); }
-Result Device::get_fw_hdr(Call &, void *) { return unsupported(); }
-Result Device::set_fw_hdr(Call &, const void *) { return unsupported(); }
-Result Device::get_update_hdr(Call &, void *) { return unsupported(); }
-Result Device::set_update_hdr(Call &, uint32_t, uint32_t, uint32_t) { return unsupported(); }
-Result Device::set_dev_mode(Call &, uint32_t) { return unsupported(); }
+Result Device::check_platform(Call &) {
+    return Result::ok(0x5A00 | platform_code());
+}
+Result Device::set_6cam_dev_id(Call &, uint32_t) {
+    return unsupported();
+}
+Result Device::read_cali(Call &, void *) {
+    return unsupported();
+}
+Result Device::write_cali(Call &, const void *) {
+    return unsupported();
+}
+Result Device::read_model_cfg_record(Call &, void *) {
+    return unsupported();
+}
+Result Device::write_model_cfg_record(Call &, const void *) {
+    return unsupported();
+}
+Result Device::set_sensor_ctrl(Call &, uint32_t) {
+    return unsupported();
+}
+Result Device::get_version_record(Call &, void *) {
+    return unsupported();
+}
+Result Device::get_dev_ver(Call &, void *) {
+    return unsupported();
+}
+Result Device::get_fw_mode(Call &, uint32_t *) {
+    return unsupported();
+}
+Result Device::get_model_cfg(Call &, void *) {
+    return unsupported();
+}
+Result Device::get_fw_hdr(Call &, void *) {
+    return unsupported();
+}
+Result Device::set_fw_hdr(Call &, const void *) {
+    return unsupported();
+}
+Result Device::get_update_hdr(Call &, void *) {
+    return unsupported();
+}
+Result Device::set_update_hdr(Call &, uint32_t, uint32_t, uint32_t) {
+    return unsupported();
+}
+Result Device::set_dev_mode(Call &, uint32_t) {
+    return unsupported();
+}
 Result Device::set_normal_code(Call &, const void *, const void *, const void *, uint32_t) {
     return unsupported();
 }
-Result Device::update_flash_code(Call &, const void *, uint32_t, uint32_t) { return unsupported(); }
+Result Device::update_flash_code(Call &, const void *, uint32_t, uint32_t) {
+    return unsupported();
+}
 Result Device::set_extend_flash_driver(Call &, uint32_t, const void *, uint32_t) {
     return unsupported();
 }
-Result Device::get_reg(Call &, uint32_t, uint32_t *) { return unsupported(); }
-Result Device::set_reg(Call &, uint32_t, uint32_t) { return unsupported(); }
-Result Device::get_data(Call &, void *, uint32_t, uint32_t) { return unsupported(); }
-Result Device::get_dev_ctrl(Call &, uint32_t *) { return unsupported(); }
-Result Device::set_dev_ctrl(Call &, uint32_t) { return unsupported(); }
+Result Device::get_reg(Call &, uint32_t, uint32_t *) {
+    return unsupported();
+}
+Result Device::set_reg(Call &, uint32_t, uint32_t) {
+    return unsupported();
+}
+Result Device::get_data(Call &, void *, uint32_t, uint32_t) {
+    return unsupported();
+}
+Result Device::get_dev_ctrl(Call &, uint32_t *) {
+    return unsupported();
+}
+Result Device::set_dev_ctrl(Call &, uint32_t) {
+    return unsupported();
+}
 
 }  // namespace ryn::sim

@@ -22,7 +22,7 @@ using Bytes = std::vector<uint8_t>;
 // A failure of the simulator's own control functions (bad options, a hostile
 // state file, a record of the wrong size); its text becomes ryn_sim_last_error().
 class SimError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -49,7 +49,7 @@ struct Call {
 enum class RecordIo { cali_reader, cali_writer, model_cfg_reader, model_cfg_writer };
 
 class Device {
-public:
+  public:
     explicit Device(nlohmann::json options) : options_(std::move(options)) {}
     virtual ~Device() = default;
     Device(const Device &) = delete;
@@ -111,10 +111,11 @@ public:
     virtual Result get_dev_ctrl(Call &, uint32_t *word);
     virtual Result set_dev_ctrl(Call &, uint32_t code);
 
-protected:
+  protected:
     // Empty when the family takes a record of this name and size, otherwise
     // the reason it does not.
-    virtual std::string record_error(std::string_view name, std::span<const uint8_t> bytes) const = 0;
+    virtual std::string record_error(std::string_view name,
+                                     std::span<const uint8_t> bytes) const = 0;
     // Names of the records the family always holds.
     virtual std::span<const std::string_view> required_records() const = 0;
     virtual bool valid_mode(std::string_view mode) const = 0;
@@ -126,7 +127,9 @@ protected:
 
     Bytes &rec(std::string_view name);
     const Bytes &rec(std::string_view name) const;
-    void store(std::string_view name, Bytes bytes) { records_[std::string(name)] = std::move(bytes); }
+    void store(std::string_view name, Bytes bytes) {
+        records_[std::string(name)] = std::move(bytes);
+    }
     void enter_mode(std::string mode) { mode_ = std::move(mode); }
     void request_mode(std::string mode) { pending_mode_ = std::move(mode); }
 
@@ -135,7 +138,7 @@ protected:
 
     static Result unsupported() { return Result::fail("unsupported"); }
 
-private:
+  private:
     nlohmann::json options_;
     std::map<std::string, Bytes, std::less<>> records_;
     std::string mode_;

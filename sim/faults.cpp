@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::string_view kKindNames[] = {"fail", "value", "corrupt", "stall"};
 
-std::string_view kind_name(FaultKind kind) { return kKindNames[static_cast<size_t>(kind)]; }
+std::string_view kind_name(FaultKind kind) {
+    return kKindNames[static_cast<size_t>(kind)];
+}
 
 }  // namespace
 
@@ -19,21 +21,22 @@ void Faults::arm(Fault fault) {
     if (!op) throw SimError("unknown operation \"" + fault.operation + "\"");
     if (fault.call == 0) throw SimError("calls are counted from 1");
     switch (fault.kind) {
-    case FaultKind::fail:
-        break;
-    case FaultKind::value:
-        if (op->returns_function)
-            throw SimError(fault.operation + " returns a function: only a plain failure (null) applies");
-        break;
-    case FaultKind::corrupt:
-        if (!op->hands_back_data)
-            throw SimError(fault.operation + " hands back no data to corrupt");
-        if (fault.count == 0) throw SimError("a corruption flips at least one byte");
-        break;
-    case FaultKind::stall:
-        if (!op->poll) throw SimError(fault.operation + " is not a poll");
-        fault.times = 0;
-        break;
+        case FaultKind::fail:
+            break;
+        case FaultKind::value:
+            if (op->returns_function)
+                throw SimError(fault.operation +
+                               " returns a function: only a plain failure (null) applies");
+            break;
+        case FaultKind::corrupt:
+            if (!op->hands_back_data)
+                throw SimError(fault.operation + " hands back no data to corrupt");
+            if (fault.count == 0) throw SimError("a corruption flips at least one byte");
+            break;
+        case FaultKind::stall:
+            if (!op->poll) throw SimError(fault.operation + " is not a poll");
+            fault.times = 0;
+            break;
     }
     faults_.push_back(std::move(fault));
 }
@@ -66,8 +69,10 @@ bool Faults::stalled(std::string_view operation, uint32_t n) const {
 nlohmann::json Faults::save() const {
     nlohmann::json list = nlohmann::json::array();
     for (const Fault &f : faults_) {
-        nlohmann::json j = {{"kind", kind_name(f.kind)}, {"operation", f.operation},
-                            {"call", f.call}, {"times", f.times}};
+        nlohmann::json j = {{"kind", kind_name(f.kind)},
+                            {"operation", f.operation},
+                            {"call", f.call},
+                            {"times", f.times}};
         if (f.kind == FaultKind::value) j["value"] = f.value;
         if (f.kind == FaultKind::corrupt) {
             j["offset"] = f.offset;
@@ -93,12 +98,17 @@ void Faults::load(const nlohmann::json &faults) {
         if (k == std::size(kKindNames)) throw SimError(what + ": unknown kind \"" + kind + "\"");
         f.kind = static_cast<FaultKind>(k);
         f.operation = to_string(j.value("operation", nlohmann::json()), what + " operation");
-        f.call = static_cast<uint32_t>(to_uint(j.value("call", nlohmann::json()), 1, UINT32_MAX, what + " call"));
-        f.times = static_cast<uint32_t>(to_uint(j.value("times", nlohmann::json()), 0, UINT32_MAX, what + " times"));
-        if (f.kind == FaultKind::value) f.value = to_int(j.value("value", nlohmann::json()), what + " value");
+        f.call = static_cast<uint32_t>(
+            to_uint(j.value("call", nlohmann::json()), 1, UINT32_MAX, what + " call"));
+        f.times = static_cast<uint32_t>(
+            to_uint(j.value("times", nlohmann::json()), 0, UINT32_MAX, what + " times"));
+        if (f.kind == FaultKind::value)
+            f.value = to_int(j.value("value", nlohmann::json()), what + " value");
         if (f.kind == FaultKind::corrupt) {
-            f.offset = static_cast<uint32_t>(to_uint(j.value("offset", nlohmann::json()), 0, UINT32_MAX, what + " offset"));
-            f.count = static_cast<uint32_t>(to_uint(j.value("count", nlohmann::json()), 0, UINT32_MAX, what + " count"));
+            f.offset = static_cast<uint32_t>(
+                to_uint(j.value("offset", nlohmann::json()), 0, UINT32_MAX, what + " offset"));
+            f.count = static_cast<uint32_t>(
+                to_uint(j.value("count", nlohmann::json()), 0, UINT32_MAX, what + " count"));
         }
         try {
             checked.arm(std::move(f));

@@ -1,5 +1,5 @@
 // Armed faults and the per-operation call counters they are matched against.
-// The specs persist in the state file; the counters start from 0 in every
+// The armed faults persist in the state file; the counters start from 0 in every
 // process (and at every create or load).
 #pragma once
 
@@ -18,11 +18,11 @@ enum class FaultKind { fail, value, corrupt, stall };
 struct Fault {
     FaultKind kind = FaultKind::fail;
     std::string operation;
-    uint32_t call = 1;   // first call affected, counted from 1
-    uint32_t times = 1;  // calls affected; 0: every call from `call` on
-    int64_t value = 0;   // kind value: the result returned instead
-    uint32_t offset = 0; // kind corrupt: first byte flipped
-    uint32_t count = 0;  // kind corrupt: bytes flipped
+    uint32_t call = 1;    // first call affected, counted from 1
+    uint32_t times = 1;   // calls affected; 0: every call from `call` on
+    int64_t value = 0;    // kind value: the result returned instead
+    uint32_t offset = 0;  // kind corrupt: first byte flipped
+    uint32_t count = 0;   // kind corrupt: bytes flipped
 
     bool covers(uint32_t n) const {
         return n >= call && (times == 0 || uint64_t{n} < uint64_t{call} + times);
@@ -30,8 +30,8 @@ struct Fault {
 };
 
 class Faults {
-public:
-    // Checks the spec against the operation table and arms it.
+  public:
+    // Checks the fault against the operation table and arms it.
     void arm(Fault fault);
     void clear() { faults_.clear(); }
     void restart_counting() { calls_.clear(); }
@@ -48,7 +48,7 @@ public:
     // Replaces the armed faults by those of a state file (checked like arm).
     void load(const nlohmann::json &faults);
 
-private:
+  private:
     const Fault *find(std::string_view operation, uint32_t n, FaultKind a, FaultKind b) const;
 
     std::vector<Fault> faults_;

@@ -28,9 +28,15 @@ namespace {
 // A version text longer than this is refused without reading further.
 constexpr size_t kMaxVersionText = 256;
 
-std::string hnd(ryn_handle h) { return ryn::sim::show_handle(h); }
-std::string buf(const void *p) { return p ? "buf" : "null"; }
-std::string dec(uint64_t v) { return std::to_string(v); }
+std::string hnd(ryn_handle h) {
+    return ryn::sim::show_handle(h);
+}
+std::string buf(const void *p) {
+    return p ? "buf" : "null";
+}
+std::string dec(uint64_t v) {
+    return std::to_string(v);
+}
 std::string hex(uint64_t v) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(v));
@@ -42,7 +48,9 @@ std::string join(std::initializer_list<std::string> parts) {
     return out;
 }
 
-Simulator &sim() { return Simulator::instance(); }
+Simulator &sim() {
+    return Simulator::instance();
+}
 
 // Runs an operation that takes a handle; the body receives the device.
 template <class Body>
@@ -50,7 +58,9 @@ int64_t on_device(std::string_view op, ryn_handle h, std::string args, Body &&bo
     return sim().call(op, &h, std::move(args), [&](Device *d, Call &c) { return body(*d, c); });
 }
 
-int32_t i32(int64_t v) { return static_cast<int32_t>(v); }
+int32_t i32(int64_t v) {
+    return static_cast<int32_t>(v);
+}
 
 // The text up to its terminator, if there is one within kMaxVersionText units.
 std::optional<std::u16string_view> c_text(const ryn_wchar *text) {
@@ -143,12 +153,14 @@ int32_t ryn_set_sensor_ctrl(ryn_handle handle, uint32_t on) {
 }
 
 int32_t ryn_get_fw_ver_str(ryn_handle handle, void *version_record) {
-    return i32(on_device("ryn_get_fw_ver_str", handle, join({hnd(handle), buf(version_record)}),
-                         [&](Device &d, Call &c) { return d.get_version_record(c, version_record); }));
+    return i32(
+        on_device("ryn_get_fw_ver_str", handle, join({hnd(handle), buf(version_record)}),
+                  [&](Device &d, Call &c) { return d.get_version_record(c, version_record); }));
 }
 int32_t ryn_get_version_str(ryn_handle handle, void *version_record) {
-    return i32(on_device("ryn_get_version_str", handle, join({hnd(handle), buf(version_record)}),
-                         [&](Device &d, Call &c) { return d.get_version_record(c, version_record); }));
+    return i32(
+        on_device("ryn_get_version_str", handle, join({hnd(handle), buf(version_record)}),
+                  [&](Device &d, Call &c) { return d.get_version_record(c, version_record); }));
 }
 
 int32_t ryn_get_dev_ver(ryn_handle handle, void *query) {
@@ -204,56 +216,78 @@ int32_t ryn_get_update_hdr(ryn_handle handle, void *result) {
     return i32(on_device("ryn_get_update_hdr", handle, join({hnd(handle), buf(result)}),
                          [&](Device &d, Call &c) { return d.get_update_hdr(c, result); }));
 }
-int32_t ryn_set_update_hdr(ryn_handle handle, uint32_t zero, uint32_t start, uint32_t length, uint32_t crc) {
-    return i32(on_device("ryn_set_update_hdr", handle, join({hnd(handle), dec(zero), hex(start), hex(length), hex(crc)}),
-                         [&](Device &d, Call &c) { return d.set_update_hdr(c, start, length, crc); }));
+int32_t ryn_set_update_hdr(ryn_handle handle, uint32_t zero, uint32_t start, uint32_t length,
+                           uint32_t crc) {
+    return i32(
+        on_device("ryn_set_update_hdr", handle,
+                  join({hnd(handle), dec(zero), hex(start), hex(length), hex(crc)}),
+                  [&](Device &d, Call &c) { return d.set_update_hdr(c, start, length, crc); }));
 }
 
 int32_t ryn_set_dev_mode(ryn_handle handle, uint32_t mode, const void *model_cfg) {
     return i32(on_device("ryn_set_dev_mode", handle, join({hnd(handle), dec(mode), buf(model_cfg)}),
                          [&](Device &d, Call &c) { return d.set_dev_mode(c, mode); }));
 }
-int32_t ryn_set_dev_mode_g40(ryn_handle handle, uint32_t mode, const void *model_cfg, const void *version_record) {
+int32_t ryn_set_dev_mode_g40(ryn_handle handle, uint32_t mode, const void *model_cfg,
+                             const void *version_record) {
     return i32(on_device("ryn_set_dev_mode_g40", handle,
                          join({hnd(handle), dec(mode), buf(model_cfg), buf(version_record)}),
                          [&](Device &d, Call &c) { return d.set_dev_mode(c, mode); }));
 }
 
-int32_t ryn_set_normal_code(ryn_handle handle, const void *version_record, const void *model_cfg, const void *code,
-                            uint32_t length) {
-    return i32(on_device("ryn_set_normal_code", handle,
-                         join({hnd(handle), buf(version_record), buf(model_cfg), buf(code), dec(length)}),
-                         [&](Device &d, Call &c) { return d.set_normal_code(c, version_record, model_cfg, code, length); }));
+int32_t ryn_set_normal_code(ryn_handle handle, const void *version_record, const void *model_cfg,
+                            const void *code, uint32_t length) {
+    return i32(
+        on_device("ryn_set_normal_code", handle,
+                  join({hnd(handle), buf(version_record), buf(model_cfg), buf(code), dec(length)}),
+                  [&](Device &d, Call &c) {
+                      return d.set_normal_code(c, version_record, model_cfg, code, length);
+                  }));
 }
-int32_t ryn_set_normal_code_g40(ryn_handle handle, const void *version_record, const void *model_cfg,
-                                const void *code, uint32_t length) {
-    return i32(on_device("ryn_set_normal_code_g40", handle,
-                         join({hnd(handle), buf(version_record), buf(model_cfg), buf(code), dec(length)}),
-                         [&](Device &d, Call &c) { return d.set_normal_code(c, version_record, model_cfg, code, length); }));
-}
-
-int32_t ryn_update_flash_code(ryn_handle handle, const void *data, uint32_t offset, uint32_t length) {
-    return i32(on_device("ryn_update_flash_code", handle, join({hnd(handle), buf(data), hex(offset), dec(length)}),
-                         [&](Device &d, Call &c) { return d.update_flash_code(c, data, offset, length); }));
-}
-
-int32_t ryn_set_extend_flash_driver(ryn_handle handle, uint32_t param, const void *driver, uint32_t length) {
-    return i32(on_device("ryn_set_extend_flash_driver", handle, join({hnd(handle), hex(param), buf(driver), dec(length)}),
-                         [&](Device &d, Call &c) { return d.set_extend_flash_driver(c, param, driver, length); }));
+int32_t ryn_set_normal_code_g40(ryn_handle handle, const void *version_record,
+                                const void *model_cfg, const void *code, uint32_t length) {
+    return i32(
+        on_device("ryn_set_normal_code_g40", handle,
+                  join({hnd(handle), buf(version_record), buf(model_cfg), buf(code), dec(length)}),
+                  [&](Device &d, Call &c) {
+                      return d.set_normal_code(c, version_record, model_cfg, code, length);
+                  }));
 }
 
-int32_t ryn_get_reg(ryn_handle handle, uint32_t zero1, uint32_t zero2, uint32_t address, uint32_t *value) {
-    return i32(on_device("ryn_get_reg", handle, join({hnd(handle), dec(zero1), dec(zero2), hex(address), buf(value)}),
+int32_t ryn_update_flash_code(ryn_handle handle, const void *data, uint32_t offset,
+                              uint32_t length) {
+    return i32(on_device(
+        "ryn_update_flash_code", handle, join({hnd(handle), buf(data), hex(offset), dec(length)}),
+        [&](Device &d, Call &c) { return d.update_flash_code(c, data, offset, length); }));
+}
+
+int32_t ryn_set_extend_flash_driver(ryn_handle handle, uint32_t param, const void *driver,
+                                    uint32_t length) {
+    return i32(on_device(
+        "ryn_set_extend_flash_driver", handle,
+        join({hnd(handle), hex(param), buf(driver), dec(length)}),
+        [&](Device &d, Call &c) { return d.set_extend_flash_driver(c, param, driver, length); }));
+}
+
+int32_t ryn_get_reg(ryn_handle handle, uint32_t zero1, uint32_t zero2, uint32_t address,
+                    uint32_t *value) {
+    return i32(on_device("ryn_get_reg", handle,
+                         join({hnd(handle), dec(zero1), dec(zero2), hex(address), buf(value)}),
                          [&](Device &d, Call &c) { return d.get_reg(c, address, value); }));
 }
-int32_t ryn_set_reg(ryn_handle handle, uint32_t zero1, uint32_t zero2, uint32_t address, uint32_t value) {
-    return i32(on_device("ryn_set_reg", handle, join({hnd(handle), dec(zero1), dec(zero2), hex(address), hex(value)}),
+int32_t ryn_set_reg(ryn_handle handle, uint32_t zero1, uint32_t zero2, uint32_t address,
+                    uint32_t value) {
+    return i32(on_device("ryn_set_reg", handle,
+                         join({hnd(handle), dec(zero1), dec(zero2), hex(address), hex(value)}),
                          [&](Device &d, Call &c) { return d.set_reg(c, address, value); }));
 }
 
-int32_t ryn_get_data(ryn_handle handle, uint32_t zero, void *buffer, uint32_t address, uint32_t length) {
-    return i32(on_device("ryn_get_data", handle, join({hnd(handle), dec(zero), buf(buffer), hex(address), dec(length)}),
-                         [&](Device &d, Call &c) { return d.get_data(c, buffer, address, length); }));
+int32_t ryn_get_data(ryn_handle handle, uint32_t zero, void *buffer, uint32_t address,
+                     uint32_t length) {
+    return i32(
+        on_device("ryn_get_data", handle,
+                  join({hnd(handle), dec(zero), buf(buffer), hex(address), dec(length)}),
+                  [&](Device &d, Call &c) { return d.get_data(c, buffer, address, length); }));
 }
 
 int32_t ryn_get_dev_ctrl(ryn_handle handle, uint32_t *word) {
@@ -267,20 +301,21 @@ int32_t ryn_set_dev_ctrl(ryn_handle handle, uint32_t code, uint32_t zero) {
 
 // CRC-32 (zlib); the flash-layout form continues a running CRC.
 uint32_t ryn_calc_crc(const void *data, uint32_t length) {
-    return static_cast<uint32_t>(sim().call("ryn_calc_crc", nullptr, join({buf(data), dec(length)}),
-                                            [&](Device *, Call &) -> Result {
-                                                if (!data && length) return Result::fail("null data");
-                                                return Result::ok(crc32(0, static_cast<const Bytef *>(data), length));
-                                            }));
+    return static_cast<uint32_t>(sim().call(
+        "ryn_calc_crc", nullptr, join({buf(data), dec(length)}), [&](Device *, Call &) -> Result {
+            if (!data && length) return Result::fail("null data");
+            return Result::ok(crc32(0, static_cast<const Bytef *>(data), length));
+        }));
 }
 
 uint32_t ryn_calc_crc_flash_layout(uint32_t crc, const void *data, uint32_t length) {
-    return static_cast<uint32_t>(sim().call("ryn_calc_crc_flash_layout", nullptr, join({hex(crc), buf(data), dec(length)}),
-                                            [&](Device *, Call &) -> Result {
-                                                if (length == 0) return Result::ok(crc);  // zlib answers 0 for no data
-                                                if (!data) return Result::fail("null data");
-                                                return Result::ok(crc32(crc, static_cast<const Bytef *>(data), length));
-                                            }));
+    return static_cast<uint32_t>(
+        sim().call("ryn_calc_crc_flash_layout", nullptr, join({hex(crc), buf(data), dec(length)}),
+                   [&](Device *, Call &) -> Result {
+                       if (length == 0) return Result::ok(crc);  // zlib answers 0 for no data
+                       if (!data) return Result::fail("null data");
+                       return Result::ok(crc32(crc, static_cast<const Bytef *>(data), length));
+                   }));
 }
 
 }  // extern "C"

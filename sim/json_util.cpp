@@ -10,17 +10,18 @@ constexpr int kMaxDepth = 16;
 
 struct TooDeep {};
 
-std::string quoted(std::string_view what) { return std::string(what); }
+std::string quoted(std::string_view what) {
+    return std::string(what);
+}
 
 }  // namespace
 
 json parse_json(std::string_view text, std::string_view what) {
     try {
-        return json::parse(text.begin(), text.end(),
-                           [](int depth, json::parse_event_t, json &) {
-                               if (depth > kMaxDepth) throw TooDeep{};
-                               return true;
-                           });
+        return json::parse(text.begin(), text.end(), [](int depth, json::parse_event_t, json &) {
+            if (depth > kMaxDepth) throw TooDeep{};
+            return true;
+        });
     } catch (const TooDeep &) {
         throw SimError(quoted(what) + ": nesting deeper than " + std::to_string(kMaxDepth) +
                        " levels");
@@ -57,7 +58,7 @@ uint64_t to_uint(const json &value, uint64_t min, uint64_t max, std::string_view
         if (digits.empty() || digits.size() > 16)
             throw SimError(quoted(what) + ": \"" + s + "\" is not a number");
         for (char c : digits) {
-            int d = c >= '0' && c <= '9'                ? c - '0'
+            int d = c >= '0' && c <= '9'                 ? c - '0'
                     : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
                     : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                          : -1;

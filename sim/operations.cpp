@@ -4,6 +4,7 @@ namespace ryn::sim {
 
 namespace {
 
+// clang-format off
 constexpr Operation kOperations[] = {
     // name                         data   poll   fn     hex
     {"ryn_check_platform",          false, false, false, true},
@@ -43,6 +44,7 @@ constexpr Operation kOperations[] = {
     {"ryn_calc_crc_flash_layout",   false, false, false, true},
     {kResetOperation,               false, false, false, false},
 };
+// clang-format on
 
 }  // namespace
 

@@ -9,10 +9,10 @@ namespace ryn::sim {
 
 struct Operation {
     std::string_view name;
-    bool hands_back_data;  // fills a caller buffer: a corruption fault applies
-    bool poll;             // polled until the device finishes: a stall applies
-    bool returns_function; // a *_fn getter: a fault can only make it null
-    bool hex_result;       // the trace shows the result in hexadecimal
+    bool hands_back_data;   // fills a caller buffer: a corruption fault applies
+    bool poll;              // polled until the device finishes: a stall applies
+    bool returns_function;  // a *_fn getter: a fault can only make it null
+    bool hex_result;        // the trace shows the result in hexadecimal
 };
 
 // The operation of that name, or null.

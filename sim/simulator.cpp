@@ -39,7 +39,8 @@ std::string show_result(const Operation &op, int64_t value) {
     if (op.returns_function) return value ? "fn" : "null";
     char text[32];
     if (op.hex_result)
-        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(static_cast<uint32_t>(value)));
+        std::snprintf(text, sizeof text, "0x%x",
+                      static_cast<unsigned>(static_cast<uint32_t>(value)));
     else
         std::snprintf(text, sizeof text, "%d", static_cast<int>(static_cast<int32_t>(value)));
     return text;
@@ -49,7 +50,8 @@ std::string read_state_file(const std::string &path) {
     std::error_code ec;
     uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) throw SimError("cannot read: " + ec.message());
-    if (size > kMaxStateFileSize) throw SimError("larger than any state file (" + std::to_string(size) + " bytes)");
+    if (size > kMaxStateFileSize)
+        throw SimError("larger than any state file (" + std::to_string(size) + " bytes)");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw SimError("cannot open for reading");
     std::string text(static_cast<size_t>(size), '\0');
@@ -143,10 +145,13 @@ void Simulator::trace(std::string_view operation, std::string text) {
     }
 }
 
-int64_t Simulator::run(std::string_view operation, const ryn_handle *handle, const std::string &args,
-                       Result (*invoke)(void *, Device *, Call &), void *body) noexcept {
+int64_t Simulator::run(std::string_view operation, const ryn_handle *handle,
+                       const std::string &args, Result (*invoke)(void *, Device *, Call &),
+                       void *body) noexcept {
     try {
-        const Operation &op = *find_operation(operation);
+        const Operation *known = find_operation(operation);
+        if (!known) throw SimError("operation missing from the operation table");
+        const Operation &op = *known;
         uint32_t n = faults_.count(operation);
         std::string shown = std::string(operation) + "(" + args + ") = ";
         if (handle) {
@@ -170,7 +175,8 @@ int64_t Simulator::run(std::string_view operation, const ryn_handle *handle, con
         }
         std::string note;
         if (const Fault *f = faults_.corruption(operation, n)) {
-            for (uint64_t i = f->offset; i < uint64_t{f->offset} + f->count && i < call.output.size(); ++i)
+            for (uint64_t i = f->offset;
+                 i < uint64_t{f->offset} + f->count && i < call.output.size(); ++i)
                 call.output[i] ^= 0xFF;
             note = " [corrupted]";
         }
@@ -179,7 +185,8 @@ int64_t Simulator::run(std::string_view operation, const ryn_handle *handle, con
         return r.value;
     } catch (const std::exception &e) {
         try {
-            trace(operation, std::string(operation) + "(" + args + ") = 0 [internal error: " + e.what() + "]");
+            trace(operation,
+                  std::string(operation) + "(" + args + ") = 0 [internal error: " + e.what() + "]");
         } catch (...) {
         }
         return 0;
@@ -189,8 +196,8 @@ int64_t Simulator::run(std::string_view operation, const ryn_handle *handle, con
 }
 
 ryn_handle Simulator::create(std::string_view family, std::string_view options_json) {
-    nlohmann::json options = options_json.empty() ? nlohmann::json::object()
-                                                  : parse_json(options_json, "options");
+    nlohmann::json options =
+        options_json.empty() ? nlohmann::json::object() : parse_json(options_json, "options");
     std::unique_ptr<Device> device = make_device(family, options);
     install(std::move(device));
     return open_new_handle();
@@ -202,7 +209,8 @@ ryn_handle Simulator::reset() {
     if (const Fault *f = faults_.failure(kResetOperation, n)) {
         // The device did not come back: the old handle is closed, nothing else changes.
         handle_ = RYN_INVALID_HANDLE;
-        ryn_handle value = f->kind == FaultKind::value ? static_cast<ryn_handle>(f->value) : RYN_INVALID_HANDLE;
+        ryn_handle value =
+            f->kind == FaultKind::value ? static_cast<ryn_handle>(f->value) : RYN_INVALID_HANDLE;
         trace(kResetOperation, "reset() = " + show_handle(value) + " [fault]");
         return value;
     }
@@ -223,7 +231,9 @@ void Simulator::save(const std::string &path) const {
         {"family", device_->family()},
         {"options", device_->options()},
         {"handle_counter", handle_counter_},
-        {"fw_mode", {{"current", device_->mode()}, {"pending", pending ? nlohmann::json(*pending) : nlohmann::json()}}},
+        {"fw_mode",
+         {{"current", device_->mode()},
+          {"pending", pending ? nlohmann::json(*pending) : nlohmann::json()}}},
         {"records", std::move(records)},
         {"model", device_->save_state()},
         {"faults", faults_.save()},
@@ -234,12 +244,14 @@ void Simulator::save(const std::string &path) const {
 ryn_handle Simulator::load(const std::string &path) {
     try {
         nlohmann::json state = parse_json(read_state_file(path), "not a state file");
-        check_object(state, {"format", "format_version", "family", "options", "handle_counter", "fw_mode",
-                             "records", "model", "faults"},
+        check_object(state,
+                     {"format", "format_version", "family", "options", "handle_counter", "fw_mode",
+                      "records", "model", "faults"},
                      "state");
         if (to_string(member(state, "format"), "\"format\"") != kStateFormat)
             throw SimError("\"format\" is not \"" + std::string(kStateFormat) + "\"");
-        to_uint(member(state, "format_version"), kStateFormatVersion, kStateFormatVersion, "\"format_version\"");
+        to_uint(member(state, "format_version"), kStateFormatVersion, kStateFormatVersion,
+                "\"format_version\"");
         std::string family = to_string(member(state, "family"), "\"family\"");
         std::unique_ptr<Device> dev = make_device(family, member(state, "options"));
 
@@ -257,13 +269,14 @@ ryn_handle Simulator::load(const std::string &path) {
         std::optional<std::string> pending;
         if (modes.contains("pending") && !modes["pending"].is_null())
             pending = to_string(modes["pending"], "\"fw_mode\" pending");
-        dev->restore_modes(to_string(member(modes, "current"), "\"fw_mode\" current"), std::move(pending));
+        dev->restore_modes(to_string(member(modes, "current"), "\"fw_mode\" current"),
+                           std::move(pending));
 
         dev->load_state(state.contains("model") ? state["model"] : nlohmann::json::object());
         Faults faults;
         faults.load(state.contains("faults") ? state["faults"] : nlohmann::json::array());
-        auto counter = static_cast<uint32_t>(
-            to_uint(member(state, "handle_counter"), 0, kLastHandleNumber - 1, "\"handle_counter\""));
+        auto counter = static_cast<uint32_t>(to_uint(member(state, "handle_counter"), 0,
+                                                     kLastHandleNumber - 1, "\"handle_counter\""));
 
         install(std::move(dev));
         faults_ = std::move(faults);

@@ -23,7 +23,7 @@ std::unique_ptr<Device> make_device(std::string_view family, const nlohmann::jso
 std::string show_handle(ryn_handle handle);
 
 class Simulator {
-public:
+  public:
     static Simulator &instance();
 
     ryn_handle create(std::string_view family, std::string_view options_json);
@@ -52,7 +52,7 @@ public:
     void set_error(std::string text) { last_error_ = std::move(text); }
     const std::string &last_error() const { return last_error_; }
 
-private:
+  private:
     // Why an operation given this handle cannot reach the device, or empty.
     std::string handle_problem(ryn_handle handle) const;
     ryn_handle open_new_handle();

@@ -10,7 +10,9 @@
 namespace ryn::sim::test {
 namespace {
 
-uint32_t u16(const uint8_t *p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
+uint32_t u16(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0] | p[1] << 8);
+}
 
 // Answer of ryn_get_dev_ver for a selector, or -1 when the call fails.
 int64_t dev_ver(ryn_handle h, uint32_t selector) {
@@ -64,9 +66,11 @@ TEST(SimBase, DefaultRecordsFollowTheOptions) {
 
 TEST(SimBase, VersionRecordCarriesTheOptions) {
     const std::string long59(59, '9');
-    ryn_handle h = create_base((R"({"length": 300, "major": 26, "minor": 3, "bootldr_version": "b.1",
-                                   "normal_version": ")" + long59 + R"(", "updater_version": "2.3.1123.1"})")
-                                   .c_str());
+    ryn_handle h =
+        create_base((R"({"length": 300, "major": 26, "minor": 3, "bootldr_version": "b.1",
+                                   "normal_version": ")" +
+                     long59 + R"(", "updater_version": "2.3.1123.1"})")
+                        .c_str());
     uint8_t buf[368];
     ASSERT_EQ(ryn_get_fw_ver_str(h, buf), 1);
     std::vector<uint8_t> r(buf, buf + 368);
@@ -104,7 +108,8 @@ TEST(SimBase, CreateRefusesBadOptionsAndKeepsTheOldDevice) {
     ryn_handle h = create_base();
     for (const Case &c : cases) {
         EXPECT_EQ(ryn_sim_create(c.family, c.options), RYN_INVALID_HANDLE) << c.options;
-        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos) << ryn_sim_last_error();
+        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos)
+            << ryn_sim_last_error();
     }
     EXPECT_EQ(ryn_check_platform(h) & 0xFF, 1u);
 }
@@ -127,7 +132,8 @@ TEST(SimBase, CalibrationReaderAndWriterMoveTheRecord) {
 
     buf[2] = 10;  // a version-10 record for a device that holds version 9
     EXPECT_EQ(write(h, buf.data()), 0);
-    EXPECT_EQ(last_trace(), "cali_info_writer(" + H(h) + ", buf) = 0 [record version 10, device holds version 9]");
+    EXPECT_EQ(last_trace(), "cali_info_writer(" + H(h) +
+                                ", buf) = 0 [record version 10, device holds version 9]");
     buf[2] = 9;
     buf[0] = 0;  // length 1536 instead of 1555
     EXPECT_EQ(write(h, buf.data()), 0);
@@ -142,7 +148,8 @@ TEST(SimBase, ModelConfigurationReaderAndWriterKeepTheDeviceVersion) {
     std::vector<uint8_t> buf(8192, 0xCC);
     buf[0] = 0x00, buf[1] = 0x20;  // capacity 8192
     ASSERT_EQ(read(h, buf.data()), 1);
-    const uint32_t header = buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<uint32_t>(buf[3]) << 24;
+    const uint32_t header =
+        buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<uint32_t>(buf[3]) << 24;
     EXPECT_EQ(header, 0x010105FCu);
     EXPECT_EQ(utf16_at(buf, 8), u"SIM-BASE");
     EXPECT_TRUE(std::all_of(buf.begin() + 1532, buf.end(), [](uint8_t b) { return b == 0; }));
@@ -153,7 +160,8 @@ TEST(SimBase, ModelConfigurationReaderAndWriterKeepTheDeviceVersion) {
 
     buf[2] = 2;  // header of version 0x102 sent to a 0x101 device
     EXPECT_EQ(write(h, buf.data()), 0);
-    EXPECT_EQ(last_trace(), "model_cfg_writer(" + H(h) + ", buf) = 0 [record version 0x102, device holds version 0x101]");
+    EXPECT_EQ(last_trace(), "model_cfg_writer(" + H(h) +
+                                ", buf) = 0 [record version 0x102, device holds version 0x101]");
 
     std::vector<uint8_t> small(8192, 0);
     small[0] = 0x00, small[1] = 0x04;  // a 1024-byte buffer cannot take 1532 bytes
@@ -197,7 +205,8 @@ TEST(SimBase, SetRecordChecksNameAndSize) {
         if (c.size > 2) bytes[2] = c.version_byte;
         if (std::string(c.name) == "model-cfg") bytes[3] = 1;
         EXPECT_EQ(ryn_sim_set_record(c.name, bytes.data(), c.size), 0) << c.error;
-        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos) << ryn_sim_last_error();
+        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos)
+            << ryn_sim_last_error();
     }
     EXPECT_EQ(record("cali").size(), 1555u);
 }
@@ -208,7 +217,8 @@ TEST(SimBase, NormalCodeIsTakenInUpdateModeWithItsVersionRecord) {
     uint8_t ver[368];
     ASSERT_EQ(ryn_get_version_str(h, ver), 1);
     EXPECT_EQ(ryn_set_normal_code(h, ver, nullptr, code, sizeof code), 0);
-    EXPECT_EQ(last_trace(), "ryn_set_normal_code(" + H(h) + ", buf, null, buf, 5) = 0 [not in update mode]");
+    EXPECT_EQ(last_trace(),
+              "ryn_set_normal_code(" + H(h) + ", buf, null, buf, 5) = 0 [not in update mode]");
 
     ryn_set_dev_mode(h, 1, nullptr);
     h = ryn_sim_reset();
@@ -223,23 +233,28 @@ TEST(SimBase, NormalCodeIsTakenInUpdateModeWithItsVersionRecord) {
     EXPECT_EQ(v[364], 0xEE);
 
     std::vector<uint8_t> big(0x20001, 1);
-    EXPECT_EQ(ryn_set_normal_code(h, nullptr, nullptr, big.data(), static_cast<uint32_t>(big.size())), 0);
+    EXPECT_EQ(
+        ryn_set_normal_code(h, nullptr, nullptr, big.data(), static_cast<uint32_t>(big.size())), 0);
     EXPECT_EQ(ryn_set_normal_code(h, nullptr, nullptr, nullptr, 16), 0);
 }
 
 TEST(SimBase, FlashLayoutVerdictComparesTheAnnouncedCrc) {
     ryn_handle h = create_base();
     const std::string header = "HEADER--", code = "update code bytes";
-    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(header.data()), 8));
-    crc = static_cast<uint32_t>(crc32(crc, reinterpret_cast<const Bytef *>(code.data()), static_cast<uInt>(code.size())));
+    uint32_t crc =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(header.data()), 8));
+    crc = static_cast<uint32_t>(
+        crc32(crc, reinterpret_cast<const Bytef *>(code.data()), static_cast<uInt>(code.size())));
     uint8_t result[16] = {};
 
     EXPECT_EQ(ryn_update_flash_code(h, header.data(), 0, 8), 0);  // nothing announced yet
     EXPECT_EQ(ryn_set_update_hdr(h, 0, 0x10000, 0x60000, crc), 0);
     ASSERT_EQ(ryn_set_update_hdr(h, 0, 0x20000, 0x60000, crc), 1);
     ASSERT_EQ(ryn_update_flash_code(h, header.data(), 0, 8), 1);
-    ASSERT_EQ(ryn_update_flash_code(h, code.data(), 0x5FF00, static_cast<uint32_t>(code.size())), 1);
-    EXPECT_EQ(ryn_update_flash_code(h, code.data(), 0x5FFF8, static_cast<uint32_t>(code.size())), 0);
+    ASSERT_EQ(ryn_update_flash_code(h, code.data(), 0x5FF00, static_cast<uint32_t>(code.size())),
+              1);
+    EXPECT_EQ(ryn_update_flash_code(h, code.data(), 0x5FFF8, static_cast<uint32_t>(code.size())),
+              0);
     ASSERT_EQ(ryn_get_update_hdr(h, result), 1);
     EXPECT_EQ(result[0], 1);
 

@@ -64,10 +64,12 @@ TEST(SimHandles, EveryOperationRefusesAStaleHandle) {
         {"ryn_set_update_hdr", [&] { return ryn_set_update_hdr(stale, 0, 0x20000, 0x60000, 0); }},
         {"ryn_set_dev_mode", [&] { return ryn_set_dev_mode(stale, 1, nullptr); }},
         {"ryn_set_dev_mode_g40", [&] { return ryn_set_dev_mode_g40(stale, 1, b, b); }},
-        {"ryn_set_normal_code", [&] { return ryn_set_normal_code(stale, nullptr, nullptr, b, 16); }},
+        {"ryn_set_normal_code",
+         [&] { return ryn_set_normal_code(stale, nullptr, nullptr, b, 16); }},
         {"ryn_set_normal_code_g40", [&] { return ryn_set_normal_code_g40(stale, b, b, b, 16); }},
         {"ryn_update_flash_code", [&] { return ryn_update_flash_code(stale, b, 0, 16); }},
-        {"ryn_set_extend_flash_driver", [&] { return ryn_set_extend_flash_driver(stale, 0, b, 16); }},
+        {"ryn_set_extend_flash_driver",
+         [&] { return ryn_set_extend_flash_driver(stale, 0, b, 16); }},
         {"ryn_get_reg", [&] { return ryn_get_reg(stale, 0, 0, 0x10, &w); }},
         {"ryn_set_reg", [&] { return ryn_set_reg(stale, 0, 0, 0x10, 1); }},
         {"ryn_get_data", [&] { return ryn_get_data(stale, 0, b, 0, 16); }},
@@ -142,7 +144,8 @@ struct FaultCase {
 
 TEST(SimFaults, FailTheChosenCallsOnly) {
     const FaultCase cases[] = {
-        {1, 1, "01111"}, {2, 1, "10111"}, {2, 2, "10011"}, {3, 0, "11000"}, {5, 3, "11110"}, {6, 1, "11111"},
+        {1, 1, "01111"}, {2, 1, "10111"}, {2, 2, "10011"},
+        {3, 0, "11000"}, {5, 3, "11110"}, {6, 1, "11111"},
     };
     for (const FaultCase &c : cases) {
         ryn_handle h = create_base();
@@ -228,7 +231,7 @@ TEST(SimFaults, CorruptionFlipsTheChosenBytesOfWhatIsReadBack) {
     expected[5] ^= 0xFF;
     EXPECT_EQ(std::vector<uint8_t>(buf, buf + 368), expected);
     EXPECT_EQ(record("version"), held);  // the device's own record is intact
-    EXPECT_EQ(fw_mode(h), 0x50u);          // offset past the 4 bytes handed back
+    EXPECT_EQ(fw_mode(h), 0x50u);        // offset past the 4 bytes handed back
 }
 
 TEST(SimFaults, ArmingRefusesWhatCannotApply) {
@@ -238,7 +241,8 @@ TEST(SimFaults, ArmingRefusesWhatCannotApply) {
         const char *error;
     };
     const Case cases[] = {
-        {[] { return ryn_sim_fail("ryn_no_such_call", 1, 1); }, "unknown operation \"ryn_no_such_call\""},
+        {[] { return ryn_sim_fail("ryn_no_such_call", 1, 1); },
+         "unknown operation \"ryn_no_such_call\""},
         {[] { return ryn_sim_fail(nullptr, 1, 1); }, "operation is null"},
         {[] { return ryn_sim_fail("ryn_get_fw_mode", 0, 1); }, "calls are counted from 1"},
         {[] { return ryn_sim_fail_value("ryn_get_cali_info_fn", 1, 1, 5); }, "returns a function"},
@@ -248,7 +252,8 @@ TEST(SimFaults, ArmingRefusesWhatCannotApply) {
     };
     for (const Case &c : cases) {
         EXPECT_EQ(c.arm(), 0) << c.error;
-        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos) << ryn_sim_last_error();
+        EXPECT_NE(std::string(ryn_sim_last_error()).find(c.error), std::string::npos)
+            << ryn_sim_last_error();
     }
     EXPECT_EQ(ryn_sim_stall("ryn_get_dev_ctrl", 2), 1);
     EXPECT_STREQ(ryn_sim_last_error(), "");

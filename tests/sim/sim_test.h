@@ -13,7 +13,9 @@
 namespace ryn::sim::test {
 
 // The trace name of a handle the simulator issued.
-inline std::string H(ryn_handle h) { return "h" + std::to_string(h & 0xFFFFFFFFu); }
+inline std::string H(ryn_handle h) {
+    return "h" + std::to_string(h & 0xFFFFFFFFu);
+}
 
 inline std::vector<std::string> trace_texts() {
     std::vector<std::string> out;
@@ -43,7 +45,8 @@ inline std::vector<uint8_t> record(const char *name) {
 // A fresh folder below RYN_TEST_TMP for one test.
 inline std::filesystem::path scratch_dir() {
     const char *root = std::getenv("RYN_TEST_TMP");
-    std::filesystem::path dir = root ? root : std::filesystem::temp_directory_path() / "ryn_sim_tests";
+    std::filesystem::path dir =
+        root ? root : std::filesystem::temp_directory_path() / "ryn_sim_tests";
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir /= std::string(info->test_suite_name()) + "." + info->name();
     std::filesystem::remove_all(dir);

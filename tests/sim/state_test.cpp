@@ -42,7 +42,8 @@ TEST(SimState, RoundTripKeepsRecordsModesAndFaults) {
     ASSERT_EQ(ryn_sim_stall("ryn_get_reg", 4), 1);
     uint8_t ver[368];
     ryn_get_fw_ver_str(h, ver);  // counts call 1; the count is not saved
-    const std::vector<uint8_t> cali = record("cali"), cfg = record("model-cfg"), version = record("version");
+    const std::vector<uint8_t> cali = record("cali"), cfg = record("model-cfg"),
+                               version = record("version");
     ASSERT_EQ(ryn_sim_save(path.c_str()), 1) << ryn_sim_last_error();
 
     json state = read_json(path);
@@ -62,9 +63,9 @@ TEST(SimState, RoundTripKeepsRecordsModesAndFaults) {
     EXPECT_EQ(record("version"), version);
     EXPECT_EQ(record("normal-code"), std::vector<uint8_t>(code, code + 3));
 
-    EXPECT_EQ(ryn_check_platform(loaded), 3u);         // value fault, counted from 1 again
-    EXPECT_EQ(ryn_get_fw_ver_str(loaded, ver), 1);     // call 1 of this process
-    EXPECT_EQ(ryn_get_fw_ver_str(loaded, ver), 0);     // call 2 fails
+    EXPECT_EQ(ryn_check_platform(loaded), 3u);      // value fault, counted from 1 again
+    EXPECT_EQ(ryn_get_fw_ver_str(loaded, ver), 1);  // call 1 of this process
+    EXPECT_EQ(ryn_get_fw_ver_str(loaded, ver), 0);  // call 2 fails
     ASSERT_EQ(ryn_get_version_str(loaded, ver), 1);
     EXPECT_EQ(ver[0], static_cast<uint8_t>(version[0] ^ 0xFF));
     EXPECT_EQ(ryn_check_platform(h), 0u);
@@ -112,33 +113,53 @@ TEST(SimState, HostileFilesFailToLoadAndChangeNothing) {
         {edit([](json &j) { j["family"] = 1; }), "\"family\": must be a string"},
         {edit([](json &j) { j["family"] = "toaster"; }), "unknown device family"},
         {edit([](json &j) { j["extra"] = true; }), "unknown key \"extra\""},
-        {edit([](json &j) { j["options"] = json{{"cali_version", 12}}; }), "cali_version"},
+        {edit([](json &j) {
+             j["options"] = json{{"cali_version", 12}};
+         }),
+         "cali_version"},
         {edit([](json &j) { j["options"] = "cali"; }), "must be a JSON object"},
         {edit([](json &j) { j["records"] = json::array(); }), "\"records\" must be an object"},
         {edit([](json &j) { j["records"]["cali"] = 5; }), "record \"cali\": must be a string"},
         {edit([&](json &j) { j["records"]["cali"] = cali_hex.substr(1); }), "odd length"},
-        {edit([&](json &j) { j["records"]["cali"] = "zz" + cali_hex.substr(2); }), "'z' is not a hex digit"},
-        {edit([&](json &j) { j["records"]["cali"] = cali_hex.substr(0, 200); }), "takes 8192 bytes, not 100"},
-        {edit([](json &j) { j["records"]["model-cfg"] = "33000001"; }), "of version 0x100 takes 51 bytes, not 4"},
+        {edit([&](json &j) { j["records"]["cali"] = "zz" + cali_hex.substr(2); }),
+         "'z' is not a hex digit"},
+        {edit([&](json &j) { j["records"]["cali"] = cali_hex.substr(0, 200); }),
+         "takes 8192 bytes, not 100"},
+        {edit([](json &j) { j["records"]["model-cfg"] = "33000001"; }),
+         "of version 0x100 takes 51 bytes, not 4"},
         {edit([](json &j) { j["records"].erase("version"); }), "lacks its record \"version\""},
         {edit([](json &j) { j["records"]["eeprom"] = "00"; }), "has no record \"eeprom\""},
-        {edit([](json &j) { j["handle_counter"] = 1e30; }), "\"handle_counter\": must be an unsigned integer"},
+        {edit([](json &j) { j["handle_counter"] = 1e30; }),
+         "\"handle_counter\": must be an unsigned integer"},
         {edit([](json &j) { j["handle_counter"] = UINT64_MAX; }), "is outside"},
         {edit([](json &j) { j["handle_counter"] = -4; }), "must not be negative"},
         {edit([](json &j) { j["fw_mode"]["current"] = "turbo"; }), "firmware mode \"turbo\""},
         {edit([](json &j) { j["fw_mode"]["pending"] = 1; }), "pending: must be a string"},
         {edit([](json &j) { j["fw_mode"] = "normal"; }), "\"fw_mode\": must be a JSON object"},
-        {edit([](json &j) { j["model"] = json{{"sensor", 1}}; }), "sensor: must be true or false"},
-        {edit([](json &j) { j["faults"] = json::object(); }), "\"faults\": must be an array"},
-        {edit([](json &j) { j["faults"] = json::array({{{"kind", "fail"}, {"operation", "x"}, {"call", 1}, {"times", 1}}}); }),
-         "unknown operation \"x\""},
-        {edit([](json &j) { j["faults"] = json::array({{{"kind", "melt"}}}); }), "unknown kind \"melt\""},
         {edit([](json &j) {
-             j["faults"] = json::array({{{"kind", "fail"}, {"operation", "reset"}, {"call", "1"}, {"times", 1}}});
+             j["model"] = json{{"sensor", 1}};
+         }),
+         "sensor: must be true or false"},
+        {edit([](json &j) { j["faults"] = json::object(); }), "\"faults\": must be an array"},
+        {edit([](json &j) {
+             j["faults"] =
+                 json::array({{{"kind", "fail"}, {"operation", "x"}, {"call", 1}, {"times", 1}}});
+         }),
+         "unknown operation \"x\""},
+        {edit([](json &j) {
+             j["faults"] = json::array({{{"kind", "melt"}}});
+         }),
+         "unknown kind \"melt\""},
+        {edit([](json &j) {
+             j["faults"] = json::array(
+                 {{{"kind", "fail"}, {"operation", "reset"}, {"call", "1"}, {"times", 1}}});
          }),
          "call: must be an unsigned integer"},
         {edit([](json &j) {
-             j["faults"] = json::array({{{"kind", "value"}, {"operation", "reset"}, {"call", 1}, {"times", 1},
+             j["faults"] = json::array({{{"kind", "value"},
+                                         {"operation", "reset"},
+                                         {"call", 1},
+                                         {"times", 1},
                                          {"value", UINT64_MAX}}});
          }),
          "value: must be a 64-bit signed integer"},
