@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "frame/layout.h"
+#include "platform/layout.h"
 
 namespace ryn::devinfo {
 

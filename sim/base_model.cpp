@@ -57,7 +57,7 @@
 
 #include <zlib.h>
 
-#include "frame/layout.h"
+#include "platform/layout.h"
 #include "sim/json_util.h"
 
 namespace ryn::sim {

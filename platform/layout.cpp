@@ -1,4 +1,4 @@
-#include "frame/layout.h"
+#include "platform/layout.h"
 
 #include <string>
 
