@@ -19,11 +19,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# step CMD...: shows the command as typed, runs it, and shows a failing exit status.
+# step CMD...: shows the command as typed, runs it, and shows a failing exit
+# status. Its stderr joins stdout so that progress stays in order with the rest.
 step() {
   printf '\n$ %s\n' "$*"
   local status=0
-  "$@" || status=$?
+  "$@" 2>&1 || status=$?
   if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
 }
 show() { printf '\n$ cat %s\n' "$1"; cat "$1"; }

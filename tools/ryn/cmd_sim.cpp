@@ -199,6 +199,14 @@ int sim_fail(const FailOptions &options, const GlobalOptions &) {
         return exit_usage;
     }
     save_device(options.state);
+    const char *op = options.operation.c_str();
+    if (options.clear)
+        std::printf("Cleared the faults of %s.\n", options.state.c_str());
+    else if (options.times == 0)
+        std::printf("%s fails from call %u on, in every run, until the faults are cleared.\n", op, options.call);
+    else
+        std::printf("%s fails at calls %u to %llu of every run, until the faults are cleared.\n", op, options.call,
+                    static_cast<unsigned long long>(options.call) + options.times - 1);
     return exit_success;
 }
 
