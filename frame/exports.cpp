@@ -40,8 +40,9 @@ constexpr size_t index_of(Controller c) { return static_cast<size_t>(c); }
 
 // The checks shared by ryn_cali_info and ryn_dev_info, in their order: file
 // name, GET against SET, the two compatible forms (calibration only), the
-// absolute path and, for SET, the file's existence. Gives the absolute path.
-std::optional<std::u16string> check_block(cali_info_arg &arg, bool check_compat_forms) {
+// absolute path, for SET the file's existence, and the handle. Gives the
+// absolute path.
+std::optional<std::u16string> check_request(cali_info_arg &arg, bool check_compat_forms) {
     if (!arg.file_name) {
         report(arg, u"[ARG] The file_name cannot be NULL.\n");
         return std::nullopt;
@@ -64,6 +65,10 @@ std::optional<std::u16string> check_block(cali_info_arg &arg, bool check_compat_
         report(arg, u"The file name [%s] doesn't exist.\n", path->c_str());
         return std::nullopt;
     }
+    if (arg.handle == RYN_INVALID_HANDLE) {
+        report(arg, u"Invalid handle\n");
+        return std::nullopt;
+    }
     return path;
 }
 
@@ -76,12 +81,8 @@ int dispatch_cali(cali_info_arg &arg, const std::u16string &path, InfoPath InfoR
 
 int cali_info(cali_info_arg &arg) {
     progress(arg, 0);
-    std::optional<std::u16string> path = check_block(arg, true);
+    std::optional<std::u16string> path = check_request(arg, true);
     if (!path) return 0;
-    if (arg.handle == RYN_INVALID_HANDLE) {
-        report(arg, u"Invalid handle\n");
-        return 0;
-    }
     int result;
     if (arg.flags & RYN_FLAG_GET) {
         result = dispatch_cali(arg, *path, &InfoRoute::get);
@@ -108,12 +109,8 @@ int get_version_strings(dev_info_arg &arg, const std::u16string &path) {
 
 int dev_info(dev_info_arg &arg) {
     progress(arg, 0);
-    std::optional<std::u16string> path = check_block(arg, false);
+    std::optional<std::u16string> path = check_request(arg, false);
     if (!path) return 0;
-    if (arg.handle == RYN_INVALID_HANDLE) {
-        report(arg, u"Invalid handle\n");
-        return 0;
-    }
     const bool get = arg.flags & RYN_FLAG_GET, set = arg.flags & RYN_FLAG_SET;
     int result;
     if (get && (arg.flags & RYN_DEV_VERSION_STR)) {
