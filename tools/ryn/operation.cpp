@@ -33,11 +33,12 @@ uint32_t six_cam_bits(const GlobalOptions &global) {
 // dev_reset_fn: the simulated device is reopened, as after a power cycle.
 ryn_handle reset_device(void *) { return ryn_sim_reset(); }
 
-// set_update_hdr_fn: announces the update code to the device, whose request
-// takes effect at the reset that reopens it in update mode.
-ryn_handle switch_to_update_mode(void *, uint32_t one, uint32_t code_offset, uint32_t code_length,
-                                 uint32_t zero) {
-    if (!ryn_set_update_hdr(ryn_sim_handle(), one, code_offset, code_length, zero)) return RYN_INVALID_HANDLE;
+// set_update_hdr_fn: asks the running firmware to hand over to its update
+// mode and reopens the device, which comes back in that mode. The update code
+// position and length are what a real host passes on to its update loader;
+// the simulated device needs neither.
+ryn_handle switch_to_update_mode(void *, uint32_t, uint32_t, uint32_t, uint32_t) {
+    if (!ryn_set_dev_mode(ryn_sim_handle(), 1, nullptr)) return RYN_INVALID_HANDLE;
     return ryn_sim_reset();
 }
 
