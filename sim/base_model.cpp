@@ -57,6 +57,7 @@
 
 #include <zlib.h>
 
+#include "devinfo/version_record.h"
 #include "platform/layout.h"
 #include "sim/json_util.h"
 
@@ -68,18 +69,9 @@ using layout::Field;
 
 // --- Record layouts -------------------------------------------------------
 
-namespace version_record {
-constexpr size_t kSize = 368;
-constexpr size_t kUsed = 364;  // the record proper; the bytes behind belong to the device
-constexpr Field length{"length", 0, 2};
-constexpr Field minor{"minor_version", 2, 1};
-constexpr Field major{"major_version", 3, 1};
-constexpr Field bootldr{"bootldr", 4, 120};
-constexpr Field normal{"normal", 124, 120};
-constexpr Field updater{"updater", 244, 120};
-constexpr Field kFields[] = {length, minor, major, bootldr, normal, updater};
-static_assert(layout::well_formed(kFields, kUsed) && kUsed <= kSize);
-}  // namespace version_record
+// The version record is the library's own declaration: device and host agree
+// on one layout.
+using VR = devinfo::VersionRecord;
 
 namespace cali_record {
 constexpr size_t kTransfer = 8192;
@@ -258,7 +250,7 @@ struct BaseOptions {
     std::u16string bootldr = u"1.0.0312.1";
     std::u16string normal = u"2.3.1311.5";
     std::u16string updater = u"2.3.1311.2";
-    uint16_t length = version_record::kUsed;
+    uint16_t length = VR::size;
     uint8_t major = 1;
     uint8_t minor = 3;
 };
@@ -266,7 +258,7 @@ struct BaseOptions {
 std::u16string version_text(const nlohmann::json &value, std::string_view key) {
     std::string what = "options \"" + std::string(key) + "\"";
     std::u16string text = utf8_to_utf16(to_string(value, what), what);
-    if (text.size() > version_record::bootldr.width / 2 - 1)
+    if (text.size() > VR::bootldr.width / 2 - 1)
         throw SimError(what + ": longer than 59 characters");
     return text;
 }
@@ -309,15 +301,14 @@ BaseOptions parse_options(const nlohmann::json &options) {
 }
 
 Bytes make_version_record(const BaseOptions &o) {
-    using namespace version_record;
-    Bytes r(kSize, 0);
-    length.put(r, o.length);
-    minor.put(r, o.minor);
-    major.put(r, o.major);
-    put_utf16(r, bootldr.offset, bootldr.width, o.bootldr);
-    put_utf16(r, normal.offset, normal.width, o.normal);
-    put_utf16(r, updater.offset, updater.width, o.updater);
-    std::fill(r.begin() + kUsed, r.end(), uint8_t{0xEE});
+    Bytes r(VR::buffer_size, 0);
+    VR::length.put(r, o.length);
+    VR::minor.put(r, o.minor);
+    VR::major.put(r, o.major);
+    put_utf16(r, VR::bootldr.offset, VR::bootldr.width, o.bootldr);
+    put_utf16(r, VR::normal.offset, VR::normal.width, o.normal);
+    put_utf16(r, VR::updater.offset, VR::updater.width, o.updater);
+    std::fill(r.begin() + VR::size, r.end(), uint8_t{0xEE});
     return r;
 }
 
@@ -647,7 +638,7 @@ class BaseController final : public Device {
         std::span<const uint8_t> in = input(code, length);
         store("normal-code", Bytes(in.begin(), in.end()));
         if (version_record) {
-            std::span<const uint8_t> v = input(version_record, version_record::kUsed);
+            std::span<const uint8_t> v = input(version_record, VR::size);
             std::copy(v.begin(), v.end(), rec("version").begin());
         }
         flash_builder_ = false;
@@ -698,7 +689,7 @@ class BaseController final : public Device {
                                     : quoted + what + " takes " + std::to_string(size) +
                                           " bytes, not " + std::to_string(b.size());
         };
-        if (name == "version") return takes(version_record::kSize, "");
+        if (name == "version") return takes(VR::buffer_size, "");
         if (name == "fw-header") return takes(fw_header::kSize, "");
         if (name == "layout") return takes(kLayoutSize, "");
         if (name == "cali") {
