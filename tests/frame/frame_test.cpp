@@ -200,26 +200,28 @@ TEST_F(FrameTest, InitFunctionsZeroTheRestOfTheBlock) {
     cali_info_arg arg;
     std::memset(&arg, 0xAB, sizeof arg);
     ryn_cali_info_init_arg(&arg, 7, w(u"f.ini"), 0x21);
-    EXPECT_EQ(arg.handle, 7u);
-    EXPECT_EQ(std::u16string(test::as_u16(arg.file_name)), u"f.ini");
-    EXPECT_EQ(arg.flags, 0x21u);
-    EXPECT_EQ(arg.user_data, nullptr);
-    EXPECT_EQ(arg.msg_fn, nullptr);
-    EXPECT_EQ(arg.progress_fn, nullptr);
+    // Fields of the packed blocks are copied out before gtest binds references to them.
+    const cali_info_arg a = arg;
+    const ryn_handle handle = a.handle;
+    const uint32_t flags = a.flags;
+    EXPECT_EQ(handle, 7u);
+    EXPECT_EQ(std::u16string(test::as_u16(a.file_name)), u"f.ini");
+    EXPECT_EQ(flags, 0x21u);
+    EXPECT_TRUE(a.user_data == nullptr && a.msg_fn == nullptr && a.progress_fn == nullptr);
     // One function under two names.
     EXPECT_EQ(reinterpret_cast<void *>(&ryn_dev_info_init_arg), reinterpret_cast<void *>(&ryn_cali_info_init_arg));
 
     fw_update_arg fw;
     std::memset(&fw, 0xAB, sizeof fw);
     ryn_fw_update_init_arg(&fw, 9, w(u"img.bin"), w(u"fb.bin"), RYN_UPDATE_AUTO | RYN_FLAG_6CAM_DEV2);
-    EXPECT_EQ(fw.handle, 9u);
+    const ryn_handle fw_handle = fw.handle;
+    const uint32_t mode = fw.update_mode;
+    EXPECT_EQ(fw_handle, 9u);
+    EXPECT_EQ(std::u16string(test::as_u16(fw.file_name)), u"img.bin");
     EXPECT_EQ(std::u16string(test::as_u16(fw.flash_builder_file_name)), u"fb.bin");
-    EXPECT_EQ(fw.update_mode, RYN_UPDATE_AUTO | RYN_FLAG_6CAM_DEV2);
-    EXPECT_EQ(fw.user_data, nullptr);
-    EXPECT_EQ(fw.msg_fn, nullptr);
-    EXPECT_EQ(fw.progress_fn, nullptr);
-    EXPECT_EQ(fw.dev_reset_fn, nullptr);
-    EXPECT_EQ(fw.set_update_hdr_fn, nullptr);
+    EXPECT_EQ(mode, RYN_UPDATE_AUTO | RYN_FLAG_6CAM_DEV2);
+    EXPECT_TRUE(fw.user_data == nullptr && fw.msg_fn == nullptr && fw.progress_fn == nullptr &&
+                fw.dev_reset_fn == nullptr && fw.set_update_hdr_fn == nullptr);
 
     // A null block is ignored, and an operation on it fails without a crash.
     ryn_cali_info_init_arg(nullptr, 1, nullptr, 0);
@@ -268,10 +270,10 @@ TEST(DeviceReset, StoresTheNewHandleAndWaits) {
     arg.user_data = &host;
     arg.dev_reset_fn = Host::reset;
     EXPECT_EQ(frame::reset_device(arg), 1);
-    EXPECT_EQ(arg.handle, 42u);
+    EXPECT_EQ(ryn_handle{arg.handle}, 42u);
     host.next = RYN_INVALID_HANDLE;
     EXPECT_EQ(frame::reset_device(arg), 0);
-    EXPECT_EQ(arg.handle, RYN_INVALID_HANDLE);
+    EXPECT_EQ(ryn_handle{arg.handle}, RYN_INVALID_HANDLE);
     EXPECT_EQ(waits, (std::vector<uint32_t>{500, 500}));
     platform::set_sleep_hook(nullptr);
 }
