@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/utf.h"  // to_utf8, from_utf8 and the scalar primitives
+
 namespace ryn::text {
 
 // printf subset: flags "-+ 0#", width and precision (incl. '*'), length
@@ -46,9 +48,5 @@ int scan(std::u16string_view input, const char16_t *fmt, ...);
 uint32_t to_ulong_auto(std::u16string_view s, size_t *end = nullptr);
 // wcstod: decimal and hexadecimal floating forms, "inf", "nan".
 double to_double(std::u16string_view s, size_t *end = nullptr);
-
-// UTF-8 <-> UTF-16 at OS boundaries. Invalid input becomes U+FFFD.
-std::string to_utf8(std::u16string_view s);
-std::u16string from_utf8(std::string_view s);
 
 }  // namespace ryn::text

@@ -1,13 +1,62 @@
 // UTF-8 <-> UTF-16. Anything that is not a well-formed scalar value (an
 // unpaired surrogate; a bad, overlong, surrogate or out-of-range UTF-8
-// sequence) becomes U+FFFD, one per maximal ill-formed subpart, so the
-// decoder never swallows the valid text that follows a bad byte.
-#include "text/text.h"
+// sequence) is either refused by the scalar decoder (its callers decide what
+// the bytes become) or, in whole-string conversion, becomes U+FFFD.
+#include "text/utf.h"
 
 namespace ryn::text {
 namespace {
 
-constexpr char32_t replacement = 0xFFFD;
+// One UTF-8 sequence at the start of a non-empty byte run.
+struct Utf8Sequence {
+    size_t length;  // bytes of the scalar, or of the maximal ill-formed subpart (at least 1)
+    bool valid;     // a complete, shortest-form scalar value
+};
+
+Utf8Sequence read_sequence(std::span<const uint8_t> bytes, char32_t &cp) {
+    const uint8_t lead = bytes[0];
+    if (lead < 0x80) {
+        cp = lead;
+        return {1, true};
+    }
+    // The lead byte gives the number of continuation bytes, the initial bits
+    // and the allowed range of the first continuation byte, which excludes
+    // overlong forms, surrogates and values above U+10FFFF.
+    size_t more;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0) lo = 0xA0;
+        if (lead == 0xED) hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0) lo = 0x90;
+        if (lead == 0xF4) hi = 0x8F;
+    } else {
+        return {1, false};
+    }
+    for (size_t i = 1; i <= more; ++i) {
+        // A missing or out-of-range byte ends the subpart and starts the next sequence.
+        if (i >= bytes.size() || bytes[i] < lo || bytes[i] > hi) return {i, false};
+        cp = (cp << 6) | (bytes[i] & 0x3F);
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return {more + 1, true};
+}
+
+}  // namespace
+
+size_t decode_utf8(std::span<const uint8_t> bytes, char32_t &cp) {
+    if (bytes.empty()) return 0;
+    const Utf8Sequence seq = read_sequence(bytes, cp);
+    return seq.valid ? seq.length : 0;
+}
 
 void append_utf8(std::string &out, char32_t c) {
     auto byte = [&](unsigned v) { out.push_back(static_cast<char>(v)); };
@@ -38,75 +87,38 @@ void append_utf16(std::u16string &out, char32_t c) {
     }
 }
 
-bool is_high_surrogate(char32_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool is_low_surrogate(char32_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-}  // namespace
-
-std::string to_utf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
+bool append_utf8(std::string &out, std::u16string_view s) {
+    bool exact = true;
     for (size_t i = 0; i < s.size(); ++i) {
         char32_t c = s[i];
         if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
-            c = replacement;
+        } else if (is_surrogate(c)) {
+            c = replacement_character;
+            exact = false;
         }
         append_utf8(out, c);
     }
+    return exact;
+}
+
+std::string to_utf8(std::u16string_view s, bool *exact) {
+    std::string out;
+    out.reserve(s.size());
+    const bool all = append_utf8(out, s);
+    if (exact) *exact = all;
     return out;
 }
 
 std::u16string from_utf8(std::string_view s) {
+    const std::span bytes(reinterpret_cast<const uint8_t *>(s.data()), s.size());
     std::u16string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i++]);
-        if (b < 0x80) {
-            out.push_back(b);
-            continue;
-        }
-        // lead byte: number of continuation bytes, initial bits, and the
-        // allowed range of the first continuation byte (which excludes
-        // overlong forms, surrogates and values above U+10FFFF)
-        size_t more;
-        char32_t c;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            more = 1;
-            c = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            more = 2;
-            c = b & 0x0F;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            more = 3;
-            c = b & 0x07;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            out.push_back(replacement);
-            continue;
-        }
-        bool ok = true;
-        for (size_t k = 0; k < more; ++k) {
-            auto t = i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
-            if (t < lo || t > hi) {
-                ok = false;  // the bad byte starts the next sequence
-                break;
-            }
-            c = (c << 6) | (t & 0x3F);
-            ++i;
-            lo = 0x80;
-            hi = 0xBF;
-        }
-        append_utf16(out, ok ? c : replacement);
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const Utf8Sequence seq = read_sequence(bytes.subspan(i), cp);
+        append_utf16(out, seq.valid ? cp : replacement_character);
+        i += seq.length;
     }
     return out;
 }
