@@ -1,76 +1,28 @@
 #include "platform/encoding.h"
 
+#include <algorithm>
+
+#include "text/utf.h"
+
 namespace ryn::platform {
 
 namespace {
 
-constexpr char16_t replacement = 0xFFFD;
-
-bool is_continuation(uint8_t b) {
-    return (b & 0xC0) == 0x80;
-}
-
-// Length and code point of the valid UTF-8 sequence at the start of bytes;
-// 0 when the bytes there are not one.
-size_t utf8_sequence(std::span<const uint8_t> bytes, char32_t &cp) {
-    const uint8_t lead = bytes[0];
-    size_t len;
-    char32_t min;
-    if (lead < 0x80) {
-        cp = lead;
+// The character of 8-bit text at the start of bytes (not empty) into cp;
+// returns the bytes it takes. A byte that does not start a valid UTF-8
+// sequence is one Latin-1 character: the byte is the code point.
+size_t char_8bit(std::span<const uint8_t> bytes, char32_t &cp) {
+    if (bytes[0] < 0x80) {
+        cp = bytes[0];
         return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        len = 2, min = 0x80, cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        len = 3, min = 0x800, cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        len = 4, min = 0x10000, cp = lead & 0x07;
-    } else {
-        return 0;
     }
-    if (bytes.size() < len) return 0;
-    for (size_t i = 1; i < len; ++i) {
-        if (!is_continuation(bytes[i])) return 0;
-        cp = (cp << 6) | (bytes[i] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
+    if (const size_t len = text::decode_utf8(bytes, cp)) return len;
+    cp = bytes[0];
+    return 1;
 }
 
-void append_utf16(std::u16string &out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
-void append_utf8(std::string &out, char32_t cp) {
-    auto put = [&out](unsigned v) { out.push_back(static_cast<char>(v)); };
-    if (cp < 0x80) {
-        put(cp);
-    } else if (cp < 0x800) {
-        put(0xC0 | (cp >> 6));
-        put(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        put(0xE0 | (cp >> 12));
-        put(0x80 | ((cp >> 6) & 0x3F));
-        put(0x80 | (cp & 0x3F));
-    } else {
-        put(0xF0 | (cp >> 18));
-        put(0x80 | ((cp >> 12) & 0x3F));
-        put(0x80 | ((cp >> 6) & 0x3F));
-        put(0x80 | (cp & 0x3F));
-    }
-}
-
-bool is_high_surrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool is_low_surrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
+bool is_big_endian(Encoding enc) {
+    return enc == Encoding::Utf16BE;
 }
 
 }  // namespace
@@ -92,52 +44,73 @@ std::span<const uint8_t> byte_order_mark(Encoding enc) {
     return {};
 }
 
+DetectedEncoding detect_encoding(std::span<const uint8_t> bytes) {
+    for (const Encoding enc : {Encoding::Utf8Bom, Encoding::Utf16LE, Encoding::Utf16BE}) {
+        const auto mark = byte_order_mark(enc);
+        if (bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin()))
+            return {enc, mark.size()};
+    }
+    return {Encoding::Bytes8, 0};
+}
+
 std::u16string decode_8bit(std::span<const uint8_t> bytes) {
     std::u16string out;
-    out.reserve(bytes.size());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        char32_t cp = 0;
-        const size_t len = utf8_sequence(bytes.subspan(i), cp);
-        if (len == 0) {
-            out.push_back(bytes[i]);  // Latin-1: the byte is the code point
-            ++i;
-        } else {
-            append_utf16(out, cp);
-            i += len;
+    out.reserve(bytes.size());  // never more units than bytes
+    for (size_t pos = 0; pos < bytes.size();) {
+        // Runs of ASCII, the common case, are widened at once.
+        size_t end = pos;
+        while (end < bytes.size() && bytes[end] < 0x80) ++end;
+        if (end > pos) {
+            const size_t base = out.size();
+            out.resize(base + (end - pos));
+            std::copy(bytes.begin() + pos, bytes.begin() + end, out.begin() + base);
+            pos = end;
+            if (pos == bytes.size()) break;
         }
+        char32_t cp = 0;
+        pos += char_8bit(bytes.subspan(pos), cp);
+        text::append_utf16(out, cp);
     }
     return out;
 }
 
 std::u16string decode_utf16(std::span<const uint8_t> bytes, bool big_endian) {
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned first = bytes[i], second = bytes[i + 1];
-        out.push_back(
-            static_cast<char16_t>(big_endian ? first << 8 | second : second << 8 | first));
-    }
+    const Encoding enc = big_endian ? Encoding::Utf16BE : Encoding::Utf16LE;
+    const size_t units = bytes.size() / 2;
+    std::u16string out(units, u'\0');
+    for (size_t i = 0; i < units; ++i) out[i] = code_unit(bytes, i, enc);
     return out;
 }
 
-bool encode_utf8(std::u16string_view s, std::string &out) {
-    bool exact = true;
-    out.reserve(out.size() + s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char16_t c = s[i];
-        if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
-            append_utf8(out,
-                        0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{s[i + 1]} - 0xDC00));
-            ++i;
-        } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
-            append_utf8(out, replacement);
-            exact = false;
-        } else {
-            append_utf8(out, c);
-        }
+std::u16string decode(std::span<const uint8_t> bytes, Encoding enc) {
+    if (unit_size(enc) == 2) return decode_utf16(bytes, is_big_endian(enc));
+    return decode_8bit(bytes);
+}
+
+size_t byte_offset(std::span<const uint8_t> bytes, Encoding enc, size_t units) {
+    if (unit_size(enc) == 2) return std::min(bytes.size() / 2, units) * 2;
+    size_t pos = 0, produced = 0;
+    while (pos < bytes.size() && produced < units) {
+        char32_t cp = 0;
+        pos += char_8bit(bytes.subspan(pos), cp);
+        produced += cp < 0x10000 ? 1 : 2;
     }
-    return exact;
+    return pos;
+}
+
+bool encode(std::u16string_view s, Encoding enc, std::string &out) {
+    if (unit_size(enc) == 1) return text::append_utf8(out, s);
+    const bool be = is_big_endian(enc);
+    for (const char16_t u : s) {
+        const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out.push_back(be ? hi : lo);
+        out.push_back(be ? lo : hi);
+    }
+    return true;
+}
+
+bool encode_utf8(std::u16string_view s, std::string &out) {
+    return text::append_utf8(out, s);
 }
 
 }  // namespace ryn::platform

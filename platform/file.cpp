@@ -1,6 +1,5 @@
 #include "platform/file.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -14,21 +13,6 @@ struct FileCloser {
     void operator()(std::FILE *f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-struct Recognised {
-    Encoding encoding;
-    size_t mark_size;  // bytes of the byte-order mark, 0 when there is none
-};
-
-// Encoding named by the byte-order mark at the start of bytes, else the mode's default.
-Recognised recognise(std::span<const uint8_t> bytes, TextMode mode) {
-    for (const Encoding enc : {Encoding::Utf8Bom, Encoding::Utf16LE, Encoding::Utf16BE}) {
-        const auto mark = byte_order_mark(enc);
-        if (bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin()))
-            return {enc, mark.size()};
-    }
-    return {mode == TextMode::Unicode ? Encoding::Utf16LE : Encoding::Bytes8, 0};
-}
 
 // Text-mode reading: each CR LF pair becomes LF; any other CR stays.
 void crlf_to_lf(std::u16string &text) {
@@ -58,18 +42,10 @@ std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path) {
 }
 
 DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode) {
-    const auto [encoding, mark_size] = recognise(bytes, mode);
-    const auto body = bytes.subspan(mark_size);
-    switch (encoding) {
-        case Encoding::Utf16LE:
-            return {encoding, decode_utf16(body, false)};
-        case Encoding::Utf16BE:
-            return {encoding, decode_utf16(body, true)};
-        case Encoding::Bytes8:
-        case Encoding::Utf8Bom:
-            break;
-    }
-    return {encoding, decode_8bit(body)};
+    auto [encoding, mark_size] = detect_encoding(bytes);
+    // Without a mark, the mode says what the file holds.
+    if (mark_size == 0 && mode == TextMode::Unicode) encoding = Encoding::Utf16LE;
+    return {encoding, decode(bytes.subspan(mark_size), encoding)};
 }
 
 std::optional<TextReader> TextReader::open(std::u16string_view path, TextMode mode) {
