@@ -55,170 +55,28 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <span>
 #include <stdexcept>
-#include <tuple>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/encoding.h"
+#include "platform/path.h"
 
 namespace ryn::platform {
 namespace {
 
 constexpr size_t no_value = static_cast<size_t>(-1);
 
-// ---- Text encodings --------------------------------------------------------
-
-enum class FileEncoding {
-    Plain8,   // no byte-order mark: UTF-8 where valid, Latin-1 byte by byte elsewhere
-    Utf8Bom,  // EF BB BF
-    Utf16Le,  // FF FE
-    Utf16Be,  // FE FF
-};
-
-size_t unit_width(FileEncoding enc) {
-    return enc == FileEncoding::Utf16Le || enc == FileEncoding::Utf16Be ? 2 : 1;
-}
-
-// Recognises the byte-order mark; returns the encoding and the mark's length.
-std::pair<FileEncoding, size_t> detect_encoding(const std::vector<uint8_t> &b) {
-    if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-        return {FileEncoding::Utf8Bom, 3};
-    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {FileEncoding::Utf16Le, 2};
-    if (b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {FileEncoding::Utf16Be, 2};
-    return {FileEncoding::Plain8, 0};
-}
-
-// One character of 8-bit text at p (n > 0 bytes available). A byte that does
-// not start a complete, shortest-form UTF-8 sequence of a scalar value is
-// taken alone, as Latin-1. Returns the number of bytes consumed.
-size_t decode_8bit_char(const uint8_t *p, size_t n, char32_t &cp) {
-    const uint8_t b0 = p[0];
-    cp = b0;
-    size_t len;
-    char32_t min;
-    char32_t c;
-    if (b0 < 0x80) return 1;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, min = 0x80, c = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, min = 0x800, c = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, min = 0x10000, c = b0 & 0x07;
-    } else {
-        return 1;
-    }
-    if (n < len) return 1;
-    for (size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 1;
-        c = (c << 6) | (p[i] & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 1;
-    cp = c;
-    return len;
-}
-
-// UTF-8 of s; an unpaired surrogate becomes U+FFFD.
-void append_utf8(std::string &out, std::u16string_view s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-}
-
-void append_encoded(std::string &out, std::u16string_view s, FileEncoding enc) {
-    if (unit_width(enc) == 1) return append_utf8(out, s);
-    const bool be = enc == FileEncoding::Utf16Be;
-    for (char16_t u : s) {
-        const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-        out.push_back(be ? hi : lo);
-        out.push_back(be ? lo : hi);
-    }
-}
-
-// Code unit i of a text whose units are w bytes wide.
-char16_t unit_at(const uint8_t *p, size_t i, size_t w, bool be) {
-    if (w == 1) return p[i];
-    const uint8_t a = p[2 * i], b = p[2 * i + 1];
-    return static_cast<char16_t>(be ? (a << 8 | b) : (b << 8 | a));
-}
-
-// Decodes n bytes of one line. With stop_units set, decodes only until that
-// many UTF-16 units are produced and returns the bytes consumed by then (the
-// byte offset of a position in the decoded text).
-size_t decode_line(const uint8_t *p, size_t n, FileEncoding enc, std::u16string *out,
-                   size_t stop_units = no_value) {
-    if (unit_width(enc) == 2) {
-        const bool be = enc == FileEncoding::Utf16Be;
-        const size_t units = std::min(n / 2, stop_units);
-        if (out)
-            for (size_t i = 0; i < units; ++i) out->push_back(unit_at(p, i, 2, be));
-        return units * 2;
-    }
-    // A line never decodes to more UTF-16 units than it has bytes.
-    char16_t *dst = nullptr;
-    const size_t base = out ? out->size() : 0;
-    if (out) {
-        out->resize(base + n);
-        dst = out->data() + base;
-    }
-    size_t pos = 0, produced = 0;
-    while (pos < n && produced < stop_units) {
-        if (p[pos] < 0x80) {
-            if (dst) dst[produced] = p[pos];
-            ++pos, ++produced;
-            continue;
-        }
-        char32_t cp;
-        pos += decode_8bit_char(p + pos, n - pos, cp);
-        if (cp < 0x10000) {
-            if (dst) dst[produced] = static_cast<char16_t>(cp);
-            ++produced;
-        } else {
-            cp -= 0x10000;
-            if (dst) {
-                dst[produced] = static_cast<char16_t>(0xD800 + (cp >> 10));
-                dst[produced + 1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-            }
-            produced += 2;
-        }
-    }
-    if (out) out->resize(base + produced);
-    return pos;
-}
-
 // ---- Line ends -------------------------------------------------------------
 
 enum class Eol : uint8_t { Lf, CrLf, Cr };
 
-void append_eol(std::string &out, Eol eol, FileEncoding enc) {
-    switch (eol) {
-        case Eol::Lf:
-            return append_encoded(out, u"\n", enc);
-        case Eol::CrLf:
-            return append_encoded(out, u"\r\n", enc);
-        case Eol::Cr:
-            return append_encoded(out, u"\r", enc);
-    }
+void append_eol(std::string &out, Eol eol, Encoding enc) {
+    std::u16string_view text = u"\r";
+    if (eol == Eol::Lf) text = u"\n";
+    if (eol == Eol::CrLf) text = u"\r\n";
+    encode(text, enc, out);
 }
 
 // ---- Names and values ------------------------------------------------------
@@ -291,12 +149,6 @@ bool writable_key(std::u16string_view k) {
 }
 
 // ---- Files -----------------------------------------------------------------
-
-std::string os_path(std::u16string_view path) {
-    std::string out;
-    append_utf8(out, path);
-    return out;
-}
 
 enum class ReadResult { Ok, Missing, Failed };
 
@@ -411,7 +263,7 @@ struct IniFile::Impl {
 
     std::string path;
     std::vector<uint8_t> source;
-    FileEncoding encoding = FileEncoding::Plain8;
+    Encoding encoding = Encoding::Bytes8;
     size_t mark_len = 0;  // byte-order mark at the start of source
     size_t tail_off = 0;  // bytes from here on are no line (odd UTF-16 byte)
     Eol new_eol = Eol::CrLf;
@@ -428,9 +280,14 @@ struct IniFile::Impl {
     bool dirty = false;
     std::string target;  // where commit writes, known once writable
 
-    explicit Impl(std::u16string_view p) : path(os_path(p)) {
+    explicit Impl(std::u16string_view p) {
+        // A path that the OS calls cannot take exactly (a NUL, an unpaired
+        // surrogate) would name another file: the store reads defaults and
+        // refuses writes, as for a file that cannot be read.
+        const std::optional<std::string> os = to_os_path(p);
+        if (os) path = *os;
         std::vector<uint8_t> bytes;
-        switch (read_regular_file(path, bytes)) {
+        switch (os ? read_regular_file(path, bytes) : ReadResult::Failed) {
             case ReadResult::Ok:
                 parse(std::move(bytes));
                 break;
@@ -452,11 +309,13 @@ struct IniFile::Impl {
         slot_line.clear();
         slot_hash.clear();
         key_count = 0;
-        std::tie(encoding, mark_len) = detect_encoding(source);
-        const size_t w = unit_width(encoding);
-        const bool be = encoding == FileEncoding::Utf16Be;
-        const uint8_t *body = source.data() + mark_len;
-        const size_t units = (source.size() - mark_len) / w;
+        const DetectedEncoding detected = detect_encoding(source);
+        encoding = detected.encoding;
+        mark_len = detected.mark_size;
+        const Encoding enc = encoding;
+        const size_t w = unit_size(enc);
+        const std::span<const uint8_t> body = std::span<const uint8_t>(source).subspan(mark_len);
+        const size_t units = body.size() / w;
         tail_off = mark_len + units * w;
         // Room for every line at once (a line end byte may also be half of a
         // UTF-16 unit: this only sizes the reservation).
@@ -472,11 +331,11 @@ struct IniFile::Impl {
         while (start < units) {
             size_t end = start;
             char16_t c = 0;
-            while (end < units && (c = unit_at(body, end, w, be)) != u'\n' && c != u'\r') ++end;
+            while (end < units && (c = code_unit(body, end, enc)) != u'\n' && c != u'\r') ++end;
             size_t eol_units = 0;
             if (end < units) {
                 const bool crlf =
-                    c == u'\r' && end + 1 < units && unit_at(body, end + 1, w, be) == u'\n';
+                    c == u'\r' && end + 1 < units && code_unit(body, end + 1, enc) == u'\n';
                 const Eol eol = c == u'\n' ? Eol::Lf : crlf ? Eol::CrLf : Eol::Cr;
                 ++eol_count[static_cast<int>(eol)];
                 eol_units = crlf ? 2 : 1;
@@ -486,7 +345,7 @@ struct IniFile::Impl {
             line.src_off = mark_len + start * w;
             line.src_len = (end - start) * w;
             line.eol_len = static_cast<uint8_t>(eol_units * w);
-            decode_line(source.data() + line.src_off, line.src_len, encoding, &line.text);
+            line.text = decode(content(line), enc);
             const uint32_t index = link_after(last, std::move(line));
             classify(index, current, first_occurrence);
             start = end + eol_units;
@@ -495,6 +354,11 @@ struct IniFile::Impl {
         new_eol = Eol::CrLf;
         for (Eol e : {Eol::Lf, Eol::Cr})
             if (eol_count[static_cast<int>(e)] > eol_count[static_cast<int>(new_eol)]) new_eol = e;
+    }
+
+    // The content bytes of a line read from the file (without its line end).
+    std::span<const uint8_t> content(const Line &line) const {
+        return std::span<const uint8_t>(source).subspan(line.src_off, line.src_len);
     }
 
     // Adds a line to the file order right after anchor.
@@ -667,8 +531,7 @@ struct IniFile::Impl {
             const std::u16string_view old = std::u16string_view(line.text).substr(line.value_pos);
             if (old == value) return true;
             if (line.from_file && !line.changed)
-                line.kept_bytes = decode_line(source.data() + line.src_off, line.src_len, encoding,
-                                              nullptr, line.value_pos);
+                line.kept_bytes = byte_offset(content(line), encoding, line.value_pos);
             line.text.replace(line.value_pos, std::u16string::npos, value);
             line.changed = true;
             dirty = true;
@@ -696,7 +559,7 @@ struct IniFile::Impl {
         for (uint32_t i = lines[0].next; i != 0; i = lines[i].next) {
             const Line &line = lines[i];
             if (!line.from_file) {
-                append_encoded(out, line.text, encoding);
+                encode(line.text, encoding, out);
                 append_eol(out, new_eol, encoding);
                 continue;
             }
@@ -704,8 +567,7 @@ struct IniFile::Impl {
                 raw(line.src_off, line.src_len);
             } else {
                 raw(line.src_off, line.kept_bytes);
-                append_encoded(out, std::u16string_view(line.text).substr(line.value_pos),
-                               encoding);
+                encode(std::u16string_view(line.text).substr(line.value_pos), encoding, out);
             }
             if (line.eol_len)
                 raw(line.src_off + line.src_len, line.eol_len);

@@ -51,6 +51,29 @@ TEST(IniCommit, UnwritablePathFailsTheFirstWriteAndLeavesNothing) {
     }
 }
 
+// A path the OS cannot take exactly would name another file: a NUL cuts it
+// short, an unpaired surrogate would become U+FFFD. Such a store neither reads
+// nor writes that other file.
+TEST(IniCommit, PathThatWouldNameAnotherFileIsNeitherReadNorWritten) {
+    const auto dir = scratch();
+    write_bytes(dir / "a.ini", kOld);
+    write_bytes(dir / "x\xEF\xBF\xBD.ini", kOld);
+    const auto before = listing(dir);
+    const std::u16string cases[] = {
+        u16(dir / "a.ini") + std::u16string(u"\0.bak", 5),
+        u16(dir) + u"/x" + char16_t(0xD800) + u".ini",
+    };
+    for (const auto &p : cases) {
+        IniFile ini(p);
+        EXPECT_EQ(ini.get(u"s", u"k", u"d"), u"d");
+        EXPECT_FALSE(ini.set(u"s", u"k", u"new"));
+        EXPECT_TRUE(ini.commit());
+    }
+    EXPECT_EQ(listing(dir), before);
+    EXPECT_EQ(read_bytes(dir / "a.ini"), kOld);
+    EXPECT_EQ(read_bytes(dir / "x\xEF\xBF\xBD.ini"), kOld);
+}
+
 TEST(IniCommit, FailedCommitKeepsTheOldFileAndLeavesNoTemporary) {
     const auto dir = scratch();
     const auto path = dir / "f.ini";
