@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/encoding.h"
+#include "text/utf.h"
 
 namespace ryn::platform {
 
@@ -15,7 +15,7 @@ namespace {
 
 void write_utf8(std::FILE *stream, std::u16string_view text) {
     std::string bytes;
-    encode_utf8(text, bytes);  // an unpaired surrogate shows as U+FFFD
+    text::append_utf8(bytes, text);  // an unpaired surrogate shows as U+FFFD
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
 }

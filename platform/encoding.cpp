@@ -109,8 +109,4 @@ bool encode(std::u16string_view s, Encoding enc, std::string &out) {
     return true;
 }
 
-bool encode_utf8(std::u16string_view s, std::string &out) {
-    return text::append_utf8(out, s);
-}
-
 }  // namespace ryn::platform

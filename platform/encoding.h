@@ -73,8 +73,4 @@ size_t byte_offset(std::span<const uint8_t> bytes, Encoding enc, size_t units);
 // byte order. Returns false when s was not represented exactly.
 bool encode(std::u16string_view s, Encoding enc, std::string &out);
 
-// UTF-8 of s appended to out; false when an unpaired surrogate had to be
-// written as U+FFFD.
-bool encode_utf8(std::u16string_view s, std::string &out);
-
 }  // namespace ryn::platform

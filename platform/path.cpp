@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/encoding.h"
+#include "text/utf.h"
 
 namespace ryn::platform {
 
@@ -147,7 +148,7 @@ std::optional<std::u16string> make_path(std::u16string_view drive, std::u16strin
 std::optional<std::string> to_os_path(std::u16string_view path) {
     if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
     std::string os;
-    if (!encode_utf8(path, os)) return std::nullopt;
+    if (!text::append_utf8(os, path)) return std::nullopt;
     return os;
 }
 
