@@ -12,7 +12,7 @@ struct VersionsOptions {
 };
 
 int info_versions(const VersionsOptions &options, const GlobalOptions &global) {
-    return run_dev_info(global, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR);
+    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR);
 }
 
 }  // namespace

@@ -70,25 +70,15 @@ void check_info_file(const std::string &file, uint32_t flags) {
 
 }  // namespace
 
-int run_dev_info(const GlobalOptions &global, const std::string &file, uint32_t flags) {
+int run_info(const GlobalOptions &global, InfoOperation operation, const std::string &file,
+             uint32_t flags) {
     check_info_file(file, flags);
     const wstring name = wide(file);
     return run_operation(global, [&](ryn_handle handle, Host &host) {
-        dev_info_arg arg;
-        ryn_dev_info_init_arg(&arg, handle, name.c_str(), flags | six_cam_bits(global));
-        attach(arg, host);
-        return ryn_dev_info(&arg);
-    });
-}
-
-int run_cali_info(const GlobalOptions &global, const std::string &file, uint32_t flags) {
-    check_info_file(file, flags);
-    const wstring name = wide(file);
-    return run_operation(global, [&](ryn_handle handle, Host &host) {
-        cali_info_arg arg;
+        cali_info_arg arg;  // the layout of both kinds of request
         ryn_cali_info_init_arg(&arg, handle, name.c_str(), flags | six_cam_bits(global));
         attach(arg, host);
-        return ryn_cali_info(&arg);
+        return operation(&arg);
     });
 }
 
