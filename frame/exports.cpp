@@ -159,6 +159,13 @@ int32_t guarded(Block *arg, int (*operation)(Block &)) {
     return 0;
 }
 
+// The init functions clear every field from the given offset to the end of the
+// block before they store their values.
+template <class Block>
+void zero_from(Block *arg, size_t offset) {
+    std::memset(reinterpret_cast<char *>(arg) + offset, 0, sizeof(Block) - offset);
+}
+
 }  // namespace
 }  // namespace ryn::frame
 
@@ -169,8 +176,7 @@ extern "C" {
 RYN_USR_API void ryn_cali_info_init_arg(cali_info_arg *arg, ryn_handle handle,
                                         const ryn_wchar *file_name, uint32_t flags) {
     if (!arg) return;
-    std::memset(reinterpret_cast<char *>(arg) + offsetof(cali_info_arg, flags), 0,
-                sizeof(cali_info_arg) - offsetof(cali_info_arg, flags));
+    zero_from(arg, offsetof(cali_info_arg, flags));
     arg->handle = handle;
     arg->file_name = file_name;
     arg->flags = flags;
@@ -186,8 +192,7 @@ RYN_USR_API void ryn_fw_update_init_arg(fw_update_arg *arg, ryn_handle handle,
                                         const ryn_wchar *flash_builder_file_name,
                                         uint32_t update_mode) {
     if (!arg) return;
-    std::memset(reinterpret_cast<char *>(arg) + offsetof(fw_update_arg, update_mode), 0,
-                sizeof(fw_update_arg) - offsetof(fw_update_arg, update_mode));
+    zero_from(arg, offsetof(fw_update_arg, update_mode));
     arg->handle = handle;
     arg->file_name = file_name;
     arg->flash_builder_file_name = flash_builder_file_name;
