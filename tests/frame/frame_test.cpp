@@ -208,8 +208,11 @@ TEST_F(FrameTest, InitFunctionsZeroTheRestOfTheBlock) {
     EXPECT_EQ(std::u16string(test::as_u16(a.file_name)), u"f.ini");
     EXPECT_EQ(flags, 0x21u);
     EXPECT_TRUE(a.user_data == nullptr && a.msg_fn == nullptr && a.progress_fn == nullptr);
-    // One function under two names.
-    EXPECT_EQ(reinterpret_cast<void *>(&ryn_dev_info_init_arg), reinterpret_cast<void *>(&ryn_cali_info_init_arg));
+    // The device-information name fills its block the same way.
+    dev_info_arg dev;
+    std::memset(&dev, 0xAB, sizeof dev);
+    ryn_dev_info_init_arg(&dev, 7, a.file_name, 0x21);
+    EXPECT_EQ(std::memcmp(&dev, &a, sizeof dev), 0);
 
     fw_update_arg fw;
     std::memset(&fw, 0xAB, sizeof fw);
