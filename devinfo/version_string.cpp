@@ -7,7 +7,7 @@
 #include "frame/sink.h"
 #include "platform/ini_file.h"
 #include "ryn_hid.h"
-#include "text/text.h"
+#include "text/checked_format.h"
 
 namespace ryn::devinfo {
 
@@ -23,9 +23,9 @@ int get_version_string(cali_info_arg &arg, const std::u16string &path) {
     // without a message, and the keys written before it stay in the file.
     const std::u16string section = u"version string";
     const std::u16string values[][2] = {
-        {u"length", text::format(u"%u", static_cast<unsigned>(R::length.get(record)))},
-        {u"major_version", text::format(u"0x%0*x", 2, static_cast<unsigned>(R::major.get(record)))},
-        {u"minor_version", text::format(u"0x%0*x", 2, static_cast<unsigned>(R::minor.get(record)))},
+        {u"length", text::format_checked(u"%u", static_cast<unsigned>(R::length.get(record)))},
+        {u"major_version", text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(R::major.get(record)))},
+        {u"minor_version", text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(R::minor.get(record)))},
         {u"bootldr", layout::utf16_field(record, R::bootldr)},
         {u"normal", layout::utf16_field(record, R::normal)},
         {u"updater", layout::utf16_field(record, R::updater)},

@@ -20,8 +20,10 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <string>
 
 #include "text/printf_conversion.h"
+#include "text/text.h"
 
 namespace ryn::text {
 
@@ -133,5 +135,12 @@ class format_string {
   private:
     const char16_t *fmt_;
 };
+
+// format() with its arguments checked against the format at compile time: the
+// form every INI value and message text of the library is written with.
+template <class... Args>
+std::u16string format_checked(format_string<std::type_identity_t<Args>...> fmt, Args... args) {
+    return format(fmt.get(), args...);
+}
 
 }  // namespace ryn::text
