@@ -43,14 +43,6 @@ bool assigns_nothing(const std::u16string &fmt) {
     return true;
 }
 
-int format_to(char16_t *buf, size_t cap, const char16_t *fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vformat_to(buf, cap, fmt, ap);
-    va_end(ap);
-    return n;
-}
-
 void scan_known_formats(const std::u16string &in) {
     unsigned u[6] = {};
     int d = 0;

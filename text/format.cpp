@@ -357,6 +357,14 @@ std::u16string vformat(const char16_t *fmt, va_list ap) {
     return s;
 }
 
+int format_to(char16_t *buf, size_t cap, const char16_t *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vformat_to(buf, cap, fmt, ap);
+    va_end(ap);
+    return n;
+}
+
 std::u16string format(const char16_t *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);

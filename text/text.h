@@ -25,6 +25,7 @@ namespace ryn::text {
 // vformat and format return an empty string for a malformed format.
 int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap);
 std::u16string vformat(const char16_t *fmt, va_list ap);
+int format_to(char16_t *buf, size_t cap, const char16_t *fmt, ...);
 std::u16string format(const char16_t *fmt, ...);
 
 // scanf subset: %u %d %x %X %e %f %s %[...] with widths (such as "%04u"),

@@ -119,14 +119,6 @@ TEST(Format, LongPrecisionIsExact) {
     EXPECT_EQ(e.substr(2002), u"e+000");
 }
 
-int format_to(char16_t *buf, size_t cap, const char16_t *fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vformat_to(buf, cap, fmt, ap);
-    va_end(ap);
-    return n;
-}
-
 TEST(Format, TruncatesToCapacityAndReturnsFullLength) {
     char16_t buf[8];
     std::fill(std::begin(buf), std::end(buf), u'#');
