@@ -1,0 +1,132 @@
+#include "frame/definitions.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "frame/sink.h"
+#include "platform/console.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "text/text.h"
+
+namespace ryn::frame {
+namespace {
+
+constexpr DefinitionDescriptor kDescriptors[] = {
+    {u"ryn_cali_info_param_def", 1792, false, u"Fail to open the file [%s]\n", false},
+    {u"ryn_cali_info_param_def_5810", 1792, true, u"\nFail to open the file [%s]\n", false},
+    {u"ryn_cali_info_param_def_5920", 2048, true, u"\nFail to open the file [%s]\n", false},
+    {u"ryn_cali_info_param_def_6cam_4320", 1792, true, u"\nFail to open the file [%s]\n", false},
+    {u"ryn_cali_info_param_def_6cam_5810", 1792, true, u"\nFail to open the file [%s]\n", false},
+    {u"algo_param_def", 767, false, u"\nFail to open the file [%s]\n", true},
+    {u"algo_param_def_5810", 1279, true, u"Fail to open the file [%s]\n", false},
+    {u"algo_param_def_5920", 919, true, u"Fail to open the file [%s]\n", false},
+    {u"algo_param_def_6cam_4320", 1279, true, u"Fail to open the file [%s]\n", false},
+    {u"algo_param_def_6cam_5810", 1279, true, u"Fail to open the file [%s]\n", false},
+};
+constexpr size_t kFileCount = std::size(kDescriptors);
+
+std::optional<std::u16string> &test_dir() {
+    static std::optional<std::u16string> dir;
+    return dir;
+}
+
+// A message of the load: through the operation's sink, or to the console for
+// the file that has no block to report through.
+template <class... Args>
+void say(const DefinitionDescriptor &d, const cali_info_arg *arg,
+         text::format_string<std::type_identity_t<Args>...> format, Args... args) {
+    if (d.to_console || !arg)
+        platform::console_write(text::format(format.get(), args...));
+    else
+        report(*arg, format, args...);
+}
+
+// Full path of the file beside the host's executable: module file name, split,
+// then made again with the file's base name and the extension "ini".
+std::optional<std::u16string> definition_path(const DefinitionDescriptor &d, const cali_info_arg *arg) {
+    std::u16string drive, dir;
+    if (test_dir()) {
+        dir = *test_dir();
+    } else {
+        const auto exe = platform::executable_path();
+        if (!exe) {
+            say(d, arg, u"Fail to GetModuleFileName.\n");
+            return std::nullopt;
+        }
+        const auto parts = platform::split_path(*exe);
+        if (!parts) {
+            say(d, arg, u"Fail to split the path.\n");
+            return std::nullopt;
+        }
+        drive = parts->drive;
+        dir = parts->dir;
+    }
+    auto path = platform::make_path(drive, dir, d.base_name, u"ini");
+    if (!path) say(d, arg, u"Fail to make the path.\n");
+    return path;
+}
+
+}  // namespace
+
+std::u16string_view DefinitionEntry::name_view() const {
+    return {name, std::char_traits<char16_t>::length(name)};
+}
+
+const DefinitionDescriptor &descriptor_of(DefinitionFile file) { return kDescriptors[static_cast<size_t>(file)]; }
+
+DefinitionTable::DefinitionTable(DefinitionFile file) : file_(file) {
+    const size_t capacity = descriptor_of(file).capacity;
+    // Zeroed storage that lives as long as the module.
+    entries_ = std::span<DefinitionEntry>(new DefinitionEntry[capacity](), capacity);
+}
+
+int DefinitionTable::find(std::u16string_view name) const {
+    name = name.substr(0, DefinitionEntry::name_capacity);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const DefinitionEntry &e = entries_[i];
+        if (e.present && e.name_view() == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+DefinitionTable &definition_table(DefinitionFile file) {
+    static std::array<std::unique_ptr<DefinitionTable>, kFileCount> tables;
+    auto &slot = tables[static_cast<size_t>(file)];
+    if (!slot) slot = std::make_unique<DefinitionTable>(file);
+    return *slot;
+}
+
+int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
+    const DefinitionDescriptor &d = descriptor_of(file);
+    const auto path = definition_path(d, arg);
+    if (!path) return 0;
+    auto reader = platform::TextReader::open(*path, platform::TextMode::Ansi);
+    if (!reader) {
+        say(d, arg, d.open_failure, path->c_str());
+        return 0;
+    }
+
+    DefinitionTable &table = definition_table(file);
+    std::fill(table.entries_.begin(), table.entries_.end(), DefinitionEntry{});
+    // Each piece of at most 255 characters is a line of its own. A line counts
+    // when both fields convert, the number is below the capacity and the name
+    // (up to the first white space) fits its 128 characters with terminator.
+    std::u16string line;
+    while (reader->read_line(line)) {
+        unsigned number = 0;
+        char16_t name[DefinitionEntry::name_capacity] = {};
+        if (text::scan(line, u"param_%04u=%s", &number, name, DefinitionEntry::name_capacity) != 2) continue;
+        if (number >= d.capacity) continue;
+        DefinitionEntry &e = table.entries_[number];
+        std::copy_n(name, DefinitionEntry::name_capacity, e.name);
+        e.present = 1;
+        e.valid = d.valid_at_load ? 1 : 0;
+    }
+    return 1;
+}
+
+void set_definition_dir_for_testing(std::optional<std::u16string> dir) { test_dir() = std::move(dir); }
+
+}  // namespace ryn::frame

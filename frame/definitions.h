@@ -1,0 +1,92 @@
+// Definition files: small text files beside the host's executable that map
+// parameter numbers to the names under which the values appear in INI files.
+// Each file has its own module-wide table, reloaded by every operation that
+// uses it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "ryn_usr.h"
+#include "text/checked_format.h"
+
+namespace ryn::frame {
+
+// One entry of a definition table.
+struct DefinitionEntry {
+    static constexpr size_t name_capacity = 128;  // wide characters, terminator included
+    uint32_t present;                             // 1 when the file defined this number
+    uint32_t valid;                               // 1 when the parameter holds a value now
+    char16_t name[name_capacity];                 // NUL-terminated
+
+    std::u16string_view name_view() const;
+};
+
+// The ten definition files.
+enum class DefinitionFile {
+    cali_base,        // "ryn_cali_info_param_def"
+    cali_5810,        // "ryn_cali_info_param_def_5810"
+    cali_5920,        // "ryn_cali_info_param_def_5920"
+    cali_6cam_4320,   // "ryn_cali_info_param_def_6cam_4320"
+    cali_6cam_5810,   // "ryn_cali_info_param_def_6cam_5810"
+    algo_base,        // "algo_param_def"
+    algo_5810,        // "algo_param_def_5810"
+    algo_5920,        // "algo_param_def_5920"
+    algo_6cam_4320,   // "algo_param_def_6cam_4320"
+    algo_6cam_5810,   // "algo_param_def_6cam_5810"
+};
+
+// What tells the files apart: base name, table capacity, whether loading marks
+// every defined entry valid, and the message (with the full path as its %s)
+// when the file cannot be opened. Messages of a console file go to the host
+// process's console instead of the operation's message sink.
+struct DefinitionDescriptor {
+    std::u16string_view base_name;
+    size_t capacity;
+    bool valid_at_load;
+    text::format_string<const char16_t *> open_failure;
+    bool to_console;
+};
+
+const DefinitionDescriptor &descriptor_of(DefinitionFile file);
+
+// The module-wide table of one definition file.
+class DefinitionTable {
+  public:
+    explicit DefinitionTable(DefinitionFile file);
+
+    DefinitionFile file() const { return file_; }
+    size_t size() const { return entries_.size(); }
+    std::span<DefinitionEntry> entries() { return entries_; }
+    std::span<const DefinitionEntry> entries() const { return entries_; }
+    DefinitionEntry &operator[](size_t i) { return entries_[i]; }
+    const DefinitionEntry &operator[](size_t i) const { return entries_[i]; }
+
+    // Index of the first present entry, in ascending order, whose name equals
+    // name over at most 128 characters; -1 when none does.
+    int find(std::u16string_view name) const;
+
+  private:
+    friend int load_definitions(DefinitionFile, const cali_info_arg *);
+    DefinitionFile file_;
+    std::span<DefinitionEntry> entries_;
+};
+
+// The table of a file (it lives as long as the module).
+DefinitionTable &definition_table(DefinitionFile file);
+
+// Loads the file from the host executable's directory into its table: 1 when
+// the table was filled (an empty file fills it with nothing), 0 with a message
+// when the file cannot be found or opened. arg is the operation's block for
+// messages; the console file takes none (nullptr).
+int load_definitions(DefinitionFile file, const cali_info_arg *arg);
+
+// Test seam: the directory the files are looked for in, instead of the host
+// executable's (with its trailing separator). Empty restores the real one.
+void set_definition_dir_for_testing(std::optional<std::u16string> dir);
+
+}  // namespace ryn::frame

@@ -1,0 +1,137 @@
+// Definition files: line rules, capacities, valid flags, lookup and the
+// open-failure messages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "frame/definitions.h"
+#include "support/capture.h"
+#include "support/tmpdir.h"
+
+namespace ryn::frame {
+namespace {
+
+using test::Capture;
+
+class DefinitionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = test::scratch_dir();
+        set_definition_dir_for_testing(dir_.u16string() + u"/");
+        capture_.attach(arg_);
+    }
+    void TearDown() override { set_definition_dir_for_testing(std::nullopt); }
+
+    void write(const std::string &base_name, const std::string &text) {
+        test::write_file(dir_ / (base_name + ".ini"), text);
+    }
+
+    std::filesystem::path dir_;
+    cali_info_arg arg_{};
+    Capture capture_;
+};
+
+struct LineCase {
+    const char *line;
+    int number;  // entry that holds the name, -1 when the line defines nothing
+    const char16_t *name;
+};
+
+TEST_F(DefinitionsTest, LineRules) {
+    const std::string name127(127, 'n');
+    const std::string name128(128, 'm');
+    const LineCase cases[] = {
+        {"param_0005=five", 5, u"five"},
+        {"param_5=short_number", 5, u"short_number"},            // fewer digits, same entry
+        {"param_12345=five_digits", -1, nullptr},                // fifth digit stands where '=' goes
+        {"param_1791=last", 1791, u"last"},
+        {"param_1792=beyond", -1, nullptr},                      // capacity of the base file
+        {"param_0007=cut here", 7, u"cut"},                      // name ends at the blank
+        {"param_0008=", -1, nullptr},                            // no name
+        {"; param_0009=comment", -1, nullptr},
+        {"PARAM_0010=upper", -1, nullptr},
+    };
+    for (const LineCase &c : cases) {
+        SCOPED_TRACE(c.line);
+        write("ryn_cali_info_param_def", std::string(c.line) + "\n");
+        ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+        const DefinitionTable &t = definition_table(DefinitionFile::cali_base);
+        int found = -1;
+        for (size_t i = 0; i < t.size(); ++i)
+            if (t[i].present) found = static_cast<int>(i);
+        EXPECT_EQ(found, c.number);
+        if (c.number >= 0) {
+            EXPECT_EQ(t[c.number].name_view(), c.name);
+        }
+    }
+
+    write("ryn_cali_info_param_def", "param_0001=" + name127 + "\nparam_0002=" + name128 + "\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+    const DefinitionTable &t = definition_table(DefinitionFile::cali_base);
+    EXPECT_EQ(t[1].name_view().size(), 127u);
+    EXPECT_FALSE(t[2].present);
+}
+
+TEST_F(DefinitionsTest, LaterLineWinsAndLookupTakesTheFirstIndex) {
+    write("algo_param_def_5810", "param_0003=old\nparam_0003=new\nparam_0009=twice\nparam_0004=twice\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::algo_5810, &arg_), 1);
+    const DefinitionTable &t = definition_table(DefinitionFile::algo_5810);
+    EXPECT_EQ(t[3].name_view(), u"new");
+    EXPECT_EQ(t.find(u"twice"), 4);
+    EXPECT_EQ(t.find(u"old"), -1);
+    EXPECT_EQ(t.find(u"missing"), -1);
+    // Loading files that mark entries valid at load does so.
+    EXPECT_EQ(t[3].valid, 1u);
+    EXPECT_EQ(t.size(), 1279u);
+}
+
+TEST_F(DefinitionsTest, BaseFilesLeaveValidToTheRecord) {
+    write("ryn_cali_info_param_def", "param_0001=a\n");
+    write("algo_param_def", "param_0766=b\nparam_0767=c\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+    ASSERT_EQ(load_definitions(DefinitionFile::algo_base, nullptr), 1);
+    EXPECT_EQ(definition_table(DefinitionFile::cali_base)[1].valid, 0u);
+    const DefinitionTable &algo = definition_table(DefinitionFile::algo_base);
+    EXPECT_TRUE(algo[766].present);
+    EXPECT_EQ(algo[766].valid, 0u);
+    EXPECT_EQ(algo.find(u"c"), -1);
+}
+
+TEST_F(DefinitionsTest, ReloadClearsTheTable) {
+    write("ryn_cali_info_param_def_5920", "param_2047=top\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_5920, &arg_), 1);
+    EXPECT_EQ(definition_table(DefinitionFile::cali_5920).find(u"top"), 2047);
+    write("ryn_cali_info_param_def_5920", "");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_5920, &arg_), 1);
+    EXPECT_EQ(definition_table(DefinitionFile::cali_5920).find(u"top"), -1);
+    EXPECT_TRUE(capture_.messages.empty());
+}
+
+TEST_F(DefinitionsTest, LongLinesArePiecesOfTheirOwn) {
+    // A line of 255 + 20 characters: the second piece is parsed as a line.
+    std::string line = "x" + std::string(254, ' ') + "param_0011=piece\n";
+    write("ryn_cali_info_param_def", line);
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+    EXPECT_EQ(definition_table(DefinitionFile::cali_base).find(u"piece"), 11);
+}
+
+TEST_F(DefinitionsTest, OpenFailureMessages) {
+    const std::u16string dir = dir_.u16string() + u"/";
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 0);
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_5810, &arg_), 0);
+    ASSERT_EQ(load_definitions(DefinitionFile::algo_5920, &arg_), 0);
+    ASSERT_EQ(capture_.messages.size(), 3u);
+    EXPECT_EQ(capture_.messages[0], u"Fail to open the file [" + dir + u"ryn_cali_info_param_def.ini]\n");
+    EXPECT_EQ(capture_.messages[1], u"\nFail to open the file [" + dir + u"ryn_cali_info_param_def_5810.ini]\n");
+    EXPECT_EQ(capture_.messages[2], u"Fail to open the file [" + dir + u"algo_param_def_5920.ini]\n");
+
+    // The algorithm file of the base controller reports on the console only.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(load_definitions(DefinitionFile::algo_base, nullptr), 0);
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console, "\nFail to open the file [" + dir_.string() + "/algo_param_def.ini]\n");
+    EXPECT_EQ(capture_.messages.size(), 3u);
+}
+
+}  // namespace
+}  // namespace ryn::frame
