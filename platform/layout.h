@@ -54,6 +54,21 @@ struct Field {
     }
 };
 
+// A run of equal fields: count fields of width bytes from offset, element n at
+// offset + n * width.
+struct Array {
+    std::string_view name;
+    size_t offset;
+    size_t width;
+    size_t count;
+    Endian endian = Endian::little;
+
+    constexpr Field at(size_t n) const { return {name, offset + n * width, width, endian}; }
+    // The whole run as one field, for well_formed() and bounds checks.
+    constexpr Field whole() const { return {name, offset, width * count, endian}; }
+    constexpr size_t end() const { return offset + width * count; }
+};
+
 // True when the fields lie in ascending order without overlap inside a record
 // of the given size; used in static_asserts beside each layout declaration.
 template <size_t N>

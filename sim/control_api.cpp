@@ -1,6 +1,7 @@
 // The ryn_sim_* control API. No exception leaves these functions: a failure
 // returns 0 (or RYN_INVALID_HANDLE) and leaves its text in ryn_sim_last_error().
 #include <cstring>
+#include <string>
 
 #include "sim/device.h"
 #include "sim/faults.h"
@@ -53,6 +54,16 @@ ryn_handle ryn_sim_create(const char *family, const char *options_json) {
     return guarded(RYN_INVALID_HANDLE, [&] {
         return sim().create(text_arg(family, "family"), options_json ? options_json : "");
     });
+}
+
+const char *ryn_sim_family(void) {
+    static std::string family;
+    try {
+        family = std::string(sim().device().family());
+    } catch (...) {
+        return nullptr;
+    }
+    return family.c_str();
 }
 
 ryn_handle ryn_sim_handle(void) {

@@ -81,6 +81,10 @@ class Device {
     virtual nlohmann::json save_state() const { return nlohmann::json::object(); }
     virtual void load_state(const nlohmann::json &state);
 
+    // Why the operations that take a handle cannot reach a controller now (a
+    // six-camera system with no valid device selected), or empty.
+    virtual std::string unreachable() const { return {}; }
+
     // ryn_hid operations. The defaults fail as "unsupported"; a family
     // overrides what its controller serves.
     virtual Result check_platform(Call &);

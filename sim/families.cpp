@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "sim/base_model.h"
+#include "sim/controllers.h"
 #include "sim/json_util.h"
 #include "sim/simulator.h"
 
@@ -17,6 +18,9 @@ struct Family {
 
 constexpr Family kFamilies[] = {
     {"base", &make_base_controller},
+    {"5810", &make_5810_controller},
+    {"5920", &make_5920_controller},
+    {"6cam", &make_6cam_system},
 };
 
 }  // namespace

@@ -52,10 +52,14 @@ Simulator &sim() {
     return Simulator::instance();
 }
 
-// Runs an operation that takes a handle; the body receives the device.
+// Runs an operation that takes a handle; the body receives the device. It
+// fails when the device cannot reach a controller now (see Device::unreachable).
 template <class Body>
 int64_t on_device(std::string_view op, ryn_handle h, std::string args, Body &&body) {
-    return sim().call(op, &h, std::move(args), [&](Device *d, Call &c) { return body(*d, c); });
+    return sim().call(op, &h, std::move(args), [&](Device *d, Call &c) {
+        std::string why = d->unreachable();
+        return why.empty() ? body(*d, c) : Result::fail(std::move(why));
+    });
 }
 
 int32_t i32(int64_t v) {
@@ -123,9 +127,11 @@ Fn getter(std::string_view op, ryn_handle h, RecordIo io, Fn fn) {
 
 extern "C" {
 
+// The platform code belongs to the whole device: it answers whatever a
+// six-camera system has selected.
 uint32_t ryn_check_platform(ryn_handle handle) {
-    return static_cast<uint32_t>(on_device("ryn_check_platform", handle, hnd(handle),
-                                           [](Device &d, Call &c) { return d.check_platform(c); }));
+    return static_cast<uint32_t>(sim().call("ryn_check_platform", &handle, hnd(handle),
+                                            [](Device *d, Call &c) { return d->check_platform(c); }));
 }
 
 int32_t ryn_6cam_set_dev_id(uint32_t dev_id) {

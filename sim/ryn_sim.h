@@ -19,11 +19,14 @@
 extern "C" {
 #endif
 
-/* Creates the device of a family ("base"; later "5810", "5920", "6cam"),
+/* Creates the device of a family ("base", "5810", "5920", "6cam"),
  * replacing any device, fault and trace entry there was. options_json is a
  * JSON object text (or null / "{}") naming record versions, version strings,
  * firmware mode and the like; unknown keys are an error. Returns the open handle. */
 RYN_HID_API ryn_handle ryn_sim_create(const char *family, const char *options_json);
+
+/* Family of the device ("base", "5810", "5920", "6cam"), or null when none. */
+RYN_HID_API const char *ryn_sim_family(void);
 
 /* Handle of the open device (RYN_INVALID_HANDLE when none). */
 RYN_HID_API ryn_handle ryn_sim_handle(void);
@@ -39,7 +42,8 @@ RYN_HID_API int32_t ryn_sim_save(const char *path);
 RYN_HID_API ryn_handle ryn_sim_load(const char *path);
 
 /* Raw bytes of a record by name ("version", "cali", "model-cfg", later
- * "normal-code", "layout", "fw-header", ...). get: copies at most cap bytes
+ * "normal-code", "layout", "fw-header", ...). The records of a six-camera
+ * system's controllers carry the device id in front: "255/cali", "1/model-cfg". get: copies at most cap bytes
  * and stores the record's size in *size. set: size must be one the record takes. */
 RYN_HID_API int32_t ryn_sim_get_record(const char *name, void *buf, size_t cap, size_t *size);
 RYN_HID_API int32_t ryn_sim_set_record(const char *name, const void *buf, size_t size);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
@@ -14,7 +15,28 @@ namespace ryn::cli {
 namespace {
 
 // Controller families the simulator builds.
-const std::vector<std::string> families = {"base"};
+const std::vector<std::string> families = {"base", "5810", "5920", "6cam"};
+
+// The record versions each family takes at creation; an option a family lacks
+// is a usage error for it.
+struct Range {
+    uint64_t min, max;
+};
+struct FamilyOptions {
+    const char *family;
+    std::optional<Range> cali_version, model_version, algo_version;
+    bool firmware;  // --fw-mode and the version strings
+};
+const FamilyOptions family_options[] = {
+    {"base", Range{9, 10}, Range{0x100, 0x103}, Range{0x102, 0x104}, true},
+    {"5810", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false},
+    {"5920", Range{0, 0xFF}, Range{0, 0xFFFF}, std::nullopt, false},
+    {"6cam", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false},
+};
+
+// The devices of a six-camera system, whose records sim dump and sim load
+// reach with --dev; 255 (the LPC4320 controller) when it is not given.
+const std::vector<std::string> six_cam_devices = {"255", "1", "2"};
 
 // Records a device holds, dumped and loaded as the raw bytes the device keeps.
 struct Record {
@@ -26,6 +48,9 @@ const Record records[] = {
     {"cali", "calibration record"},
     {"model-cfg", "model configuration record in the device's version (--model-version)"},
 };
+const char *const records_footer =
+    "The version record is the base controller's only. On a six-camera system,\n"
+    "--dev 255|1|2 chooses the controller (default 255, the LPC4320 controller).\n";
 
 // Largest file sim load reads: far above any record a controller holds.
 constexpr size_t max_record_file = 16u << 20;
@@ -45,7 +70,7 @@ std::vector<std::string> record_names() {
 std::string records_help() {
     std::string text = "Records:\n";
     for (const auto &r : records) text += "  " + std::string(r.name) + std::string(12 - std::strlen(r.name), ' ') + r.what + "\n";
-    return text;
+    return text + records_footer;
 }
 
 std::string sim_reason() {
@@ -89,6 +114,39 @@ int sim_create(const CreateOptions &options, const GlobalOptions &) {
     return exit_success;
 }
 
+// Checks the options given against what the family takes (usage errors).
+void check_family_options(const CreateOptions &o) {
+    const FamilyOptions *f = nullptr;
+    for (const auto &candidate : family_options)
+        if (o.family == candidate.family) f = &candidate;
+    if (!f) return;  // --family itself is checked by its validator
+    const struct {
+        const char *flag, *key;
+        const std::optional<Range> &range;
+    } numbers[] = {{"--cali-version", "cali_version", f->cali_version},
+                   {"--model-version", "model_version", f->model_version},
+                   {"--algo-version", "algo_version", f->algo_version}};
+    for (const auto &n : numbers) {
+        if (!o.device.contains(n.key)) continue;
+        const uint64_t v = o.device[n.key].get<uint64_t>();
+        if (!n.range)
+            throw CLI::ValidationError(n.flag, "the " + o.family + " family takes no " + n.flag);
+        if (v < n.range->min || v > n.range->max) {
+            char text[96];
+            std::snprintf(text, sizeof text, "0x%llx is outside 0x%llx..0x%llx for the %s family",
+                          static_cast<unsigned long long>(v),
+                          static_cast<unsigned long long>(n.range->min),
+                          static_cast<unsigned long long>(n.range->max), o.family.c_str());
+            throw CLI::ValidationError(n.flag, text);
+        }
+    }
+    if (!f->firmware)
+        for (const char *key : {"fw_mode", "bootldr_version", "normal_version", "updater_version"})
+            if (o.device.contains(key))
+                throw CLI::ValidationError("--family", "the " + o.family +
+                                                           " family takes no firmware mode or version strings yet");
+}
+
 void add_create(CLI::App &sim, Context &ctx) {
     auto o = std::make_shared<CreateOptions>();
     CLI::App *cmd = sim.add_subcommand("create", "Create a simulated controller and keep it in a state file");
@@ -109,21 +167,32 @@ void add_create(CLI::App &sim, Context &ctx) {
                                                      help)
             ->type_name("V");
     };
-    number("--cali-version", "cali_version", 9, 10, "Calibration record version, 9 or 10");
-    number("--model-version", "model_version", 0x100, 0x103, "Model configuration record version, 0x100 to 0x103");
-    number("--algo-version", "algo_version", 0x102, 0x104, "Algorithm parameter block version, 0x102 to 0x104 (with --model-version 0x102)");
+    number("--cali-version", "cali_version", 0, 0xFF,
+           "Calibration record version: 9 or 10 (base), 0 to 255 (default 1, other families)");
+    number("--model-version", "model_version", 0, 0xFFFF,
+           "Model configuration record version: 0x100 to 0x103 (base); the version the record "
+           "reports, default 0x200 (0x300 on a 5920), other families");
+    number("--algo-version", "algo_version", 0, 0xFFFF,
+           "Algorithm parameter block version: 0x102 to 0x104 (base, with --model-version 0x102); "
+           "default 0x101 (5810, 6cam)");
     text("--fw-mode", "fw_mode", "Firmware mode the device runs in")
         ->check(name_in("firmware mode", {"normal", "update", "flashbuilder"}))
         ->type_name("normal|update|flashbuilder");
     text("--bootldr-version", "bootldr_version", "Boot loader version string, such as 1.0.0312.1 (at most 59 characters)");
     text("--normal-version", "normal_version", "Normal-code version string");
     text("--updater-version", "updater_version", "Updater version string");
-    cmd->footer("Options left out take the simulator's defaults.\n\n"
+    cmd->footer("Options left out take the simulator's defaults. A six-camera system (6cam)\n"
+                "holds its LPC4320 controller (device 255) and two 5810 devices (1 and 2);\n"
+                "the record versions apply to all three.\n\n"
                 "Examples:\n"
                 "  ryn sim create dev.json --family base\n"
                 "  ryn sim create dev.json --family base --cali-version 9 --normal-version 2.1.0.7 --force\n"
+                "  ryn sim create six.json --family 6cam --algo-version 0x100\n"
                 "  ryn --sim dev.json info versions versions.ini");
-    on_run(*cmd, ctx, o, &sim_create);
+    cmd->callback([&ctx, o] {
+        check_family_options(*o);
+        ctx.action = [&ctx, o] { return sim_create(*o, ctx.global); };
+    });
 }
 
 // sim dump / sim load -----------------------------------------------------
@@ -132,28 +201,42 @@ struct RecordOptions {
     std::string state;
     std::string record;
     std::string file;
+    std::string dev;  // six-camera device: 255, 1, 2 or empty
 };
+
+// The simulator's name of the record: on a six-camera system the device id
+// comes first ("1/cali"); --dev on any other device is a failure.
+std::string record_name(const RecordOptions &options) {
+    const char *family = ryn_sim_family();
+    const std::string held = family ? family : "";
+    if (held == "6cam") return (options.dev.empty() ? "255" : options.dev) + "/" + options.record;
+    if (!options.dev.empty())
+        throw Failure("--dev chooses a controller of a six-camera system, but '" + options.state + "' holds a " +
+                      held + " controller");
+    return options.record;
+}
 
 int sim_dump(const RecordOptions &options, const GlobalOptions &) {
     load_device(options.state);
-    const std::vector<uint8_t> bytes = get_record(options.record);
+    const std::string name = record_name(options);
+    const std::vector<uint8_t> bytes = get_record(name);
     write_file(options.file, "output file", bytes);
-    std::printf("Wrote record %s (%zu bytes) to %s.\n", options.record.c_str(), bytes.size(), options.file.c_str());
+    std::printf("Wrote record %s (%zu bytes) to %s.\n", name.c_str(), bytes.size(), options.file.c_str());
     return exit_success;
 }
 
 int sim_load(const RecordOptions &options, const GlobalOptions &) {
     const std::vector<uint8_t> bytes = read_file(options.file, "record file", max_record_file);
     load_device(options.state);
-    const size_t current = get_record(options.record).size();
-    if (!ryn_sim_set_record(options.record.c_str(), bytes.data(), bytes.size())) {
+    const std::string name = record_name(options);
+    const size_t current = get_record(name).size();
+    if (!ryn_sim_set_record(name.c_str(), bytes.data(), bytes.size())) {
         throw Failure("'" + options.file + "' holds " + std::to_string(bytes.size()) + " bytes, but record " +
-                      options.record + " of this device takes " + std::to_string(current) +
+                      name + " of this device takes " + std::to_string(current) +
                       " (simulator: " + sim_reason() + "); give a file dumped from such a record");
     }
     save_device(options.state);
-    std::printf("Loaded record %s (%zu bytes) from %s.\n", options.record.c_str(), bytes.size(),
-                options.file.c_str());
+    std::printf("Loaded record %s (%zu bytes) from %s.\n", name.c_str(), bytes.size(), options.file.c_str());
     return exit_success;
 }
 
@@ -165,7 +248,11 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", dump->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", dump->record, "Record to dump (below)")->required()->check(record);
     cmd->add_option("-o,--output", dump->file, "File to write")->required();
-    cmd->footer(records_help() + "\nExample:\n  ryn sim dump dev.json cali -o cali.bin");
+    cmd->add_option("--dev", dump->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
+        ->check(name_in("device", six_cam_devices))
+        ->type_name("255|1|2");
+    cmd->footer(records_help() + "\nExamples:\n  ryn sim dump dev.json cali -o cali.bin\n"
+                                 "  ryn sim dump six.json model-cfg --dev 1 -o model1.bin");
     on_run(*cmd, ctx, dump, &sim_dump);
 
     auto load = std::make_shared<RecordOptions>();
@@ -173,6 +260,9 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", load->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", load->record, "Record to replace (below)")->required()->check(record);
     cmd->add_option("FILE", load->file, "File with the record's bytes, as sim dump writes them")->required();
+    cmd->add_option("--dev", load->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
+        ->check(name_in("device", six_cam_devices))
+        ->type_name("255|1|2");
     cmd->footer(records_help() +
                 "\nThe file must have a size the record takes; otherwise nothing changes.\n\n"
                 "Example:\n  ryn sim load dev.json cali cali.bin");
