@@ -102,7 +102,7 @@ TEST(SimBase, CreateRefusesBadOptionsAndKeepsTheOldDevice) {
         {"base", R"({"length": 70000})", "outside"},
         {"base", R"({"cali_version": 9)", "not valid JSON"},
         {"base", "[]", "must be a JSON object"},
-        {"5920", "{}", "unknown device family \"5920\""},
+        {"5930", "{}", "unknown device family \"5930\""},
         {nullptr, "{}", "family is null"},
     };
     ryn_handle h = create_base();
