@@ -1,0 +1,352 @@
+// Calibration of the other controllers: the 5810 and 5920 controllers and
+// both variants of the six-camera system. One GET and one SET serve the four
+// variants; a descriptor per variant gives the device id it selects first, its
+// definition file, its record layout and the messages in which it differs.
+//
+// The INI file has the sections "calibration" (length, version and one key per
+// defined calibration value), "firmware parameter" (FW_PARAM_0000 on) and
+// "sensor parameter" (SENSOR_PARAM_0000 to 0063) or, for the 5920, "system
+// parameter" (SYSTEM_PARAM_0448 to 0510).
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "calibration/other_cali_record.h"
+#include "frame/definitions.h"
+#include "frame/paths.h"
+#include "frame/sink.h"
+#include "platform/file.h"
+#include "platform/ini_file.h"
+#include "ryn_hid.h"
+#include "text/checked_format.h"
+
+namespace ryn::calibration {
+namespace {
+
+using Record = std::vector<uint8_t>;
+
+// Which six-camera device a variant addresses before anything else.
+enum class DeviceId {
+    none,        // not a six-camera variant
+    lpc4320,     // 255
+    from_flags,  // 1 when RYN_FLAG_6CAM_DEV1 is set, otherwise 2
+};
+
+struct OtherCaliVariant {
+    Controller controller;
+    DeviceId device_id;
+    frame::DefinitionFile definitions;
+    const OtherCaliLayout &layout;
+    text::format_string<> load_failure;
+    text::format_string<> no_getter;
+};
+
+constexpr OtherCaliVariant kVariants[] = {
+    {Controller::c5810, DeviceId::none, frame::DefinitionFile::cali_5810, cali_layout_5810,
+     u"Fail to load the calibration information definition.\n",
+     u"Fail to find the appropriate function.\n"},
+    {Controller::c5920, DeviceId::none, frame::DefinitionFile::cali_5920, cali_layout_5920,
+     u"Fail to load the calibrationinformation definition.\n",
+     u"Fail to find the appropriate function.\n"},
+    {Controller::sixcam_4320, DeviceId::lpc4320, frame::DefinitionFile::cali_6cam_4320,
+     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+     u"Fail to find the appropriate function.\n"},
+    {Controller::sixcam_5810, DeviceId::from_flags, frame::DefinitionFile::cali_6cam_5810,
+     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+     u"Failed to find the appropriate function.\n"},
+};
+
+const OtherCaliVariant *variant_of(Controller controller) {
+    for (const OtherCaliVariant &v : kVariants)
+        if (v.controller == controller) return &v;
+    return nullptr;
+}
+
+constexpr const char16_t *kCalibration = u"calibration";
+constexpr const char16_t *kFirmwareParameter = u"firmware parameter";
+constexpr const char16_t *kSensorParameter = u"sensor parameter";
+constexpr const char16_t *kSystemParameter = u"system parameter";
+
+// The word of a sensor or system parameter text: at most 15 lower-case letters.
+constexpr size_t kWordCapacity = 16;
+
+// A decimal text narrowed to a 32-bit float; a finite value beyond the float
+// range becomes an infinity of its sign instead of an undefined conversion.
+float to_float(double d) {
+    if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max())
+        return d > 0 ? std::numeric_limits<float>::infinity()
+                     : -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
+uint32_t entry_byte(const layout::Field &entry, std::span<const uint8_t> record, unsigned n) {
+    return static_cast<uint32_t>(entry.get(record) >> (8 * n)) & 0xFF;
+}
+
+void put_entry(const layout::Field &entry, std::span<uint8_t> record, uint32_t b0, uint32_t b1,
+               uint32_t b2, uint32_t b3) {
+    entry.put(record, (b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24);
+}
+
+// --- Definitions ----------------------------------------------------------------
+
+int load_cali_def(const OtherCaliVariant &v, const cali_info_arg &arg) {
+    return frame::load_definitions(v.definitions, &arg);
+}
+
+// --- Dump -------------------------------------------------------------------------
+
+// A sensor parameter as "%s,cam%u,%u,%u,%u,%u", a system parameter as "%s,%u,%u,%u,%u".
+std::u16string param_text(const OtherCaliLayout &l, std::span<const uint8_t> record, size_t n) {
+    const layout::Field entry = l.params.at(n);
+    const uint32_t b0 = entry_byte(entry, record, 0);
+    const uint32_t b1 = entry_byte(entry, record, 1), b2 = entry_byte(entry, record, 2),
+                   b3 = entry_byte(entry, record, 3);
+    if (l.param_kind == ParamKind::sensor) {
+        const char16_t *word = (b0 & sensor_param::enabled) ? u"enable" : u"disable";
+        return text::format_checked(
+            u"%s,cam%u,%u,%u,%u,%u", word,
+            (b0 >> sensor_param::camera_shift) & sensor_param::camera_mask,
+            (b0 >> sensor_param::value_shift) & sensor_param::value_mask, b1, b2, b3);
+    }
+    const char16_t *word = (b0 & system_param::disabled) ? u"disable" : u"enable";
+    return text::format_checked(u"%s,%u,%u,%u,%u", word, b0 >> system_param::value_shift, b1, b2,
+                                b3);
+}
+
+int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record,
+               platform::IniFile &ini) {
+    const OtherCaliLayout &l = v.layout;
+    // 1. Length and version.
+    if (!ini.set(kCalibration, u"length",
+                 text::format_checked(u"%u", static_cast<unsigned>(l.length.get(record)))) ||
+        !ini.set(kCalibration, u"version",
+                 text::format_checked(u"%u", static_cast<unsigned>(l.version.get(record)))))
+        return 0;
+    // 2. Every defined value under its name; a failed write is passed over.
+    const frame::DefinitionTable &table = frame::definition_table(v.definitions);
+    for (size_t n = 0; n < table.size() && n < l.values.count; ++n) {
+        if (!table[n].present) continue;
+        const uint64_t raw = l.values.at(n).get(record);
+        const std::u16string value =
+            l.float_values
+                ? text::format_checked(
+                      u"%+.10e", static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(raw))))
+                : text::format_checked(u"%d", static_cast<int>(raw));
+        ini.set(kCalibration, table[n].name_view(), value);
+    }
+    // 3. Every firmware parameter, numbered from 0.
+    for (size_t n = 0; n < l.fw_params.count; ++n) {
+        if (!ini.set(kFirmwareParameter,
+                     text::format_checked(u"FW_PARAM_%04u", static_cast<unsigned>(n)),
+                     text::format_checked(u"%u",
+                                          static_cast<unsigned>(l.fw_params.at(n).get(record)))))
+            return 0;
+    }
+    // 4. The sensor parameters, or the system parameters of the 5920.
+    for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
+        const bool sensor = l.param_kind == ParamKind::sensor;
+        const std::u16string key =
+            sensor ? text::format_checked(u"SENSOR_PARAM_%04u", static_cast<unsigned>(n))
+                   : text::format_checked(u"SYSTEM_PARAM_%04u", static_cast<unsigned>(n));
+        if (!ini.set(sensor ? kSensorParameter : kSystemParameter, key,
+                     param_text(l, record, n)))
+            return 0;
+    }
+    return 1;
+}
+
+// The record into the INI file. The keys written before a failed write stay
+// in the file, as they would with the host's one-key-at-a-time writes.
+int dump_cali_info(const OtherCaliVariant &v, std::span<const uint8_t> record,
+                   const std::u16string &path) {
+    platform::IniFile ini(path);
+    const int written = write_keys(v, record, ini);
+    const bool committed = ini.commit();
+    return written && committed ? 1 : 0;
+}
+
+// --- Parse ------------------------------------------------------------------------
+
+// Every line of the file that scans as "FW_PARAM_%04u=%d" with a number below
+// the parameter count sets that parameter, whatever section it stands in. A
+// value above the signed range wraps modulo 2^32 in the scan, so a value
+// written with "%u" comes back with all its 32 bits.
+int parse_fw_param_lines(const OtherCaliVariant &v, const cali_info_arg &arg,
+                         const std::u16string &path, std::span<uint8_t> record) {
+    auto reader = platform::TextReader::open(path, platform::TextMode::Ansi);
+    if (!reader) {
+        frame::report(arg, u"\nFail to open the file [%s]\n", path.c_str());
+        return 0;
+    }
+    const layout::Array &fw = v.layout.fw_params;
+    std::u16string line;
+    while (reader->read_line(line)) {
+        unsigned number = 0;
+        int value = 0;
+        if (text::scan(line, u"FW_PARAM_%04u=%d", &number, &value) != 2) continue;
+        if (number >= fw.count) continue;
+        const uint32_t bits = static_cast<uint32_t>(value);
+        fw.at(number).put(record, fw.width == 2 ? bits & 0xFFFF : bits);
+    }
+    return 1;
+}
+
+// One sensor parameter from "%[a-z],cam%u,%u,%u,%u,%u"; 0 when the key is
+// missing or empty or fewer than six fields convert.
+int parse_sensor_param(const platform::IniFile &ini, const std::u16string &key,
+                       const layout::Field &entry, std::span<uint8_t> record) {
+    const std::u16string value = ini.get(kSensorParameter, key);
+    if (value.empty()) return 0;
+    char16_t word[kWordCapacity] = {};
+    unsigned camera = 0, nibble = 0, b1 = 0, b2 = 0, b3 = 0;
+    if (text::scan(value, u"%[a-z],cam%u,%u,%u,%u,%u", word, kWordCapacity, &camera, &nibble, &b1,
+                   &b2, &b3) != 6)
+        return 0;
+    const uint32_t enabled = std::u16string_view(word) == u"enable" ? sensor_param::enabled : 0;
+    put_entry(entry, record,
+              enabled | (camera & sensor_param::camera_mask) << sensor_param::camera_shift |
+                  (nibble & sensor_param::value_mask) << sensor_param::value_shift,
+              b1, b2, b3);
+    return 1;
+}
+
+// One system parameter from "%[a-z],%u,%u,%u,%u"; 0 when the key is missing
+// or empty or fewer than five fields convert.
+int parse_system_param(const platform::IniFile &ini, const std::u16string &key,
+                       const layout::Field &entry, std::span<uint8_t> record) {
+    const std::u16string value = ini.get(kSystemParameter, key);
+    if (value.empty()) return 0;
+    char16_t word[kWordCapacity] = {};
+    unsigned first = 0, b1 = 0, b2 = 0, b3 = 0;
+    if (text::scan(value, u"%[a-z],%u,%u,%u,%u", word, kWordCapacity, &first, &b1, &b2, &b3) != 5)
+        return 0;
+    const uint32_t disabled = std::u16string_view(word) == u"enable" ? 0 : system_param::disabled;
+    put_entry(entry, record, disabled | (first & 0xFF) << system_param::value_shift, b1, b2, b3);
+    return 1;
+}
+
+// The file's values over the device's record. Length and version are never
+// read back: the record keeps the device's.
+int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg,
+                    const std::u16string &path, std::span<uint8_t> record) {
+    const OtherCaliLayout &l = v.layout;
+    const platform::IniFile ini(path);
+
+    // 1. The defined calibration values; a missing one keeps the device's value.
+    const frame::DefinitionTable &table = frame::definition_table(v.definitions);
+    for (size_t n = 0; n < table.size() && n < l.values.count; ++n) {
+        if (!table[n].present) continue;
+        const std::u16string value = ini.get(kCalibration, table[n].name_view());
+        if (value.empty()) {
+            frame::report(arg, u"[Warning] Missing %s.\n", table[n].name);
+            continue;
+        }
+        if (l.float_values)
+            l.values.at(n).put(record, std::bit_cast<uint32_t>(to_float(text::to_double(value))));
+        else
+            l.values.at(n).put(record, text::to_ulong_auto(value) & 0xFFFF);
+    }
+
+    // 2. The firmware parameters, by line scanning.
+    if (!parse_fw_param_lines(v, arg, path, record)) {
+        frame::report(arg, u"Failed to parse FW param\n");
+        return 0;
+    }
+
+    // 3. and 4. The sensor parameters, or the system parameters of the 5920.
+    for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
+        if (l.param_kind == ParamKind::sensor) {
+            if (!parse_sensor_param(
+                    ini, text::format_checked(u"SENSOR_PARAM_%04u", static_cast<unsigned>(n)),
+                    l.params.at(n), record)) {
+                frame::report(arg, u"Failed to parse sensor param\n");
+                return 0;
+            }
+        } else {
+            if (!parse_system_param(
+                    ini, text::format_checked(u"SYSTEM_PARAM_%04u", static_cast<unsigned>(n)),
+                    l.params.at(n), record)) {
+                frame::report(arg, u"Failed to parse system param\n");
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+// --- Device -----------------------------------------------------------------------
+
+void select_device(const OtherCaliVariant &v, const cali_info_arg &arg) {
+    switch (v.device_id) {
+    case DeviceId::none: break;
+    case DeviceId::lpc4320: ryn_6cam_set_dev_id(255); break;
+    case DeviceId::from_flags: ryn_6cam_set_dev_id((arg.flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2); break;
+    }
+}
+
+// Steps 1 to 7 of a GET, which a SET runs unchanged: select the device, load
+// the definitions, read the device's record.
+int read_cali_record(const OtherCaliVariant &v, cali_info_arg &arg, std::span<uint8_t> record) {
+    select_device(v, arg);
+    frame::progress(arg, 1);
+    if (!load_cali_def(v, arg)) {
+        frame::report(arg, v.load_failure);
+        return 0;
+    }
+    frame::progress(arg, 2);
+    ryn_record_reader getter = ryn_get_cali_info_fn(arg.handle);
+    if (!getter) {
+        frame::report(arg, v.no_getter);
+        frame::report(arg, u"Failed to get cali info.\n");
+        return 0;
+    }
+    if (!getter(arg.handle, record.data())) {
+        frame::report(arg, u"Fail to get the calibration information.\n");
+        frame::report(arg, u"Failed to get cali info.\n");
+        return 0;
+    }
+    frame::progress(arg, 3);
+    return 1;
+}
+
+}  // namespace
+
+int get_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controller controller) {
+    const OtherCaliVariant *v = variant_of(controller);
+    if (!v) return 0;
+    Record record(OtherCaliLayout::size, 0);
+    if (!read_cali_record(*v, arg, record)) return 0;
+    if (!dump_cali_info(*v, record, path)) {
+        frame::report(arg, u"Failed to dump cali info.\n");
+        return 0;
+    }
+    return 1;
+}
+
+int set_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controller controller) {
+    const OtherCaliVariant *v = variant_of(controller);
+    if (!v) return 0;
+    Record record(OtherCaliLayout::size, 0);
+    if (!read_cali_record(*v, arg, record)) return 0;
+    if (!parse_cali_info(*v, arg, path, record)) {
+        frame::report(arg, u"Failed to parse the input file\n");
+        return 0;
+    }
+    frame::progress(arg, 4);
+    ryn_record_writer setter = ryn_set_cali_info_fn(arg.handle);
+    if (!setter) {
+        frame::report(arg, u"Fail to find the appropriate function.\n");
+        frame::report(arg, u"Fail to set the calibration information.\n");
+        return 0;
+    }
+    if (!setter(arg.handle, record.data())) {
+        frame::report(arg, u"Fail to set the calibration information.\n");
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace ryn::calibration
