@@ -140,6 +140,9 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
         {"sim", "create", "n.json", "--family", "base", "--cali-version", "11"},
         {"sim", "create", "n.json", "--family", "base", "--model-version", "0x104"},
         {"sim", "create", "n.json", "--family", "base", "--algo-version", "ten"},
+        {"sim", "create", "n.json", "--family", "5920", "--algo-version", "0x101"},
+        {"sim", "create", "n.json", "--family", "6cam", "--fw-mode", "normal"},
+        {"sim", "dump", "s.json", "cali", "--dev", "3", "-o", "x.bin"},
         {"sim", "dump", "s.json", "bogus", "-o", "x.bin"},
         {"sim", "dump", "s.json", "cali"},
         {"sim", "fail", "s.json"},
@@ -219,6 +222,33 @@ TEST_F(Cli, RecordsRoundTripAndAWrongSizeChangesNothing) {
         ASSERT_EQ(ryn({"sim", "dump", "s.json", record, "-o", "again.bin"}).status, 0);
         EXPECT_EQ(slurp(dir_ / "again.bin"), bytes);
     }
+}
+
+TEST_F(Cli, SixCamRecordsAreChosenWithDev) {
+    ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam", "--model-version", "0x101"}).status, 0);
+    std::vector<std::string> dumped;
+    for (const char *dev : {"255", "1", "2"}) {
+        const std::string file = std::string("m") + dev + ".bin";
+        const Result r = ryn({"sim", "dump", "six.json", "model-cfg", "--dev", dev, "-o", file});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string(dev) + "/model-cfg"), std::string::npos) << r.out;
+        dumped.push_back(slurp(dir_ / file));
+        ASSERT_EQ(dumped.back().size(), 8192u);
+        EXPECT_EQ(dumped.back()[2], 0x01);  // the version the option asked for
+    }
+    EXPECT_NE(dumped[1], dumped[2]);
+    ASSERT_EQ(ryn({"sim", "dump", "six.json", "model-cfg", "-o", "default.bin"}).status, 0);
+    EXPECT_EQ(slurp(dir_ / "default.bin"), dumped[0]);  // 255 without --dev
+
+    // Device 2's record replaced; device 1's stays.
+    ASSERT_EQ(ryn({"sim", "load", "six.json", "model-cfg", "m1.bin", "--dev", "2"}).status, 0);
+    ASSERT_EQ(ryn({"sim", "dump", "six.json", "model-cfg", "--dev", "2", "-o", "two.bin"}).status, 0);
+    EXPECT_EQ(slurp(dir_ / "two.bin"), dumped[1]);
+
+    ASSERT_EQ(ryn({"sim", "create", "one.json", "--family", "5810"}).status, 0);
+    const Result r = ryn({"sim", "dump", "one.json", "cali", "--dev", "1", "-o", "x.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("six-camera"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, BadFileArgumentsFailClearly) {
