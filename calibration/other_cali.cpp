@@ -90,6 +90,16 @@ void put_entry(const layout::Field &entry, std::span<uint8_t> record, uint32_t b
     entry.put(record, (b0 & 0xFF) | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24);
 }
 
+// The section and key of sensor or system parameter n.
+const char16_t *param_section(ParamKind kind) {
+    return kind == ParamKind::sensor ? kSensorParameter : kSystemParameter;
+}
+std::u16string param_key(ParamKind kind, size_t n) {
+    const auto number = static_cast<unsigned>(n);
+    return kind == ParamKind::sensor ? text::format_checked(u"SENSOR_PARAM_%04u", number)
+                                     : text::format_checked(u"SYSTEM_PARAM_%04u", number);
+}
+
 // --- Definitions ----------------------------------------------------------------
 
 int load_cali_def(const OtherCaliVariant &v, const cali_info_arg &arg) {
@@ -147,11 +157,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record,
     }
     // 4. The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
-        const bool sensor = l.param_kind == ParamKind::sensor;
-        const std::u16string key =
-            sensor ? text::format_checked(u"SENSOR_PARAM_%04u", static_cast<unsigned>(n))
-                   : text::format_checked(u"SYSTEM_PARAM_%04u", static_cast<unsigned>(n));
-        if (!ini.set(sensor ? kSensorParameter : kSystemParameter, key,
+        if (!ini.set(param_section(l.param_kind), param_key(l.param_kind, n),
                      param_text(l, record, n)))
             return 0;
     }
@@ -194,37 +200,33 @@ int parse_fw_param_lines(const OtherCaliVariant &v, const cali_info_arg &arg,
     return 1;
 }
 
-// One sensor parameter from "%[a-z],cam%u,%u,%u,%u,%u"; 0 when the key is
-// missing or empty or fewer than six fields convert.
-int parse_sensor_param(const platform::IniFile &ini, const std::u16string &key,
-                       const layout::Field &entry, std::span<uint8_t> record) {
-    const std::u16string value = ini.get(kSensorParameter, key);
+// Sensor parameter n from "%[a-z],cam%u,%u,%u,%u,%u" (word "enable" sets the
+// enabled bit), or system parameter n from "%[a-z],%u,%u,%u,%u" (any word but
+// "enable" sets the disabled bit). 0 when the key is missing or empty or not
+// every field converts; numbers are cut to their bits.
+int parse_param(const platform::IniFile &ini, ParamKind kind, size_t n, const layout::Field &entry,
+                std::span<uint8_t> record) {
+    const std::u16string value = ini.get(param_section(kind), param_key(kind, n));
     if (value.empty()) return 0;
     char16_t word[kWordCapacity] = {};
-    unsigned camera = 0, nibble = 0, b1 = 0, b2 = 0, b3 = 0;
-    if (text::scan(value, u"%[a-z],cam%u,%u,%u,%u,%u", word, kWordCapacity, &camera, &nibble, &b1,
-                   &b2, &b3) != 6)
-        return 0;
-    const uint32_t enabled = std::u16string_view(word) == u"enable" ? sensor_param::enabled : 0;
-    put_entry(entry, record,
-              enabled | (camera & sensor_param::camera_mask) << sensor_param::camera_shift |
-                  (nibble & sensor_param::value_mask) << sensor_param::value_shift,
-              b1, b2, b3);
-    return 1;
-}
-
-// One system parameter from "%[a-z],%u,%u,%u,%u"; 0 when the key is missing
-// or empty or fewer than five fields convert.
-int parse_system_param(const platform::IniFile &ini, const std::u16string &key,
-                       const layout::Field &entry, std::span<uint8_t> record) {
-    const std::u16string value = ini.get(kSystemParameter, key);
-    if (value.empty()) return 0;
-    char16_t word[kWordCapacity] = {};
-    unsigned first = 0, b1 = 0, b2 = 0, b3 = 0;
-    if (text::scan(value, u"%[a-z],%u,%u,%u,%u", word, kWordCapacity, &first, &b1, &b2, &b3) != 5)
-        return 0;
-    const uint32_t disabled = std::u16string_view(word) == u"enable" ? 0 : system_param::disabled;
-    put_entry(entry, record, disabled | (first & 0xFF) << system_param::value_shift, b1, b2, b3);
+    unsigned camera = 0, first = 0, b1 = 0, b2 = 0, b3 = 0;
+    uint32_t b0 = 0;
+    if (kind == ParamKind::sensor) {
+        if (text::scan(value, u"%[a-z],cam%u,%u,%u,%u,%u", word, kWordCapacity, &camera, &first,
+                       &b1, &b2, &b3) != 6)
+            return 0;
+        const bool enable = std::u16string_view(word) == u"enable";
+        b0 = (enable ? sensor_param::enabled : 0) |
+             (camera & sensor_param::camera_mask) << sensor_param::camera_shift |
+             (first & sensor_param::value_mask) << sensor_param::value_shift;
+    } else {
+        if (text::scan(value, u"%[a-z],%u,%u,%u,%u", word, kWordCapacity, &first, &b1, &b2, &b3) !=
+            5)
+            return 0;
+        const bool enable = std::u16string_view(word) == u"enable";
+        b0 = (enable ? 0 : system_param::disabled) | (first & 0xFF) << system_param::value_shift;
+    }
+    put_entry(entry, record, b0, b1, b2, b3);
     return 1;
 }
 
@@ -258,21 +260,12 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg,
 
     // 3. and 4. The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
-        if (l.param_kind == ParamKind::sensor) {
-            if (!parse_sensor_param(
-                    ini, text::format_checked(u"SENSOR_PARAM_%04u", static_cast<unsigned>(n)),
-                    l.params.at(n), record)) {
-                frame::report(arg, u"Failed to parse sensor param\n");
-                return 0;
-            }
-        } else {
-            if (!parse_system_param(
-                    ini, text::format_checked(u"SYSTEM_PARAM_%04u", static_cast<unsigned>(n)),
-                    l.params.at(n), record)) {
-                frame::report(arg, u"Failed to parse system param\n");
-                return 0;
-            }
-        }
+        if (parse_param(ini, l.param_kind, n, l.params.at(n), record)) continue;
+        if (l.param_kind == ParamKind::sensor)
+            frame::report(arg, u"Failed to parse sensor param\n");
+        else
+            frame::report(arg, u"Failed to parse system param\n");
+        return 0;
     }
     return 1;
 }

@@ -154,6 +154,27 @@ Bytes make_model_cfg(const KindInfo &k, unsigned s, const Options &o) {
     return r;
 }
 
+// The controllers that are a device of their own.
+struct SingleFamily {
+    std::string_view family;
+    uint8_t platform_code;
+    ControllerKind kind;
+};
+constexpr SingleFamily k5810{"5810", 2, ControllerKind::c5810};
+constexpr SingleFamily k5920{"5920", 3, ControllerKind::c5920};
+
+class SingleController final : public ControllerDevice {
+  public:
+    SingleController(const nlohmann::json &options, const SingleFamily &f)
+        : ControllerDevice(options, {{f.kind, 0, "", 1}}), f_(f) {}
+
+    std::string_view family() const override { return f_.family; }
+    uint8_t platform_code() const override { return f_.platform_code; }
+
+  private:
+    const SingleFamily &f_;
+};
+
 std::span<const uint8_t> input(const void *p) {
     return {static_cast<const uint8_t *>(p), kRecordSize};
 }
@@ -207,18 +228,26 @@ Result ControllerDevice::read_cali(Call &call, void *record) {
 }
 
 // The controller takes a record of its own length and version only.
-Result ControllerDevice::write_cali(Call &, const void *record) {
+Result ControllerDevice::write_record(std::string_view name, const void *record,
+                                      const layout::Field &length,
+                                      uint64_t (*version)(std::span<const uint8_t>)) {
     if (!record) return Result::fail("null record");
-    const OtherCaliLayout &l = info(unit().kind).cali;
-    Bytes &held = rec(unit().prefix + std::string(kCali));
+    Bytes &held = rec(unit().prefix + std::string(name));
     std::span<const uint8_t> in = input(record);
-    if (l.length.get(in) != l.length.get(held) || l.version.get(in) != l.version.get(held))
-        return Result::fail("length " + std::to_string(l.length.get(in)) + ", version " +
-                            std::to_string(l.version.get(in)) + "; the device holds length " +
-                            std::to_string(l.length.get(held)) + ", version " +
-                            std::to_string(l.version.get(held)));
+    if (length.get(in) != length.get(held) || version(in) != version(held))
+        return Result::fail("length " + std::to_string(length.get(in)) + ", version " +
+                            hex(version(in)) + "; the device holds length " +
+                            std::to_string(length.get(held)) + ", version " + hex(version(held)));
     held.assign(in.begin(), in.end());
     return Result::ok();
+}
+
+Result ControllerDevice::write_cali(Call &, const void *record) {
+    const OtherCaliLayout &l = info(unit().kind).cali;
+    return write_record(kCali, record, l.length, [](std::span<const uint8_t> b) {
+        // Both calibration forms keep their version in byte 2.
+        return calibration::cali_layout_5810.version.get(b);
+    });
 }
 
 // The caller sets the first 16-bit word to its buffer's size.
@@ -234,17 +263,11 @@ Result ControllerDevice::read_model_cfg_record(Call &call, void *record) {
 }
 
 Result ControllerDevice::write_model_cfg_record(Call &, const void *record) {
-    if (!record) return Result::fail("null record");
-    const OtherModelCfgLayout &l = info(unit().kind).model_cfg;
-    Bytes &held = rec(unit().prefix + std::string(kModelCfg));
-    std::span<const uint8_t> in = input(record);
-    auto version = [&](std::span<const uint8_t> b) { return l.major.get(b) << 8 | l.minor.get(b); };
-    if (version(in) != version(held) || l.length.get(in) != l.length.get(held))
-        return Result::fail("record version " + hex(version(in)) + ", length " +
-                            std::to_string(l.length.get(in)) + "; the device holds version " +
-                            hex(version(held)) + ", length " + std::to_string(l.length.get(held)));
-    held.assign(in.begin(), in.end());
-    return Result::ok();
+    return write_record(kModelCfg, record, OtherModelCfgLayout::length,
+                        [](std::span<const uint8_t> b) {
+                            return OtherModelCfgLayout::major.get(b) << 8 |
+                                   OtherModelCfgLayout::minor.get(b);
+                        });
 }
 
 Result ControllerDevice::set_sensor_ctrl(Call &, uint32_t) {
@@ -270,6 +293,14 @@ std::string ControllerDevice::record_error(std::string_view name,
 
 std::span<const std::string_view> ControllerDevice::required_records() const {
     return required_;
+}
+
+std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options) {
+    return std::make_unique<SingleController>(options, k5810);
+}
+
+std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options) {
+    return std::make_unique<SingleController>(options, k5920);
 }
 
 }  // namespace ryn::sim

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/layout.h"
 #include "sim/device.h"
 
 namespace ryn::sim {
@@ -74,6 +75,10 @@ class ControllerDevice : public Device {
     const std::vector<ControllerUnit> &units() const { return units_; }
     // The controller the next call reaches; throws when there is none.
     const ControllerUnit &unit() const;
+    // Replaces the reached controller's record when the one given has the
+    // held record's length and version.
+    Result write_record(std::string_view name, const void *record, const layout::Field &length,
+                        uint64_t (*version)(std::span<const uint8_t>));
 
     std::string record_error(std::string_view name,
                              std::span<const uint8_t> bytes) const override;
@@ -86,7 +91,7 @@ class ControllerDevice : public Device {
     std::vector<std::string_view> required_;
 };
 
-// The families' makers, defined in model_5810.cpp, model_5920.cpp, model_6cam.cpp.
+// The families' makers; the six-camera system's is in model_6cam.cpp.
 std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options);
 std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options);
 std::unique_ptr<Device> make_6cam_system(const nlohmann::json &options);

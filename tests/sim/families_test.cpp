@@ -102,8 +102,8 @@ TEST(SimFamilies, ReadersAndWritersExchangeWholeRecords) {
     wrong[2] = 9;
     EXPECT_EQ(ryn_set_cali_info_fn(h)(h, wrong.data()), 0);
     EXPECT_EQ(last_trace(), "cali_info_writer(" + H(h) +
-                                ", buf) = 0 [length 8192, version 9; the device holds length "
-                                "8192, version 1]");
+                                ", buf) = 0 [length 8192, version 0x9; the device holds length "
+                                "8192, version 0x1]");
     EXPECT_EQ(record("cali"), cali);
 
     std::vector<uint8_t> cfg = read_with(ryn_get_model_cfg_fn(h), h, true);
