@@ -27,11 +27,13 @@ using ryn::platform::IniFile;
 // calibration values; removed at exit.
 const fs::path &bench_dir() {
     struct Dir {
-        fs::path path = fs::temp_directory_path() / ("ryn_bench_cali." + std::to_string(::getpid()));
+        fs::path path =
+            fs::temp_directory_path() / ("ryn_bench_cali." + std::to_string(::getpid()));
         Dir() {
             fs::create_directories(path);
             std::ofstream defs(path / "ryn_cali_info_param_def_5920.ini");
-            for (unsigned n = 0; n < 2048; ++n) defs << "param_" << n << "=cali_value_" << n << "\n";
+            for (unsigned n = 0; n < 2048; ++n)
+                defs << "param_" << n << "=cali_value_" << n << "\n";
         }
         ~Dir() { fs::remove_all(path); }
     };
@@ -42,8 +44,8 @@ const fs::path &bench_dir() {
 int32_t cali_get(const fs::path &file) {
     const std::u16string name = file.u16string();
     cali_info_arg arg;
-    ryn_cali_info_init_arg(&arg, ryn_sim_handle(), reinterpret_cast<const ryn_wchar *>(name.c_str()),
-                           RYN_FLAG_GET);
+    ryn_cali_info_init_arg(&arg, ryn_sim_handle(),
+                           reinterpret_cast<const ryn_wchar *>(name.c_str()), RYN_FLAG_GET);
     return ryn_cali_info(&arg);
 }
 

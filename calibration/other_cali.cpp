@@ -116,18 +116,17 @@ std::u16string param_text(const OtherCaliLayout &l, std::span<const uint8_t> rec
                    b3 = entry_byte(entry, record, 3);
     if (l.param_kind == ParamKind::sensor) {
         const char16_t *word = (b0 & sensor_param::enabled) ? u"enable" : u"disable";
-        return text::format_checked(
-            u"%s,cam%u,%u,%u,%u,%u", word,
-            (b0 >> sensor_param::camera_shift) & sensor_param::camera_mask,
-            (b0 >> sensor_param::value_shift) & sensor_param::value_mask, b1, b2, b3);
+        return text::format_checked(u"%s,cam%u,%u,%u,%u,%u", word,
+                                    (b0 >> sensor_param::camera_shift) & sensor_param::camera_mask,
+                                    (b0 >> sensor_param::value_shift) & sensor_param::value_mask,
+                                    b1, b2, b3);
     }
     const char16_t *word = (b0 & system_param::disabled) ? u"disable" : u"enable";
     return text::format_checked(u"%s,%u,%u,%u,%u", word, b0 >> system_param::value_shift, b1, b2,
                                 b3);
 }
 
-int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record,
-               platform::IniFile &ini) {
+int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platform::IniFile &ini) {
     const OtherCaliLayout &l = v.layout;
     // 1. Length and version.
     if (!ini.set(kCalibration, u"length",
@@ -143,16 +142,17 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record,
         const std::u16string value =
             l.float_values
                 ? text::format_checked(
-                      u"%+.10e", static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(raw))))
+                      u"%+.10e",
+                      static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(raw))))
                 : text::format_checked(u"%d", static_cast<int>(raw));
         ini.set(kCalibration, table[n].name_view(), value);
     }
     // 3. Every firmware parameter, numbered from 0.
     for (size_t n = 0; n < l.fw_params.count; ++n) {
-        if (!ini.set(kFirmwareParameter,
-                     text::format_checked(u"FW_PARAM_%04u", static_cast<unsigned>(n)),
-                     text::format_checked(u"%u",
-                                          static_cast<unsigned>(l.fw_params.at(n).get(record)))))
+        if (!ini.set(
+                kFirmwareParameter,
+                text::format_checked(u"FW_PARAM_%04u", static_cast<unsigned>(n)),
+                text::format_checked(u"%u", static_cast<unsigned>(l.fw_params.at(n).get(record)))))
             return 0;
     }
     // 4. The sensor parameters, or the system parameters of the 5920.
@@ -232,8 +232,8 @@ int parse_param(const platform::IniFile &ini, ParamKind kind, size_t n, const la
 
 // The file's values over the device's record. Length and version are never
 // read back: the record keeps the device's.
-int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg,
-                    const std::u16string &path, std::span<uint8_t> record) {
+int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const std::u16string &path,
+                    std::span<uint8_t> record) {
     const OtherCaliLayout &l = v.layout;
     const platform::IniFile ini(path);
 
@@ -274,9 +274,14 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg,
 
 void select_device(const OtherCaliVariant &v, const cali_info_arg &arg) {
     switch (v.device_id) {
-    case DeviceId::none: break;
-    case DeviceId::lpc4320: ryn_6cam_set_dev_id(255); break;
-    case DeviceId::from_flags: ryn_6cam_set_dev_id((arg.flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2); break;
+        case DeviceId::none:
+            break;
+        case DeviceId::lpc4320:
+            ryn_6cam_set_dev_id(255);
+            break;
+        case DeviceId::from_flags:
+            ryn_6cam_set_dev_id((arg.flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2);
+            break;
     }
 }
 

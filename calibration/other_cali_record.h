@@ -29,8 +29,8 @@ struct OtherCaliLayout {
     bool float_values;        // 32-bit floats (5810 form) or unsigned 16-bit (5920 form)
 
     constexpr bool well_formed() const {
-        const layout::Field fields[] = {length,          version,           reserved,
-                                        params.whole(),  fw_params.whole(), values.whole()};
+        const layout::Field fields[] = {length,         version,           reserved,
+                                        params.whole(), fw_params.whole(), values.whole()};
         return layout::well_formed(fields, size) && values.end() == size &&
                first_exchanged + exchanged <= params.count;
     }

@@ -22,9 +22,11 @@ struct OtherModelCfgLayout {
     static constexpr layout::Field pid{"pid", 6, 2};
     static constexpr layout::Field bcd_device{"bcdDevice", 8, 2};
     static constexpr size_t string_count = 5;
-    static constexpr layout::Field strings[string_count] = {
-        {"model_name", 10, 40},   {"bar_code", 50, 40},    {"manufacturer", 90, 40},
-        {"product_type", 130, 40}, {"serial_num", 170, 40}};
+    static constexpr layout::Field strings[string_count] = {{"model_name", 10, 40},
+                                                            {"bar_code", 50, 40},
+                                                            {"manufacturer", 90, 40},
+                                                            {"product_type", 130, 40},
+                                                            {"serial_num", 170, 40}};
     static constexpr layout::Field head[] = {length,     minor,      major,      vid,
                                              pid,        bcd_device, strings[0], strings[1],
                                              strings[2], strings[3], strings[4]};

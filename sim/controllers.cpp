@@ -89,14 +89,16 @@ Bytes make_cali(const KindInfo &k, unsigned s, const Options &o) {
     for (size_t n = 0; n < l.params.count; ++n) {
         auto b = [](size_t v) { return static_cast<uint8_t>(v); };
         if (l.param_kind == calibration::ParamKind::sensor)
-            put_entry(r, l.params.at(n), b((n % 4 != 3 ? 1 : 0) | (n % 8) << 1 | ((n + s) % 16) << 4),
-                      b(n), b(3 * n + s), b(0xC0 | s));
+            put_entry(r, l.params.at(n),
+                      b((n % 4 != 3 ? 1 : 0) | (n % 8) << 1 | ((n + s) % 16) << 4), b(n),
+                      b(3 * n + s), b(0xC0 | s));
         else
             put_entry(r, l.params.at(n), b((n % 2) | (n % 128) << 1), b(n), b(n >> 8), b(0x30 + s));
     }
     for (size_t n = 0; n < l.fw_params.count; ++n) {
         if (l.fw_params.width == 4)
-            l.fw_params.at(n).put(r, n + 1 == l.fw_params.count ? 0xFFFFFF00u + s : 1000 * s + 7 * n + 1);
+            l.fw_params.at(n).put(
+                r, n + 1 == l.fw_params.count ? 0xFFFFFF00u + s : 1000 * s + 7 * n + 1);
         else
             l.fw_params.at(n).put(r, n + 1 == l.fw_params.count ? 0xFFFF : (37 * n + s) & 0xFFFF);
     }
@@ -263,11 +265,10 @@ Result ControllerDevice::read_model_cfg_record(Call &call, void *record) {
 }
 
 Result ControllerDevice::write_model_cfg_record(Call &, const void *record) {
-    return write_record(kModelCfg, record, OtherModelCfgLayout::length,
-                        [](std::span<const uint8_t> b) {
-                            return OtherModelCfgLayout::major.get(b) << 8 |
-                                   OtherModelCfgLayout::minor.get(b);
-                        });
+    return write_record(
+        kModelCfg, record, OtherModelCfgLayout::length, [](std::span<const uint8_t> b) {
+            return OtherModelCfgLayout::major.get(b) << 8 | OtherModelCfgLayout::minor.get(b);
+        });
 }
 
 Result ControllerDevice::set_sensor_ctrl(Call &, uint32_t) {
@@ -282,8 +283,8 @@ std::string ControllerDevice::record_error(std::string_view name,
     if (!known) {
         std::string names;
         for (const std::string &n : required_names_) names += (names.empty() ? "" : ", ") + n;
-        return "the " + std::string(family()) + " device has no " + quoted + " (it holds " +
-               names + ")";
+        return "the " + std::string(family()) + " device has no " + quoted + " (it holds " + names +
+               ")";
     }
     if (bytes.size() != kRecordSize)
         return quoted + " takes " + std::to_string(kRecordSize) + " bytes, not " +

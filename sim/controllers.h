@@ -80,8 +80,7 @@ class ControllerDevice : public Device {
     Result write_record(std::string_view name, const void *record, const layout::Field &length,
                         uint64_t (*version)(std::span<const uint8_t>));
 
-    std::string record_error(std::string_view name,
-                             std::span<const uint8_t> bytes) const override;
+    std::string record_error(std::string_view name, std::span<const uint8_t> bytes) const override;
     std::span<const std::string_view> required_records() const override;
     bool valid_mode(std::string_view mode) const override { return mode == "normal"; }
 

@@ -34,14 +34,32 @@ struct Variant {
 
 const Variant k5810{"5810", "5810", 0, "", 0, "ryn_cali_info_param_def_5810", 1792, "0x5a02"};
 const Variant k5920{"5920", "5920", 0, "", 0, "ryn_cali_info_param_def_5920", 2048, "0x5a03"};
-const Variant k6cam4320{"6cam_4320", "6cam", 0, "255/", 255, "ryn_cali_info_param_def_6cam_4320",
-                        1792, "0x5a06"};
-const Variant k6camDev1{"6cam_5810 dev 1", "6cam", RYN_FLAG_6CAM_DEV1, "1/", 1,
-                        "ryn_cali_info_param_def_6cam_5810", 1792, "0x5a06"};
-const Variant k6camDev2{"6cam_5810 dev 2", "6cam", RYN_FLAG_6CAM_DEV2, "2/", 2,
-                        "ryn_cali_info_param_def_6cam_5810", 1792, "0x5a06"};
-const Variant k6camBoth{"6cam_5810 both bits", "6cam", RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2,
-                        "1/", 1, "ryn_cali_info_param_def_6cam_5810", 1792, "0x5a06"};
+const Variant k6cam4320{"6cam_4320", "6cam",  0, "255/", 255, "ryn_cali_info_param_def_6cam_4320",
+                        1792,        "0x5a06"};
+const Variant k6camDev1{"6cam_5810 dev 1",
+                        "6cam",
+                        RYN_FLAG_6CAM_DEV1,
+                        "1/",
+                        1,
+                        "ryn_cali_info_param_def_6cam_5810",
+                        1792,
+                        "0x5a06"};
+const Variant k6camDev2{"6cam_5810 dev 2",
+                        "6cam",
+                        RYN_FLAG_6CAM_DEV2,
+                        "2/",
+                        2,
+                        "ryn_cali_info_param_def_6cam_5810",
+                        1792,
+                        "0x5a06"};
+const Variant k6camBoth{"6cam_5810 both bits",
+                        "6cam",
+                        RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2,
+                        "1/",
+                        1,
+                        "ryn_cali_info_param_def_6cam_5810",
+                        1792,
+                        "0x5a06"};
 const Variant kAll[] = {k5810, k5920, k6cam4320, k6camDev1, k6camDev2, k6camBoth};
 
 std::vector<uint8_t> record(const std::string &name) {
@@ -57,7 +75,9 @@ void set_record(const std::string &name, const std::vector<uint8_t> &bytes) {
         << ryn_sim_last_error();
 }
 
-void put_u32(std::vector<uint8_t> &r, size_t at, uint32_t v) { std::memcpy(r.data() + at, &v, 4); }
+void put_u32(std::vector<uint8_t> &r, size_t at, uint32_t v) {
+    std::memcpy(r.data() + at, &v, 4);
+}
 
 // The calibration records of every controller the variant's device holds.
 std::vector<std::vector<uint8_t>> cali_records(const Variant &v) {
@@ -135,7 +155,8 @@ class OtherCaliTest : public ::testing::Test {
 // Every number of the table defined, so that every value makes the trip.
 std::string full_definitions(size_t capacity) {
     std::string text;
-    for (size_t n = 0; n < capacity; ++n) text += "param_" + std::to_string(n) + "=v" + std::to_string(n) + "\n";
+    for (size_t n = 0; n < capacity; ++n)
+        text += "param_" + std::to_string(n) + "=v" + std::to_string(n) + "\n";
     return text;
 }
 
@@ -214,12 +235,16 @@ TEST_F(OtherCaliTest, DumpWritesTheFourSectionsInTheirForms) {
     set_record("cali", r);
     ASSERT_EQ(get(k5810), 1);
     const std::string text = file();
-    EXPECT_EQ(text.rfind("[calibration]\r\nlength=8192\r\nversion=1\r\nfirst=+1.5000000000e+000\r\n", 0), 0u)
+    EXPECT_EQ(
+        text.rfind("[calibration]\r\nlength=8192\r\nversion=1\r\nfirst=+1.5000000000e+000\r\n", 0),
+        0u)
         << text.substr(0, 200);
-    for (const char *line : {"\r\ntop=-1.5625000000e-001\r\n", "\r\n[firmware parameter]\r\nFW_PARAM_0000=1001\r\n",
-                             "\r\nFW_PARAM_0003=4294967295\r\n", "\r\nFW_PARAM_0190=4294967041\r\n[sensor parameter]\r\n",
-                             "\r\nSENSOR_PARAM_0003=disable,cam3,4,3,10,193\r\n",
-                             "\r\nSENSOR_PARAM_0004=enable,cam4,5,4,13,193\r\nSENSOR_PARAM_0005="})
+    for (const char *line :
+         {"\r\ntop=-1.5625000000e-001\r\n", "\r\n[firmware parameter]\r\nFW_PARAM_0000=1001\r\n",
+          "\r\nFW_PARAM_0003=4294967295\r\n",
+          "\r\nFW_PARAM_0190=4294967041\r\n[sensor parameter]\r\n",
+          "\r\nSENSOR_PARAM_0003=disable,cam3,4,3,10,193\r\n",
+          "\r\nSENSOR_PARAM_0004=enable,cam4,5,4,13,193\r\nSENSOR_PARAM_0005="})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_EQ(text.find("FW_PARAM_0191"), std::string::npos);
     EXPECT_EQ(text.find("SENSOR_PARAM_0064"), std::string::npos);
@@ -229,10 +254,11 @@ TEST_F(OtherCaliTest, DumpWritesTheFourSectionsInTheirForms) {
     use_definitions(k5920, "param_0000=first\nparam_2047=top\n");
     ASSERT_EQ(get(k5920, "d.ini"), 1);
     const std::string d = file("d.ini");
-    for (const char *line : {"[calibration]\r\nlength=8192\r\nversion=1\r\nfirst=5\r\ntop=26616\r\n",
-                             "\r\nFW_PARAM_1022=37815\r\nFW_PARAM_1023=65535\r\n[system parameter]\r\n"
-                             "SYSTEM_PARAM_0448=enable,64,192,1,49\r\nSYSTEM_PARAM_0449=disable,65,193,1,49\r\n",
-                             "\r\nSYSTEM_PARAM_0510=enable,126,254,1,49\r\n"})
+    for (const char *line :
+         {"[calibration]\r\nlength=8192\r\nversion=1\r\nfirst=5\r\ntop=26616\r\n",
+          "\r\nFW_PARAM_1022=37815\r\nFW_PARAM_1023=65535\r\n[system parameter]\r\n"
+          "SYSTEM_PARAM_0448=enable,64,192,1,49\r\nSYSTEM_PARAM_0449=disable,65,193,1,49\r\n",
+          "\r\nSYSTEM_PARAM_0510=enable,126,254,1,49\r\n"})
         EXPECT_NE(d.find(line), std::string::npos) << line;
     EXPECT_EQ(d.find("SYSTEM_PARAM_0447"), std::string::npos);
     EXPECT_EQ(d.find("SYSTEM_PARAM_0511"), std::string::npos);
@@ -249,7 +275,8 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5810) {
     replace_line("SENSOR_PARAM_0005", "SENSOR_PARAM_0005=on,cam9,17,300,2,3");
     replace_line("SENSOR_PARAM_0006", "SENSOR_PARAM_0006=enable,cam2,3,4,5,6");
     // Firmware parameter lines count in any section; blanks around "=" hide a line.
-    append("FW_PARAM_0003=-1\r\nFW_PARAM_0004 = 5\r\nFW_PARAM_0191=5\r\nFW_PARAM_0005=4294967295\r\n");
+    append(
+        "FW_PARAM_0003=-1\r\nFW_PARAM_0004 = 5\r\nFW_PARAM_0191=5\r\nFW_PARAM_0005=4294967295\r\n");
     ASSERT_EQ(set(k5810), 1);
     EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"[Warning] Missing top.\n"});
 
@@ -288,8 +315,10 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5920) {
     EXPECT_EQ(record("cali"), expected);
 
     ASSERT_EQ(get(k5920, "again.ini"), 1);
-    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0450=enable,72,1,2,3\r\n"), std::string::npos);
-    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0451=disable,3,4,5,6\r\n"), std::string::npos);
+    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0450=enable,72,1,2,3\r\n"),
+              std::string::npos);
+    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0451=disable,3,4,5,6\r\n"),
+              std::string::npos);
 }
 
 TEST_F(OtherCaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
@@ -344,14 +373,26 @@ TEST_F(OtherCaliTest, DeviceFailuresSendTheirMessages) {
         {k5810, RYN_FLAG_GET, "ryn_get_cali_info_fn", {find, get_failed}, to2},
         {k5920, RYN_FLAG_SET, "ryn_get_cali_info_fn", {find, get_failed}, to2},
         {k6cam4320, RYN_FLAG_GET, "ryn_get_cali_info_fn", {find, get_failed}, to2},
-        {k6camDev1, RYN_FLAG_GET, "ryn_get_cali_info_fn",
-         {u"Failed to find the appropriate function.\n", get_failed}, to2},
-        {k6camDev2, RYN_FLAG_SET, "ryn_get_cali_info_fn",
-         {u"Failed to find the appropriate function.\n", get_failed}, to2},
-        {k5920, RYN_FLAG_GET, "cali_info_reader",
-         {u"Fail to get the calibration information.\n", get_failed}, to2},
-        {k6camDev1, RYN_FLAG_SET, "cali_info_reader",
-         {u"Fail to get the calibration information.\n", get_failed}, to2},
+        {k6camDev1,
+         RYN_FLAG_GET,
+         "ryn_get_cali_info_fn",
+         {u"Failed to find the appropriate function.\n", get_failed},
+         to2},
+        {k6camDev2,
+         RYN_FLAG_SET,
+         "ryn_get_cali_info_fn",
+         {u"Failed to find the appropriate function.\n", get_failed},
+         to2},
+        {k5920,
+         RYN_FLAG_GET,
+         "cali_info_reader",
+         {u"Fail to get the calibration information.\n", get_failed},
+         to2},
+        {k6camDev1,
+         RYN_FLAG_SET,
+         "cali_info_reader",
+         {u"Fail to get the calibration information.\n", get_failed},
+         to2},
         {k5810, RYN_FLAG_SET, "ryn_set_cali_info_fn", {find, set_failed}, to4},
         {k6camDev1, RYN_FLAG_SET, "ryn_set_cali_info_fn", {find, set_failed}, to4},
         {k5920, RYN_FLAG_SET, "cali_info_writer", {set_failed}, to4},

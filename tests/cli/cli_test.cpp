@@ -251,6 +251,20 @@ TEST_F(Cli, SixCamRecordsAreChosenWithDev) {
     EXPECT_NE(r.err.find("six-camera"), std::string::npos) << r.err;
 }
 
+TEST_F(Cli, VersionStringsAreTheBaseControllersOnly) {
+    for (const char *family : {"5810", "5920", "6cam"}) {
+        SCOPED_TRACE(family);
+        ASSERT_EQ(ryn({"sim", "create", "f.json", "--family", family, "--force"}).status, 0);
+        for (const std::vector<std::string> &six : {std::vector<std::string>{}, {"--6cam-dev", "2"}}) {
+            std::vector<std::string> args = six;
+            for (const char *a : {"--sim", "f.json", "info", "versions", "v.ini"}) args.push_back(a);
+            const Result r = ryn(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.out.find("Not support get version string.\n"), std::string::npos) << r.out;
+        }
+    }
+}
+
 TEST_F(Cli, BadFileArgumentsFailClearly) {
     create_base();
     fs::create_directories(dir_ / "folder");

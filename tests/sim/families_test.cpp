@@ -159,7 +159,8 @@ TEST(SimFamilies, UnknownDeviceIdFailsEveryLaterCallUntilAValidOne) {
     ryn_handle h = ryn_sim_create("6cam", nullptr);
     ryn_record_reader reader = ryn_get_cali_info_fn(h);
     EXPECT_EQ(ryn_6cam_set_dev_id(7), 0);
-    const std::string why = "device id 7 selected: the six-camera system has devices 1, 2 and 255 only";
+    const std::string why =
+        "device id 7 selected: the six-camera system has devices 1, 2 and 255 only";
     EXPECT_EQ(last_trace(), "ryn_6cam_set_dev_id(7) = 0 [" + why + "]");
     std::vector<uint8_t> buf(8192, 0);
     EXPECT_EQ(reader(h, buf.data()), 0);
