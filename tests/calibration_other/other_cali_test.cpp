@@ -165,6 +165,7 @@ TEST_F(OtherCaliTest, GetThenSetLeavesEveryRecordAsItWas) {
         for (const Variant &v : kAll) {
             SCOPED_TRACE(std::string(v.name) + (full ? ", every number defined" : ", sample file"));
             create(v);
+            std::filesystem::remove(dir_ / "c.ini");
             if (full) use_definitions(v, full_definitions(v.capacity));
             const std::vector<std::vector<uint8_t>> before = cali_records(v);
             ASSERT_EQ(get(v), 1);
