@@ -175,12 +175,12 @@ void add_create(CLI::App &sim, Context &ctx) {
     number("--algo-version", "algo_version", 0, 0xFFFF,
            "Algorithm parameter block version: 0x102 to 0x104 (base, with --model-version 0x102); "
            "default 0x101 (5810, 6cam)");
-    text("--fw-mode", "fw_mode", "Firmware mode the device runs in")
+    text("--fw-mode", "fw_mode", "Firmware mode the device runs in (base)")
         ->check(name_in("firmware mode", {"normal", "update", "flashbuilder"}))
         ->type_name("normal|update|flashbuilder");
-    text("--bootldr-version", "bootldr_version", "Boot loader version string, such as 1.0.0312.1 (at most 59 characters)");
-    text("--normal-version", "normal_version", "Normal-code version string");
-    text("--updater-version", "updater_version", "Updater version string");
+    text("--bootldr-version", "bootldr_version", "Boot loader version string, such as 1.0.0312.1 (at most 59 characters; base)");
+    text("--normal-version", "normal_version", "Normal-code version string (base)");
+    text("--updater-version", "updater_version", "Updater version string (base)");
     cmd->footer("Options left out take the simulator's defaults. A six-camera system (6cam)\n"
                 "holds its LPC4320 controller (device 255) and two 5810 devices (1 and 2);\n"
                 "the record versions apply to all three.\n\n"
