@@ -15,10 +15,22 @@ int info_versions(const VersionsOptions &options, const GlobalOptions &global) {
     return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR);
 }
 
+struct ModelCfgOptions {
+    std::string file;
+};
+
+int info_get(const ModelCfgOptions &options, const GlobalOptions &global) {
+    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_MODEL_CFG);
+}
+
+int info_set(const ModelCfgOptions &options, const GlobalOptions &global) {
+    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_SET | RYN_DEV_MODEL_CFG);
+}
+
 }  // namespace
 
 void add_info_commands(CLI::App &app, Context &ctx) {
-    CLI::App *info = app.add_subcommand("info", "Device information: version strings (more to come)");
+    CLI::App *info = app.add_subcommand("info", "Device information: version strings, model configuration and parameters");
     info->require_subcommand(1);
     info->footer("Runs on the device of --sim STATE, or on the default one (see ryn --help).");
 
@@ -31,6 +43,30 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                 "existing file stay as they are. Base controllers only.\n\n"
                 "Example:\n  ryn --sim dev.json info versions versions.ini");
     on_run(*cmd, ctx, versions, &info_versions);
+
+    auto get = std::make_shared<ModelCfgOptions>();
+    cmd = info->add_subcommand(
+        "get", "Read the controller's model configuration, sensor settings and algorithm parameters into an INI file");
+    cmd->add_option("FILE", get->file, "INI file to write")->required();
+    cmd->footer("FILE gets the sections \"model configuration\" (USB identity, names, sizes),\n"
+                "\"sensor dsp\" (cam0_nf_dark=enable,2 ... for cameras 0 to 2) and, when the\n"
+                "device holds them, \"algorithm parameter\" (named by algo_param_def.ini beside\n"
+                "ryn). Other sections and keys of an existing file stay as they are.\n\n"
+                "Example:\n  ryn --sim dev.json info get model.ini");
+    on_run(*cmd, ctx, get, &info_get);
+
+    auto set = std::make_shared<ModelCfgOptions>();
+    cmd = info->add_subcommand(
+        "set", "Write the model configuration, sensor settings and algorithm parameters of an INI file to the controller");
+    cmd->add_option("FILE", set->file, "INI file to read (as info get writes it)")->required();
+    cmd->footer("The device's record is read first: a number missing from FILE keeps the\n"
+                "device's value, a missing name is cleared, a missing sensor setting is\n"
+                "disabled. vid, pid and the length, major_version and minor_version of\n"
+                "\"algorithm parameter\" are required. The record is written once, in the\n"
+                "version the device reports, or not at all.\n\n"
+                "Example:\n  ryn --sim dev.json info get model.ini\n"
+                "  (edit model.ini)\n  ryn --sim dev.json info set model.ini");
+    on_run(*cmd, ctx, set, &info_set);
 }
 
 }  // namespace ryn::cli
