@@ -43,6 +43,8 @@
 //     (f32 fields) or k (i32 fields); version 0x103 holds the host form (length
 //     3072, block version 0x200), slot n holding n + 0.5, and bytes 510..1023
 //     and 4096..6143 hold the pattern byte i = (i * 7) & 0xFF.
+//     The writer takes a record of any version 0x100 to 0x103 (its header
+//     length must match, except for 0x103) and keeps it in that version.
 //   "fw-header" (80 bytes): word 0 = 0x46574844, word 1 bit 0 = 1 in update
 //     mode (kept in step with the mode), everything else zero.
 //   "normal-code" (1..131072 bytes) and "layout" (the 0x60000-byte flash region
