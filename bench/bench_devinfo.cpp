@@ -29,7 +29,8 @@ using ryn::platform::IniFile;
 // A folder for the run's files and definition file, removed at exit.
 const fs::path &bench_dir() {
     struct Dir {
-        fs::path path = fs::temp_directory_path() / ("ryn_bench_devinfo." + std::to_string(::getpid()));
+        fs::path path =
+            fs::temp_directory_path() / ("ryn_bench_devinfo." + std::to_string(::getpid()));
         Dir() {
             fs::create_directories(path);
             // All 767 slots named: the 0x104 fields, then generic names.
@@ -56,7 +57,8 @@ ryn_handle make_device() {
 
 int32_t request(ryn_handle handle, const std::u16string &file, uint32_t flags) {
     dev_info_arg arg;
-    ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(file.c_str()), flags | RYN_DEV_MODEL_CFG);
+    ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(file.c_str()),
+                          flags | RYN_DEV_MODEL_CFG);
     arg.msg_fn = [](void *, const ryn_wchar *, va_list) {};
     return ryn_dev_info(&arg);
 }
@@ -81,7 +83,8 @@ std::vector<Key> keys_of_get(ryn_handle handle) {
         if (line.starts_with(u'[')) {
             section = line.substr(1, line.size() - 2);
         } else if (const size_t eq = line.find(u'='); eq != line.npos) {
-            keys.push_back({section, std::u16string(line.substr(0, eq)), std::u16string(line.substr(eq + 1))});
+            keys.push_back(
+                {section, std::u16string(line.substr(0, eq)), std::u16string(line.substr(eq + 1))});
         }
     }
     return keys;
@@ -142,7 +145,8 @@ void BM_DevInfoSetPerCall(benchmark::State &state) {
     const ryn_handle handle = make_device();
     const std::vector<Key> keys = keys_of_get(handle);
     fs::remove(path);
-    if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1) state.SkipWithError("GET failed");
+    if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1)
+        state.SkipWithError("GET failed");
     char16_t buf[256];
     for (auto _ : state) {
         for (const Key &k : keys) {

@@ -10,7 +10,9 @@ namespace {
 
 using B = AlgoBlock;
 
-layout::Field value_field(size_t index) { return {"value", B::value_offset(index), B::value_width}; }
+layout::Field value_field(size_t index) {
+    return {"value", B::value_offset(index), B::value_width};
+}
 
 }  // namespace
 
@@ -48,10 +50,11 @@ void write_algo_block(uint32_t version, std::span<const uint8_t> host, std::span
         const int n = definitions.find(field.name);
         const float value = n < 0 || static_cast<size_t>(n) >= B::host_slots
                                 ? 0.0f
-                                : std::bit_cast<float>(
-                                      static_cast<uint32_t>(value_field(static_cast<size_t>(n)).get(host)));
-        const uint32_t bits = field.type == AlgoFieldType::i32 ? static_cast<uint32_t>(to_i32_field(value))
-                                                               : std::bit_cast<uint32_t>(value);
+                                : std::bit_cast<float>(static_cast<uint32_t>(
+                                      value_field(static_cast<size_t>(n)).get(host)));
+        const uint32_t bits = field.type == AlgoFieldType::i32
+                                  ? static_cast<uint32_t>(to_i32_field(value))
+                                  : std::bit_cast<uint32_t>(value);
         value_field(k).put(device, bits);
     }
 }

@@ -10,8 +10,9 @@ namespace ryn::devinfo {
 namespace {
 
 // The key's value read into a number buffer; nothing when it is missing.
-std::optional<std::u16string_view> read_value(const platform::IniFile &ini, std::u16string_view section,
-                                              std::u16string_view key, char16_t (&buf)[number_buffer_size]) {
+std::optional<std::u16string_view> read_value(const platform::IniFile &ini,
+                                              std::u16string_view section, std::u16string_view key,
+                                              char16_t (&buf)[number_buffer_size]) {
     const size_t n = ini.get(section, key, buf, number_buffer_size);
     if (n == 0) return std::nullopt;
     return std::u16string_view(buf, n);
@@ -24,13 +25,17 @@ std::u16string hex_value(uint32_t value) {
     return text::format_checked(u"0x%0*x", digits, value);
 }
 
-std::u16string float_value(float value) { return text::format_checked(u"%+.10e", static_cast<double>(value)); }
+std::u16string float_value(float value) {
+    return text::format_checked(u"%+.10e", static_cast<double>(value));
+}
 
-bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16string_view key, uint32_t value) {
+bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
+               uint32_t value) {
     return ini.set(section, key, hex_value(value));
 }
 
-void write_float(platform::IniFile &ini, std::u16string_view section, std::u16string_view key, float value) {
+void write_float(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
+                 float value) {
     ini.set(section, key, float_value(value));
 }
 
@@ -56,7 +61,8 @@ float narrow_to_float(double value) {
     constexpr float max = std::numeric_limits<float>::max();
     const double limit = static_cast<double>(max) + std::ldexp(1.0, 103);
     if (std::isfinite(value) && std::fabs(value) > static_cast<double>(max)) {
-        const float magnitude = std::fabs(value) < limit ? max : std::numeric_limits<float>::infinity();
+        const float magnitude =
+            std::fabs(value) < limit ? max : std::numeric_limits<float>::infinity();
         return value > 0 ? magnitude : -magnitude;
     }
     return static_cast<float>(value);

@@ -14,7 +14,9 @@ namespace {
 using R = ModelCfgRecord;
 using Buffer = std::vector<uint8_t>;
 
-const ModelCfgForm &host_form() { return *model_cfg_form(0x103); }
+const ModelCfgForm &host_form() {
+    return *model_cfg_form(0x103);
+}
 
 // The console lines of a device library that offers no reader or writer.
 void no_function(std::u16string_view which) {
@@ -54,7 +56,8 @@ void move_fields(const ModelCfgForm &from, std::span<const uint8_t> src, const M
     for (size_t i = 0; i < std::size(from.strings); ++i) {
         if (!has(from.strings[i]) || !has(to.strings[i])) continue;
         const std::u16string text = layout::utf16_field(src, from.strings[i]);
-        layout::put_utf16_field(dst, to.strings[i], std::u16string_view(text).substr(0, R::string_max));
+        layout::put_utf16_field(dst, to.strings[i],
+                                std::u16string_view(text).substr(0, R::string_max));
     }
     if (has(from.sensor_dsp) && has(to.sensor_dsp)) {
         const auto block = from.sensor_dsp.bytes(src);
@@ -62,23 +65,31 @@ void move_fields(const ModelCfgForm &from, std::span<const uint8_t> src, const M
     }
 }
 
-bool known_algo_version(uint32_t version) { return version >= 0x102 && version <= 0x104; }
+bool known_algo_version(uint32_t version) {
+    return version >= 0x102 && version <= 0x104;
+}
 
 }  // namespace
 
 uint8_t filter_code(uint32_t size) {
     switch (size) {
-    case 3: return 1;
-    case 5: return 2;
-    default: return 0;
+        case 3:
+            return 1;
+        case 5:
+            return 2;
+        default:
+            return 0;
     }
 }
 
 uint32_t filter_size(uint32_t code) {
     switch (code) {
-    case 1: return 3;
-    case 2: return 5;
-    default: return 1;
+        case 1:
+            return 3;
+        case 2:
+            return 5;
+        default:
+            return 1;
     }
 }
 
@@ -154,8 +165,8 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
                 algo_version = query_version(handle, VersionQuery::algo_version).value_or(0x101);
                 if (!known_algo_version(algo_version)) return 0;
             }
-            write_algo_block(algo_version, R::algo_block.bytes(std::span<const uint8_t>(host)), form->algo_block.bytes(std::span<uint8_t>(device)),
-                             definitions);
+            write_algo_block(algo_version, R::algo_block.bytes(std::span<const uint8_t>(host)),
+                             form->algo_block.bytes(std::span<uint8_t>(device)), definitions);
         }
     }
 
@@ -173,11 +184,13 @@ CameraSettings unpack_sensor_dsp(std::span<const uint8_t> host) {
         const uint32_t kind = control >> 4;
         const auto reg = static_cast<uint32_t>(SensorEntry::reg.get(entry));
         if (camera >= kSensorCameras) continue;
-        const auto setting = std::find_if(std::begin(kSensorSettings), std::end(kSensorSettings),
-                                          [&](const SensorSetting &s) { return s.kind == kind && s.reg == reg; });
+        const auto setting =
+            std::find_if(std::begin(kSensorSettings), std::end(kSensorSettings),
+                         [&](const SensorSetting &s) { return s.kind == kind && s.reg == reg; });
         if (setting == std::end(kSensorSettings)) continue;
         const auto j = static_cast<size_t>(setting - std::begin(kSensorSettings));
-        uint32_t value = static_cast<uint32_t>(SensorEntry::value.get(entry) & SensorEntry::mask.get(entry));
+        uint32_t value =
+            static_cast<uint32_t>(SensorEntry::value.get(entry) & SensorEntry::mask.get(entry));
         if (j == kFilterSetting) value = filter_size(value);
         settings[camera][j] = {control & 1, value};
     }
@@ -193,10 +206,13 @@ void pack_sensor_dsp(const CameraSettings &settings, std::span<uint8_t> host) {
         for (size_t j = 0; j < std::size(kSensorSettings); ++j) {
             const SensorSetting &s = kSensorSettings[j];
             const CameraSetting &value = settings[camera][j];
-            const auto entry = SensorEntry::at(camera * std::size(kSensorSettings) + j).bytes(block);
-            SensorEntry::control.put(entry, (value.enable & 1) | (camera << 1) | (uint32_t{s.kind} << 4));
+            const auto entry =
+                SensorEntry::at(camera * std::size(kSensorSettings) + j).bytes(block);
+            SensorEntry::control.put(entry,
+                                     (value.enable & 1) | (camera << 1) | (uint32_t{s.kind} << 4));
             SensorEntry::reg.put(entry, s.reg);
-            SensorEntry::value.put(entry, j == kFilterSetting ? filter_code(value.value) : value.value & 0xFF);
+            SensorEntry::value.put(
+                entry, j == kFilterSetting ? filter_code(value.value) : value.value & 0xFF);
             SensorEntry::mask.put(entry, s.mask);
         }
     }

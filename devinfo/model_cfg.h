@@ -22,7 +22,8 @@ struct CameraSetting {
     uint32_t value = 0;
 };
 // [camera][setting], settings in the order of kSensorSettings.
-using CameraSettings = std::array<std::array<CameraSetting, std::size(kSensorSettings)>, kSensorCameras>;
+using CameraSettings =
+    std::array<std::array<CameraSetting, std::size(kSensorSettings)>, kSensorCameras>;
 
 // Reads the device's record into host (zeroed by the caller) and converts it
 // by its version; sets the valid flags of "algo_param_def" for the parameters

@@ -45,25 +45,31 @@ struct NumberKey {
     uint16_t since;  // first record version that holds it
 };
 constexpr NumberKey kNumbers[] = {
-    {u"led_async", R::led_async, 0x100},      {u"led_delay_us", R::led_delay_us, 0x100},
+    {u"led_async", R::led_async, 0x100},           {u"led_delay_us", R::led_delay_us, 0x100},
     {u"update_refresh", R::update_refresh, 0x100}, {u"resolutionX", R::resolution_x, 0x100},
-    {u"resolutionY", R::resolution_y, 0x100}, {u"physicalX", R::physical_x, 0x101},
+    {u"resolutionY", R::resolution_y, 0x100},      {u"physicalX", R::physical_x, 0x101},
     {u"physicalY", R::physical_y, 0x101},
 };
 
 std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
-    return u"cam" + text::format_checked(u"%u", static_cast<unsigned>(camera)) + u"_" + std::u16string(setting.name);
+    return u"cam" + text::format_checked(u"%u", static_cast<unsigned>(camera)) + u"_" +
+           std::u16string(setting.name);
 }
 
-std::u16string hex2(uint64_t value) { return text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(value)); }
-std::u16string decimal(uint64_t value) { return text::format_checked(u"%u", static_cast<unsigned>(value)); }
+std::u16string hex2(uint64_t value) {
+    return text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(value));
+}
+std::u16string decimal(uint64_t value) {
+    return text::format_checked(u"%u", static_cast<unsigned>(value));
+}
 
 float slot(std::span<const uint8_t> block, size_t n) {
     return std::bit_cast<float>(static_cast<uint32_t>(
         layout::Field{"value", AlgoBlock::value_offset(n), AlgoBlock::value_width}.get(block)));
 }
 void set_slot(std::span<uint8_t> block, size_t n, float value) {
-    layout::Field{"value", AlgoBlock::value_offset(n), AlgoBlock::value_width}.put(block, std::bit_cast<uint32_t>(value));
+    layout::Field{"value", AlgoBlock::value_offset(n), AlgoBlock::value_width}.put(
+        block, std::bit_cast<uint32_t>(value));
 }
 
 // --- GET ------------------------------------------------------------------
@@ -71,19 +77,24 @@ void set_slot(std::span<uint8_t> block, size_t n, float value) {
 // Section "model configuration"; false at the first write that fails.
 bool dump_model_configuration(IniFile &ini, std::span<const uint8_t> host) {
     const uint16_t version = R::version(host);
-    auto put = [&](std::u16string_view key, const std::u16string &value) { return ini.set(kModelSection, key, value); };
+    auto put = [&](std::u16string_view key, const std::u16string &value) {
+        return ini.set(kModelSection, key, value);
+    };
     if (!put(u"length", decimal(R::length.get(host)))) return false;
     if (!put(u"major_version", hex2(R::major.get(host)))) return false;
     if (!put(u"minor_version", hex2(R::minor.get(host)))) return false;
-    if (!write_hex(ini, kModelSection, u"vid", static_cast<uint32_t>(R::vid.get(host)))) return false;
-    if (!write_hex(ini, kModelSection, u"pid", static_cast<uint32_t>(R::pid.get(host)))) return false;
-    if (version >= kBcdDeviceSince &&
-        !write_hex(ini, kModelSection, u"bcdDevice", static_cast<uint32_t>(R::bcd_device.get(host))))
+    if (!write_hex(ini, kModelSection, u"vid", static_cast<uint32_t>(R::vid.get(host))))
+        return false;
+    if (!write_hex(ini, kModelSection, u"pid", static_cast<uint32_t>(R::pid.get(host))))
+        return false;
+    if (version >= kBcdDeviceSince && !write_hex(ini, kModelSection, u"bcdDevice",
+                                                 static_cast<uint32_t>(R::bcd_device.get(host))))
         return false;
     if (version >= kStringsSince) {
         // A string that fills its field without a terminator is cut to 19 characters.
         for (const StringKey &s : kStrings)
-            if (!put(s.key, layout::utf16_field(host, s.field).substr(0, R::string_max))) return false;
+            if (!put(s.key, layout::utf16_field(host, s.field).substr(0, R::string_max)))
+                return false;
     }
     for (const NumberKey &n : kNumbers)
         if (version >= n.since && !put(n.key, decimal(n.field.get(host)))) return false;
@@ -98,7 +109,8 @@ bool dump_sensor_dsp(IniFile &ini, std::span<const uint8_t> host) {
             const CameraSetting &s = settings[camera][j];
             const std::u16string value =
                 text::format_checked(u"%s,%u", s.enable ? u"enable" : u"disable", s.value);
-            if (!ini.set(kSensorSection, sensor_key(camera, kSensorSettings[j]), value)) return false;
+            if (!ini.set(kSensorSection, sensor_key(camera, kSensorSettings[j]), value))
+                return false;
         }
     }
     return true;
@@ -106,7 +118,8 @@ bool dump_sensor_dsp(IniFile &ini, std::span<const uint8_t> host) {
 
 // Section "algorithm parameter": the block header, then every parameter the
 // definition file names and the record holds.
-bool dump_algorithm_parameter(IniFile &ini, std::span<const uint8_t> host, const DefinitionTable &definitions) {
+bool dump_algorithm_parameter(IniFile &ini, std::span<const uint8_t> host,
+                              const DefinitionTable &definitions) {
     const auto block = R::algo_block.bytes(host);
     if (!ini.set(kAlgoSection, u"length", decimal(AlgoBlock::length.get(block)))) return false;
     if (!ini.set(kAlgoSection, u"major_version", hex2(AlgoBlock::major.get(block)))) return false;
@@ -119,7 +132,8 @@ bool dump_algorithm_parameter(IniFile &ini, std::span<const uint8_t> host, const
 }
 
 // GET steps 6 to 9.
-bool dump_sections(IniFile &ini, std::span<const uint8_t> host, const DefinitionTable &definitions) {
+bool dump_sections(IniFile &ini, std::span<const uint8_t> host,
+                   const DefinitionTable &definitions) {
     if (!dump_model_configuration(ini, host)) return false;
     if (!dump_sensor_dsp(ini, host)) return false;
     if (AlgoBlock::version(R::algo_block.bytes(host)) < 0x101) return true;
@@ -177,7 +191,8 @@ void parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_in
             const size_t n = ini.get(kSensorSection, key, value, std::size(value));
             char16_t word[16] = {};
             unsigned number = 0;
-            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%u", word, std::size(word), &number) != 2) {
+            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%u", word,
+                                     std::size(word), &number) != 2) {
                 frame::report(arg, u"[Warning] Missing %s.\n", key.c_str());
                 continue;
             }
@@ -245,7 +260,8 @@ int get_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     // A failed write ends the dump without a message; the keys written before
     // it stay in the file.
     IniFile ini(path);
-    const bool dumped = dump_sections(ini, host, frame::definition_table(DefinitionFile::algo_base));
+    const bool dumped =
+        dump_sections(ini, host, frame::definition_table(DefinitionFile::algo_base));
     const bool committed = ini.commit();
     return dumped && committed ? 1 : 0;
 }

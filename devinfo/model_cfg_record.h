@@ -43,12 +43,14 @@ struct ModelCfgRecord {
     static constexpr layout::Field physical_x{"physicalX", 218, 2};
     static constexpr layout::Field physical_y{"physicalY", 220, 2};
     static constexpr layout::Field sensor_dsp{"sensor dsp", 222, 288};
-    static constexpr layout::Field algo_block{"algorithm parameter block", 1024, AlgoBlock::host_size};
+    static constexpr layout::Field algo_block{"algorithm parameter block", 1024,
+                                              AlgoBlock::host_size};
 
     static constexpr layout::Field fields[] = {
-        length,       minor,          major,        vid,          pid,        bcd_device, model_name,
-        bar_code,     manufacturer,   product_type, serial_num,   led_async,  led_delay_us,
-        update_refresh, resolution_x, resolution_y, physical_x,   physical_y, sensor_dsp, algo_block};
+        length,       minor,          major,        vid,          pid,        bcd_device,
+        model_name,   bar_code,       manufacturer, product_type, serial_num, led_async,
+        led_delay_us, update_refresh, resolution_x, resolution_y, physical_x, physical_y,
+        sensor_dsp,   algo_block};
     static constexpr layout::Field strings[] = {model_name, bar_code, manufacturer, product_type,
                                                 serial_num};
 
@@ -72,7 +74,9 @@ struct SensorEntry {
     static constexpr layout::Field fields[] = {control, reg, value, mask};
 
     // Entry i of a sensor dsp block.
-    static constexpr layout::Field at(size_t i) { return {"sensor register entry", size * i, size}; }
+    static constexpr layout::Field at(size_t i) {
+        return {"sensor register entry", size * i, size};
+    }
 };
 static_assert(layout::well_formed(SensorEntry::fields, SensorEntry::size));
 static_assert(SensorEntry::size * SensorEntry::count == ModelCfgRecord::sensor_dsp.width);
@@ -86,73 +90,79 @@ struct SensorSetting {
     uint8_t mask;
 };
 inline constexpr SensorSetting kSensorSettings[] = {
-    {u"nf_dark", 0, 2, 0x0F},        {u"l_touch_thrd", 0, 16, 0x7F},   {u"d_touch_thrd", 0, 17, 0x7F},
-    {u"d_touch_lvl", 0, 18, 0x7F},   {u"d_erosion_lvl", 0, 19, 0xFF},  {u"d_dilation_lvl", 0, 20, 0xFF},
-    {u"l_erosion_lvl", 0, 21, 0xFF}, {u"l_dilation_lvl", 0, 22, 0xFF}, {u"filter_1_3_5", 0, 151, 0x07},
-    {u"m_erosion_lvl", 0, 152, 0xFF}, {u"flip", 2, 8, 0x03},
+    {u"nf_dark", 0, 2, 0x0F},        {u"l_touch_thrd", 0, 16, 0x7F},
+    {u"d_touch_thrd", 0, 17, 0x7F},  {u"d_touch_lvl", 0, 18, 0x7F},
+    {u"d_erosion_lvl", 0, 19, 0xFF}, {u"d_dilation_lvl", 0, 20, 0xFF},
+    {u"l_erosion_lvl", 0, 21, 0xFF}, {u"l_dilation_lvl", 0, 22, 0xFF},
+    {u"filter_1_3_5", 0, 151, 0x07}, {u"m_erosion_lvl", 0, 152, 0xFF},
+    {u"flip", 2, 8, 0x03},
 };
 inline constexpr size_t kSensorCameras = 3;
-inline constexpr size_t kFilterSetting = 8;  // "filter_1_3_5": sizes 1, 3, 5 stored as codes 0, 1, 2
+// "filter_1_3_5": filter sizes 1, 3, 5 stored as codes 0, 1, 2.
+inline constexpr size_t kFilterSetting = 8;
 static_assert(kSensorSettings[kFilterSetting].reg == 151);
 static_assert(kSensorCameras * std::size(kSensorSettings) <= SensorEntry::count);
 
-// Where a device record version keeps each field. A field of width 0 is one
-// the version does not have. Version 0x103 is the host form itself.
+// Where a device record version keeps each field. A field left out (width 0)
+// is one the version does not have. Version 0x103 is the host form itself.
 struct ModelCfgForm {
     uint16_t version;
     size_t size;  // bytes of the device record; the write's length for 0x100 to 0x102
-    layout::Field vid, pid, bcd_device;
-    layout::Field strings[5];  // model_name, bar_code, manufacturer, product_type, serial_num
-    layout::Field led_async, led_delay_us, update_refresh;
-    layout::Field resolution_x, resolution_y;  // version 0x100: 32-bit slots
-    layout::Field physical_x, physical_y;
-    layout::Field algo_block;  // versions 0x101 and 0x102: the device form of Part 3.3
-    layout::Field sensor_dsp;
+    layout::Field vid{}, pid{}, bcd_device{};
+    layout::Field strings[5]{};  // model_name, bar_code, manufacturer, product_type, serial_num
+    layout::Field led_async{}, led_delay_us{}, update_refresh{};
+    layout::Field resolution_x{}, resolution_y{};  // version 0x100: 32-bit slots
+    layout::Field physical_x{}, physical_y{};
+    layout::Field algo_block{};  // 0x101 and 0x102: the compact device form (algo_block.h)
+    layout::Field sensor_dsp{};
 };
 
 constexpr bool has(const layout::Field &f) { return f.width != 0; }
 
 namespace model_cfg_detail {
-using layout::Field;
-constexpr Field none{"", 0, 0};
-constexpr Field str(size_t offset) { return {"string", offset, 2 * ModelCfgRecord::string_chars}; }
-using R = ModelCfgRecord;
+constexpr layout::Field str(size_t offset) {
+    return {"string", offset, 2 * ModelCfgRecord::string_chars};
+}
 }  // namespace model_cfg_detail
 
+// clang-format off
 inline constexpr ModelCfgForm kModelCfgForms[] = {
-    {0x100, 51,
-     {"vid", 4, 2}, {"pid", 6, 2}, model_cfg_detail::none,
-     {model_cfg_detail::none, model_cfg_detail::none, model_cfg_detail::none, model_cfg_detail::none,
-      model_cfg_detail::none},
-     {"led_async", 11, 1}, {"led_delay_us", 12, 2}, {"update_refresh", 14, 1},
-     {"resolutionX", 15, 4}, {"resolutionY", 19, 4},
-     model_cfg_detail::none, model_cfg_detail::none,
-     model_cfg_detail::none, model_cfg_detail::none},
-    {0x101, 1532,
-     {"vid", 4, 2}, {"pid", 6, 2}, model_cfg_detail::none,
-     {model_cfg_detail::str(8), model_cfg_detail::str(48), model_cfg_detail::str(88),
-      model_cfg_detail::str(128), model_cfg_detail::str(168)},
-     {"led_async", 208, 1}, {"led_delay_us", 209, 2}, {"update_refresh", 211, 1},
-     {"resolutionX", 212, 2}, {"resolutionY", 214, 2},
-     {"physicalX", 216, 2}, {"physicalY", 218, 2},
-     {"algorithm parameter block", 220, 1024}, {"sensor dsp", 1244, 288}},
-    {0x102, 5630,
-     {"vid", 4, 2}, {"pid", 6, 2}, {"bcdDevice", 8, 2},
-     {model_cfg_detail::str(10), model_cfg_detail::str(50), model_cfg_detail::str(90),
-      model_cfg_detail::str(130), model_cfg_detail::str(170)},
-     {"led_async", 210, 1}, {"led_delay_us", 211, 2}, {"update_refresh", 213, 1},
-     {"resolutionX", 214, 2}, {"resolutionY", 216, 2},
-     {"physicalX", 218, 2}, {"physicalY", 220, 2},
-     {"algorithm parameter block", 222, 5120}, {"sensor dsp", 5342, 288}},
-    {0x103, ModelCfgRecord::size,
-     model_cfg_detail::R::vid, model_cfg_detail::R::pid, model_cfg_detail::R::bcd_device,
-     {model_cfg_detail::R::model_name, model_cfg_detail::R::bar_code, model_cfg_detail::R::manufacturer,
-      model_cfg_detail::R::product_type, model_cfg_detail::R::serial_num},
-     model_cfg_detail::R::led_async, model_cfg_detail::R::led_delay_us, model_cfg_detail::R::update_refresh,
-     model_cfg_detail::R::resolution_x, model_cfg_detail::R::resolution_y,
-     model_cfg_detail::R::physical_x, model_cfg_detail::R::physical_y,
-     model_cfg_detail::R::algo_block, model_cfg_detail::R::sensor_dsp},
+    {.version = 0x100, .size = 51,
+     .vid = {"vid", 4, 2}, .pid = {"pid", 6, 2},
+     .led_async = {"led_async", 11, 1}, .led_delay_us = {"led_delay_us", 12, 2},
+     .update_refresh = {"update_refresh", 14, 1},
+     .resolution_x = {"resolutionX", 15, 4}, .resolution_y = {"resolutionY", 19, 4}},
+    {.version = 0x101, .size = 1532,
+     .vid = {"vid", 4, 2}, .pid = {"pid", 6, 2},
+     .strings = {model_cfg_detail::str(8), model_cfg_detail::str(48), model_cfg_detail::str(88),
+                 model_cfg_detail::str(128), model_cfg_detail::str(168)},
+     .led_async = {"led_async", 208, 1}, .led_delay_us = {"led_delay_us", 209, 2},
+     .update_refresh = {"update_refresh", 211, 1},
+     .resolution_x = {"resolutionX", 212, 2}, .resolution_y = {"resolutionY", 214, 2},
+     .physical_x = {"physicalX", 216, 2}, .physical_y = {"physicalY", 218, 2},
+     .algo_block = {"algorithm parameter block", 220, 1024},
+     .sensor_dsp = {"sensor dsp", 1244, 288}},
+    {.version = 0x102, .size = 5630,
+     .vid = {"vid", 4, 2}, .pid = {"pid", 6, 2}, .bcd_device = {"bcdDevice", 8, 2},
+     .strings = {model_cfg_detail::str(10), model_cfg_detail::str(50), model_cfg_detail::str(90),
+                 model_cfg_detail::str(130), model_cfg_detail::str(170)},
+     .led_async = {"led_async", 210, 1}, .led_delay_us = {"led_delay_us", 211, 2},
+     .update_refresh = {"update_refresh", 213, 1},
+     .resolution_x = {"resolutionX", 214, 2}, .resolution_y = {"resolutionY", 216, 2},
+     .physical_x = {"physicalX", 218, 2}, .physical_y = {"physicalY", 220, 2},
+     .algo_block = {"algorithm parameter block", 222, 5120},
+     .sensor_dsp = {"sensor dsp", 5342, 288}},
+    {.version = 0x103, .size = ModelCfgRecord::size,
+     .vid = ModelCfgRecord::vid, .pid = ModelCfgRecord::pid, .bcd_device = ModelCfgRecord::bcd_device,
+     .strings = {ModelCfgRecord::model_name, ModelCfgRecord::bar_code, ModelCfgRecord::manufacturer,
+                 ModelCfgRecord::product_type, ModelCfgRecord::serial_num},
+     .led_async = ModelCfgRecord::led_async, .led_delay_us = ModelCfgRecord::led_delay_us,
+     .update_refresh = ModelCfgRecord::update_refresh,
+     .resolution_x = ModelCfgRecord::resolution_x, .resolution_y = ModelCfgRecord::resolution_y,
+     .physical_x = ModelCfgRecord::physical_x, .physical_y = ModelCfgRecord::physical_y,
+     .algo_block = ModelCfgRecord::algo_block, .sensor_dsp = ModelCfgRecord::sensor_dsp},
 };
+// clang-format on
 
 // The form of a record version; nullptr for a version outside 0x100 to 0x103.
 constexpr const ModelCfgForm *model_cfg_form(uint32_t version) {
@@ -166,11 +176,12 @@ constexpr const ModelCfgForm *model_cfg_form(uint32_t version) {
 constexpr bool model_cfg_forms_fit() {
     for (const ModelCfgForm &f : kModelCfgForms) {
         if (f.size > ModelCfgRecord::transfer_size) return false;
-        const layout::Field all[] = {f.vid,          f.pid,          f.bcd_device,     f.strings[0],
-                                     f.strings[1],   f.strings[2],   f.strings[3],     f.strings[4],
-                                     f.led_async,    f.led_delay_us, f.update_refresh, f.resolution_x,
-                                     f.resolution_y, f.physical_x,   f.physical_y,     f.algo_block,
-                                     f.sensor_dsp};
+        const layout::Field all[] = {
+            f.vid,          f.pid,          f.bcd_device,     f.strings[0],
+            f.strings[1],   f.strings[2],   f.strings[3],     f.strings[4],
+            f.led_async,    f.led_delay_us, f.update_refresh, f.resolution_x,
+            f.resolution_y, f.physical_x,   f.physical_y,     f.algo_block,
+            f.sensor_dsp};
         for (const layout::Field &field : all)
             if (has(field) && !field.fits(f.size)) return false;
         if (has(f.algo_block) && f.version != 0x103 &&

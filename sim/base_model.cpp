@@ -108,17 +108,9 @@ constexpr size_t size_of(unsigned v) {
 }
 }  // namespace cali_record
 
-// One sensor register entry (calibration table and model configuration sensor dsp).
-namespace sensor_entry {
-constexpr size_t kSize = 4;
-constexpr size_t kCount = 72;
-constexpr Field control{"control", 0, 1};
-constexpr Field reg{"register", 1, 1};
-constexpr Field value{"value", 2, 1};
-constexpr Field mask{"mask", 3, 1};
-constexpr Field kFields[] = {control, reg, value, mask};
-static_assert(layout::well_formed(kFields, kSize));
-}  // namespace sensor_entry
+// One sensor register entry (calibration table and model configuration sensor
+// dsp): the library's declaration.
+using SensorEntry = devinfo::SensorEntry;
 
 // The model configuration record and its algorithm parameter block are the
 // library's own declarations, as the version record is.
@@ -167,11 +159,11 @@ void put_utf16(std::span<uint8_t> buf, size_t offset, size_t width, std::u16stri
 
 void put_sensor_entry(std::span<uint8_t> table, size_t index, uint8_t control, uint8_t reg,
                       uint8_t value, uint8_t mask) {
-    std::span<uint8_t> entry = table.subspan(index * sensor_entry::kSize, sensor_entry::kSize);
-    sensor_entry::control.put(entry, control);
-    sensor_entry::reg.put(entry, reg);
-    sensor_entry::value.put(entry, value);
-    sensor_entry::mask.put(entry, mask);
+    std::span<uint8_t> entry = SensorEntry::at(index).bytes(table);
+    SensorEntry::control.put(entry, control);
+    SensorEntry::reg.put(entry, reg);
+    SensorEntry::value.put(entry, value);
+    SensorEntry::mask.put(entry, mask);
 }
 
 // --- Options and default records --------------------------------------------

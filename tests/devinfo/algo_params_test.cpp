@@ -22,8 +22,12 @@ using Bytes = std::vector<uint8_t>;
 uint32_t word(const Bytes &b, size_t at) {
     return static_cast<uint32_t>(layout::Field{"", at, 4}.get(b));
 }
-void put_word(Bytes &b, size_t at, uint32_t v) { layout::Field{"", at, 4}.put(b, v); }
-float f32_at(const Bytes &b, size_t at) { return std::bit_cast<float>(word(b, at)); }
+void put_word(Bytes &b, size_t at, uint32_t v) {
+    layout::Field{"", at, 4}.put(b, v);
+}
+float f32_at(const Bytes &b, size_t at) {
+    return std::bit_cast<float>(word(b, at));
+}
 
 class AlgoParamsTest : public ::testing::Test {
   protected:
@@ -58,8 +62,9 @@ TEST_F(AlgoParamsTest, ReadingFillsTheNamedSlotsAndMarksThemValid) {
     put_word(device, 0, 0x01040400);
     for (size_t k = 0; k < 185; ++k)
         put_word(device, AlgoBlock::value_offset(k),
-                 kAlgoFields[k].type == AlgoFieldType::i32 ? static_cast<uint32_t>(-static_cast<int32_t>(k))
-                                                           : std::bit_cast<uint32_t>(static_cast<float>(k) + 0.25f));
+                 kAlgoFields[k].type == AlgoFieldType::i32
+                     ? static_cast<uint32_t>(-static_cast<int32_t>(k))
+                     : std::bit_cast<uint32_t>(static_cast<float>(k) + 0.25f));
     read_algo_block(0x104, device, host, defs);
 
     EXPECT_EQ(word(host, 0), 0x01040000u | AlgoBlock::host_size);
@@ -67,8 +72,9 @@ TEST_F(AlgoParamsTest, ReadingFillsTheNamedSlotsAndMarksThemValid) {
         SCOPED_TRACE(k);
         const size_t n = 700 - k;
         EXPECT_EQ(defs[n].valid, 1u);
-        const float expected = kAlgoFields[k].type == AlgoFieldType::i32 ? -static_cast<float>(k)
-                                                                         : static_cast<float>(k) + 0.25f;
+        const float expected = kAlgoFields[k].type == AlgoFieldType::i32
+                                   ? -static_cast<float>(k)
+                                   : static_cast<float>(k) + 0.25f;
         EXPECT_EQ(f32_at(host, AlgoBlock::value_offset(n)), expected);
     }
     // Slots no field maps to keep what they held; their entries stay invalid.
@@ -80,7 +86,8 @@ TEST_F(AlgoParamsTest, ReadingFillsTheNamedSlotsAndMarksThemValid) {
 TEST_F(AlgoParamsTest, UndefinedAndTwiceDefinedNames) {
     // x_real_dim (field 0, f32) is not defined; y_real_dim (field 1) is
     // defined at 5 and again at 9; waiting_count_thr (field 8, i32) at 3.
-    frame::DefinitionTable &defs = define("param_0005=y_real_dim\nparam_0009=y_real_dim\nparam_0003=waiting_count_thr\n");
+    frame::DefinitionTable &defs =
+        define("param_0005=y_real_dim\nparam_0009=y_real_dim\nparam_0003=waiting_count_thr\n");
     Bytes device(1024, 0), host(AlgoBlock::host_size, 0);
     put_word(device, 0, 0x01010400);
     put_word(device, 4, std::bit_cast<uint32_t>(1.5f));
@@ -137,7 +144,8 @@ TEST_F(AlgoParamsTest, WritingAnOlderVersionFromANewerHostBlock) {
     Bytes host(AlgoBlock::host_size, 0);
     put_word(host, 0, 0x01040C00);  // host header says 0x104, length 3072
     for (size_t k = 0; k < 185; ++k)
-        put_word(host, AlgoBlock::value_offset(700 - k), std::bit_cast<uint32_t>(static_cast<float>(k)));
+        put_word(host, AlgoBlock::value_offset(700 - k),
+                 std::bit_cast<uint32_t>(static_cast<float>(k)));
 
     const struct {
         uint16_t version;
@@ -150,8 +158,9 @@ TEST_F(AlgoParamsTest, WritingAnOlderVersionFromANewerHostBlock) {
         EXPECT_EQ(word(device, 0), 0x01000400u | (c.version & 0xFFu) << 16);
         for (size_t k = 0; k < c.fields; ++k) {
             const bool i32 = kAlgoFields[k].type == AlgoFieldType::i32;
-            EXPECT_EQ(word(device, AlgoBlock::value_offset(k)),
-                      i32 ? static_cast<uint32_t>(k) : std::bit_cast<uint32_t>(static_cast<float>(k)))
+            EXPECT_EQ(
+                word(device, AlgoBlock::value_offset(k)),
+                i32 ? static_cast<uint32_t>(k) : std::bit_cast<uint32_t>(static_cast<float>(k)))
                 << k;
         }
         // Nothing behind the version's last field is written.

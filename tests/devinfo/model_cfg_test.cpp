@@ -150,9 +150,9 @@ TEST_F(ModelCfgTest, Version0x100) {
         "[model configuration]\r\nlength=6144\r\nmajor_version=0x01\r\nminor_version=0x00\r\n"
         "vid=0x0408\r\npid=0x3101\r\nled_async=1\r\nled_delay_us=1500\r\nupdate_refresh=60\r\n"
         "resolutionX=4096\r\nresolutionY=4096\r\n[sensor dsp]\r\n";
-    for (const char *setting : {"nf_dark", "l_touch_thrd", "d_touch_thrd", "d_touch_lvl", "d_erosion_lvl",
-                                "d_dilation_lvl", "l_erosion_lvl", "l_dilation_lvl", "filter_1_3_5",
-                                "m_erosion_lvl", "flip"})
+    for (const char *setting : {"nf_dark", "l_touch_thrd", "d_touch_thrd", "d_touch_lvl",
+                                "d_erosion_lvl", "d_dilation_lvl", "l_erosion_lvl",
+                                "l_dilation_lvl", "filter_1_3_5", "m_erosion_lvl", "flip"})
         for (int cam = 0; cam < 3; ++cam)
             expected += "cam" + std::to_string(cam) + "_" + setting + "=disable," +
                         (std::string(setting) == "filter_1_3_5" ? "1" : "0") + "\r\n";
@@ -166,7 +166,8 @@ TEST_F(ModelCfgTest, Version0x100) {
     EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
 
     add_algo_header();
-    edit(u"model configuration", u"resolutionX", u"0x12345");  // kept to 16 bits, widened to the slot
+    edit(u"model configuration", u"resolutionX",
+         u"0x12345");  // kept to 16 bits, widened to the slot
     ASSERT_EQ(set(), 1);
     // A warning for every algorithm parameter, though the record holds none.
     EXPECT_EQ(capture_.messages.back(), u"[Warning] Missing extra_766.\n");
@@ -214,7 +215,8 @@ TEST_F(ModelCfgTest, StringsAreCutTo19Characters) {
         const ModelCfgForm &form = *model_cfg_form(R::version(device_record()));
         Bytes record = device_record();
         layout::Field field = form.strings[0];  // model_name: 20 characters, no terminator
-        for (size_t i = 0; i < 20; ++i) layout::Field{"", field.offset + 2 * i, 2}.put(record, u'a' + i);
+        for (size_t i = 0; i < 20; ++i)
+            layout::Field{"", field.offset + 2 * i, 2}.put(record, u'a' + i);
         set_device_record(record);
         ASSERT_EQ(get(), 1);
         EXPECT_EQ(value(u"model configuration", u"model_name"), u"abcdefghijklmnopqrs");
@@ -236,9 +238,9 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     edit(u"model configuration", u"led_delay_us", u"70000");  // low 16 bits: 4464
     edit(u"model configuration", u"pid", u"0443");            // octal
     edit(u"model configuration", u"bcdDevice", u"291");
-    edit(u"model configuration", u"length", u"12");           // never taken from the file
-    edit(u"sensor dsp", u"cam0_flip", u"Enable,1");           // not a lowercase word: missing
-    edit(u"sensor dsp", u"cam1_flip", u"on,1");               // any other word: disabled
+    edit(u"model configuration", u"length", u"12");  // never taken from the file
+    edit(u"sensor dsp", u"cam0_flip", u"Enable,1");  // not a lowercase word: missing
+    edit(u"sensor dsp", u"cam1_flip", u"on,1");      // any other word: disabled
     edit(u"sensor dsp", u"cam2_flip", u"enable,1");
     edit(u"sensor dsp", u"cam0_nf_dark", u"");                // missing: disabled, 0
     edit(u"sensor dsp", u"cam1_filter_1_3_5", u"enable,4");   // not a size: code 0
@@ -265,18 +267,21 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     EXPECT_EQ(f.bcd_device.get(after), 0x123u);
 
     auto entry = [&](size_t i) {
-        return std::vector<uint8_t>(after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i),
-                                    after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i + 4));
+        return std::vector<uint8_t>(
+            after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i),
+            after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i + 4));
     };
-    EXPECT_EQ(entry(0), (std::vector<uint8_t>{0x00, 2, 0, 0x0F}));       // cam0 nf_dark
-    EXPECT_EQ(entry(10), (std::vector<uint8_t>{0x20, 8, 0, 0x03}));      // cam0 flip
-    EXPECT_EQ(entry(21), (std::vector<uint8_t>{0x22, 8, 1, 0x03}));      // cam1 flip
-    EXPECT_EQ(entry(32), (std::vector<uint8_t>{0x25, 8, 1, 0x03}));      // cam2 flip
-    EXPECT_EQ(entry(19), (std::vector<uint8_t>{0x03, 151, 0, 0x07}));    // cam1 filter
-    EXPECT_EQ(entry(30), (std::vector<uint8_t>{0x04, 151, 2, 0x07}));    // cam2 filter
+    EXPECT_EQ(entry(0), (std::vector<uint8_t>{0x00, 2, 0, 0x0F}));     // cam0 nf_dark
+    EXPECT_EQ(entry(10), (std::vector<uint8_t>{0x20, 8, 0, 0x03}));    // cam0 flip
+    EXPECT_EQ(entry(21), (std::vector<uint8_t>{0x22, 8, 1, 0x03}));    // cam1 flip
+    EXPECT_EQ(entry(32), (std::vector<uint8_t>{0x25, 8, 1, 0x03}));    // cam2 flip
+    EXPECT_EQ(entry(19), (std::vector<uint8_t>{0x03, 151, 0, 0x07}));  // cam1 filter
+    EXPECT_EQ(entry(30), (std::vector<uint8_t>{0x04, 151, 2, 0x07}));  // cam2 filter
 
     const auto block = f.algo_block.bytes(std::span<const uint8_t>(after));
-    auto field = [&](size_t k) { return static_cast<uint32_t>(layout::Field{"", AlgoBlock::value_offset(k), 4}.get(block)); };
+    auto field = [&](size_t k) {
+        return static_cast<uint32_t>(layout::Field{"", AlgoBlock::value_offset(k), 4}.get(block));
+    };
     EXPECT_EQ(field(0), std::bit_cast<uint32_t>(0.5f));  // the device's x_real_dim
     EXPECT_EQ(field(1), std::bit_cast<uint32_t>(-2.75f));
     EXPECT_EQ(field(8), 2u);
@@ -310,7 +315,8 @@ TEST_F(ModelCfgTest, GetKeepsOtherKeysAndDumpsOnlyWhatTheRecordHolds) {
     ASSERT_EQ(get(), 1);
     EXPECT_EQ(value(u"model configuration", u"bcdDevice"), u"");
     EXPECT_EQ(value(u"algorithm parameter", u"minor_version"), u"0x01");
-    EXPECT_EQ(value(u"algorithm parameter", u"const_211_similarity_region_x"), u"+8.8000000000e+001");
+    EXPECT_EQ(value(u"algorithm parameter", u"const_211_similarity_region_x"),
+              u"+8.8000000000e+001");
     EXPECT_EQ(value(u"algorithm parameter", u"x_real_dim"), u"+5.0000000000e-001");
     EXPECT_EQ(value(u"algorithm parameter", u"objdemerge_th"), u"");  // field of 0x102 only
     EXPECT_EQ(value(u"algorithm parameter", u"match_id_thr"), u"7");
@@ -339,7 +345,8 @@ TEST_F(ModelCfgTest, DeviceAndDefinitionFailures) {
         create(nullptr);
         ASSERT_EQ(get(), 1);
         const Bytes before = device_record();
-        ASSERT_TRUE(ryn_sim_fail(c.operation, static_cast<uint32_t>(trace_count(c.operation) + 1), 1));
+        ASSERT_TRUE(
+            ryn_sim_fail(c.operation, static_cast<uint32_t>(trace_count(c.operation) + 1), 1));
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(request(c.flags), 0);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.console);

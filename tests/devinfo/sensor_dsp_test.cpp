@@ -35,19 +35,19 @@ constexpr size_t nf_dark = 0, d_touch_lvl = 3, filter = kFilterSetting, flip = 1
 
 TEST(SensorDsp, UnpackAppliesMasksAndIgnoresForeignEntries) {
     const ModelCfgBuffer host = with_entries({
-        {0x01, 18, 200, 0x7F},        // cam0 d_touch_lvl: 200 & 0x7F = 72
-        {0x03, 2, 0xFF, 0x0F},        // cam1 nf_dark enabled: 15
-        {0x06, 2, 9, 0xFF},           // cam3: ignored
-        {0x0F, 2, 9, 0xFF},           // cam7: ignored
-        {0x11, 2, 9, 0xFF},           // kind 1: ignored
-        {0x31, 8, 3, 0xFF},           // kind 3: ignored
-        {0x01, 99, 9, 0xFF},          // register outside the table: ignored
-        {0x01, 8, 1, 0xFF},           // register 8 of kind 0 is no setting
-        {0x25, 8, 0xFF, 0x03},        // cam2 flip enabled: 3
-        {0x04, 18, 5, 0x7F},          // cam2 d_touch_lvl disabled 5 ...
-        {0x05, 18, 6, 0x7F},          // ... the later entry wins: enabled 6
-        {0x02, 151, 1, 0x07},         // cam1 filter code 1: size 3
-        {0x04, 151, 3, 0x07},         // cam2 filter code 3: size 1
+        {0x01, 18, 200, 0x7F},  // cam0 d_touch_lvl: 200 & 0x7F = 72
+        {0x03, 2, 0xFF, 0x0F},  // cam1 nf_dark enabled: 15
+        {0x06, 2, 9, 0xFF},     // cam3: ignored
+        {0x0F, 2, 9, 0xFF},     // cam7: ignored
+        {0x11, 2, 9, 0xFF},     // kind 1: ignored
+        {0x31, 8, 3, 0xFF},     // kind 3: ignored
+        {0x01, 99, 9, 0xFF},    // register outside the table: ignored
+        {0x01, 8, 1, 0xFF},     // register 8 of kind 0 is no setting
+        {0x25, 8, 0xFF, 0x03},  // cam2 flip enabled: 3
+        {0x04, 18, 5, 0x7F},    // cam2 d_touch_lvl disabled 5 ...
+        {0x05, 18, 6, 0x7F},    // ... the later entry wins: enabled 6
+        {0x02, 151, 1, 0x07},   // cam1 filter code 1: size 3
+        {0x04, 151, 3, 0x07},   // cam2 filter code 3: size 1
     });
     const CameraSettings s = unpack_sensor_dsp(host);
     EXPECT_EQ(s[0][d_touch_lvl].enable, 1u);
@@ -68,13 +68,14 @@ TEST(SensorDsp, UnpackAppliesMasksAndIgnoresForeignEntries) {
 
 TEST(SensorDsp, PackReplacesTheWholeBlock) {
     ModelCfgBuffer host = with_entries({});
-    std::fill(host.begin() + R::sensor_dsp.offset, host.begin() + R::sensor_dsp.end(), uint8_t{0x5A});
+    std::fill(host.begin() + R::sensor_dsp.offset, host.begin() + R::sensor_dsp.end(),
+              uint8_t{0x5A});
     CameraSettings s{};
     s[0][d_touch_lvl] = {1, 200};
-    s[1][filter] = {1, 4};   // not a filter size: code 0
-    s[2][filter] = {0, 5};   // code 2
-    s[0][filter] = {1, 3};   // code 1
-    s[2][flip] = {7, 0x1FF}; // enable keeps bit 0, value its low 8 bits
+    s[1][filter] = {1, 4};    // not a filter size: code 0
+    s[2][filter] = {0, 5};    // code 2
+    s[0][filter] = {1, 3};    // code 1
+    s[2][flip] = {7, 0x1FF};  // enable keeps bit 0, value its low 8 bits
     pack_sensor_dsp(s, host);
 
     auto entry = [&](size_t i) {
@@ -89,14 +90,14 @@ TEST(SensorDsp, PackReplacesTheWholeBlock) {
         EXPECT_EQ(got.value, e.value);
         EXPECT_EQ(got.mask, e.mask);
     };
-    expect(0, {0x00, 2, 0, 0x0F});       // cam0 nf_dark, disabled
-    expect(3, {0x01, 18, 200, 0x7F});    // the value byte is not masked
+    expect(0, {0x00, 2, 0, 0x0F});     // cam0 nf_dark, disabled
+    expect(3, {0x01, 18, 200, 0x7F});  // the value byte is not masked
     expect(8, {0x01, 151, 1, 0x07});
     expect(11 + 8, {0x03, 151, 0, 0x07});
     expect(22 + 8, {0x04, 151, 2, 0x07});
     expect(22 + 10, {0x25, 8, 0xFF, 0x03});
-    EXPECT_TRUE(std::all_of(host.begin() + R::sensor_dsp.offset + 4 * 33, host.begin() + R::sensor_dsp.end(),
-                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(host.begin() + R::sensor_dsp.offset + 4 * 33,
+                            host.begin() + R::sensor_dsp.end(), [](uint8_t b) { return b == 0; }));
 
     const CameraSettings back = unpack_sensor_dsp(host);
     EXPECT_EQ(back[0][d_touch_lvl].value, 72u);
@@ -129,7 +130,8 @@ TEST(IniValues, WritersFormatAndReadersParse) {
         ini.set(u"s", u"huge", u"-1e300");
         ASSERT_TRUE(ini.commit());
     }
-    EXPECT_EQ(test::read_file(dir / "v.ini").substr(0, 35), "[s]\r\nvid=0x0123\r\nf=+2.5000000000e+0");
+    EXPECT_EQ(test::read_file(dir / "v.ini").substr(0, 35),
+              "[s]\r\nvid=0x0123\r\nf=+2.5000000000e+0");
     const platform::IniFile ini(path);
     EXPECT_EQ(read_number(ini, u"s", u"vid"), 0x123u);
     for (const char16_t *v : {u"0x0123", u"0443", u"291"})
