@@ -34,8 +34,11 @@ struct AlgoBlock {
 
     static constexpr layout::Field fields[] = {length, minor, major};
 
-    // Offset of host slot n or device field k.
+    // Offset of host slot n or device field k, and the 4-byte field there.
     static constexpr size_t value_offset(size_t index) { return first_value + value_width * index; }
+    static constexpr layout::Field value(size_t index) {
+        return {"value", value_offset(index), value_width};
+    }
     // Block version: major × 256 + minor.
     static uint16_t version(std::span<const uint8_t> block) {
         return static_cast<uint16_t>(major.get(block) << 8 | minor.get(block));
@@ -250,7 +253,8 @@ struct AlgoVersion {
     uint16_t version;
     size_t fields;
 };
-inline constexpr AlgoVersion kAlgoVersions[] = {{0x101, 89}, {0x102, 103}, {0x103, 105}, {0x104, 185}};
+inline constexpr AlgoVersion kAlgoVersions[] = {
+    {0x101, 89}, {0x102, 103}, {0x103, 105}, {0x104, 185}};
 
 // The field count of a block version; 0 for a version without a field list.
 constexpr size_t algo_field_count(uint32_t version) {
@@ -265,6 +269,6 @@ static_assert(kAlgoFields[102].name == u"objdemerge_th");
 static_assert(kAlgoFields[104].name == u"match_id_thr");
 static_assert(kAlgoFields[184].name == u"Box_Size_1");
 static_assert(kAlgoFields[8].type == AlgoFieldType::i32);  // waiting_count_thr, at device offset 36
-static_assert(AlgoBlock::value_offset(104 + 1) == 424);     // logo_shift_dx0
+static_assert(AlgoBlock::value_offset(104 + 1) == 424);    // logo_shift_dx0
 
 }  // namespace ryn::devinfo

@@ -7,13 +7,7 @@
 
 namespace ryn::devinfo {
 namespace {
-
 using B = AlgoBlock;
-
-layout::Field value_field(size_t index) {
-    return {"value", B::value_offset(index), B::value_width};
-}
-
 }  // namespace
 
 int32_t to_i32_field(float value) {
@@ -31,12 +25,12 @@ void read_algo_block(uint32_t version, std::span<const uint8_t> device, std::spa
         const AlgoField &field = kAlgoFields[k];
         const int n = definitions.find(field.name);
         if (n < 0 || static_cast<size_t>(n) >= B::host_slots) continue;
-        const auto bits = static_cast<uint32_t>(value_field(k).get(device));
+        const auto bits = static_cast<uint32_t>(B::value(k).get(device));
         const float value = field.type == AlgoFieldType::i32
                                 ? static_cast<float>(static_cast<int32_t>(bits))
                                 : std::bit_cast<float>(bits);
         definitions[static_cast<size_t>(n)].valid = 1;
-        value_field(static_cast<size_t>(n)).put(host, std::bit_cast<uint32_t>(value));
+        B::value(static_cast<size_t>(n)).put(host, std::bit_cast<uint32_t>(value));
     }
 }
 
@@ -51,11 +45,11 @@ void write_algo_block(uint32_t version, std::span<const uint8_t> host, std::span
         const float value = n < 0 || static_cast<size_t>(n) >= B::host_slots
                                 ? 0.0f
                                 : std::bit_cast<float>(static_cast<uint32_t>(
-                                      value_field(static_cast<size_t>(n)).get(host)));
+                                      B::value(static_cast<size_t>(n)).get(host)));
         const uint32_t bits = field.type == AlgoFieldType::i32
                                   ? static_cast<uint32_t>(to_i32_field(value))
                                   : std::bit_cast<uint32_t>(value);
-        value_field(k).put(device, bits);
+        B::value(k).put(device, bits);
     }
 }
 

@@ -64,12 +64,10 @@ std::u16string decimal(uint64_t value) {
 }
 
 float slot(std::span<const uint8_t> block, size_t n) {
-    return std::bit_cast<float>(static_cast<uint32_t>(
-        layout::Field{"value", AlgoBlock::value_offset(n), AlgoBlock::value_width}.get(block)));
+    return std::bit_cast<float>(static_cast<uint32_t>(AlgoBlock::value(n).get(block)));
 }
 void set_slot(std::span<uint8_t> block, size_t n, float value) {
-    layout::Field{"value", AlgoBlock::value_offset(n), AlgoBlock::value_width}.put(
-        block, std::bit_cast<uint32_t>(value));
+    AlgoBlock::value(n).put(block, std::bit_cast<uint32_t>(value));
 }
 
 // --- GET ------------------------------------------------------------------
