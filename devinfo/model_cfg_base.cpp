@@ -39,6 +39,15 @@ constexpr StringKey kStrings[] = {{u"model_name", R::model_name},
 constexpr uint16_t kStringsSince = 0x101;
 constexpr uint16_t kBcdDeviceSince = 0x102;
 
+// vid and pid: a file without them is refused.
+struct RequiredKey {
+    const char16_t *key;
+    layout::Field field;
+    text::format_string<const char16_t *> refusal;  // with the INI path
+};
+constexpr RequiredKey kRequired[] = {{u"vid", R::vid, u"file %s can not miss VID.\n"},
+                                     {u"pid", R::pid, u"file %s can not miss PID.\n"}};
+
 struct NumberKey {
     const char16_t *key;
     layout::Field field;
@@ -145,20 +154,15 @@ bool dump_sections(IniFile &ini, std::span<const uint8_t> host,
 // device's value. All keys are read whatever the record version.
 int parse_model_configuration(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
                               const std::u16string &path) {
-    const auto vid = read_number(ini, kModelSection, u"vid");
-    if (!vid) {
-        frame::report(arg, u"[Warning] Missing vid.\n");
-        frame::report(arg, u"file %s can not miss VID.\n", path.c_str());
-        return 0;
+    for (const RequiredKey &k : kRequired) {
+        const auto value = read_number(ini, kModelSection, k.key);
+        if (!value) {
+            frame::report(arg, u"[Warning] Missing %s.\n", k.key);
+            frame::report(arg, k.refusal, path.c_str());
+            return 0;
+        }
+        k.field.put(host, *value);
     }
-    R::vid.put(host, *vid);
-    const auto pid = read_number(ini, kModelSection, u"pid");
-    if (!pid) {
-        frame::report(arg, u"[Warning] Missing pid.\n");
-        frame::report(arg, u"file %s can not miss PID.\n", path.c_str());
-        return 0;
-    }
-    R::pid.put(host, *pid);
     if (const auto bcd = read_number(ini, kModelSection, u"bcdDevice"))
         R::bcd_device.put(host, *bcd);
     else
