@@ -354,6 +354,21 @@ TEST_F(ModelCfgTest, DeviceAndDefinitionFailures) {
         EXPECT_EQ(device_record(), before);
     }
 
+    // A record version outside 0x100 to 0x103 (major byte inverted on its way).
+    create(R"({"model_version": "0x101"})");
+    ASSERT_TRUE(ryn_sim_corrupt("model_cfg_reader", 1, 1, 3, 1));
+    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(capture_.text(), u"Fail to get the model configuration.\n");
+
+    // A queried record version outside 0x100 to 0x103: nothing is written.
+    ASSERT_EQ(get(), 1);
+    const Bytes held = device_record();
+    ASSERT_TRUE(ryn_sim_corrupt("ryn_get_dev_ver", 1, 1, 2, 1));
+    EXPECT_EQ(set(), 0);
+    EXPECT_EQ(capture_.messages.back(), u"Fail to set the model configuration.\n");
+    EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
+    EXPECT_EQ(device_record(), held);
+
     // A 0x102 record whose block version has no field list of its own.
     create(R"({"model_version": "0x102"})");
     Bytes record = device_record();
