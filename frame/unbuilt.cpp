@@ -24,8 +24,6 @@ int set_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) {
 }  // namespace calibration
 
 namespace devinfo {
-int get_model_cfg_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-int set_model_cfg_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 int get_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 int set_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 }  // namespace devinfo

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace ryn::layout {
@@ -84,5 +85,17 @@ constexpr bool well_formed(const Field (&fields)[N], size_t record_size) {
 // A UTF-16LE string field of at most width / 2 characters: the text up to its
 // terminator, or the whole field when the device left none.
 std::u16string utf16_field(std::span<const uint8_t> buf, const Field &f);
+
+// Stores text as a UTF-16LE string field: at most width / 2 - 1 characters,
+// then zeros to the end of the field. False when the field does not fit.
+// Inline: the simulator, which has no platform library, builds records with it.
+inline bool put_utf16_field(std::span<uint8_t> buf, const Field &f, std::u16string_view text) {
+    std::span<uint8_t> bytes = f.bytes(buf);
+    if (bytes.size() != f.width) return false;
+    for (uint8_t &b : bytes) b = 0;
+    const size_t room = f.width / 2 == 0 ? 0 : f.width / 2 - 1;
+    for (size_t i = 0; i < text.size() && i < room; ++i) Field{"", 2 * i, 2}.put(bytes, text[i]);
+    return true;
+}
 
 }  // namespace ryn::layout

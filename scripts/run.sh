@@ -44,4 +44,42 @@ step ryn --sim base.json info versions versions.ini
 heading "Clear the fault: the request works again"
 step ryn sim fail base.json --clear
 step ryn --sim base.json info versions versions.ini
+
+heading "Read its model configuration, sensor settings and algorithm parameters"
+step ryn --sim base.json info get model.ini
+printf '\n$ head -n 24 model.ini\n'; head -n 24 model.ini | tr -d '\r'
+printf '\n$ grep -A4 "algorithm parameter" model.ini\n'; grep -A4 "algorithm parameter" model.ini | tr -d '\r'
+
+heading "Change the product id and a sensor setting, write them back, read again"
+step sed -i -e 's/^pid=0x3101/pid=0x3102/' -e 's/^cam0_flip=enable,0/cam0_flip=enable,2/' model.ini
+step ryn --sim base.json info set model.ini
+step ryn --sim base.json info get again.ini
+printf '\n$ grep -E "^(pid|cam0_flip)=" again.ini\n'; grep -E "^(pid|cam0_flip)=" again.ini | tr -d '\r'
+
+heading "A file without vid is refused, and the device record stays as it was"
+step ryn sim dump base.json model-cfg -o before.bin
+step sed -i '/^vid=/d' model.ini
+step ryn --sim base.json info set model.ini
+step ryn sim dump base.json model-cfg -o after.bin
+step cmp before.bin after.bin
+
+heading "GET then SET on every record version leaves the device record as it was"
+for version in 0x100 0x101 0x102 0x103; do
+  step ryn sim create "m$version.json" --family base --model-version "$version"
+  step ryn sim dump "m$version.json" model-cfg -o "m$version.before"
+  step ryn --quiet --sim "m$version.json" info get "m$version.ini"
+  if [[ $version == 0x100 ]]; then
+    # A 0x100 record holds no algorithm parameters, but SET demands the block header.
+    printf '\n(the 0x100 file gets the three algorithm header keys)\n'
+    printf '[algorithm parameter]\r\nlength=0\r\nmajor_version=0x00\r\nminor_version=0x00\r\n' >>"m$version.ini"
+  fi
+  # SET warns about every key the file lacks; the last line is enough here.
+  printf '\n$ ryn --quiet --sim m%s.json info set m%s.ini | tail -n 1\n' "$version" "$version"
+  status=0
+  ryn --quiet --sim "m$version.json" info set "m$version.ini" >set.log 2>&1 || status=$?
+  if [[ -s set.log ]]; then tail -n 1 set.log; else echo "(no messages)"; fi
+  if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
+  step ryn sim dump "m$version.json" model-cfg -o "m$version.after"
+  step cmp "m$version.before" "m$version.after"
+done
 echo

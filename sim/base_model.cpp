@@ -43,6 +43,8 @@
 //     (f32 fields) or k (i32 fields); version 0x103 holds the host form (length
 //     3072, block version 0x200), slot n holding n + 0.5, and bytes 510..1023
 //     and 4096..6143 hold the pattern byte i = (i * 7) & 0xFF.
+//     The writer takes a record of any version 0x100 to 0x103 (its header
+//     length must match, except for 0x103) and keeps it in that version.
 //   "fw-header" (80 bytes): word 0 = 0x46574844, word 1 bit 0 = 1 in update
 //     mode (kept in step with the mode), everything else zero.
 //   "normal-code" (1..131072 bytes) and "layout" (the 0x60000-byte flash region
@@ -57,6 +59,7 @@
 
 #include <zlib.h>
 
+#include "devinfo/model_cfg_record.h"
 #include "devinfo/version_record.h"
 #include "platform/layout.h"
 #include "sim/json_util.h"
@@ -105,85 +108,14 @@ constexpr size_t size_of(unsigned v) {
 }
 }  // namespace cali_record
 
-// One sensor register entry (calibration table and model configuration sensor dsp).
-namespace sensor_entry {
-constexpr size_t kSize = 4;
-constexpr size_t kCount = 72;
-constexpr Field control{"control", 0, 1};
-constexpr Field reg{"register", 1, 1};
-constexpr Field value{"value", 2, 1};
-constexpr Field mask{"mask", 3, 1};
-constexpr Field kFields[] = {control, reg, value, mask};
-static_assert(layout::well_formed(kFields, kSize));
-}  // namespace sensor_entry
+// One sensor register entry (calibration table and model configuration sensor
+// dsp): the library's declaration.
+using SensorEntry = devinfo::SensorEntry;
 
-// The model configuration record in the device's four versions; kNone marks
-// a field the version lacks. Version 0x103 is the host form.
-namespace model_cfg {
-constexpr size_t kNone = SIZE_MAX;
-constexpr size_t kTransfer = 8192;
-constexpr size_t kHostSize = 6144;
-constexpr size_t kStringWidth = 40;  // 20 UTF-16 characters
-constexpr size_t kStrings = 5;       // model_name, bar_code, manufacturer, product_type, serial_num
-constexpr Field header_length{"length", 0, 2};
-constexpr Field header_minor{"minor_version", 2, 1};
-constexpr Field header_major{"major_version", 3, 1};
-
-struct Form {
-    uint16_t version;
-    size_t size;  // bytes the device keeps
-    size_t vid, pid, bcd_device, strings;
-    size_t led_async, led_delay_us, update_refresh;
-    size_t resolution_x, resolution_y, resolution_width;
-    size_t physical_x, physical_y;
-    size_t algo, algo_size, sensor_dsp;
-};
-constexpr Form kForms[] = {
-    {0x100, 51, 4, 6, kNone, kNone, 11, 12, 14, 15, 19, 4, kNone, kNone, kNone, 0, kNone},
-    {0x101, 1532, 4, 6, kNone, 8, 208, 209, 211, 212, 214, 2, 216, 218, 220, 1024, 1244},
-    {0x102, 5630, 4, 6, 8, 10, 210, 211, 213, 214, 216, 2, 218, 220, 222, 5120, 5342},
-    {0x103, kHostSize, 4, 6, 8, 10, 210, 211, 213, 214, 216, 2, 218, 220, 1024, 3072, 222},
-};
-constexpr bool forms_fit() {
-    for (const Form &f : kForms) {
-        size_t ends[] = {
-            f.resolution_y + f.resolution_width,
-            f.strings == kNone ? 0 : f.strings + kStrings * kStringWidth,
-            f.algo == kNone ? 0 : f.algo + f.algo_size,
-            f.sensor_dsp == kNone ? 0 : f.sensor_dsp + sensor_entry::kSize * sensor_entry::kCount};
-        for (size_t e : ends)
-            if (e > f.size) return false;
-    }
-    return true;
-}
-static_assert(forms_fit());
-
-const Form *form_of(uint32_t version) {
-    for (const Form &f : kForms)
-        if (f.version == version) return &f;
-    return nullptr;
-}
-
-// The algorithm parameter block in its device form (versions 0x101 to 0x104):
-// a 4-byte header, then 4-byte fields, some of them i32.
-namespace algo {
-constexpr Field length{"length", 0, 2};
-constexpr Field minor{"minor_version", 2, 1};
-constexpr Field major{"major_version", 3, 1};
-constexpr size_t kFirstField = 4;
-constexpr uint16_t kDeviceLength = 1024;
-constexpr uint16_t kHostLength = 3072;
-constexpr uint16_t kHostVersion = 0x200;
-constexpr size_t kHostSlots = 767;
-struct Version {
-    uint16_t version;
-    size_t fields;
-};
-constexpr Version kVersions[] = {{0x101, 89}, {0x102, 103}, {0x103, 105}, {0x104, 185}};
-constexpr size_t kI32Fields[] = {8,  15, 17, 19, 24, 27, 42,  58,  86, 87,
-                                 88, 94, 95, 96, 97, 99, 102, 103, 104};
-}  // namespace algo
-}  // namespace model_cfg
+// The model configuration record and its algorithm parameter block are the
+// library's own declarations, as the version record is.
+using MC = devinfo::ModelCfgRecord;
+using devinfo::AlgoBlock;
 
 namespace fw_header {
 constexpr size_t kSize = 80;
@@ -216,28 +148,22 @@ constexpr ModeName kModes[] = {
 void put(std::span<uint8_t> buf, size_t offset, size_t width, uint64_t v) {
     Field{"", offset, width}.put(buf, v);
 }
-uint64_t get(std::span<const uint8_t> buf, size_t offset, size_t width) {
-    return Field{"", offset, width}.get(buf);
-}
 void put_f32(std::span<uint8_t> buf, size_t offset, float f) {
     put(buf, offset, 4, std::bit_cast<uint32_t>(f));
 }
 
 // A NUL-terminated UTF-16 string in a field, cut to leave room for the terminator.
 void put_utf16(std::span<uint8_t> buf, size_t offset, size_t width, std::u16string_view s) {
-    std::span<uint8_t> field = Field{"", offset, width}.bytes(buf);
-    std::fill(field.begin(), field.end(), uint8_t{0});
-    size_t room = field.size() / 2 - 1;
-    for (size_t i = 0; i < std::min(s.size(), room); ++i) put(field, 2 * i, 2, s[i]);
+    layout::put_utf16_field(buf, Field{"", offset, width}, s);
 }
 
 void put_sensor_entry(std::span<uint8_t> table, size_t index, uint8_t control, uint8_t reg,
                       uint8_t value, uint8_t mask) {
-    std::span<uint8_t> entry = table.subspan(index * sensor_entry::kSize, sensor_entry::kSize);
-    sensor_entry::control.put(entry, control);
-    sensor_entry::reg.put(entry, reg);
-    sensor_entry::value.put(entry, value);
-    sensor_entry::mask.put(entry, mask);
+    std::span<uint8_t> entry = SensorEntry::at(index).bytes(table);
+    SensorEntry::control.put(entry, control);
+    SensorEntry::reg.put(entry, reg);
+    SensorEntry::value.put(entry, value);
+    SensorEntry::mask.put(entry, mask);
 }
 
 // --- Options and default records --------------------------------------------
@@ -376,78 +302,62 @@ Bytes make_cali_record(unsigned version) {
     return r;
 }
 
+// A device-form algorithm block: field k holds k + 0.5 (f32) or k (i32).
 void fill_algo_block(std::span<uint8_t> block, uint16_t version) {
-    using namespace model_cfg::algo;
-    length.put(block, kDeviceLength);
-    minor.put(block, version & 0xFF);
-    major.put(block, version >> 8);
-    size_t fields = 0;
-    for (const Version &v : kVersions)
-        if (v.version == version) fields = v.fields;
-    for (size_t k = 0; k < fields; ++k) {
-        bool i32 =
-            std::find(std::begin(kI32Fields), std::end(kI32Fields), k) != std::end(kI32Fields);
-        if (i32)
-            put(block, kFirstField + 4 * k, 4, k);
+    AlgoBlock::length.put(block, AlgoBlock::device_length);
+    AlgoBlock::minor.put(block, version & 0xFF);
+    AlgoBlock::major.put(block, version >> 8);
+    for (size_t k = 0; k < devinfo::algo_field_count(version); ++k) {
+        if (devinfo::kAlgoFields[k].type == devinfo::AlgoFieldType::i32)
+            put(block, AlgoBlock::value_offset(k), 4, k);
         else
-            put_f32(block, kFirstField + 4 * k, static_cast<float>(k) + 0.5f);
+            put_f32(block, AlgoBlock::value_offset(k), static_cast<float>(k) + 0.5f);
     }
 }
 
 Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
-    using namespace model_cfg;
-    const Form &f = *form_of(version);
+    const devinfo::ModelCfgForm &f = *devinfo::model_cfg_form(version);
     Bytes r(f.size, 0);
-    header_length.put(r, f.size);
-    header_minor.put(r, version & 0xFF);
-    header_major.put(r, version >> 8);
-    put(r, f.vid, 2, 0x0408);
-    put(r, f.pid, 2, 0x3101);
-    if (f.bcd_device != kNone) put(r, f.bcd_device, 2, 0x0102);
-    if (f.strings != kNone) {
-        const std::u16string_view texts[kStrings] = {u"SIM-BASE", u"BC-0001", u"Simulated",
-                                                     u"OpticalTouchScreen", u"SN0000001"};
-        for (size_t i = 0; i < kStrings; ++i)
-            put_utf16(r, f.strings + kStringWidth * i, kStringWidth, texts[i]);
-    }
-    put(r, f.led_async, 1, 1);
-    put(r, f.led_delay_us, 2, 1500);
-    put(r, f.update_refresh, 1, 60);
-    put(r, f.resolution_x, f.resolution_width, 4096);
-    put(r, f.resolution_y, f.resolution_width, 4096);
-    if (f.physical_x != kNone) put(r, f.physical_x, 2, 1210);
-    if (f.physical_y != kNone) put(r, f.physical_y, 2, 680);
-    if (f.sensor_dsp != kNone) {
-        struct Setting {
-            uint8_t kind, reg, mask, base;
-        };
-        // nf_dark .. m_erosion_lvl, flip: the host's packing order.
-        constexpr Setting kSettings[] = {{0, 2, 0x0F, 2},    {0, 16, 0x7F, 20}, {0, 17, 0x7F, 30},
-                                         {0, 18, 0x7F, 40},  {0, 19, 0xFF, 50}, {0, 20, 0xFF, 60},
-                                         {0, 21, 0xFF, 70},  {0, 22, 0xFF, 80}, {0, 151, 0x07, 0},
-                                         {0, 152, 0xFF, 90}, {2, 8, 0x03, 0}};
-        std::span<uint8_t> dsp =
-            std::span<uint8_t>(r).subspan(f.sensor_dsp, sensor_entry::kSize * sensor_entry::kCount);
-        for (uint8_t c = 0; c < 3; ++c)
-            for (size_t s = 0; s < std::size(kSettings); ++s) {
-                const Setting &st = kSettings[s];
+    MC::header.put(r, devinfo::model_cfg_header(f));
+    f.vid.put(r, 0x0408);
+    f.pid.put(r, 0x3101);
+    if (devinfo::has(f.bcd_device)) f.bcd_device.put(r, 0x0102);
+    const std::u16string_view texts[] = {u"SIM-BASE", u"BC-0001", u"Simulated", u"OpticalTouchScreen",
+                                         u"SN0000001"};
+    for (size_t i = 0; i < std::size(texts); ++i)
+        if (devinfo::has(f.strings[i])) layout::put_utf16_field(r, f.strings[i], texts[i]);
+    f.led_async.put(r, 1);
+    f.led_delay_us.put(r, 1500);
+    f.update_refresh.put(r, 60);
+    f.resolution_x.put(r, 4096);
+    f.resolution_y.put(r, 4096);
+    if (devinfo::has(f.physical_x)) f.physical_x.put(r, 1210);
+    if (devinfo::has(f.physical_y)) f.physical_y.put(r, 680);
+    if (devinfo::has(f.sensor_dsp)) {
+        // Setting s of camera c: enabled, value base + c in the host's packing
+        // order (the filter's code c gives sizes 1, 3, 5).
+        constexpr uint8_t kBase[] = {2, 20, 30, 40, 50, 60, 70, 80, 0, 90, 0};
+        static_assert(std::size(kBase) == std::size(devinfo::kSensorSettings));
+        std::span<uint8_t> dsp = f.sensor_dsp.bytes(std::span<uint8_t>(r));
+        for (uint8_t c = 0; c < devinfo::kSensorCameras; ++c)
+            for (size_t s = 0; s < std::size(devinfo::kSensorSettings); ++s) {
+                const devinfo::SensorSetting &st = devinfo::kSensorSettings[s];
                 auto control = static_cast<uint8_t>(1 | (c << 1) | (st.kind << 4));
-                put_sensor_entry(dsp, 11u * c + s, control, st.reg,
-                                 static_cast<uint8_t>(st.base + c), st.mask);
+                put_sensor_entry(dsp, std::size(kBase) * c + s, control, st.reg,
+                                 static_cast<uint8_t>(kBase[s] + c), st.mask);
             }
     }
+    std::span<uint8_t> block = f.algo_block.bytes(std::span<uint8_t>(r));
     if (version == 0x101 || version == 0x102) {
-        fill_algo_block(std::span<uint8_t>(r).subspan(f.algo, f.algo_size),
-                        version == 0x101 ? 0x101 : algo_version);
+        fill_algo_block(block, version == 0x101 ? 0x101 : algo_version);
     } else if (version == 0x103) {
-        std::span<uint8_t> block = std::span<uint8_t>(r).subspan(f.algo, f.algo_size);
-        algo::length.put(block, algo::kHostLength);
-        algo::minor.put(block, algo::kHostVersion & 0xFF);
-        algo::major.put(block, algo::kHostVersion >> 8);
-        for (size_t n = 0; n < algo::kHostSlots; ++n)
-            put_f32(block, algo::kFirstField + 4 * n, static_cast<float>(n) + 0.5f);
+        AlgoBlock::length.put(block, AlgoBlock::host_size);
+        AlgoBlock::minor.put(block, devinfo::kHostAlgoVersion & 0xFF);
+        AlgoBlock::major.put(block, devinfo::kHostAlgoVersion >> 8);
+        for (size_t n = 0; n < AlgoBlock::host_slots; ++n)
+            put_f32(block, AlgoBlock::value_offset(n), static_cast<float>(n) + 0.5f);
         for (size_t i = 510; i < 1024; ++i) r[i] = static_cast<uint8_t>(i * 7);
-        for (size_t i = 4096; i < kHostSize; ++i) r[i] = static_cast<uint8_t>(i * 7);
+        for (size_t i = 4096; i < MC::size; ++i) r[i] = static_cast<uint8_t>(i * 7);
     }
     return r;
 }
@@ -523,7 +433,7 @@ class BaseController final : public Device {
     // The caller sets the first 16-bit word to its buffer's size.
     Result read_model_cfg_record(Call &call, void *record) override {
         if (!record) return Result::fail("null record");
-        size_t capacity = std::min<size_t>(get(input(record, 2), 0, 2), model_cfg::kTransfer);
+        size_t capacity = std::min<size_t>(MC::length.get(input(record, 2)), MC::transfer_size);
         const Bytes &held = rec("model-cfg");
         if (capacity < held.size())
             return Result::fail("buffer of " + std::to_string(capacity) + " bytes, record takes " +
@@ -534,20 +444,19 @@ class BaseController final : public Device {
         return Result::ok();
     }
 
+    // The device takes a record of any version it knows and keeps it in that
+    // version, as written.
     Result write_model_cfg_record(Call &, const void *record) override {
         if (!record) return Result::fail("null record");
-        std::span<const uint8_t> in = input(record, model_cfg::kTransfer);
-        uint32_t version = model_cfg_version(in);
-        uint32_t held = model_cfg_version(rec("model-cfg"));
-        if (version != held)
-            return Result::fail("record version " + hex(version) + ", device holds version " +
-                                hex(held));
-        const model_cfg::Form &f = *model_cfg::form_of(version);
+        std::span<const uint8_t> in = input(record, MC::transfer_size);
+        uint32_t version = MC::version(in);
+        const devinfo::ModelCfgForm *f = devinfo::model_cfg_form(version);
+        if (!f) return Result::fail("record version " + hex(version) + ", not 0x100 to 0x103");
         // Version 0x103 sends the host record whole, whatever its length field says.
-        if (version != 0x103 && model_cfg::header_length.get(in) != f.size)
-            return Result::fail("length " + std::to_string(model_cfg::header_length.get(in)) +
-                                ", version " + hex(version) + " takes " + std::to_string(f.size));
-        store("model-cfg", Bytes(in.begin(), in.begin() + static_cast<ptrdiff_t>(f.size)));
+        if (version != 0x103 && MC::length.get(in) != f->size)
+            return Result::fail("length " + std::to_string(MC::length.get(in)) + ", version " +
+                                hex(version) + " takes " + std::to_string(f->size));
+        store("model-cfg", Bytes(in.begin(), in.begin() + static_cast<ptrdiff_t>(f->size)));
         return Result::ok();
     }
 
@@ -564,23 +473,21 @@ class BaseController final : public Device {
 
     // Selector 1: model configuration record version; 2: its algorithm block's.
     Result get_dev_ver(Call &call, void *query) override {
+        using Q = devinfo::VersionQuery;
         if (!query) return Result::fail("null query");
-        auto selector = static_cast<uint32_t>(get(input(query, 4), 0, 4));
+        auto selector = static_cast<uint32_t>(Q::selector.get(input(query, Q::selector.width)));
         const Bytes &cfg = rec("model-cfg");
-        uint32_t version = model_cfg_version(cfg);
-        if (selector == 2) {
-            const model_cfg::Form &f = *model_cfg::form_of(version);
-            if (f.algo == model_cfg::kNone) return Result::fail("no algorithm parameter block");
-            std::span<const uint8_t> block =
-                std::span<const uint8_t>(cfg).subspan(f.algo, f.algo_size);
-            version = static_cast<uint32_t>(model_cfg::algo::major.get(block) << 8 |
-                                            model_cfg::algo::minor.get(block));
-        } else if (selector != 1) {
+        uint32_t version = MC::version(cfg);
+        if (selector == Q::algo_version) {
+            const devinfo::ModelCfgForm &f = *devinfo::model_cfg_form(version);
+            if (!devinfo::has(f.algo_block)) return Result::fail("no algorithm parameter block");
+            version = AlgoBlock::version(f.algo_block.bytes(cfg));
+        } else if (selector != Q::record_version) {
             return Result::fail("selector " + std::to_string(selector));
         }
         uint8_t answer[4] = {};
-        put(answer, 0, 2, version & 0xFF);
-        put(answer, 2, 2, version >> 8);
+        Q::w0.put(answer, version & 0xFF);
+        Q::w1.put(answer, version >> 8);
         hand_back(call, query, answer);
         return Result::ok();
     }
@@ -598,7 +505,7 @@ class BaseController final : public Device {
     // The record in its device version, zero-padded to the 6144-byte buffer.
     Result get_model_cfg(Call &call, void *model_cfg) override {
         if (!model_cfg) return Result::fail("null buffer");
-        Bytes out(model_cfg::kHostSize, 0);
+        Bytes out(MC::size, 0);
         const Bytes &held = rec("model-cfg");
         std::copy(held.begin(), held.end(), out.begin());
         hand_back(call, model_cfg, out);
@@ -701,8 +608,8 @@ class BaseController final : public Device {
         }
         if (name == "model-cfg") {
             if (b.size() < 4) return quoted + " is too short to hold its version";
-            uint32_t v = model_cfg_version(b);
-            const model_cfg::Form *f = model_cfg::form_of(v);
+            uint32_t v = MC::version(b);
+            const devinfo::ModelCfgForm *f = devinfo::model_cfg_form(v);
             if (!f) return quoted + " holds version " + hex(v) + ", not 0x100 to 0x103";
             return takes(f->size, " of version " + hex(v));
         }
@@ -741,11 +648,6 @@ class BaseController final : public Device {
     struct Announcement {
         uint32_t start, length, crc, received_crc;
     };
-
-    static uint32_t model_cfg_version(std::span<const uint8_t> b) {
-        return static_cast<uint32_t>(model_cfg::header_major.get(b) << 8 |
-                                     model_cfg::header_minor.get(b));
-    }
 
     static std::string hex(uint64_t v) {
         char text[24];

@@ -140,7 +140,7 @@ TEST(SimBase, CalibrationReaderAndWriterMoveTheRecord) {
     EXPECT_EQ(read(h, nullptr), 0);
 }
 
-TEST(SimBase, ModelConfigurationReaderAndWriterKeepTheDeviceVersion) {
+TEST(SimBase, ModelConfigurationWriterKeepsTheVersionWritten) {
     ryn_handle h = create_base(R"({"model_version": "0x101"})");
     ryn_record_reader read = ryn_get_model_cfg_fn(h);
     ryn_record_writer write = ryn_set_model_cfg_fn(h);
@@ -158,10 +158,22 @@ TEST(SimBase, ModelConfigurationReaderAndWriterKeepTheDeviceVersion) {
     ASSERT_EQ(write(h, buf.data()), 1);
     EXPECT_EQ(record("model-cfg")[4], 0x34);
 
-    buf[2] = 2;  // header of version 0x102 sent to a 0x101 device
+    buf[2] = 2;  // header of version 0x102 with the length of 0x101
     EXPECT_EQ(write(h, buf.data()), 0);
-    EXPECT_EQ(last_trace(), "model_cfg_writer(" + H(h) +
-                                ", buf) = 0 [record version 0x102, device holds version 0x101]");
+    EXPECT_EQ(last_trace(), "model_cfg_writer(" + H(h) + ", buf) = 0 [length 1532, version 0x102 takes 5630]");
+    buf[2] = 4;
+    EXPECT_EQ(write(h, buf.data()), 0);
+    EXPECT_EQ(last_trace(), "model_cfg_writer(" + H(h) + ", buf) = 0 [record version 0x104, not 0x100 to 0x103]");
+
+    // A version 0x100 record is kept as such, 51 bytes.
+    std::vector<uint8_t> v100(8192, 0xCC);
+    v100[0] = 51, v100[1] = 0, v100[2] = 0, v100[3] = 1;
+    ASSERT_EQ(write(h, v100.data()), 1);
+    EXPECT_EQ(record("model-cfg"), std::vector<uint8_t>(v100.begin(), v100.begin() + 51));
+    EXPECT_EQ(dev_ver(h, 1), 0x100);
+    EXPECT_EQ(dev_ver(h, 2), -1);
+    buf[2] = 1;
+    ASSERT_EQ(write(h, buf.data()), 1);
 
     std::vector<uint8_t> small(8192, 0);
     small[0] = 0x00, small[1] = 0x04;  // a 1024-byte buffer cannot take 1532 bytes

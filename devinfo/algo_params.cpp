@@ -1,0 +1,56 @@
+#include "devinfo/algo_params.h"
+
+#include <bit>
+#include <cmath>
+
+#include "devinfo/algo_block.h"
+
+namespace ryn::devinfo {
+namespace {
+using B = AlgoBlock;
+}  // namespace
+
+int32_t to_i32_field(float value) {
+    const double t = std::trunc(static_cast<double>(value));
+    if (!(t >= -2147483648.0 && t <= 2147483647.0)) return INT32_MIN;  // NaN fails both tests
+    return static_cast<int32_t>(t);
+}
+
+void read_algo_block(uint32_t version, std::span<const uint8_t> device, std::span<uint8_t> host,
+                     frame::DefinitionTable &definitions) {
+    B::length.put(host, B::host_size);
+    B::minor.put(host, B::minor.get(device));
+    B::major.put(host, B::major.get(device));
+    for (size_t k = 0; k < algo_field_count(version); ++k) {
+        const AlgoField &field = kAlgoFields[k];
+        const int n = definitions.find(field.name);
+        if (n < 0 || static_cast<size_t>(n) >= B::host_slots) continue;
+        const auto bits = static_cast<uint32_t>(B::value(k).get(device));
+        const float value = field.type == AlgoFieldType::i32
+                                ? static_cast<float>(static_cast<int32_t>(bits))
+                                : std::bit_cast<float>(bits);
+        definitions[static_cast<size_t>(n)].valid = 1;
+        B::value(static_cast<size_t>(n)).put(host, std::bit_cast<uint32_t>(value));
+    }
+}
+
+void write_algo_block(uint32_t version, std::span<const uint8_t> host, std::span<uint8_t> device,
+                      const frame::DefinitionTable &definitions) {
+    B::length.put(device, B::device_length);
+    B::minor.put(device, version & 0xFF);
+    B::major.put(device, version >> 8);
+    for (size_t k = 0; k < algo_field_count(version); ++k) {
+        const AlgoField &field = kAlgoFields[k];
+        const int n = definitions.find(field.name);
+        const float value = n < 0 || static_cast<size_t>(n) >= B::host_slots
+                                ? 0.0f
+                                : std::bit_cast<float>(static_cast<uint32_t>(
+                                      B::value(static_cast<size_t>(n)).get(host)));
+        const uint32_t bits = field.type == AlgoFieldType::i32
+                                  ? static_cast<uint32_t>(to_i32_field(value))
+                                  : std::bit_cast<uint32_t>(value);
+        B::value(k).put(device, bits);
+    }
+}
+
+}  // namespace ryn::devinfo

@@ -1,0 +1,50 @@
+// Value writers and readers of the device-information INI files, shared by
+// every controller's model configuration:
+//   - hex value writer: "0x%0*x" with 2, 4 or 8 digits by the value's size;
+//   - float value writer: the float widened to double, "%+.10e";
+//   - integer reading rule: the key's value (at most 255 characters) read as
+//     an unsigned number whose base follows its prefix ("0x"/"0X" hexadecimal,
+//     a leading 0 octal, otherwise decimal);
+//   - float reading rule: a decimal floating-point number narrowed to 32 bits.
+// "Missing" means a key that is absent or empty.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ini_file.h"
+
+namespace ryn::devinfo {
+
+// Characters of the buffer a number is read into, terminator included.
+inline constexpr size_t number_buffer_size = 256;
+
+// "0x50", "0x0123", "0x00012345": 8 digits when a bit above bit 15 is set,
+// else 4 when one of bits 8 to 15 is, else 2; lowercase.
+std::u16string hex_value(uint32_t value);
+// "+1.2500000000e+000".
+std::u16string float_value(float value);
+
+// Writes hex_value(value) under key; true when the key was written.
+bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
+               uint32_t value);
+// Writes float_value(value) under key. The write's result is not reported.
+void write_float(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
+                 float value);
+
+// The key's value by the integer reading rule, or nothing when it is missing.
+// Callers keep the low 8 or 16 bits for narrower fields.
+std::optional<uint32_t> read_number(const platform::IniFile &ini, std::u16string_view section,
+                                    std::u16string_view key);
+// The key's value by the float reading rule, or nothing when it is missing.
+std::optional<float> read_float(const platform::IniFile &ini, std::u16string_view section,
+                                std::u16string_view key);
+
+// A double narrowed to float as IEEE arithmetic does: nearest value, and
+// infinity beyond the float range (a plain conversion would be undefined).
+float narrow_to_float(double value);
+
+}  // namespace ryn::devinfo
