@@ -71,6 +71,8 @@ int main(int argc, char **argv) {
             ->type_name("1|2");
         app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages are still printed)");
         add_info_commands(app, ctx);
+        add_fw_commands(app, ctx);
+        add_image_commands(app, ctx);
         add_sim_commands(app, ctx);
 
         try {
