@@ -50,7 +50,7 @@
 //
 // Firmware update: a device whose updater version is below 2.1.0925.1 (or
 // not a version at all) answers only the g40 forms of set_dev_mode,
-// set_normal_code and get_model_cfg, a newer one (or the flash builder) only
+// set_normal_code and get_model_cfg, a newer one (or the flash builder, also in the update mode it hands over to) only
 // the others. A model configuration given with an update-mode request or
 // with the normal code replaces the device's record when it is a record the
 // device holds (its version, its length). A normal code that begins with
@@ -499,15 +499,24 @@ class BaseController final : public Device {
     uint8_t platform_code() const override { return 1; }
 
     nlohmann::json save_state() const override {
-        return {{"sensor", sensor_on_}, {"flash_builder", flash_builder_}};
+        return {{"sensor", sensor_on_},
+                {"flash_builder", flash_builder_},
+                {"flash_builder_update", flash_builder_update_},
+                {"requested_by_flash_builder", requested_by_flash_builder_}};
     }
 
     void load_state(const nlohmann::json &state) override {
-        check_object(state, {"sensor", "flash_builder"}, "state \"model\"");
+        check_object(state, {"sensor", "flash_builder", "flash_builder_update", "requested_by_flash_builder"},
+                     "state \"model\"");
         if (state.contains("sensor"))
             sensor_on_ = to_bool(state["sensor"], "state \"model\" sensor");
         if (state.contains("flash_builder"))
             flash_builder_ = to_bool(state["flash_builder"], "state \"model\" flash_builder");
+        if (state.contains("flash_builder_update"))
+            flash_builder_update_ = to_bool(state["flash_builder_update"], "state \"model\" flash_builder_update");
+        if (state.contains("requested_by_flash_builder"))
+            requested_by_flash_builder_ =
+                to_bool(state["requested_by_flash_builder"], "state \"model\" requested_by_flash_builder");
     }
 
     bool offers(RecordIo) const override { return true; }
@@ -640,6 +649,7 @@ class BaseController final : public Device {
     Result set_dev_mode(Call &, uint32_t mode) override {
         if (mode > 1) return Result::fail("mode " + std::to_string(mode));
         request_mode(mode == 0 ? "normal" : "update");
+        requested_by_flash_builder_ = this->mode() == "flashbuilder";
         return Result::ok();
     }
 
@@ -783,14 +793,23 @@ class BaseController final : public Device {
         fw_header::mode_flags.put(hdr, flags | (mode() == "update" ? 1 : 0));
     }
 
-    void after_reset() override { announced_.reset(); }
+    void after_reset() override {
+        announced_.reset();
+        if (mode() != "update")
+            flash_builder_update_ = false;
+        else if (requested_by_flash_builder_)
+            flash_builder_update_ = true;
+        requested_by_flash_builder_ = false;
+    }
 
   private:
     // g40 firmware (an updater below 2.1.0925.1, or none readable) serves only
-    // the g40 operations; newer firmware and the flash builder only the others.
+    // the g40 operations; newer firmware and the flash builder (also in the
+    // update mode it hands over to) only the others.
     Result answers(bool g40_operation) const {
         std::optional<uint64_t> updater = version_number(layout::utf16_field(rec("version"), VR::updater));
-        const bool g40 = mode() != "flashbuilder" && (!updater || *updater < kFirstG52Updater);
+        const bool flash_builder = mode() == "flashbuilder" || (mode() == "update" && flash_builder_update_);
+        const bool g40 = !flash_builder && (!updater || *updater < kFirstG52Updater);
         if (g40 == g40_operation) return Result::ok();
         return Result::fail(g40 ? "g40 firmware takes only the g40 operations"
                                 : "this firmware has no g40 operations");
@@ -847,6 +866,8 @@ class BaseController final : public Device {
 
     bool sensor_on_ = true;
     bool flash_builder_ = false;  // the normal code in flash is the flash builder
+    bool requested_by_flash_builder_ = false;  // the pending mode request came from the flash builder
+    bool flash_builder_update_ = false;        // update mode entered from the flash builder
     std::optional<Announcement> announced_;
 };
 
