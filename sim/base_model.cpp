@@ -50,8 +50,8 @@
 //
 // Firmware update: a device whose updater version is below 2.1.0925.1 (or
 // not a version at all) answers only the g40 forms of set_dev_mode,
-// set_normal_code and get_model_cfg, a newer one (or the flash builder, also in the update mode it hands over to) only
-// the others. A model configuration given with an update-mode request or
+// set_normal_code and get_model_cfg; a newer one, and the flash builder (also
+// in the update mode it hands over to), only the others. A model configuration given with an update-mode request or
 // with the normal code replaces the device's record when it is a record the
 // device holds (its version, its length). A normal code that begins with
 // RYN_SIM_FLASH_BUILDER_MARK is a flash builder, which the device runs (mode
