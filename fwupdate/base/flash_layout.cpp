@@ -4,7 +4,6 @@
 
 #include "frame/sink.h"
 #include "fwupdate/base/update.h"
-#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -31,20 +30,11 @@ constexpr LayoutSection layout_sections[] = {
 int update_flash_layout(fw_update_arg &arg, FwImage &image) {
     // Sections the layout region cannot hold are refused before the device is touched.
     if (!check_layout_bounds(arg, image)) return 0;
-    // 1, 2.
-    const char16_t *name = arg.flash_builder_file_name ? frame::as_u16(arg.flash_builder_file_name) : u"";
-    frame::report(arg, u"Open the flash builder binary file [%s].\n", name);
-    std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
-    // 3.
-    std::unique_ptr<ImageFile> file = ImageFile::open(*path);
-    if (!file) {
-        frame::report(arg, u"Fail to open the file [%s]\n", path->c_str());
-        return 0;
-    }
+    // 1 to 3. The file is closed again however the call ends.
+    frame::report(arg, u"Open the flash builder binary file [%s].\n",
+                  arg.flash_builder_file_name ? frame::as_u16(arg.flash_builder_file_name) : u"");
+    std::unique_ptr<ImageFile> file = open_image_file(arg, arg.flash_builder_file_name);
+    if (!file) return 0;
     // 4 to 12.
     auto flash_builder = std::make_unique<FwImage>();
     if (!read_flash_builder(arg, *file, *flash_builder)) return 0;

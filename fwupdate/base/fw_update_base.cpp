@@ -8,7 +8,6 @@
 #include "frame/sink.h"
 #include "fwupdate/base/image.h"
 #include "fwupdate/base/update.h"
-#include "platform/path.h"
 
 namespace ryn::fwupdate {
 
@@ -39,19 +38,9 @@ int fw_update_base(fw_update_arg &arg) {
         frame::report(arg, u"set_update_hdr_fn cannot be NULL.\n");
         return 0;
     }
-    // 3.
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
-    // 4.
-    std::unique_ptr<ImageFile> file = ImageFile::open(*path);
-    if (!file) {
-        frame::report(arg, u"Fail to open the file [%s]\n", path->c_str());
-        return 0;
-    }
+    // 3, 4.
+    std::unique_ptr<ImageFile> file = open_image_file(arg, arg.file_name);
+    if (!file) return 0;
     // 5 to 7.
     frame::progress(arg, 1);
     if (!load_base_image(arg, *file)) return 0;

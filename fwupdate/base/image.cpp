@@ -57,6 +57,18 @@ bool ImageFile::seek(uint64_t position) {
            std::fseek(file_, static_cast<long>(position), SEEK_SET) == 0;
 }
 
+std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_wchar *file_name) {
+    const char16_t *name = file_name ? frame::as_u16(file_name) : u"";
+    std::optional<std::u16string> path = platform::full_path(name);
+    if (!path) {
+        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
+        return nullptr;
+    }
+    std::unique_ptr<ImageFile> file = ImageFile::open(*path);
+    if (!file) frame::report(arg, u"Fail to open the file [%s]\n", path->c_str());
+    return file;
+}
+
 int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest, uint64_t position) {
     if (!file.seek(position)) {
         frame::report(arg, u"Fail to seek the normal code position.\n");

@@ -139,6 +139,10 @@ class ImageFile {
     uint64_t size_;
 };
 
+// Opens the file a caller named for binary reading: its full path, then the
+// file; each failure is reported with its message. Null on failure.
+std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_wchar *file_name);
+
 // Reads exactly dest.size() bytes at a file position (from the start of the
 // file); a block that cannot be read whole, an empty one included, fails.
 int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest, uint64_t position);

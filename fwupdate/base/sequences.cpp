@@ -68,6 +68,17 @@ int patch_normal_version(const fw_update_arg &arg, const FwImage &image, devinfo
     return 1;
 }
 
+// Reads the device's version record (with ryn_get_fw_ver_str or
+// ryn_get_version_str) and patches the image's normal version into it.
+int read_patched_version(const fw_update_arg &arg, const FwImage &image, devinfo::VersionBuffer &record,
+                         int32_t (*read_version)(ryn_handle, void *)) {
+    if (!read_version(arg.handle, record.data())) {
+        frame::report(arg, u"Fail to get the version string.");
+        return 0;
+    }
+    return patch_normal_version(arg, image, record);
+}
+
 // The model configuration buffer of g40 and g52 old: the image's default
 // table (the rest of the buffer zero), or the device's own record.
 template <class ReadModelCfg>
@@ -106,11 +117,7 @@ int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg
 int update_normal_code_g40(fw_update_arg &arg, const FwImage &image) {
     frame::report(arg, u"update g40\n");
     devinfo::VersionBuffer record{};
-    if (!ryn_get_fw_ver_str(arg.handle, record.data())) {
-        frame::report(arg, u"Fail to get the version string.");
-        return 0;
-    }
-    if (!patch_normal_version(arg, image, record)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_fw_ver_str)) return 0;
     std::vector<uint8_t> model_cfg;
     if (!get_model_cfg_buffer(arg, image, model_cfg, ryn_get_model_cfg_g40)) return 0;
     frame::report(arg, u"Switch to the update mode.\n");
@@ -138,11 +145,7 @@ int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
         return 0;
     }
     devinfo::VersionBuffer record{};
-    if (!ryn_get_version_str(arg.handle, record.data())) {
-        frame::report(arg, u"Fail to get the version string.");
-        return 0;
-    }
-    if (!patch_normal_version(arg, image, record)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     platform::console_write(u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
@@ -159,11 +162,7 @@ int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
 int update_normal_code_g52_old(fw_update_arg &arg, const FwImage &image) {
     platform::console_write(u"update g52 old\n");
     devinfo::VersionBuffer record{};
-    if (!ryn_get_version_str(arg.handle, record.data())) {
-        frame::report(arg, u"Fail to get the version string.");
-        return 0;
-    }
-    if (!patch_normal_version(arg, image, record)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     std::vector<uint8_t> model_cfg;
     if (!get_model_cfg_buffer(arg, image, model_cfg, ryn_get_model_cfg)) return 0;
     platform::console_write(u"Switch to the update mode.\n");
@@ -193,11 +192,7 @@ int update_normal_code_g53(fw_update_arg &arg, const FwImage &image) {
     }
     frame::progress(arg, 4);
     devinfo::VersionBuffer record{};
-    if (!ryn_get_version_str(arg.handle, record.data())) {
-        frame::report(arg, u"Fail to get the version string.");
-        return 0;
-    }
-    if (!patch_normal_version(arg, image, record)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
@@ -237,11 +232,7 @@ int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
     }
     // 5, 6.
     devinfo::VersionBuffer record{};
-    if (!ryn_get_version_str(arg.handle, record.data())) {
-        frame::report(arg, u"Fail to get the version string.");
-        return 0;
-    }
-    if (!patch_normal_version(arg, image, record)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     // 7.
     frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {

@@ -9,9 +9,7 @@ class DecisionTest : public FwTest {
   protected:
     // A device with this updater version (and firmware mode), and a block on it.
     void device(const std::string &updater, const char *fw_mode = "normal") {
-        const std::string options =
-            R"({"updater_version": ")" + updater + R"(", "fw_mode": ")" + fw_mode + R"("})";
-        create_device(options.c_str());
+        create_generation(updater, fw_mode);
         arg_ = block(u"unused.bin");
     }
 };

@@ -18,12 +18,6 @@ class FlashLayoutTest : public FwTest {
         flash_builder_ = build_flash_builder_file(parts);
     }
 
-    void device(const std::string &updater, const char *fw_mode = "normal") {
-        const std::string options =
-            R"({"updater_version": ")" + updater + R"(", "fw_mode": ")" + fw_mode + R"("})";
-        create_device(options.c_str());
-    }
-
     int32_t update_layout() { return update(image_, RYN_UPDATE_FLASH_LAYOUT, &flash_builder_); }
 
     // The six layout sections, in layout order, as (flash address, bytes).
@@ -49,7 +43,7 @@ class FlashLayoutTest : public FwTest {
 };
 
 TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode) {
-    device("2.0.0000.1");  // g40 firmware: the flash builder goes in with a default table
+    create_generation("2.0.0000.1");  // g40 firmware: the flash builder goes in with a default table
     ASSERT_EQ(update_layout(), 1) << text::to_utf8(capture_.text());
     EXPECT_EQ(steps(), (std::vector<uint32_t>{0, 1, 2, 6, 7, 8}));
 
@@ -106,20 +100,20 @@ TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode)
 
 // A section moved changes the CRC that is sent.
 TEST_F(FlashLayoutTest, CrcFollowsEveryByteOfTheSections) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     ASSERT_EQ(update_layout(), 1);
     const std::u16string first = *std::find_if(capture_.messages.begin(), capture_.messages.end(),
                                                [](const std::u16string &m) { return m.rfind(u"\r-> CRC", 0) == 0; });
     section(image_, H::model_ofs, H::model_len)[100] ^= 0x10;
     fix_crc(image_, H::model_ofs, H::model_len, H::model_crc);
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     capture_ = {};
     ASSERT_EQ(update_layout(), 1);
     EXPECT_FALSE(has_message(first));
 }
 
 TEST_F(FlashLayoutTest, DeviceRunningTheFlashBuilderSkipsItsInstall) {
-    device("2.3.1204.1", "flashbuilder");
+    create_generation("2.3.1204.1", "flashbuilder");
     ASSERT_EQ(update_layout(), 1) << text::to_utf8(capture_.text());
     EXPECT_TRUE(has_message(u"Check the FW mode -> FlashBuilder Mode.\n"));
     EXPECT_TRUE(has_message(u"Skip to update flashbuilder into device.\n"));
@@ -131,7 +125,7 @@ TEST_F(FlashLayoutTest, DeviceRunningTheFlashBuilderSkipsItsInstall) {
 }
 
 TEST_F(FlashLayoutTest, WriteFailingInTheMiddleStopsThere) {
-    device("2.3.1204.1", "flashbuilder");
+    create_generation("2.3.1204.1", "flashbuilder");
     ryn_sim_fail("ryn_update_flash_code", 3, 1);
     ASSERT_EQ(update_layout(), 0);
     EXPECT_EQ(capture_.messages[capture_.messages.size() - 3], u" Model Config... ");
@@ -143,7 +137,7 @@ TEST_F(FlashLayoutTest, WriteFailingInTheMiddleStopsThere) {
 }
 
 TEST_F(FlashLayoutTest, CrcVerdictOtherThanOneFails) {
-    device("2.3.1204.1", "flashbuilder");
+    create_generation("2.3.1204.1", "flashbuilder");
     ryn_sim_corrupt("ryn_get_update_hdr", 1, 1, 0, 1);  // the verdict byte reads 0xFE
     ASSERT_EQ(update_layout(), 0);
     const std::vector<std::u16string> tail(capture_.messages.end() - 3, capture_.messages.end());
@@ -163,7 +157,7 @@ TEST_F(FlashLayoutTest, RefusedRequestsAndVerdicts) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.operation);
-        device("2.3.1204.1", "flashbuilder");
+        create_generation("2.3.1204.1", "flashbuilder");
         ryn_sim_fail(c.operation, 1, 1);
         capture_ = {};
         ASSERT_EQ(update_layout(), 0);
@@ -174,7 +168,7 @@ TEST_F(FlashLayoutTest, RefusedRequestsAndVerdicts) {
 
 // Sections the layout region cannot hold are refused before the device is touched.
 TEST_F(FlashLayoutTest, SectionOutsideTheRegionIsRefusedBeforeTheDevice) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     set_header_field(image_, H::cali_ofs, 0x1000);  // below the region, still inside the file
     fix_crc(image_, H::cali_ofs, H::cali_len, H::cali_crc);
     ASSERT_EQ(update_layout(), 0);
@@ -185,7 +179,7 @@ TEST_F(FlashLayoutTest, SectionOutsideTheRegionIsRefusedBeforeTheDevice) {
 }
 
 TEST_F(FlashLayoutTest, DamagedFlashBuilderFileIsRefusedBeforeItsInstall) {
-    device("2.0.0000.1");
+    create_generation("2.0.0000.1");
     flash_builder_[H::header_size + 40] ^= 0x01;  // inside the flash builder code
     ASSERT_EQ(update_layout(), 0);
     EXPECT_EQ(capture_.messages.back().rfind(u"Fail to check the flash builder code CRC: 0x", 0), 0u);

@@ -109,6 +109,13 @@ class FwTest : public ::testing::Test {
         ASSERT_NE(ryn_sim_create("base", options), RYN_INVALID_HANDLE) << ryn_sim_last_error();
     }
 
+    // A simulated base controller with this updater version, in this firmware mode.
+    void create_generation(const std::string &updater, const char *fw_mode = "normal") {
+        const std::string options =
+            R"({"updater_version": ")" + updater + R"(", "fw_mode": ")" + fw_mode + R"("})";
+        create_device(options.c_str());
+    }
+
     // Writes a file in the test's folder; the returned path lives as long as the test.
     const std::u16string &write(const std::string &name, const Bytes &bytes) {
         ryn::test::write_file(dir_ / name, std::string(bytes.begin(), bytes.end()));

@@ -8,12 +8,6 @@ namespace {
 
 class SequenceTest : public FwTest {
   protected:
-    void device(const std::string &updater, const char *fw_mode = "normal") {
-        const std::string options =
-            R"({"updater_version": ")" + updater + R"(", "fw_mode": ")" + fw_mode + R"("})";
-        create_device(options.c_str());
-    }
-
     // The device holds the image's normal code and reports its normal version.
     void expect_installed(const Bytes &image) {
         Bytes copy = image;
@@ -69,7 +63,7 @@ TEST_F(SequenceTest, EachMethodDrivesTheDeviceThroughItsSequence) {
     const Bytes image = build_base_image({});
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.updater) + " " + c.fw_mode);
-        device(c.updater, c.fw_mode);
+        create_generation(c.updater, c.fw_mode);
         capture_ = {};
         waits_.clear();
         ASSERT_EQ(update(image), 1) << text::to_utf8(capture_.text());
@@ -89,7 +83,7 @@ TEST_F(SequenceTest, EachMethodDrivesTheDeviceThroughItsSequence) {
 // g52 and g52 old print their progress lines on the console; the message
 // sink sees the decisions only.
 TEST_F(SequenceTest, G52ProgressLinesGoToTheConsole) {
-    device("2.3.1130.1");
+    create_generation("2.3.1130.1");
     ::testing::internal::CaptureStdout();
     ASSERT_EQ(update(build_base_image({})), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
@@ -100,7 +94,7 @@ TEST_F(SequenceTest, G52ProgressLinesGoToTheConsole) {
 }
 
 TEST_F(SequenceTest, G53ReportsItsLinesToTheSink) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     ASSERT_EQ(update(build_base_image({})), 1);
     const std::vector<std::u16string> tail(capture_.messages.end() - 4, capture_.messages.end());
     EXPECT_EQ(tail, (std::vector<std::u16string>{u"update g53\n", u"Switch to the update mode.\n",
@@ -109,7 +103,7 @@ TEST_F(SequenceTest, G53ReportsItsLinesToTheSink) {
 }
 
 TEST_F(SequenceTest, SwitchToTheModeTheDeviceIsInDoesNothing) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     fw_update_arg arg = block(u"unused.bin");
     const ryn_handle before = arg.handle;
     ryn_sim_trace_clear();
@@ -121,7 +115,7 @@ TEST_F(SequenceTest, SwitchToTheModeTheDeviceIsInDoesNothing) {
 // The header read after the reset flips the mode bit back: the device came
 // back in its old mode.
 TEST_F(SequenceTest, DeviceBackInTheOldModeFailsTheSwitch) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     ryn_sim_corrupt("ryn_get_fw_hdr", 2, 1, 4, 1);
     ASSERT_EQ(update(build_base_image({})), 0);
     const std::vector<std::u16string> tail(capture_.messages.end() - 4, capture_.messages.end());
@@ -132,7 +126,7 @@ TEST_F(SequenceTest, DeviceBackInTheOldModeFailsTheSwitch) {
 }
 
 TEST_F(SequenceTest, ResetFailureIsReported) {
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     ryn_sim_fail("reset", 1, 1);
     ASSERT_EQ(update(build_base_image({})), 0);
     EXPECT_TRUE(has_message(u"Fail to reset the device."));
@@ -144,7 +138,7 @@ TEST_F(SequenceTest, SixtyCharacterNormalVersionSendsNoCode) {
     set_image_normal_version(image, std::u16string(60, u'7'));
     for (const char *updater : {"2.0.0000.1", "2.2.0000.1", "2.3.1130.1", "2.3.1204.1"}) {
         SCOPED_TRACE(updater);
-        device(updater);
+        create_generation(updater);
         capture_ = {};
         ASSERT_EQ(update(image), 0);
         EXPECT_TRUE(has_message(u"Fail to patch the normal code version."));
@@ -155,7 +149,7 @@ TEST_F(SequenceTest, SixtyCharacterNormalVersionSendsNoCode) {
     }
     // 59 characters fit.
     set_image_normal_version(image, std::u16string(59, u'7'));
-    device("2.3.1204.1");
+    create_generation("2.3.1204.1");
     ASSERT_EQ(update(image), 1);
     EXPECT_EQ(device_version(VR::normal), std::u16string(59, u'7'));
 }
@@ -176,7 +170,7 @@ TEST_F(SequenceTest, FailedWriteLeavesTheModeEachMethodSays) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.updater);
-        device(c.updater);
+        create_generation(c.updater);
         ryn_sim_fail(c.write, 1, 1);
         capture_ = {};
         ASSERT_EQ(update(build_base_image({})), 0);
@@ -190,7 +184,7 @@ TEST_F(SequenceTest, FailedWriteLeavesTheModeEachMethodSays) {
 }
 
 TEST_F(SequenceTest, FlashBuilderSequenceNeedsItsCallback) {
-    device("2.3.1204.1", "flashbuilder");
+    create_generation("2.3.1204.1", "flashbuilder");
     FwImage image;
     fw_update_arg arg = block(u"unused.bin");
     arg.set_update_hdr_fn = nullptr;
@@ -206,7 +200,7 @@ TEST_F(SequenceTest, FlashBuilderSequenceNeedsItsCallback) {
 
 // The callback receives the image header's update code offset and length.
 TEST_F(SequenceTest, FlashBuilderCallbackGetsTheUpdateCodeFields) {
-    device("2.3.1204.1", "flashbuilder");
+    create_generation("2.3.1204.1", "flashbuilder");
     static std::vector<uint32_t> seen;
     seen.clear();
     const Bytes image = build_base_image({});
