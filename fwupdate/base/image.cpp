@@ -88,14 +88,11 @@ bool inside(const ImageFile &file, uint64_t position, uint32_t length) {
     return position <= file.size() && length <= file.size() - position;
 }
 
-// Reads a section of the base image into a buffer of its own length. A section
-// that does not lie inside the file is not allocated: its read fails as a
-// short read does.
-int read_buffer_section(const fw_update_arg &arg, ImageFile &file, const FwImage &image,
-                        const SectionFields &where, std::vector<uint8_t> &buffer,
-                        text::format_string<> allocation_failure) {
-    const uint32_t length = image.field(where.length);
-    const uint64_t position = uint64_t{image.field(where.offset)} + H::block_size;
+// Reads length bytes at position into a buffer of that length. A range that
+// does not lie inside the file is not allocated: its read fails as a short
+// read does.
+int read_into_buffer(const fw_update_arg &arg, ImageFile &file, uint64_t position, uint32_t length,
+                     std::vector<uint8_t> &buffer, text::format_string<> allocation_failure) {
     if (inside(file, position, length)) {
         try {
             buffer.assign(length, 0);
@@ -109,6 +106,14 @@ int read_buffer_section(const fw_update_arg &arg, ImageFile &file, const FwImage
         return 0;
     }
     return 1;
+}
+
+// Reads a section of the base image into a buffer of its own length.
+int read_buffer_section(const fw_update_arg &arg, ImageFile &file, const FwImage &image,
+                        const SectionFields &where, std::vector<uint8_t> &buffer,
+                        text::format_string<> allocation_failure) {
+    return read_into_buffer(arg, file, uint64_t{image.field(where.offset)} + H::block_size, image.field(where.length),
+                            buffer, allocation_failure);
 }
 
 // Reads a section into its fixed area. A length beyond the area (or beyond
@@ -263,22 +268,12 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
         frame::report(arg, u"Fail to seek to position 0.\n");
         return 0;
     }
-    // 7, 8. The flash builder code; a code that does not lie inside the file
-    // is not allocated and fails as a short read.
+    // 7, 8. The flash builder code.
     const uint32_t code_length = image.field(H::normal_len);
     const uint64_t code_position = uint64_t{image.field(H::normal_ofs)} + FB::sections_from;
-    if (inside(file, code_position, code_length)) {
-        try {
-            image.normal_code.assign(code_length, 0);
-        } catch (const std::bad_alloc &) {
-            frame::report(arg, u"Fail to allocate the code buffer.\n");
-            return 0;
-        }
-    }
-    if (!read_image_part(arg, file, image.normal_code, code_position)) {
-        frame::report(arg, u"Failed to read buffer from file\n");
+    if (!read_into_buffer(arg, file, code_position, code_length, image.normal_code,
+                          u"Fail to allocate the code buffer.\n"))
         return 0;
-    }
     // 9.
     if (!check_crc(arg, image.normal_code, image.field(H::normal_crc),
                    u"Fail to check the flash builder code CRC: 0x%08x (header) != 0x%08x (normal code)\n"))
