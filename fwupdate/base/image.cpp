@@ -4,6 +4,7 @@
 #include "fwupdate/base/image.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
