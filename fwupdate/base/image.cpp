@@ -1,5 +1,5 @@
-// Base image validation: fw_update_base, load_base_image and the section
-// reader, and the reading of the flash builder file. Every offset and length
+// Image validation: the image file, the section reader, the checks of the
+// base image and the reading of the flash builder file. Every offset and length
 // of a header is checked against the file and the areas before it is used.
 #include "fwupdate/base/image.h"
 
