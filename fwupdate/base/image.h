@@ -93,7 +93,8 @@ inline constexpr SectionFields section_fields[] = {
     {Section::calibration, u"calibration", ImageHeader::cali_ofs, ImageHeader::cali_len},
 };
 
-// A built-in default model configuration record (Part of the update decisions).
+// A built-in default model configuration record, handed to the device instead
+// of its own during the flash builder's install.
 struct DefaultModelCfg {
     const char16_t *name;  // "V1.0_2", "V1.1", "V1.2"
     std::span<const uint8_t> record;
