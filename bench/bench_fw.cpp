@@ -22,7 +22,8 @@ using namespace ryn::fwupdate;
 
 // A base image of 256 KiB of sections, written once per run and removed at exit.
 struct ImageOnDisk {
-    fs::path path = fs::temp_directory_path() / ("ryn_bench_fw." + std::to_string(::getpid()) + ".bin");
+    fs::path path =
+        fs::temp_directory_path() / ("ryn_bench_fw." + std::to_string(::getpid()) + ".bin");
     Bytes bytes;
     ImageOnDisk() {
         ImageParts parts;
@@ -32,8 +33,9 @@ struct ImageOnDisk {
         parts.calibration = Bytes(0x4000, 0x44);
         parts.model_config = Bytes(0x4000, 0x55);
         bytes = build_base_image(parts);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                   static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     ~ImageOnDisk() { fs::remove(path); }
 };

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fw_update_arg arg{};  // no message sink
     auto image = std::make_unique<ryn::fwupdate::FwImage>();
     if (data[0] % 2 == 0) {
-        if (ryn::fwupdate::read_base_image(arg, *file, *image)) ryn::fwupdate::check_layout_bounds(arg, *image);
+        if (ryn::fwupdate::read_base_image(arg, *file, *image))
+            ryn::fwupdate::check_layout_bounds(arg, *image);
     } else {
         ryn::fwupdate::read_flash_builder(arg, *file, *image);
     }

@@ -30,7 +30,8 @@ constexpr layout::Field vid{"vid", 4, 2};
 constexpr layout::Field pid{"pid", 6, 2};
 constexpr size_t text_width = 40;  // 20 wide characters
 constexpr size_t first_text = 8;   // model_name, without bcdDevice
-constexpr std::u16string_view texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen", u"0000"};
+constexpr std::u16string_view texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen",
+                                         u"0000"};
 
 template <size_t N>
 constexpr std::array<uint8_t, N> make_table(const TableForm &form) {
@@ -41,7 +42,8 @@ constexpr std::array<uint8_t, N> make_table(const TableForm &form) {
     const size_t shift = form.has_bcd_device ? 2 : 0;  // bcdDevice at 8 stays 0
     for (size_t t = 0; t < std::size(texts); ++t)
         for (size_t i = 0; i < texts[t].size(); ++i)
-            layout::Field{"text", first_text + shift + t * text_width + 2 * i, 2}.put(r, texts[t][i]);
+            layout::Field{"text", first_text + shift + t * text_width + 2 * i, 2}.put(r,
+                                                                                      texts[t][i]);
     const size_t led = first_text + shift + std::size(texts) * text_width;
     layout::Field{"led_async", led, 1}.put(r, form.led_async);
     layout::Field{"led_delay_us", led + 1, 2}.put(r, form.led_delay_us);
@@ -89,19 +91,20 @@ int update_base_by_mode(fw_update_arg &arg, FwImage &image) {
         return 0;
     }
     switch (arg.update_mode) {
-    case RYN_UPDATE_NORMAL:
-        frame::report(arg, u"-> Normal\n");
-        if (!update_normal_code(arg, image)) {
-            frame::report(arg, u"Fail to update normal code\n");
+        case RYN_UPDATE_NORMAL:
+            frame::report(arg, u"-> Normal\n");
+            if (!update_normal_code(arg, image)) {
+                frame::report(arg, u"Fail to update normal code\n");
+                return 0;
+            }
+            return 1;
+        case RYN_UPDATE_FLASH_LAYOUT:
+            frame::report(arg, u"-> Flash Layout\n");
+            return update_flash_layout(arg, image);
+        default:
+            frame::report(arg, u"-> Unsupport update mode[%d].\n",
+                          static_cast<int>(arg.update_mode));
             return 0;
-        }
-        return 1;
-    case RYN_UPDATE_FLASH_LAYOUT:
-        frame::report(arg, u"-> Flash Layout\n");
-        return update_flash_layout(arg, image);
-    default:
-        frame::report(arg, u"-> Unsupport update mode[%d].\n", static_cast<int>(arg.update_mode));
-        return 0;
     }
 }
 
@@ -115,7 +118,8 @@ int check_update_mode(fw_update_arg &arg, const FwImage &image) {
     if (method == UpdateMethod::g40) {
         // The image's normal version, from its version string area.
         uint64_t number;
-        const bool converts = version_number(layout::utf16_field(image.version_area, VR::normal), number);
+        const bool converts =
+            version_number(layout::utf16_field(image.version_area, VR::normal), number);
         arg.update_mode = converts ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL;
     } else {
         arg.update_mode = RYN_UPDATE_NORMAL;
@@ -169,7 +173,8 @@ int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
         frame::report(arg, u"----------------------------------\n Version >= %s\n", version_g52);
         method = UpdateMethod::g52;
     } else if (device >= g52_old) {
-        frame::report(arg, u"----------------------------------\n Version >= %s\n", version_g52_old);
+        frame::report(arg, u"----------------------------------\n Version >= %s\n",
+                      version_g52_old);
         method = UpdateMethod::g52_old;
     } else {
         frame::report(arg, u"----------------------------------\n Version < %s\n", version_g52_old);
@@ -182,25 +187,34 @@ int update_normal_code(fw_update_arg &arg, const FwImage &image) {
     // 1.
     UpdateMethod method;
     if (!get_update_method(arg, method)) {
-        frame::report(arg, u"Failed to determine the update method, the FW in the device might be error.\n");
+        frame::report(
+            arg, u"Failed to determine the update method, the FW in the device might be error.\n");
         return 0;
     }
     // 2. Sensors off unless the device already runs its update or flash builder code.
     uint32_t mode = 0;
-    if (ryn_get_fw_mode(arg.handle, &mode) != 1 || mode == fw_mode_normal) ryn_set_sensor_ctrl(arg.handle, 0);
+    if (ryn_get_fw_mode(arg.handle, &mode) != 1 || mode == fw_mode_normal)
+        ryn_set_sensor_ctrl(arg.handle, 0);
     // 3.
     switch (method) {
-    case UpdateMethod::g40: return update_normal_code_g40(arg, image);
-    case UpdateMethod::g52: return update_normal_code_g52(arg, image);
-    case UpdateMethod::g52_old: return update_normal_code_g52_old(arg, image);
-    case UpdateMethod::g53: return update_normal_code_g53(arg, image);
-    case UpdateMethod::flash_builder: return update_normal_code_fb(arg, image);
-    case UpdateMethod::none: break;
+        case UpdateMethod::g40:
+            return update_normal_code_g40(arg, image);
+        case UpdateMethod::g52:
+            return update_normal_code_g52(arg, image);
+        case UpdateMethod::g52_old:
+            return update_normal_code_g52_old(arg, image);
+        case UpdateMethod::g53:
+            return update_normal_code_g53(arg, image);
+        case UpdateMethod::flash_builder:
+            return update_normal_code_fb(arg, image);
+        case UpdateMethod::none:
+            break;
     }
     return 0;
 }
 
-int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder, std::span<const uint8_t> version_record) {
+int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder,
+                             std::span<const uint8_t> version_record) {
     // 1.
     frame::report(arg, u"Check the Need of Default Model Config Table -> ");
     // 2.

@@ -22,13 +22,20 @@ std::span<const uint8_t> FwImage::data(Section s) const {
         return std::span<const uint8_t>(area).first(std::min<size_t>(field(length), area.size()));
     };
     switch (s) {
-    case Section::normal_code: return normal_code;
-    case Section::update_code: return update_code;
-    case Section::boot_loader: return boot_loader;
-    case Section::calibration: return calibration;
-    case Section::fw_header: return cut(fw_header_area, H::fw_header_len);
-    case Section::version_string: return cut(version_area, H::version_len);
-    case Section::model_config: return cut(model_cfg_area, H::model_len);
+        case Section::normal_code:
+            return normal_code;
+        case Section::update_code:
+            return update_code;
+        case Section::boot_loader:
+            return boot_loader;
+        case Section::calibration:
+            return calibration;
+        case Section::fw_header:
+            return cut(fw_header_area, H::fw_header_len);
+        case Section::version_string:
+            return cut(version_area, H::version_len);
+        case Section::model_config:
+            return cut(model_cfg_area, H::model_len);
     }
     return {};
 }
@@ -47,7 +54,9 @@ std::unique_ptr<ImageFile> ImageFile::open(const std::u16string &path) {
     return std::unique_ptr<ImageFile>(new ImageFile(f, static_cast<uint64_t>(size)));
 }
 
-ImageFile::~ImageFile() { std::fclose(file_); }
+ImageFile::~ImageFile() {
+    std::fclose(file_);
+}
 
 size_t ImageFile::read(std::span<uint8_t> dest) {
     return dest.empty() ? 0 : std::fread(dest.data(), 1, dest.size(), file_);
@@ -70,7 +79,8 @@ std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_w
     return file;
 }
 
-int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest, uint64_t position) {
+int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
+                    uint64_t position) {
     if (!file.seek(position)) {
         frame::report(arg, u"Fail to seek the normal code position.\n");
         return 0;
@@ -113,8 +123,8 @@ int read_into_buffer(const fw_update_arg &arg, ImageFile &file, uint64_t positio
 int read_buffer_section(const fw_update_arg &arg, ImageFile &file, const FwImage &image,
                         const SectionFields &where, std::vector<uint8_t> &buffer,
                         text::format_string<> allocation_failure) {
-    return read_into_buffer(arg, file, uint64_t{image.field(where.offset)} + H::block_size, image.field(where.length),
-                            buffer, allocation_failure);
+    return read_into_buffer(arg, file, uint64_t{image.field(where.offset)} + H::block_size,
+                            image.field(where.length), buffer, allocation_failure);
 }
 
 // Reads a section into its fixed area. A length beyond the area (or beyond
@@ -123,8 +133,9 @@ int read_area_section(const fw_update_arg &arg, ImageFile &file, const FwImage &
                       const SectionFields &where, std::vector<uint8_t> &area, size_t limit) {
     const uint32_t length = image.field(where.length);
     if (length > limit) {
-        frame::report(arg, u"The %s section of 0x%08x bytes does not fit its area of 0x%08x bytes.\n", where.name,
-                      length, static_cast<uint32_t>(limit));
+        frame::report(arg,
+                      u"The %s section of 0x%08x bytes does not fit its area of 0x%08x bytes.\n",
+                      where.name, length, static_cast<uint32_t>(limit));
         return 0;
     }
     const uint64_t position = uint64_t{image.field(where.offset)} + H::block_size;
@@ -163,28 +174,29 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         return 0;
     }
     // 4, 5. The header dumps.
-    frame::report(arg,
-                  u"==============HDR=============\n"
-                  u"normal code ofs:       0x%08x\n"
-                  u"normal code length:    0x%08x\n"
-                  u"normal code crc:       0x%08x\n"
-                  u"update code ofs:       0x%08x\n"
-                  u"update code length:    0x%08x\n"
-                  u"update code crc:       0x%08x\n"
-                  u"version string ofs:    0x%08x\n"
-                  u"version string length: 0x%08x\n"
-                  u"version string crc:    0x%08x\n"
-                  u"model config ofs:      0x%08x\n"
-                  u"model config length:   0x%08x\n"
-                  u"model config crc:      0x%08x\n"
-                  u"calibration ofs:       0x%08x\n"
-                  u"calibration length:    0x%08x\n"
-                  u"calibration crc:       0x%08x\n",
-                  image.field(H::normal_ofs), image.field(H::normal_len), image.field(H::normal_crc),
-                  image.field(H::update_ofs), image.field(H::update_len), image.field(H::update_crc),
-                  image.field(H::version_ofs), image.field(H::version_len), image.field(H::version_crc),
-                  image.field(H::model_ofs), image.field(H::model_len), image.field(H::model_crc),
-                  image.field(H::cali_ofs), image.field(H::cali_len), image.field(H::cali_crc));
+    frame::report(
+        arg,
+        u"==============HDR=============\n"
+        u"normal code ofs:       0x%08x\n"
+        u"normal code length:    0x%08x\n"
+        u"normal code crc:       0x%08x\n"
+        u"update code ofs:       0x%08x\n"
+        u"update code length:    0x%08x\n"
+        u"update code crc:       0x%08x\n"
+        u"version string ofs:    0x%08x\n"
+        u"version string length: 0x%08x\n"
+        u"version string crc:    0x%08x\n"
+        u"model config ofs:      0x%08x\n"
+        u"model config length:   0x%08x\n"
+        u"model config crc:      0x%08x\n"
+        u"calibration ofs:       0x%08x\n"
+        u"calibration length:    0x%08x\n"
+        u"calibration crc:       0x%08x\n",
+        image.field(H::normal_ofs), image.field(H::normal_len), image.field(H::normal_crc),
+        image.field(H::update_ofs), image.field(H::update_len), image.field(H::update_crc),
+        image.field(H::version_ofs), image.field(H::version_len), image.field(H::version_crc),
+        image.field(H::model_ofs), image.field(H::model_len), image.field(H::model_crc),
+        image.field(H::cali_ofs), image.field(H::cali_len), image.field(H::cali_crc));
     frame::report(arg,
                   u"===========Extra HDR===========\n"
                   u"fw header ofs:         0x%08x\n"
@@ -193,8 +205,9 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
                   u"bootloader length:     0x%08x\n"
                   u"bootloader crc:        0x%08x\n"
                   u"===============================\n",
-                  image.field(H::fw_header_ofs), image.field(H::fw_header_len), image.field(H::bootldr_ofs),
-                  image.field(H::bootldr_len), image.field(H::bootldr_crc));
+                  image.field(H::fw_header_ofs), image.field(H::fw_header_len),
+                  image.field(H::bootldr_ofs), image.field(H::bootldr_len),
+                  image.field(H::bootldr_crc));
     // 6.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");
@@ -215,8 +228,9 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
     // 9. Boot loader.
     if (!read_buffer_section(arg, file, image, fields_of(Section::boot_loader), image.boot_loader,
                              u"Fail to allocate the update code buffer.\n") ||
-        !check_crc(arg, image.boot_loader, image.field(H::bootldr_crc),
-                   u"Fail to check the boot loader code CRC: 0x%08x (header) != 0x%08x ( boot loader)\n"))
+        !check_crc(
+            arg, image.boot_loader, image.field(H::bootldr_crc),
+            u"Fail to check the boot loader code CRC: 0x%08x (header) != 0x%08x ( boot loader)\n"))
         return 0;
     // 10. fw header: its first 68 bytes equal the header (a shorter section
     // is compared with the zero-filled rest of its area).
@@ -228,15 +242,18 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         return 0;
     }
     // 11. Version string: one version record at most.
-    if (!read_area_section(arg, file, image, fields_of(Section::version_string), image.version_area, VR::size) ||
-        !check_crc(arg, image.data(Section::version_string), image.field(H::version_crc),
-                   u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
+    if (!read_area_section(arg, file, image, fields_of(Section::version_string), image.version_area,
+                           VR::size) ||
+        !check_crc(
+            arg, image.data(Section::version_string), image.field(H::version_crc),
+            u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
         return 0;
     // 12. Model config.
     if (!read_area_section(arg, file, image, fields_of(Section::model_config), image.model_cfg_area,
                            section_area_size) ||
-        !check_crc(arg, image.data(Section::model_config), image.field(H::model_crc),
-                   u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x (model config)\n"))
+        !check_crc(
+            arg, image.data(Section::model_config), image.field(H::model_crc),
+            u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x (model config)\n"))
         return 0;
     // 13. Calibration.
     if (!read_buffer_section(arg, file, image, fields_of(Section::calibration), image.calibration,
@@ -263,7 +280,8 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
                   u"normal code length:    0x%08x\n"
                   u"normal code crc:       0x%08x\n"
                   u"==============================\n",
-                  image.field(H::normal_ofs), image.field(H::normal_len), image.field(H::normal_crc));
+                  image.field(H::normal_ofs), image.field(H::normal_len),
+                  image.field(H::normal_crc));
     // 6.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");
@@ -276,13 +294,15 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
                           u"Fail to allocate the code buffer.\n"))
         return 0;
     // 9.
-    if (!check_crc(arg, image.normal_code, image.field(H::normal_crc),
-                   u"Fail to check the flash builder code CRC: 0x%08x (header) != 0x%08x (normal code)\n"))
+    if (!check_crc(
+            arg, image.normal_code, image.field(H::normal_crc),
+            u"Fail to check the flash builder code CRC: 0x%08x (header) != 0x%08x (normal code)\n"))
         return 0;
     // 10. The version string lies behind the code, moved on by the word at offset 36.
     const uint32_t version_length = image.field(H::version_len);
     if (version_length > VR::size) {
-        frame::report(arg, u"The %s section of 0x%08x bytes does not fit its area of 0x%08x bytes.\n",
+        frame::report(arg,
+                      u"The %s section of 0x%08x bytes does not fit its area of 0x%08x bytes.\n",
                       u"version string", version_length, static_cast<uint32_t>(VR::size));
         return 0;
     }
@@ -293,9 +313,10 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
         return 0;
     }
     // 11.
-    if (!check_crc(arg, std::span<const uint8_t>(image.version_area).first(version_length),
-                   image.field(H::version_crc),
-                   u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
+    if (!check_crc(
+            arg, std::span<const uint8_t>(image.version_area).first(version_length),
+            image.field(H::version_crc),
+            u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
         return 0;
     // 12.
     std::copy_n(image.version_area.begin(), VR::size, image.version.begin());
@@ -308,11 +329,12 @@ int check_layout_bounds(const fw_update_arg &arg, const FwImage &image) {
         if (s.section == Section::normal_code) continue;  // not part of the layout
         const uint64_t start = image.field(s.offset), end = start + image.field(s.length);
         if (start < layout_start || end > uint64_t{layout_start} + layout_size) {
-            frame::report(arg,
-                          u"The %s section (0x%08x, 0x%08x bytes) lies outside the flash layout region "
-                          u"0x%08x to 0x%08x.\n",
-                          s.name, image.field(s.offset), image.field(s.length), layout_start,
-                          layout_start + layout_size);
+            frame::report(
+                arg,
+                u"The %s section (0x%08x, 0x%08x bytes) lies outside the flash layout region "
+                u"0x%08x to 0x%08x.\n",
+                s.name, image.field(s.offset), image.field(s.length), layout_start,
+                layout_start + layout_size);
             return 0;
         }
     }

@@ -49,9 +49,9 @@ struct ImageHeader {
     static constexpr layout::Field bootldr_crc{"boot loader CRC", 84, 4};
 
     static constexpr layout::Field fields[] = {
-        word0,       word1,       update_ofs,  update_len,    update_crc,    normal_ofs,
-        normal_len,  normal_crc,  cali_ofs,    cali_len,      cali_crc,      version_ofs,
-        version_len, version_crc, model_ofs,   model_len,     model_crc,     fw_header_ofs,
+        word0,         word1,       update_ofs,  update_len, update_crc, normal_ofs,
+        normal_len,    normal_crc,  cali_ofs,    cali_len,   cali_crc,   version_ofs,
+        version_len,   version_crc, model_ofs,   model_len,  model_crc,  fw_header_ofs,
         fw_header_len, bootldr_ofs, bootldr_len, bootldr_crc};
 };
 static_assert(layout::well_formed(ImageHeader::fields, ImageHeader::block_size));
@@ -74,7 +74,15 @@ inline constexpr uint32_t layout_start = 0x20000;
 inline constexpr uint32_t layout_size = 0x60000;
 
 // Which sections an image holds, in the order validation checks them.
-enum class Section { normal_code, update_code, boot_loader, fw_header, version_string, model_config, calibration };
+enum class Section {
+    normal_code,
+    update_code,
+    boot_loader,
+    fw_header,
+    version_string,
+    model_config,
+    calibration
+};
 
 // Where one section is found, by its header fields.
 struct SectionFields {
@@ -88,7 +96,8 @@ inline constexpr SectionFields section_fields[] = {
     {Section::update_code, u"update code", ImageHeader::update_ofs, ImageHeader::update_len},
     {Section::boot_loader, u"boot loader", ImageHeader::bootldr_ofs, ImageHeader::bootldr_len},
     {Section::fw_header, u"fw header", ImageHeader::fw_header_ofs, ImageHeader::fw_header_len},
-    {Section::version_string, u"version string", ImageHeader::version_ofs, ImageHeader::version_len},
+    {Section::version_string, u"version string", ImageHeader::version_ofs,
+     ImageHeader::version_len},
     {Section::model_config, u"model config", ImageHeader::model_ofs, ImageHeader::model_len},
     {Section::calibration, u"calibration", ImageHeader::cali_ofs, ImageHeader::cali_len},
 };
@@ -146,7 +155,8 @@ std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_w
 
 // Reads exactly dest.size() bytes at a file position (from the start of the
 // file); a block that cannot be read whole, an empty one included, fails.
-int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest, uint64_t position);
+int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
+                    uint64_t position);
 
 // Reads the base image's header block and its seven sections into image and
 // checks each against the header, in order, with the header dumps; nothing

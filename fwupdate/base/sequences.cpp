@@ -19,7 +19,8 @@ namespace {
 bool read_current_mode(ryn_handle handle, uint32_t &mode) {
     std::array<uint8_t, FwHeaderRecord::size> header{};
     if (!ryn_get_fw_hdr(handle, header.data(), 0)) return false;
-    mode = static_cast<uint32_t>(FwHeaderRecord::mode_flags.get(header)) & FwHeaderRecord::update_mode_bit;
+    mode = static_cast<uint32_t>(FwHeaderRecord::mode_flags.get(header)) &
+           FwHeaderRecord::update_mode_bit;
     return true;
 }
 
@@ -56,7 +57,8 @@ int switch_mode(fw_update_arg &arg, uint32_t wanted, RequestMode request_mode) {
 
 // Copies the image's normal version into the device's record; it must fit
 // its 60 characters with the terminator.
-int patch_normal_version(const fw_update_arg &arg, const FwImage &image, devinfo::VersionBuffer &record) {
+int patch_normal_version(const fw_update_arg &arg, const FwImage &image,
+                         devinfo::VersionBuffer &record) {
     const std::u16string normal = layout::utf16_field(image.version, VR::normal);
     if (normal.size() + 1 > VR::string_chars) {
         frame::report(arg, u"Fail to patch the normal code version.");
@@ -70,7 +72,8 @@ int patch_normal_version(const fw_update_arg &arg, const FwImage &image, devinfo
 
 // Reads the device's version record (with ryn_get_fw_ver_str or
 // ryn_get_version_str) and patches the image's normal version into it.
-int read_patched_version(const fw_update_arg &arg, const FwImage &image, devinfo::VersionBuffer &record,
+int read_patched_version(const fw_update_arg &arg, const FwImage &image,
+                         devinfo::VersionBuffer &record,
                          int32_t (*read_version)(ryn_handle, void *)) {
     if (!read_version(arg.handle, record.data())) {
         frame::report(arg, u"Fail to get the version string.");
@@ -82,8 +85,8 @@ int read_patched_version(const fw_update_arg &arg, const FwImage &image, devinfo
 // The model configuration buffer of g40 and g52 old: the image's default
 // table (the rest of the buffer zero), or the device's own record.
 template <class ReadModelCfg>
-int get_model_cfg_buffer(const fw_update_arg &arg, const FwImage &image, std::vector<uint8_t> &buffer,
-                         ReadModelCfg read_model_cfg) {
+int get_model_cfg_buffer(const fw_update_arg &arg, const FwImage &image,
+                         std::vector<uint8_t> &buffer, ReadModelCfg read_model_cfg) {
     buffer.assign(model_cfg_buffer_size, 0);
     if (image.default_model_cfg) {
         std::span<const uint8_t> table = image.default_model_cfg->record;
@@ -101,17 +104,22 @@ const void *default_table(const FwImage &image) {
     return image.default_model_cfg ? image.default_model_cfg->record.data() : nullptr;
 }
 
-uint32_t code_length(const FwImage &image) { return static_cast<uint32_t>(image.normal_code.size()); }
+uint32_t code_length(const FwImage &image) {
+    return static_cast<uint32_t>(image.normal_code.size());
+}
 
 }  // namespace
 
 int switch_dev_mode(fw_update_arg &arg, uint32_t mode, const void *model_cfg) {
-    return switch_mode(arg, mode, [&](ryn_handle h) { return ryn_set_dev_mode(h, mode, model_cfg); });
+    return switch_mode(arg, mode,
+                       [&](ryn_handle h) { return ryn_set_dev_mode(h, mode, model_cfg); });
 }
 
-int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg, const void *version_record) {
-    return switch_mode(arg, mode,
-                       [&](ryn_handle h) { return ryn_set_dev_mode_g40(h, mode, model_cfg, version_record); });
+int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg,
+                        const void *version_record) {
+    return switch_mode(arg, mode, [&](ryn_handle h) {
+        return ryn_set_dev_mode_g40(h, mode, model_cfg, version_record);
+    });
 }
 
 int update_normal_code_g40(fw_update_arg &arg, const FwImage &image) {
@@ -147,7 +155,8 @@ int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
     devinfo::VersionBuffer record{};
     if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     platform::console_write(u"Updating the firmware, please wait.\n");
-    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {
+    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
+                             code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
         return 0;
     }
@@ -171,8 +180,8 @@ int update_normal_code_g52_old(fw_update_arg &arg, const FwImage &image) {
         return 0;
     }
     platform::console_write(u"Updating the firmware, please wait.\n");
-    const bool written = ryn_set_normal_code(arg.handle, record.data(), model_cfg.data(), image.normal_code.data(),
-                                             code_length(image)) != 0;
+    const bool written = ryn_set_normal_code(arg.handle, record.data(), model_cfg.data(),
+                                             image.normal_code.data(), code_length(image)) != 0;
     if (!written) frame::report(arg, u"Fail to set the normal code.");
     platform::console_write(u"Switch to the normal mode.\n");
     if (!switch_dev_mode(arg, dev_mode_normal, model_cfg.data())) {
@@ -194,7 +203,8 @@ int update_normal_code_g53(fw_update_arg &arg, const FwImage &image) {
     devinfo::VersionBuffer record{};
     if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     frame::report(arg, u"Updating the firmware, please wait.\n");
-    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {
+    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
+                             code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
         return 0;
     }
@@ -235,7 +245,8 @@ int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
     if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     // 7.
     frame::report(arg, u"Updating the firmware, please wait.\n");
-    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(), code_length(image))) {
+    if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
+                             code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
         return 0;
     }

@@ -44,7 +44,14 @@ inline constexpr uint32_t dev_mode_update = 1;
 inline constexpr size_t model_cfg_buffer_size = 6144;
 
 // Update methods: which normal-code sequence suits the device's firmware.
-enum class UpdateMethod : uint32_t { g40 = 0, g52 = 1, g52_old = 2, g53 = 3, flash_builder = 4, none = 10 };
+enum class UpdateMethod : uint32_t {
+    g40 = 0,
+    g52 = 1,
+    g52_old = 2,
+    g53 = 3,
+    flash_builder = 4,
+    none = 10
+};
 
 // Update thresholds of the device's updater version.
 inline constexpr const char16_t *version_g53 = u"2.3.1204.1";
@@ -66,7 +73,8 @@ int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder,
 
 // Mode switches and sequences.
 int switch_dev_mode(fw_update_arg &arg, uint32_t mode, const void *model_cfg);
-int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg, const void *version_record);
+int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg,
+                        const void *version_record);
 int update_normal_code_g40(fw_update_arg &arg, const FwImage &image);
 int update_normal_code_g52(fw_update_arg &arg, const FwImage &image);
 int update_normal_code_g52_old(fw_update_arg &arg, const FwImage &image);

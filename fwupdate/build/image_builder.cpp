@@ -37,10 +37,13 @@ Bytes generated_record(size_t size, uint8_t minor, uint8_t major, std::u16string
     return r;
 }
 
-void put_text(Bytes &record, const layout::Field &field, const std::u16string &text, const char *what) {
+void put_text(Bytes &record, const layout::Field &field, const std::u16string &text,
+              const char *what) {
     if (text.size() + 1 > VR::string_chars)
-        throw BuildError(std::string(what) + " '" + text::to_utf8(text) + "' is longer than 59 characters");
-    for (size_t i = 0; i < text.size(); ++i) layout::Field{"", field.offset + 2 * i, 2}.put(record, text[i]);
+        throw BuildError(std::string(what) + " '" + text::to_utf8(text) +
+                         "' is longer than 59 characters");
+    for (size_t i = 0; i < text.size(); ++i)
+        layout::Field{"", field.offset + 2 * i, 2}.put(record, text[i]);
 }
 
 // One version record: the version string section.
@@ -55,7 +58,9 @@ Bytes version_record(const ImageParts &p) {
     return r;
 }
 
-uint32_t crc_of(const Bytes &b) { return ryn_calc_crc(b.data(), static_cast<uint32_t>(b.size())); }
+uint32_t crc_of(const Bytes &b) {
+    return ryn_calc_crc(b.data(), static_cast<uint32_t>(b.size()));
+}
 
 }  // namespace
 
@@ -108,7 +113,8 @@ Bytes build_base_image(const ImageParts &p) {
     std::copy(block.begin(), block.end(), image.begin());
     std::copy(normal.begin(), normal.end(), image.begin() + H::block_size);
     for (const auto &[offset, data] : placed)
-        std::copy(data->begin(), data->end(), image.begin() + static_cast<ptrdiff_t>(H::block_size + offset));
+        std::copy(data->begin(), data->end(),
+                  image.begin() + static_cast<ptrdiff_t>(H::block_size + offset));
     return image;
 }
 

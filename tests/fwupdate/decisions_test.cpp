@@ -21,14 +21,22 @@ TEST_F(DecisionTest, MethodThresholdsAtJustBelowAndAbove) {
         const char16_t *verdict;  // the message after the mode line, or null
     };
     const Case cases[] = {
-        {"2.1.0925.0", UpdateMethod::g40, u"----------------------------------\n Version < 2.1.0925.1\n"},
-        {"2.1.0925.1", UpdateMethod::g52_old, u"----------------------------------\n Version >= 2.1.0925.1\n"},
-        {"2.1.0925.2", UpdateMethod::g52_old, u"----------------------------------\n Version >= 2.1.0925.1\n"},
-        {"2.3.1123.0", UpdateMethod::g52_old, u"----------------------------------\n Version >= 2.1.0925.1\n"},
-        {"2.3.1123.1", UpdateMethod::g52, u"----------------------------------\n Version >= 2.3.1123.1\n"},
-        {"2.3.1204.0", UpdateMethod::g52, u"----------------------------------\n Version >= 2.3.1123.1\n"},
-        {"2.3.1204.1", UpdateMethod::g53, u"----------------------------------\n Version >= 2.3.1204.1\n"},
-        {"3.0.0000.0", UpdateMethod::g53, u"----------------------------------\n Version >= 2.3.1204.1\n"},
+        {"2.1.0925.0", UpdateMethod::g40,
+         u"----------------------------------\n Version < 2.1.0925.1\n"},
+        {"2.1.0925.1", UpdateMethod::g52_old,
+         u"----------------------------------\n Version >= 2.1.0925.1\n"},
+        {"2.1.0925.2", UpdateMethod::g52_old,
+         u"----------------------------------\n Version >= 2.1.0925.1\n"},
+        {"2.3.1123.0", UpdateMethod::g52_old,
+         u"----------------------------------\n Version >= 2.1.0925.1\n"},
+        {"2.3.1123.1", UpdateMethod::g52,
+         u"----------------------------------\n Version >= 2.3.1123.1\n"},
+        {"2.3.1204.0", UpdateMethod::g52,
+         u"----------------------------------\n Version >= 2.3.1123.1\n"},
+        {"2.3.1204.1", UpdateMethod::g53,
+         u"----------------------------------\n Version >= 2.3.1204.1\n"},
+        {"3.0.0000.0", UpdateMethod::g53,
+         u"----------------------------------\n Version >= 2.3.1204.1\n"},
         {"not a version", UpdateMethod::g40, nullptr},
     };
     for (const Case &c : cases) {
@@ -38,8 +46,8 @@ TEST_F(DecisionTest, MethodThresholdsAtJustBelowAndAbove) {
         UpdateMethod method = UpdateMethod::none;
         ASSERT_EQ(get_update_method(arg_, method), 1);
         EXPECT_EQ(method, c.method);
-        std::vector<std::u16string> expected = {u"----------------------------------\nCheck the FW mode ",
-                                                u" -> Normal Mode.\n"};
+        std::vector<std::u16string> expected = {
+            u"----------------------------------\nCheck the FW mode ", u" -> Normal Mode.\n"};
         if (c.verdict) expected.push_back(c.verdict);
         EXPECT_EQ(capture_.messages, expected);
     }
@@ -98,7 +106,8 @@ TEST_F(DecisionTest, AutomaticModeResolvesAndIsWrittenBack) {
         Bytes bytes = build_base_image({});
         set_image_normal_version(bytes, c.image_normal);
         FwImage image;
-        std::copy_n(bytes.begin() + H::block_size + word(bytes, H::version_ofs), VR::size, image.version_area.begin());
+        std::copy_n(bytes.begin() + H::block_size + word(bytes, H::version_ofs), VR::size,
+                    image.version_area.begin());
         arg_.update_mode = RYN_UPDATE_AUTO;
         ASSERT_EQ(check_update_mode(arg_, image), 1);
         EXPECT_EQ(arg_.update_mode, c.resolved);
@@ -120,8 +129,9 @@ TEST_F(DecisionTest, UnsupportedModeIsRefused) {
     arg_.update_mode = 3;
     FwImage image;
     EXPECT_EQ(update_base_by_mode(arg_, image), 0);
-    EXPECT_EQ(capture_.messages, (std::vector<std::u16string>{u"-----------------------\nCheck the update mode ",
-                                                              u"-> Unsupport update mode[3].\n"}));
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"-----------------------\nCheck the update mode ",
+                                           u"-> Unsupport update mode[3].\n"}));
 }
 
 TEST_F(DecisionTest, DefaultModelConfigTableByUpdaterVersion) {
@@ -143,17 +153,19 @@ TEST_F(DecisionTest, DefaultModelConfigTableByUpdaterVersion) {
         SCOPED_TRACE(text::to_utf8(c.updater));
         capture_ = {};
         devinfo::VersionBuffer record{};
-        for (size_t i = 0; c.updater[i]; ++i) layout::Field{"", VR::updater.offset + 2 * i, 2}.put(record, c.updater[i]);
+        for (size_t i = 0; c.updater[i]; ++i)
+            layout::Field{"", VR::updater.offset + 2 * i, 2}.put(record, c.updater[i]);
         FwImage fb;
         fb.default_model_cfg = &default_model_cfg_v1_1;
         ASSERT_EQ(select_default_model_cfg(arg_, fb, record), 1);
         EXPECT_EQ(fb.default_model_cfg, c.table);
         uint64_t number = 0;
         ASSERT_EQ(ryn_fw_ver_str_to_u64(&number, ryn::test::w(c.updater)), 1);
-        EXPECT_EQ(capture_.messages,
-                  (std::vector<std::u16string>{u"Check the Need of Default Model Config Table -> ",
-                                               text::format(u"%llu -> ", static_cast<unsigned long long>(number)),
-                                               c.verdict}));
+        EXPECT_EQ(
+            capture_.messages,
+            (std::vector<std::u16string>{
+                u"Check the Need of Default Model Config Table -> ",
+                text::format(u"%llu -> ", static_cast<unsigned long long>(number)), c.verdict}));
     }
     // An updater version that does not convert needs no table, and says no more.
     capture_ = {};
@@ -188,7 +200,8 @@ TEST(DefaultModelCfg, TablesHoldTheirRecords) {
         layout::Field{"", 0, 4}.put(expected, c.header);
         layout::Field{"", 4, 2}.put(expected, 0x0408);
         layout::Field{"", 6, 2}.put(expected, 0x3001);
-        const std::u16string texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen", u"0000"};
+        const std::u16string texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen",
+                                        u"0000"};
         for (size_t t = 0; t < 5; ++t)
             for (size_t i = 0; i < texts[t].size(); ++i)
                 layout::Field{"", c.text0 + 40 * t + 2 * i, 2}.put(expected, texts[t][i]);

@@ -23,8 +23,9 @@ class FlashLayoutTest : public FwTest {
     // The six layout sections, in layout order, as (flash address, bytes).
     std::vector<std::pair<uint32_t, Bytes>> layout_sections() {
         const std::pair<layout::Field, layout::Field> fields[] = {
-            {H::fw_header_ofs, H::fw_header_len}, {H::version_ofs, H::version_len}, {H::model_ofs, H::model_len},
-            {H::cali_ofs, H::cali_len},           {H::update_ofs, H::update_len},   {H::bootldr_ofs, H::bootldr_len},
+            {H::fw_header_ofs, H::fw_header_len}, {H::version_ofs, H::version_len},
+            {H::model_ofs, H::model_len},         {H::cali_ofs, H::cali_len},
+            {H::update_ofs, H::update_len},       {H::bootldr_ofs, H::bootldr_len},
         };
         std::vector<std::pair<uint32_t, Bytes>> out;
         for (const auto &[ofs, len] : fields) {
@@ -43,7 +44,8 @@ class FlashLayoutTest : public FwTest {
 };
 
 TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode) {
-    create_generation("2.0.0000.1");  // g40 firmware: the flash builder goes in with a default table
+    create_generation(
+        "2.0.0000.1");  // g40 firmware: the flash builder goes in with a default table
     ASSERT_EQ(update_layout(), 1) << text::to_utf8(capture_.text());
     EXPECT_EQ(steps(), (std::vector<uint32_t>{0, 1, 2, 6, 7, 8}));
 
@@ -54,7 +56,8 @@ TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode)
     EXPECT_TRUE(has_message(text::format(u"\r-> CRC = %08x\n", crc)));
     std::string announce;
     for (size_t i = 0; i < ryn_sim_trace_size(); ++i)
-        if (std::string(ryn_sim_trace_op(i)) == "ryn_set_update_hdr") announce = ryn_sim_trace_text(i);
+        if (std::string(ryn_sim_trace_op(i)) == "ryn_set_update_hdr")
+            announce = ryn_sim_trace_text(i);
     char expected[64];
     std::snprintf(expected, sizeof expected, ", 0, 0x20000, 0x60000, 0x%x) = 1", crc);
     EXPECT_NE(announce.find(expected), std::string::npos) << announce;
@@ -63,7 +66,8 @@ TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode)
     const Bytes region = sim_record("layout");
     ASSERT_EQ(region.size(), layout_size);
     for (const auto &[address, bytes] : layout_sections())
-        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), region.begin() + (address - layout_start)));
+        EXPECT_TRUE(
+            std::equal(bytes.begin(), bytes.end(), region.begin() + (address - layout_start)));
 
     // The flash builder was installed by g40 with the V1.0_2 table, then
     // replaced by the image's code through the flash builder's sequence.
@@ -94,7 +98,8 @@ TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode)
                                                 u"Check the CRC ... ",
                                                 u" OK\n",
                                                 u" --> Update Flash Layout Successfully.\n"};
-    auto at = std::search(capture_.messages.begin(), capture_.messages.end(), report.begin(), report.end());
+    auto at = std::search(capture_.messages.begin(), capture_.messages.end(), report.begin(),
+                          report.end());
     EXPECT_NE(at, capture_.messages.end());
 }
 
@@ -102,8 +107,9 @@ TEST_F(FlashLayoutTest, WritesTheSixSectionsUnderOneCrcAndRestoresTheNormalCode)
 TEST_F(FlashLayoutTest, CrcFollowsEveryByteOfTheSections) {
     create_generation("2.3.1204.1");
     ASSERT_EQ(update_layout(), 1);
-    const std::u16string first = *std::find_if(capture_.messages.begin(), capture_.messages.end(),
-                                               [](const std::u16string &m) { return m.rfind(u"\r-> CRC", 0) == 0; });
+    const std::u16string first =
+        *std::find_if(capture_.messages.begin(), capture_.messages.end(),
+                      [](const std::u16string &m) { return m.rfind(u"\r-> CRC", 0) == 0; });
     section(image_, H::model_ofs, H::model_len)[100] ^= 0x10;
     fix_crc(image_, H::model_ofs, H::model_len, H::model_crc);
     create_generation("2.3.1204.1");
@@ -173,7 +179,8 @@ TEST_F(FlashLayoutTest, SectionOutsideTheRegionIsRefusedBeforeTheDevice) {
     fix_crc(image_, H::cali_ofs, H::cali_len, H::cali_crc);
     ASSERT_EQ(update_layout(), 0);
     EXPECT_EQ(capture_.messages.back(),
-              u"The calibration section (0x00001000, 0x00002000 bytes) lies outside the flash layout region "
+              u"The calibration section (0x00001000, 0x00002000 bytes) lies outside the flash "
+              u"layout region "
               u"0x00020000 to 0x00080000.\n");
     EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
 }
@@ -182,7 +189,8 @@ TEST_F(FlashLayoutTest, DamagedFlashBuilderFileIsRefusedBeforeItsInstall) {
     create_generation("2.0.0000.1");
     flash_builder_[H::header_size + 40] ^= 0x01;  // inside the flash builder code
     ASSERT_EQ(update_layout(), 0);
-    EXPECT_EQ(capture_.messages.back().rfind(u"Fail to check the flash builder code CRC: 0x", 0), 0u);
+    EXPECT_EQ(capture_.messages.back().rfind(u"Fail to check the flash builder code CRC: 0x", 0),
+              0u);
     EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
 
     capture_ = {};

@@ -30,16 +30,21 @@ using VR = devinfo::VersionRecord;
 
 // The host's callbacks: a reset reopens the simulated device; the update-mode
 // callback requests update mode and reopens it.
-inline ryn_handle reset_sim(void *) { return ryn_sim_reset(); }
+inline ryn_handle reset_sim(void *) {
+    return ryn_sim_reset();
+}
 inline ryn_handle switch_sim_to_update(void *, uint32_t, uint32_t, uint32_t, uint32_t) {
     if (!ryn_set_dev_mode(ryn_sim_handle(), 1, nullptr)) return RYN_INVALID_HANDLE;
     return ryn_sim_reset();
 }
 
-inline uint32_t word(const Bytes &b, const layout::Field &f) { return static_cast<uint32_t>(f.get(b)); }
+inline uint32_t word(const Bytes &b, const layout::Field &f) {
+    return static_cast<uint32_t>(f.get(b));
+}
 
 // The bytes of a base image's section, by its header fields.
-inline std::span<uint8_t> section(Bytes &image, const layout::Field &ofs, const layout::Field &len) {
+inline std::span<uint8_t> section(Bytes &image, const layout::Field &ofs,
+                                  const layout::Field &len) {
     return std::span<uint8_t>(image).subspan(H::block_size + word(image, ofs), word(image, len));
 }
 
@@ -51,7 +56,8 @@ inline void set_header_field(Bytes &image, const layout::Field &f, uint32_t valu
 }
 
 // Rewrites a section's CRC field after a deliberate change of its bytes.
-inline void fix_crc(Bytes &image, const layout::Field &ofs, const layout::Field &len, const layout::Field &crc) {
+inline void fix_crc(Bytes &image, const layout::Field &ofs, const layout::Field &len,
+                    const layout::Field &crc) {
     std::span<uint8_t> s = section(image, ofs, len);
     set_header_field(image, crc, ryn_calc_crc(s.data(), static_cast<uint32_t>(s.size())));
 }
@@ -79,7 +85,8 @@ inline std::vector<std::string> trace_ops() {
 inline std::vector<std::string> device_ops() {
     std::vector<std::string> ops;
     for (const std::string &op : trace_ops())
-        if (op != "ryn_calc_crc" && op != "ryn_calc_crc_flash_layout" && op != "ryn_fw_ver_str_to_u64")
+        if (op != "ryn_calc_crc" && op != "ryn_calc_crc_flash_layout" &&
+            op != "ryn_fw_ver_str_to_u64")
             ops.push_back(op);
     return ops;
 }
@@ -136,7 +143,8 @@ class FwTest : public ::testing::Test {
     }
 
     // ryn_fw_update of the image bytes on the current device, trace cleared first.
-    int32_t update(const Bytes &image, uint32_t mode = RYN_UPDATE_NORMAL, const Bytes *flash_builder = nullptr) {
+    int32_t update(const Bytes &image, uint32_t mode = RYN_UPDATE_NORMAL,
+                   const Bytes *flash_builder = nullptr) {
         const std::u16string &path = write("image.bin", image);
         const std::u16string *fb = flash_builder ? &write("fb.bin", *flash_builder) : nullptr;
         arg_ = block(path, mode, fb);
@@ -145,7 +153,8 @@ class FwTest : public ::testing::Test {
     }
 
     bool has_message(const std::u16string &m) const {
-        return std::find(capture_.messages.begin(), capture_.messages.end(), m) != capture_.messages.end();
+        return std::find(capture_.messages.begin(), capture_.messages.end(), m) !=
+               capture_.messages.end();
     }
 
     std::vector<uint32_t> steps() const {

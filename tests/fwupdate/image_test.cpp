@@ -25,32 +25,35 @@ class ImageTest : public FwTest {
 };
 
 TEST_F(ImageTest, HeaderDumpsListTheFieldsInTheirLabelsOrder) {
-    for (size_t i = 0; i < std::size(H::fields); ++i) H::fields[i].put(image_, 0x1000 + i);  // distinct values
+    for (size_t i = 0; i < std::size(H::fields); ++i)
+        H::fields[i].put(image_, 0x1000 + i);  // distinct values
     ASSERT_EQ(update(image_), 0);
     ASSERT_GE(capture_.messages.size(), 2u);
-    EXPECT_EQ(capture_.messages[0], u"==============HDR=============\n"
-                                    u"normal code ofs:       0x00001005\n"
-                                    u"normal code length:    0x00001006\n"
-                                    u"normal code crc:       0x00001007\n"
-                                    u"update code ofs:       0x00001002\n"
-                                    u"update code length:    0x00001003\n"
-                                    u"update code crc:       0x00001004\n"
-                                    u"version string ofs:    0x0000100b\n"
-                                    u"version string length: 0x0000100c\n"
-                                    u"version string crc:    0x0000100d\n"
-                                    u"model config ofs:      0x0000100e\n"
-                                    u"model config length:   0x0000100f\n"
-                                    u"model config crc:      0x00001010\n"
-                                    u"calibration ofs:       0x00001008\n"
-                                    u"calibration length:    0x00001009\n"
-                                    u"calibration crc:       0x0000100a\n");
-    EXPECT_EQ(capture_.messages[1], u"===========Extra HDR===========\n"
-                                    u"fw header ofs:         0x00001011\n"
-                                    u"fw header length:      0x00001012\n"
-                                    u"bootloader ofs:        0x00001013\n"
-                                    u"bootloader length:     0x00001014\n"
-                                    u"bootloader crc:        0x00001015\n"
-                                    u"===============================\n");
+    EXPECT_EQ(capture_.messages[0],
+              u"==============HDR=============\n"
+              u"normal code ofs:       0x00001005\n"
+              u"normal code length:    0x00001006\n"
+              u"normal code crc:       0x00001007\n"
+              u"update code ofs:       0x00001002\n"
+              u"update code length:    0x00001003\n"
+              u"update code crc:       0x00001004\n"
+              u"version string ofs:    0x0000100b\n"
+              u"version string length: 0x0000100c\n"
+              u"version string crc:    0x0000100d\n"
+              u"model config ofs:      0x0000100e\n"
+              u"model config length:   0x0000100f\n"
+              u"model config crc:      0x00001010\n"
+              u"calibration ofs:       0x00001008\n"
+              u"calibration length:    0x00001009\n"
+              u"calibration crc:       0x0000100a\n");
+    EXPECT_EQ(capture_.messages[1],
+              u"===========Extra HDR===========\n"
+              u"fw header ofs:         0x00001011\n"
+              u"fw header length:      0x00001012\n"
+              u"bootloader ofs:        0x00001013\n"
+              u"bootloader length:     0x00001014\n"
+              u"bootloader crc:        0x00001015\n"
+              u"===============================\n");
     expect_refused_before_device();
 }
 
@@ -86,9 +89,11 @@ TEST_F(ImageTest, EachDamagedSectionGivesItsOwnMessage) {
     capture_ = {};
     ASSERT_EQ(update(damaged), 0);
     std::span<uint8_t> cali = section(damaged, H::cali_ofs, H::cali_len);
-    EXPECT_EQ(capture_.messages.back(),
-              text::format(u"Fail to check the calibration CRC: 0x0000abcd (header) != 0x%08x (calibration)\n",
-                           ryn_calc_crc(cali.data(), static_cast<uint32_t>(cali.size()))));
+    EXPECT_EQ(
+        capture_.messages.back(),
+        text::format(
+            u"Fail to check the calibration CRC: 0x0000abcd (header) != 0x%08x (calibration)\n",
+            ryn_calc_crc(cali.data(), static_cast<uint32_t>(cali.size()))));
 }
 
 TEST_F(ImageTest, FirstDamagedSectionInCheckOrderDecides) {
@@ -131,14 +136,16 @@ TEST_F(ImageTest, AreaSectionsLongerThanTheirAreasAreRefused) {
     set_header_field(damaged, H::model_len, 0x4001);
     ASSERT_EQ(update(damaged), 0);
     EXPECT_EQ(capture_.messages.back(),
-              u"The model config section of 0x00004001 bytes does not fit its area of 0x00004000 bytes.\n");
+              u"The model config section of 0x00004001 bytes does not fit its area of 0x00004000 "
+              u"bytes.\n");
 
     capture_ = {};
     damaged = image_;
     set_header_field(damaged, H::version_len, VR::size + 1);
     ASSERT_EQ(update(damaged), 0);
     EXPECT_EQ(capture_.messages.back(),
-              u"The version string section of 0x0000016d bytes does not fit its area of 0x0000016c bytes.\n");
+              u"The version string section of 0x0000016d bytes does not fit its area of 0x0000016c "
+              u"bytes.\n");
     expect_refused_before_device();
 }
 
@@ -152,7 +159,8 @@ TEST_F(ImageTest, ShortFwHeaderSectionComparesWithZeros) {
 
 TEST_F(ImageTest, TruncatedHeaders) {
     ASSERT_EQ(update(Bytes(image_.begin(), image_.begin() + 67)), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Fail to read the firmware header.\n"});
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{u"Fail to read the firmware header.\n"});
     capture_ = {};
     ASSERT_EQ(update(Bytes(image_.begin(), image_.begin() + 87)), 0);
     EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Fail to read the extra header.\n"});
@@ -180,12 +188,14 @@ TEST_F(ImageTest, CallbacksAndFileAreCheckedInOrder) {
     arg = block(missing);
     arg.set_update_hdr_fn = nullptr;
     EXPECT_EQ(ryn_fw_update(&arg), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"set_update_hdr_fn cannot be NULL.\n"});
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{u"set_update_hdr_fn cannot be NULL.\n"});
 
     capture_ = {};
     arg = block(missing);
     EXPECT_EQ(ryn_fw_update(&arg), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Fail to open the file [" + missing + u"]\n"});
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{u"Fail to open the file [" + missing + u"]\n"});
     EXPECT_EQ(steps(), std::vector<uint32_t>{0});
 }
 

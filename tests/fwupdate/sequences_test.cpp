@@ -20,7 +20,8 @@ class SequenceTest : public FwTest {
 // Each generation's sequence, from the platform query to the final header read.
 TEST_F(SequenceTest, EachMethodDrivesTheDeviceThroughItsSequence) {
     using Ops = std::vector<std::string>;
-    const Ops decide = {"ryn_check_platform", "ryn_get_fw_mode", "ryn_get_fw_ver_str", "ryn_get_fw_mode"};
+    const Ops decide = {"ryn_check_platform", "ryn_get_fw_mode", "ryn_get_fw_ver_str",
+                        "ryn_get_fw_mode"};
     auto with = [&](Ops head, const Ops &tail) {
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
@@ -34,30 +35,34 @@ TEST_F(SequenceTest, EachMethodDrivesTheDeviceThroughItsSequence) {
     const std::vector<uint32_t> plain = {0, 1, 2, 8};
     const Case cases[] = {
         {"2.0.0000.1", "normal",
-         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_ver_str", "ryn_get_model_cfg_g40", "ryn_get_fw_hdr",
-                       "ryn_set_dev_mode_g40", "reset", "ryn_get_fw_hdr", "ryn_set_normal_code_g40", "ryn_get_fw_hdr",
-                       "ryn_set_dev_mode_g40", "reset", "ryn_get_fw_hdr"}),
+         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_ver_str", "ryn_get_model_cfg_g40",
+                       "ryn_get_fw_hdr", "ryn_set_dev_mode_g40", "reset", "ryn_get_fw_hdr",
+                       "ryn_set_normal_code_g40", "ryn_get_fw_hdr", "ryn_set_dev_mode_g40", "reset",
+                       "ryn_get_fw_hdr"}),
          plain},
         {"2.2.0000.1", "normal",
-         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_version_str", "ryn_get_model_cfg", "ryn_get_fw_hdr",
-                       "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr", "ryn_set_normal_code", "ryn_get_fw_hdr",
-                       "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr"}),
+         with(decide,
+              {"ryn_set_sensor_ctrl", "ryn_get_version_str", "ryn_get_model_cfg", "ryn_get_fw_hdr",
+               "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr", "ryn_set_normal_code",
+               "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr"}),
          plain},
         {"2.3.1130.1", "normal",
-         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr",
-                       "ryn_get_version_str", "ryn_set_normal_code", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset",
-                       "ryn_get_fw_hdr"}),
+         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset",
+                       "ryn_get_fw_hdr", "ryn_get_version_str", "ryn_set_normal_code",
+                       "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr"}),
          plain},
-        {"2.3.1311.2", "normal",
-         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr",
-                       "ryn_get_version_str", "ryn_set_normal_code", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset",
-                       "ryn_get_fw_hdr"}),
+        {"2.3.1311.2",
+         "normal",
+         with(decide, {"ryn_set_sensor_ctrl", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset",
+                       "ryn_get_fw_hdr", "ryn_get_version_str", "ryn_set_normal_code",
+                       "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr"}),
          {0, 1, 2, 3, 4, 5, 8}},
         // The host's update-mode callback asks for update mode and reopens the device.
-        {"2.3.1311.2", "flashbuilder",
-         {"ryn_check_platform", "ryn_get_fw_mode", "ryn_get_fw_mode", "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr",
-          "ryn_get_version_str", "ryn_set_normal_code", "ryn_get_fw_hdr", "ryn_set_dev_mode", "reset",
-          "ryn_get_fw_hdr"},
+        {"2.3.1311.2",
+         "flashbuilder",
+         {"ryn_check_platform", "ryn_get_fw_mode", "ryn_get_fw_mode", "ryn_set_dev_mode", "reset",
+          "ryn_get_fw_hdr", "ryn_get_version_str", "ryn_set_normal_code", "ryn_get_fw_hdr",
+          "ryn_set_dev_mode", "reset", "ryn_get_fw_hdr"},
          plain},
     };
     const Bytes image = build_base_image({});
@@ -72,7 +77,8 @@ TEST_F(SequenceTest, EachMethodDrivesTheDeviceThroughItsSequence) {
         // 500 ms after each reset the library makes (the update-mode callback's own is the host's).
         const auto resets = std::count(c.ops.begin(), c.ops.end(), "reset");
         const bool host_reset = std::string(c.fw_mode) == "flashbuilder";
-        EXPECT_EQ(waits_, std::vector<uint32_t>(static_cast<size_t>(resets - (host_reset ? 1 : 0)), 500));
+        EXPECT_EQ(waits_,
+                  std::vector<uint32_t>(static_cast<size_t>(resets - (host_reset ? 1 : 0)), 500));
         expect_installed(image);
         uint32_t mode = 0;
         ASSERT_EQ(ryn_get_fw_mode(arg_.handle, &mode), 1);  // the block holds the live handle
@@ -87,7 +93,8 @@ TEST_F(SequenceTest, G52ProgressLinesGoToTheConsole) {
     ::testing::internal::CaptureStdout();
     ASSERT_EQ(update(build_base_image({})), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "update g52\nSwitch to the update mode.\nUpdating the firmware, please wait.\nSwitch to the normal "
+              "update g52\nSwitch to the update mode.\nUpdating the firmware, please wait.\nSwitch "
+              "to the normal "
               "mode.\n");
     EXPECT_FALSE(has_message(u"update g52\n"));
     EXPECT_FALSE(has_message(u"Switch to the update mode.\n"));
@@ -119,9 +126,9 @@ TEST_F(SequenceTest, DeviceBackInTheOldModeFailsTheSwitch) {
     ryn_sim_corrupt("ryn_get_fw_hdr", 2, 1, 4, 1);
     ASSERT_EQ(update(build_base_image({})), 0);
     const std::vector<std::u16string> tail(capture_.messages.end() - 4, capture_.messages.end());
-    EXPECT_EQ(tail, (std::vector<std::u16string>{u"Switch to the update mode.\n", u"Fail to change the device mode.",
-                                                 u"Fail to switch to the update mode.",
-                                                 u"Fail to update normal code\n"}));
+    EXPECT_EQ(tail, (std::vector<std::u16string>{
+                        u"Switch to the update mode.\n", u"Fail to change the device mode.",
+                        u"Fail to switch to the update mode.", u"Fail to update normal code\n"}));
     EXPECT_EQ(steps(), (std::vector<uint32_t>{0, 1, 2, 3}));
 }
 
@@ -144,7 +151,9 @@ TEST_F(SequenceTest, SixtyCharacterNormalVersionSendsNoCode) {
         EXPECT_TRUE(has_message(u"Fail to patch the normal code version."));
         const std::vector<std::string> ops = trace_ops();
         EXPECT_EQ(std::count_if(ops.begin(), ops.end(),
-                                [](const std::string &op) { return op.rfind("ryn_set_normal_code", 0) == 0; }),
+                                [](const std::string &op) {
+                                    return op.rfind("ryn_set_normal_code", 0) == 0;
+                                }),
                   0);
     }
     // 59 characters fit.
@@ -193,7 +202,9 @@ TEST_F(SequenceTest, FlashBuilderSequenceNeedsItsCallback) {
 
     capture_ = {};
     arg = block(u"unused.bin");
-    arg.set_update_hdr_fn = [](void *, uint32_t, uint32_t, uint32_t, uint32_t) { return RYN_INVALID_HANDLE; };
+    arg.set_update_hdr_fn = [](void *, uint32_t, uint32_t, uint32_t, uint32_t) {
+        return RYN_INVALID_HANDLE;
+    };
     EXPECT_EQ(update_normal_code_fb(arg, image), 0);
     EXPECT_EQ(capture_.messages.back(), u"Failed to switch to the update mode.");
 }
@@ -211,7 +222,8 @@ TEST_F(SequenceTest, FlashBuilderCallbackGetsTheUpdateCodeFields) {
         return switch_sim_to_update(nullptr, one, ofs, len, zero);
     };
     ASSERT_EQ(ryn_fw_update(&arg), 1);
-    EXPECT_EQ(seen, (std::vector<uint32_t>{1, word(image, H::update_ofs), word(image, H::update_len), 0}));
+    EXPECT_EQ(seen, (std::vector<uint32_t>{1, word(image, H::update_ofs),
+                                           word(image, H::update_len), 0}));
 }
 
 }  // namespace

@@ -30,8 +30,9 @@ TEST(SimFirmware, OperationsAnswerByFirmwareGeneration) {
         bool g40;
     };
     const Case cases[] = {
-        {"2.1.0925.0", "normal", true},  {"not a version", "normal", true}, {"2.1.0925.1", "normal", false},
-        {"2.3.1311.2", "update", false}, {"1.0.0000.1", "flashbuilder", false},
+        {"2.1.0925.0", "normal", true},        {"not a version", "normal", true},
+        {"2.1.0925.1", "normal", false},       {"2.3.1311.2", "update", false},
+        {"1.0.0000.1", "flashbuilder", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.updater);
@@ -39,8 +40,9 @@ TEST(SimFirmware, OperationsAnswerByFirmwareGeneration) {
         std::vector<uint8_t> cfg(6144);
         EXPECT_EQ(ryn_get_model_cfg_g40(h, cfg.data()), c.g40 ? 1 : 0);
         EXPECT_EQ(ryn_get_model_cfg(h, cfg.data()), c.g40 ? 0 : 1);
-        EXPECT_EQ(last_trace(), "ryn_get_model_cfg(" + H(h) + ", buf) = " +
-                                    (c.g40 ? "0 [g40 firmware takes only the g40 operations]" : "1"));
+        EXPECT_EQ(last_trace(),
+                  "ryn_get_model_cfg(" + H(h) + ", buf) = " +
+                      (c.g40 ? "0 [g40 firmware takes only the g40 operations]" : "1"));
         EXPECT_EQ(ryn_set_dev_mode_g40(h, 1, nullptr, nullptr), c.g40 ? 1 : 0);
         EXPECT_EQ(ryn_set_dev_mode(h, 1, nullptr), c.g40 ? 0 : 1);
         h = ryn_sim_reset();
@@ -55,15 +57,20 @@ TEST(SimFirmware, MarkedCodeRunsAsTheFlashBuilder) {
     ryn_set_dev_mode(h, 1, nullptr);
     h = ryn_sim_reset();
     std::string code = std::string(RYN_SIM_FLASH_BUILDER_MARK) + "builder code";
-    ASSERT_EQ(ryn_set_normal_code(h, nullptr, nullptr, code.data(), static_cast<uint32_t>(code.size())), 1);
+    ASSERT_EQ(
+        ryn_set_normal_code(h, nullptr, nullptr, code.data(), static_cast<uint32_t>(code.size())),
+        1);
     ryn_set_dev_mode(h, 0, nullptr);
     h = ryn_sim_reset();
     EXPECT_EQ(fw_mode(h), 0x49u);
 
     ryn_set_dev_mode(h, 1, nullptr);
     h = ryn_sim_reset();
-    code = "product code " + std::string(RYN_SIM_FLASH_BUILDER_MARK);  // the mark counts only at the start
-    ASSERT_EQ(ryn_set_normal_code(h, nullptr, nullptr, code.data(), static_cast<uint32_t>(code.size())), 1);
+    code = "product code " +
+           std::string(RYN_SIM_FLASH_BUILDER_MARK);  // the mark counts only at the start
+    ASSERT_EQ(
+        ryn_set_normal_code(h, nullptr, nullptr, code.data(), static_cast<uint32_t>(code.size())),
+        1);
     ryn_set_dev_mode(h, 0, nullptr);
     h = ryn_sim_reset();
     EXPECT_EQ(fw_mode(h), 0x50u);

@@ -50,8 +50,11 @@ fwupdate::ImageParts parts_of(const BuildOptions &o) {
     for (const auto &[option, member] : sections) {
         const auto file = o.section_files.find(option);
         if (file == o.section_files.end()) continue;
-        Bytes bytes = read_file(file->second, std::string("section file of ") + option, max_section_file);
-        if (bytes.empty()) throw Failure(std::string("the file of ") + option + " ('" + file->second + "') is empty");
+        Bytes bytes =
+            read_file(file->second, std::string("section file of ") + option, max_section_file);
+        if (bytes.empty())
+            throw Failure(std::string("the file of ") + option + " ('" + file->second +
+                          "') is empty");
         parts.*member = std::move(bytes);
     }
     return parts;
@@ -77,9 +80,10 @@ struct ImageFormat {
     Validator validate;
 };
 const ImageFormat formats[] = {
-    {"base", "base controller image (header, extra header, seven sections)", fwupdate::build_base_image, validate_base},
-    {"flash-builder", "flash builder file of a flash-layout update", fwupdate::build_flash_builder_file,
-     validate_flash_builder},
+    {"base", "base controller image (header, extra header, seven sections)",
+     fwupdate::build_base_image, validate_base},
+    {"flash-builder", "flash builder file of a flash-layout update",
+     fwupdate::build_flash_builder_file, validate_flash_builder},
 };
 
 std::vector<std::string> format_names() {
@@ -115,7 +119,8 @@ struct InspectOptions {
 
 int image_inspect(const InspectOptions &options, const GlobalOptions &) {
     check_input_file(options.image, "image");
-    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(text::from_utf8(options.image));
+    std::unique_ptr<fwupdate::ImageFile> file =
+        fwupdate::ImageFile::open(text::from_utf8(options.image));
     if (!file) throw Failure("cannot open the image '" + options.image + "'");
     Host host(false);
     fw_update_arg arg{};
@@ -135,14 +140,16 @@ int image_inspect(const InspectOptions &options, const GlobalOptions &) {
 std::string formats_help() {
     std::string text = "Formats:\n";
     for (const ImageFormat &f : formats)
-        text += "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ') + f.what + "\n";
+        text += "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ') +
+                f.what + "\n";
     return text;
 }
 
 }  // namespace
 
 void add_image_commands(CLI::App &app, Context &ctx) {
-    CLI::App *image = app.add_subcommand("image", "Build firmware images, and check them without a device");
+    CLI::App *image =
+        app.add_subcommand("image", "Build firmware images, and check them without a device");
     image->require_subcommand(1);
     const CLI::Validator format = name_in("format", format_names());
     const std::string format_type = [] {
@@ -152,16 +159,24 @@ void add_image_commands(CLI::App &app, Context &ctx) {
     }();
 
     auto b = std::make_shared<BuildOptions>();
-    CLI::App *cmd = image->add_subcommand("build", "Build a firmware image from section files and version texts");
-    cmd->add_option("--format", b->format, "Image format (below)")->required()->check(format)->type_name(format_type);
+    CLI::App *cmd = image->add_subcommand(
+        "build", "Build a firmware image from section files and version texts");
+    cmd->add_option("--format", b->format, "Image format (below)")
+        ->required()
+        ->check(format)
+        ->type_name(format_type);
     cmd->add_option("-o,--output", b->output, "Image file to write")->required();
-    cmd->add_option("--bootldr-version", b->bootldr_version, "Boot loader version text (default 1.0.0312.1)")
+    cmd->add_option("--bootldr-version", b->bootldr_version,
+                    "Boot loader version text (default 1.0.0312.1)")
         ->type_name("V");
-    cmd->add_option("--normal-version", b->normal_version, "Normal-code version text (default 2.3.1400.1)")
+    cmd->add_option("--normal-version", b->normal_version,
+                    "Normal-code version text (default 2.3.1400.1)")
         ->type_name("V");
-    cmd->add_option("--updater-version", b->updater_version, "Updater version text (default 2.3.1311.2)")
+    cmd->add_option("--updater-version", b->updater_version,
+                    "Updater version text (default 2.3.1311.2)")
         ->type_name("V");
-    for (const char *section : {"--normal-code", "--update-code", "--boot-loader", "--calibration", "--model-config"})
+    for (const char *section :
+         {"--normal-code", "--update-code", "--boot-loader", "--calibration", "--model-config"})
         cmd->add_option_function<std::string>(
                section, [b, section](const std::string &file) { b->section_files[section] = file; },
                std::string("File with the section's bytes (default: generated)"))
@@ -177,9 +192,13 @@ void add_image_commands(CLI::App &app, Context &ctx) {
     on_run(*cmd, ctx, b, &image_build);
 
     auto i = std::make_shared<InspectOptions>();
-    cmd = image->add_subcommand("inspect", "Validate an image as an update would, without a device");
+    cmd =
+        image->add_subcommand("inspect", "Validate an image as an update would, without a device");
     cmd->add_option("IMAGE", i->image, "Image file")->required();
-    cmd->add_option("--format", i->format, "Image format (below)")->required()->check(format)->type_name(format_type);
+    cmd->add_option("--format", i->format, "Image format (below)")
+        ->required()
+        ->check(format)
+        ->type_name(format_type);
     cmd->footer(formats_help() +
                 "\nPrints the header dumps and the first failing check, as ryn fw update\n"
                 "would before it touches the device. Exit status 1 when a check fails.\n\n"
