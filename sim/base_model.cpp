@@ -51,9 +51,10 @@
 // Firmware update: a device whose updater version is below 2.1.0925.1 (or
 // not a version at all) answers only the g40 forms of set_dev_mode,
 // set_normal_code and get_model_cfg; a newer one, and the flash builder (also
-// in the update mode it hands over to), only the others. A model configuration given with an update-mode request or
-// with the normal code replaces the device's record when it is a record the
-// device holds (its version, its length). A normal code that begins with
+// in the update mode it hands over to), only the others. A model
+// configuration given with an update-mode request or with the normal code
+// replaces the device's record when it is a record the device holds (its
+// version, its length). A normal code that begins with
 // RYN_SIM_FLASH_BUILDER_MARK is a flash builder, which the device runs (mode
 // 0x49) after leaving update mode. A layout whose CRC verdict is good gives
 // the device the version record that the header copy at the start of the
@@ -506,17 +507,20 @@ class BaseController final : public Device {
     }
 
     void load_state(const nlohmann::json &state) override {
-        check_object(state, {"sensor", "flash_builder", "flash_builder_update", "requested_by_flash_builder"},
-                     "state \"model\"");
+        check_object(
+            state,
+            {"sensor", "flash_builder", "flash_builder_update", "requested_by_flash_builder"},
+            "state \"model\"");
         if (state.contains("sensor"))
             sensor_on_ = to_bool(state["sensor"], "state \"model\" sensor");
         if (state.contains("flash_builder"))
             flash_builder_ = to_bool(state["flash_builder"], "state \"model\" flash_builder");
         if (state.contains("flash_builder_update"))
-            flash_builder_update_ = to_bool(state["flash_builder_update"], "state \"model\" flash_builder_update");
+            flash_builder_update_ =
+                to_bool(state["flash_builder_update"], "state \"model\" flash_builder_update");
         if (state.contains("requested_by_flash_builder"))
-            requested_by_flash_builder_ =
-                to_bool(state["requested_by_flash_builder"], "state \"model\" requested_by_flash_builder");
+            requested_by_flash_builder_ = to_bool(state["requested_by_flash_builder"],
+                                                  "state \"model\" requested_by_flash_builder");
     }
 
     bool offers(RecordIo) const override { return true; }
@@ -807,8 +811,10 @@ class BaseController final : public Device {
     // the g40 operations; newer firmware and the flash builder (also in the
     // update mode it hands over to) only the others.
     Result answers(bool g40_operation) const {
-        std::optional<uint64_t> updater = version_number(layout::utf16_field(rec("version"), VR::updater));
-        const bool flash_builder = mode() == "flashbuilder" || (mode() == "update" && flash_builder_update_);
+        std::optional<uint64_t> updater =
+            version_number(layout::utf16_field(rec("version"), VR::updater));
+        const bool flash_builder =
+            mode() == "flashbuilder" || (mode() == "update" && flash_builder_update_);
         const bool g40 = !flash_builder && (!updater || *updater < kFirstG52Updater);
         if (g40 == g40_operation) return Result::ok();
         return Result::fail(g40 ? "g40 firmware takes only the g40 operations"
@@ -866,8 +872,10 @@ class BaseController final : public Device {
 
     bool sensor_on_ = true;
     bool flash_builder_ = false;  // the normal code in flash is the flash builder
-    bool requested_by_flash_builder_ = false;  // the pending mode request came from the flash builder
-    bool flash_builder_update_ = false;        // update mode entered from the flash builder
+    // The pending mode request came from the flash builder, and update mode
+    // was entered from it.
+    bool requested_by_flash_builder_ = false;
+    bool flash_builder_update_ = false;
     std::optional<Announcement> announced_;
 };
 

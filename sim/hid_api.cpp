@@ -204,8 +204,9 @@ int32_t ryn_set_update_hdr(ryn_handle handle, uint32_t zero, uint32_t start, uin
 }
 
 int32_t ryn_set_dev_mode(ryn_handle handle, uint32_t mode, const void *model_cfg) {
-    return i32(on_device("ryn_set_dev_mode", handle, join({hnd(handle), dec(mode), buf(model_cfg)}),
-                         [&](Device &d, Call &c) { return d.set_dev_mode_with_cfg(c, mode, model_cfg); }));
+    return i32(
+        on_device("ryn_set_dev_mode", handle, join({hnd(handle), dec(mode), buf(model_cfg)}),
+                  [&](Device &d, Call &c) { return d.set_dev_mode_with_cfg(c, mode, model_cfg); }));
 }
 int32_t ryn_set_dev_mode_g40(ryn_handle handle, uint32_t mode, const void *model_cfg,
                              const void *version_record) {
