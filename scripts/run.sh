@@ -82,4 +82,29 @@ for version in 0x100 0x101 0x102 0x103; do
   step ryn sim dump "m$version.json" model-cfg -o "m$version.after"
   step cmp "m$version.before" "m$version.after"
 done
+heading "Firmware: build an image and a flash builder file, and check the image"
+step ryn image build --format base -o fw.bin --normal-version 2.3.1400.1
+step ryn image build --format flash-builder -o fb.bin
+step ryn image inspect fw.bin --format base
+
+heading "Update the normal code (the version strings before and after)"
+step ryn --sim base.json info versions before.ini
+grep '^normal=' before.ini
+step ryn --sim base.json fw update fw.bin
+step ryn --sim base.json info versions after.ini
+grep '^normal=' after.ini
+
+heading "An older controller (g40 firmware): automatic mode chooses a flash-layout update"
+step ryn sim create old.json --family base --updater-version 2.0.0101.1 --normal-version 2.0.0101.3
+step ryn --sim old.json fw update fw.bin --mode auto --flash-builder fb.bin
+step ryn --sim old.json info versions old.ini
+show old.ini
+
+heading "An image with one flipped byte is refused before the device is touched"
+# A byte inside the version string section, which ryn image build places at 0x20100.
+offset=$((88 + 0x20100 + 130))
+cp fw.bin bad.bin
+byte=$(od -An -tu1 -j "$offset" -N1 fw.bin | tr -d ' ')
+printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of=bad.bin bs=1 seek="$offset" conv=notrunc status=none
+step ryn --sim base.json fw update bad.bin
 echo
