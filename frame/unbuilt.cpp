@@ -19,8 +19,6 @@ int not_supported(fw_update_arg &arg) {
 }  // namespace
 
 namespace calibration {
-int get_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-int set_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 int get_cali_info_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 int set_cali_info_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 }  // namespace calibration
