@@ -71,6 +71,7 @@ int main(int argc, char **argv) {
             ->type_name("1|2");
         app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages are still printed)");
         add_info_commands(app, ctx);
+        add_cali_commands(app, ctx);
         add_sim_commands(app, ctx);
 
         try {
