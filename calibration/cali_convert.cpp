@@ -5,6 +5,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "calibration/cali_base.h"
@@ -83,7 +84,8 @@ void put_f32(std::span<uint8_t> buf, const Field &f, float v) { f.put(buf, std::
 
 float to_f32(double v) {
     if (std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();
-    if (std::fabs(v) > FLT_MAX) return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(v > 0 ? 1 : -1));
+    if (v > FLT_MAX) return std::numeric_limits<float>::infinity();
+    if (v < -FLT_MAX) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(v);
 }
 

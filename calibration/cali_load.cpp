@@ -2,6 +2,7 @@
 // converted, the caller's file (INI, compact INI or text form) overwrites
 // what it holds, and the record goes back in the device's own version. The
 // device is written once, after the whole file has been read.
+#include <array>
 #include <optional>
 
 #include "calibration/cali_base.h"
@@ -178,7 +179,7 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
     // 3. Data lines, counted from 0; comment lines start with '#'.
     std::u16string line;
     unsigned number = 0;
-    for (; reader->read_line(line); ) {
+    while (reader->read_line(line)) {
         if (!line.empty() && line.front() == u'#') continue;
         const unsigned n = number++;
         bool parsed = true;
