@@ -78,8 +78,8 @@ const DefinitionDescriptor &descriptor_of(DefinitionFile file) { return kDescrip
 
 DefinitionTable::DefinitionTable(DefinitionFile file) : file_(file) {
     const size_t capacity = descriptor_of(file).capacity;
-    // Zeroed storage that lives as long as the module.
-    entries_ = std::span<DefinitionEntry>(new DefinitionEntry[capacity](), capacity);
+    storage_ = std::make_unique<DefinitionEntry[]>(capacity);
+    entries_ = std::span<DefinitionEntry>(storage_.get(), capacity);
 }
 
 int DefinitionTable::find(std::u16string_view name) const {

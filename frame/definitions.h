@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -73,6 +74,7 @@ class DefinitionTable {
   private:
     friend int load_definitions(DefinitionFile, const cali_info_arg *);
     DefinitionFile file_;
+    std::unique_ptr<DefinitionEntry[]> storage_;  // zeroed, owned by the table
     std::span<DefinitionEntry> entries_;
 };
 
