@@ -13,6 +13,7 @@
 #include "calibration/cali_record.h"
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
+#include "ryn_hid.h"
 #include "ryn_usr.h"
 
 namespace ryn::calibration {
@@ -99,6 +100,12 @@ int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionT
 int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs, CaliIni &ini);
 int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
                    const std::u16string &path);
+
+// The steps GET and SET share: progress 1, the definition file, progress 2,
+// "Fail to find the appropriate function." unless found, the device's record
+// read through reader, its working form, progress 3. 0 after a message.
+int read_device_record(cali_info_arg &arg, ryn_record_reader reader, bool found, CaliBuffer &device,
+                       CaliBuffer &work);
 
 // The GET and SET paths on a given INI store (the exported paths use CaliIniFile).
 int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini);

@@ -54,34 +54,38 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
     return ini.commit() ? 1 : 0;
 }
 
-int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) {
-    // 1. The record reader.
-    const ryn_record_reader reader = ryn_get_cali_info_fn(arg.handle);
-    // 2. to 4. The definition file.
+int read_device_record(cali_info_arg &arg, ryn_record_reader reader, bool found, CaliBuffer &device,
+                       CaliBuffer &work) {
     frame::progress(arg, 1);
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
     if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg)) return 0;
     frame::progress(arg, 2);
-    // 5. A device without a reader.
-    if (!reader) {
+    if (!found) {
         frame::report(arg, u"Fail to find the appropriate function.\n");
         return 0;
     }
-    // 6. The device's record.
-    CaliBuffer device{};
+    device.fill(0);
     R::length.put(device, R::kTransfer);
     if (!reader(arg.handle, device.data())) {
         frame::report(arg, u"Fail to get the calibration information.\n");
         return 0;
     }
-    // 7. The working form.
-    CaliBuffer work{};
     if (!to_working_form(device, work, defs)) {
         frame::report(arg, u"Fail to convert the calibration information.\n");
         return 0;
     }
     frame::progress(arg, 3);
+    return 1;
+}
+
+int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) {
+    // 1. The record reader.
+    const ryn_record_reader reader = ryn_get_cali_info_fn(arg.handle);
+    // 2. to 8. The definition file, the device's record in its working form.
+    CaliBuffer device{}, work{};
+    if (!read_device_record(arg, reader, reader != nullptr, device, work)) return 0;
     // 9. The file.
+    const frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
     if (!dump_cali(work, defs, ini)) {
         frame::report(arg, u"Fail to dump calibration to [%s].\n", path.c_str());
         return 0;

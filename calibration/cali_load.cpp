@@ -250,30 +250,10 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     // 1. The record reader and writer.
     const ryn_record_reader reader = ryn_get_cali_info_fn(arg.handle);
     const ryn_record_writer writer = ryn_set_cali_info_fn(arg.handle);
-    // 2. The definition file.
-    frame::progress(arg, 1);
+    // 2. to 6. The definition file, the device's record in its working form.
+    CaliBuffer device{}, work{};
+    if (!read_device_record(arg, reader, reader && writer, device, work)) return 0;
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
-    if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg)) return 0;
-    frame::progress(arg, 2);
-    // 3. A device without either operation.
-    if (!reader || !writer) {
-        frame::report(arg, u"Fail to find the appropriate function.\n");
-        return 0;
-    }
-    // 4. The device's record.
-    CaliBuffer device{};
-    R::length.put(device, R::kTransfer);
-    if (!reader(arg.handle, device.data())) {
-        frame::report(arg, u"Fail to get the calibration information.\n");
-        return 0;
-    }
-    // 5. The working form.
-    CaliBuffer work{};
-    if (!to_working_form(device, work, defs)) {
-        frame::report(arg, u"Fail to convert the calibration information.\n");
-        return 0;
-    }
-    frame::progress(arg, 3);
     // 7. The file, in the form the flags choose.
     int read = 0;
     if (arg.flags & RYN_CALI_COMPAT_TEXT)
