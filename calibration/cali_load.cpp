@@ -23,7 +23,7 @@ class KeyReader {
   public:
     KeyReader(const cali_info_arg &arg, CaliIni &ini) : arg_(arg), ini_(ini) {}
 
-    std::optional<std::u16string_view> read(const std::u16string &key) {
+    std::optional<std::u16string_view> read(std::u16string_view key) {
         const size_t n = ini_.get(key, buf_, CaliIni::value_capacity);
         if (n == 0) {
             missing(key);
@@ -32,7 +32,9 @@ class KeyReader {
         return std::u16string_view(buf_, n);
     }
 
-    void missing(const std::u16string &key) const { frame::report(arg_, u"[Warning] Missing %s.\n", key.c_str()); }
+    void missing(std::u16string_view key) const {
+        frame::report(arg_, u"[Warning] Missing %s.\n", std::u16string(key).c_str());
+    }
 
   private:
     const cali_info_arg &arg_;
@@ -118,7 +120,7 @@ int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionT
     for (size_t n = 0; n < defs.size(); ++n) {
         const frame::DefinitionEntry &e = defs[n];
         if (!e.present) continue;
-        if (const auto v = keys.read(std::u16string(e.name_view())))
+        if (const auto v = keys.read(e.name_view()))
             put_f32(work, R::param(n), to_f32(text::to_double(*v)));
     }
     return 1;
