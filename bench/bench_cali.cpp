@@ -68,7 +68,8 @@ class PerCallIni final : public CaliIni {
 
 cali_info_arg block(const std::u16string &path, uint32_t flags) {
     cali_info_arg arg;
-    ryn_cali_info_init_arg(&arg, ryn_sim_handle(), reinterpret_cast<const ryn_wchar *>(path.c_str()), flags);
+    ryn_cali_info_init_arg(&arg, ryn_sim_handle(),
+                           reinterpret_cast<const ryn_wchar *>(path.c_str()), flags);
     return arg;
 }
 
@@ -147,7 +148,8 @@ void BM_ParseValues(benchmark::State &state) {
         texts.emplace_back(buf);
     }
     for (auto _ : state)
-        for (const std::string &t : texts) benchmark::DoNotOptimize(std::strtod(t.c_str(), nullptr));
+        for (const std::string &t : texts)
+            benchmark::DoNotOptimize(std::strtod(t.c_str(), nullptr));
     per_key(state);
 }
 

@@ -36,7 +36,8 @@ void to_version9(const CaliBuffer &work, std::span<uint8_t, cali_record::kTransf
 
 // Stores value as the parameter named name (first present entry of that name)
 // and marks it valid; false, with nothing stored, when no entry has the name.
-bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_view name, float value);
+bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_view name,
+                 float value);
 
 // f32 fields of a buffer.
 float get_f32(std::span<const uint8_t> buf, const layout::Field &f);
@@ -47,7 +48,16 @@ float to_f32(double v);
 // ---- Sensor register table -----------------------------------------------------
 
 // The decoded view: per camera 0 to 2, seven (enable, value) pairs.
-enum SensorItem : size_t { bound_l, bound_r, global_gain, color_gain, front_gain, ggh, cgh, sensor_items };
+enum SensorItem : size_t {
+    bound_l,
+    bound_r,
+    global_gain,
+    color_gain,
+    front_gain,
+    ggh,
+    cgh,
+    sensor_items
+};
 struct SensorView {
     struct Pair {
         uint32_t enable = 0;
@@ -96,8 +106,10 @@ inline constexpr std::u16string_view kSection = u"calibration";
 int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIni &ini);
 
 // The three readers of the SET path; each overlays the file's values on work.
-int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs, CaliIni &ini);
-int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs, CaliIni &ini);
+int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
+                  CaliIni &ini);
+int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
+                          CaliIni &ini);
 int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
                    const std::u16string &path);
 

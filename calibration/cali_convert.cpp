@@ -30,20 +30,24 @@ struct NamedField {
 // f32 like the polynomials: converting back stores it unchanged.
 std::vector<NamedField> make_named_fields() {
     std::vector<NamedField> out;
-    auto add = [&](std::u16string name, Field f, Kind k) { out.push_back({std::move(name), f, k}); };
+    auto add = [&](std::u16string name, Field f, Kind k) {
+        out.push_back({std::move(name), f, k});
+    };
     for (unsigned c = 0; c < 3; ++c)
         for (unsigned n = 0; n < 2; ++n) {
             const size_t j = 2 * c + n;
             // Stored order: coefficients 04, 03, 02, 01, 00, then 05.
             for (unsigned p = 0; p < 5; ++p)
-                add(text::format_checked(u"cam%u_poly%u_coe%02u", c, n, 4 - p), R::poly_float(j, p), Kind::f32);
+                add(text::format_checked(u"cam%u_poly%u_coe%02u", c, n, 4 - p), R::poly_float(j, p),
+                    Kind::f32);
             add(text::format_checked(u"cam%u_poly%u_coe05", c, n), R::poly_float(j, 5), Kind::f32);
         }
     for (unsigned c = 0; c < 4; ++c) {
         add(text::format_checked(u"cam%u_pos_x", c), R::position_x(c), Kind::f32);
         add(text::format_checked(u"cam%u_pos_y", c), R::position_y(c), Kind::f32);
     }
-    for (unsigned c = 0; c < 3; ++c) add(text::format_checked(u"cam%u_thr", c), R::threshold(c), Kind::f32);
+    for (unsigned c = 0; c < 3; ++c)
+        add(text::format_checked(u"cam%u_thr", c), R::threshold(c), Kind::f32);
     for (unsigned c = 0; c < 3; ++c)
         add(text::format_checked(u"cam%u_poly_sel", c), R::poly_select(c), Kind::u8);
     auto jig = [&](const std::u16string &prefix, size_t at) {
@@ -52,7 +56,8 @@ std::vector<NamedField> make_named_fields() {
         add(prefix + u"_wp", R::jig_wp(at), Kind::f32);
     };
     for (unsigned c = 0; c < 3; ++c)
-        for (unsigned i = 0; i < 14; ++i) jig(text::format_checked(u"jig_cam%u_pt%02u", c, i), R::jig_point_cam(c, i));
+        for (unsigned i = 0; i < 14; ++i)
+            jig(text::format_checked(u"jig_cam%u_pt%02u", c, i), R::jig_point_cam(c, i));
     for (unsigned k = 0; k < 2; ++k)
         for (unsigned i = 0; i < 11; ++i)
             jig(text::format_checked(u"jig_cam01_%u_cali_pt%02u", k, i), R::jig_point_cam01(k, i));
@@ -80,7 +85,9 @@ float get_f32(std::span<const uint8_t> buf, const Field &f) {
     return std::bit_cast<float>(static_cast<uint32_t>(f.get(buf)));
 }
 
-void put_f32(std::span<uint8_t> buf, const Field &f, float v) { f.put(buf, std::bit_cast<uint32_t>(v)); }
+void put_f32(std::span<uint8_t> buf, const Field &f, float v) {
+    f.put(buf, std::bit_cast<uint32_t>(v));
+}
 
 float to_f32(double v) {
     if (std::isnan(v)) return std::numeric_limits<float>::quiet_NaN();
@@ -89,7 +96,8 @@ float to_f32(double v) {
     return static_cast<float>(v);
 }
 
-bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_view name, float value) {
+bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_view name,
+                 float value) {
     const int n = defs.find(name);
     if (n < 0) return false;
     put_f32(work, R::param(static_cast<size_t>(n)), value);
@@ -97,7 +105,8 @@ bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_
     return true;
 }
 
-int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &work, frame::DefinitionTable &defs) {
+int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &work,
+                    frame::DefinitionTable &defs) {
     // 1. Zero the working record.
     work.fill(0);
     const auto version = static_cast<unsigned>(R::version.get(device));
@@ -115,24 +124,27 @@ int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &w
     R::length.put(work, R::kSizeV10);
     R::version.put(work, 10);
     R::nf_cam.put(work, R::nf_cam.get(device) & 3);
-    std::copy(device.begin() + R::kCommonStart, device.begin() + R::kCommonEnd, work.begin() + R::kCommonStart);
+    std::copy(device.begin() + R::kCommonStart, device.begin() + R::kCommonEnd,
+              work.begin() + R::kCommonStart);
 
     // 4. Each named field into the parameter of its name; integers convert exactly.
     for (const NamedField &nf : named_fields()) {
-        const float value =
-            nf.kind == Kind::f32 ? get_f32(device, nf.field) : static_cast<float>(nf.field.get(device));
+        const float value = nf.kind == Kind::f32 ? get_f32(device, nf.field)
+                                                 : static_cast<float>(nf.field.get(device));
         store_named(work, defs, nf.name, value);
     }
     return 1;
 }
 
-void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device, const frame::DefinitionTable &defs) {
+void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device,
+                 const frame::DefinitionTable &defs) {
     // 1. Header; nf_cam bits 0-1 from the working record, bits 2-7 the device's.
     R::length.put(device, R::kSizeV9);
     R::version.put(device, 9);
     R::nf_cam.put(device, (R::nf_cam.get(device) & ~uint64_t{3}) | (R::nf_cam.get(work) & 3));
     // 2. The bytes both versions share.
-    std::copy(work.begin() + R::kCommonStart, work.begin() + R::kCommonEnd, device.begin() + R::kCommonStart);
+    std::copy(work.begin() + R::kCommonStart, work.begin() + R::kCommonEnd,
+              device.begin() + R::kCommonStart);
     // 3. Each named field from the parameter of its name (0 when the name is
     // not defined); the selection and l and r keep the low bits of the value
     // truncated toward zero.
@@ -161,25 +173,31 @@ SensorView decode_sensor_table(std::span<const uint8_t> table) {
         if (camera >= R::kCameras) continue;
         SensorView::Pair(&cam)[sensor_items] = view.cam[camera];
         if (kind == 0) {
-            // 2. Bound registers: low byte and high bits, ORed in.
-            switch (reg) {
-                case 7: cam[bound_l].enable = enable; cam[bound_l].value |= value; break;
-                case 8: cam[bound_l].enable = enable; cam[bound_l].value |= value << 8; break;
-                case 9: cam[bound_r].enable = enable; cam[bound_r].value |= value; break;
-                case 10: cam[bound_r].enable = enable; cam[bound_r].value |= value << 8; break;
-                default: break;
+            // 2. Bound registers: 7 and 9 give the low byte, 8 and 10 the high
+            // bits of bound_l and bound_r, ORed in.
+            if (reg >= 7 && reg <= 10) {
+                SensorView::Pair &p = cam[reg <= 8 ? bound_l : bound_r];
+                p.enable = enable;
+                p.value |= reg % 2 == 0 ? value << 8 : value;
             }
         } else if (kind == 2) {
             // 3. Gain registers.
             switch (reg) {
-                case 0x44: cam[front_gain] = {enable, value}; break;
-                case 0x45: cam[global_gain] = {enable, value}; break;
-                case 0x46: cam[color_gain] = {enable, value}; break;
+                case 0x44:
+                    cam[front_gain] = {enable, value};
+                    break;
+                case 0x45:
+                    cam[global_gain] = {enable, value};
+                    break;
+                case 0x46:
+                    cam[color_gain] = {enable, value};
+                    break;
                 case 0x48:
                     cam[cgh] = {enable, value & 3};
                     cam[ggh] = {enable, (value >> 2) & 3};
                     break;
-                default: break;
+                default:
+                    break;
             }
         }
         // 4. Other kinds are ignored.
@@ -211,7 +229,8 @@ void encode_sensor_table(const SensorView &view, std::span<uint8_t> table) {
         entry((cam[global_gain].enable & 1) | gain_bits, 0x45, cam[global_gain].value, 0x1F);
         entry((cam[color_gain].enable & 1) | gain_bits, 0x46, cam[color_gain].value, 0x1F);
         const uint32_t gh_enable = (cam[ggh].enable || cam[cgh].enable) ? 1 : 0;
-        entry(gh_enable | gain_bits, 0x48, ((cam[ggh].value & 3) << 2) | (cam[cgh].value & 3), 0x0F);
+        entry(gh_enable | gain_bits, 0x48, ((cam[ggh].value & 3) << 2) | (cam[cgh].value & 3),
+              0x0F);
     }
 }
 

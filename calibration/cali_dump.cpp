@@ -15,13 +15,17 @@ size_t CaliIniFile::get(std::u16string_view key, char16_t *buf, size_t cap) {
     return ini_.get(kSection, key, buf, cap);
 }
 
-bool CaliIniFile::set(std::u16string_view key, std::u16string_view value) { return ini_.set(kSection, key, value); }
+bool CaliIniFile::set(std::u16string_view key, std::u16string_view value) {
+    return ini_.set(kSection, key, value);
+}
 
 int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIni &ini) {
     const SensorView sensors = decode_sensor_table(R::sensor_table.bytes(work));
     // Rows 1 to 18: the first write that fails ends the dump.
     bool ok = true;
-    auto put = [&](const std::u16string &key, const std::u16string &value) { ok = ok && ini.set(key, value); };
+    auto put = [&](const std::u16string &key, const std::u16string &value) {
+        ok = ok && ini.set(key, value);
+    };
 
     put(u"length", text::format_checked(u"%u", static_cast<unsigned>(R::length.get(work))));
     put(u"version", text::format_checked(u"%u", static_cast<unsigned>(R::version.get(work))));
@@ -34,7 +38,8 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
         for (unsigned r = 1; r <= 3; ++r)
             for (unsigned c = 1; c <= 3; ++c)
                 put(text::format_checked(u"post_cali%u_%u%u", m, r, c),
-                    text::format_checked(u"%+.10e", static_cast<double>(get_f32(work, R::post_cali_at(m, r, c)))));
+                    text::format_checked(
+                        u"%+.10e", static_cast<double>(get_f32(work, R::post_cali_at(m, r, c)))));
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c) {
             const SensorView::Pair &p = sensors.cam[c][item];
@@ -49,7 +54,8 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
     for (size_t n = 0; n < defs.size(); ++n) {
         const frame::DefinitionEntry &e = defs[n];
         if (!e.present || !e.valid) continue;
-        ini.set(e.name_view(), text::format_checked(u"%+.10e", static_cast<double>(get_f32(work, R::param(n)))));
+        ini.set(e.name_view(),
+                text::format_checked(u"%+.10e", static_cast<double>(get_f32(work, R::param(n)))));
     }
     return ini.commit() ? 1 : 0;
 }

@@ -93,7 +93,8 @@ Numbers<1> one_float(std::u16string_view v) {
 
 Numbers<6> six_floats(std::u16string_view v) {
     std::array<float, 6> f{};
-    if (text::scan(v, u"%e %e %e %e %e %e", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) != 6) return std::nullopt;
+    if (text::scan(v, u"%e %e %e %e %e %e", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) != 6)
+        return std::nullopt;
     return f;
 }
 
@@ -113,7 +114,8 @@ std::u16string coefficient_name(unsigned camera, unsigned n, unsigned listed) {
 
 }  // namespace
 
-int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs, CaliIni &ini) {
+int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
+                  CaliIni &ini) {
     KeyReader keys(arg, ini);
     read_fixed_keys(keys, work);
     // Every defined parameter, valid or not; a missing one keeps its value.
@@ -126,7 +128,8 @@ int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionT
     return 1;
 }
 
-int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs, CaliIni &ini) {
+int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
+                          CaliIni &ini) {
     KeyReader keys(arg, ini);
     read_fixed_keys(keys, work);
     // An item that is missing or malformed is reported and its parameters keep
@@ -139,7 +142,8 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
             keys.missing(key);
             return;
         }
-        for (size_t i = 0; i < numbers->size(); ++i) store_named(work, defs, names(i), (*numbers)[i]);
+        for (size_t i = 0; i < numbers->size(); ++i)
+            store_named(work, defs, names(i), (*numbers)[i]);
     };
     for (unsigned c = 0; c < 3; ++c)
         for (unsigned n = 0; n < 2; ++n)
@@ -162,9 +166,11 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
     for (unsigned c = 0; c < 3; ++c)
         for (unsigned i = 0; i < 14; ++i) jig(text::format_checked(u"jig_cam%u_pt%02u", c, i));
     for (unsigned k = 0; k < 2; ++k)
-        for (unsigned i = 0; i < 11; ++i) jig(text::format_checked(u"jig_cam01_%u_cali_pt%02u", k, i));
+        for (unsigned i = 0; i < 11; ++i)
+            jig(text::format_checked(u"jig_cam01_%u_cali_pt%02u", k, i));
     for (unsigned k = 1; k < 3; ++k)
-        for (unsigned i = 0; i < 11; ++i) jig(text::format_checked(u"jig_cam12_%u_cali_pt%02u", k, i));
+        for (unsigned i = 0; i < 11; ++i)
+            jig(text::format_checked(u"jig_cam12_%u_cali_pt%02u", k, i));
     return 1;
 }
 
@@ -221,7 +227,8 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
             unsigned sel = 0;
             parsed = text::scan(line, u"%u", &sel) == 1;
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_poly_sel", c), static_cast<float>(sel & 0xFF));
+                store_named(work, defs, text::format_checked(u"cam%u_poly_sel", c),
+                            static_cast<float>(sel & 0xFF));
                 R::poly_select(c).put(work, sel & 0xFF);
             }
         } else if (n >= 19 && n <= 33) {

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }();
     check(loaded, "cannot load the definition file");
     const std::string file = dir + "/f";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(data + 1),
-                                                 static_cast<std::streamsize>(size - 1));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char *>(data + 1), static_cast<std::streamsize>(size - 1));
 
     cali_info_arg arg{};
     C::CaliBuffer work{};

@@ -32,7 +32,9 @@ inline void put_f32_at(Bytes &b, size_t at, float f) {
     const uint32_t v = std::bit_cast<uint32_t>(f);
     std::memcpy(b.data() + at, &v, 4);
 }
-inline unsigned u16_at(const Bytes &b, size_t at) { return b[at] | b[at + 1] << 8; }
+inline unsigned u16_at(const Bytes &b, size_t at) {
+    return b[at] | b[at + 1] << 8;
+}
 
 class CaliTest : public ::testing::Test {
   protected:
@@ -62,7 +64,9 @@ class CaliTest : public ::testing::Test {
         return ryn_cali_info(&arg);
     }
     int32_t get(const fs::path &file) { return request(file, RYN_FLAG_GET); }
-    int32_t set(const fs::path &file, uint32_t form = 0) { return request(file, RYN_FLAG_SET | form); }
+    int32_t set(const fs::path &file, uint32_t form = 0) {
+        return request(file, RYN_FLAG_SET | form);
+    }
 
     static Bytes cali() {
         size_t size = 0;

@@ -37,8 +37,9 @@ class ConvertTest : public test::CaliTest {
 };
 
 TEST_F(ConvertTest, Version9WithNamesMissingFromTheDefinitionFile) {
-    frame::DefinitionTable &defs = load("param_0003=cam1_thr\nparam_0040=jig_cam0_pt00_l\nparam_0041=jig_cam0_pt00_wp\n"
-                                        "param_0050=not_a_field\n");
+    frame::DefinitionTable &defs = load(
+        "param_0003=cam1_thr\nparam_0040=jig_cam0_pt00_l\nparam_0041=jig_cam0_pt00_wp\n"
+        "param_0050=not_a_field\n");
     const CaliBuffer device = version9();
     CaliBuffer work{};
     ASSERT_EQ(to_working_form(device, work, defs), 1);
@@ -46,11 +47,13 @@ TEST_F(ConvertTest, Version9WithNamesMissingFromTheDefinitionFile) {
     EXPECT_EQ(R::version.get(work), 10u);
     EXPECT_EQ(R::nf_cam.get(work), 2u);  // the device's bits stay behind
     EXPECT_TRUE(std::equal(device.begin() + 347, device.begin() + 867, work.begin() + 347));
-    EXPECT_TRUE(std::all_of(work.begin() + 4, work.begin() + 347, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(work.begin() + 4, work.begin() + 347, [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(get_f32(work, R::param(3)), 4.5f);
     EXPECT_EQ(get_f32(work, R::param(40)), 65535.0f);
     EXPECT_EQ(get_f32(work, R::param(41)), 2.7f);
-    for (size_t n = 0; n < defs.size(); ++n) EXPECT_EQ(defs[n].valid, n == 3 || n == 40 || n == 41 ? 1u : 0u) << n;
+    for (size_t n = 0; n < defs.size(); ++n)
+        EXPECT_EQ(defs[n].valid, n == 3 || n == 40 || n == 41 ? 1u : 0u) << n;
 
     // Back: the named fields from their parameters, the rest of the names as 0;
     // every byte no field names keeps the device's value.
@@ -94,8 +97,9 @@ struct BackCase {
 };
 
 TEST_F(ConvertTest, BackConversionTruncatesIntegerFieldsAndKeepsWp) {
-    frame::DefinitionTable &defs = load("param_0001=jig_cam1_pt02_l\nparam_0002=jig_cam1_pt02_r\n"
-                                        "param_0003=jig_cam1_pt02_wp\nparam_0004=cam0_poly_sel\n");
+    frame::DefinitionTable &defs = load(
+        "param_0001=jig_cam1_pt02_l\nparam_0002=jig_cam1_pt02_r\n"
+        "param_0003=jig_cam1_pt02_wp\nparam_0004=cam0_poly_sel\n");
     const size_t point = R::jig_point_cam(1, 2);
     const BackCase cases[] = {
         {"l 3.9", 3.9f, R::jig_l(point), 3},
@@ -138,12 +142,12 @@ std::array<uint8_t, 288> table_of(std::initializer_list<Entry> entries) {
 
 TEST(SensorTable, Decode) {
     const auto table = table_of({
-        {0x01, 7, 0x12, 0xFF},   // camera 0 bound_l low byte
-        {0x00, 7, 0x40, 0xF0},   // again: ORed in, masked; the enable of the last entry wins
-        {0x01, 8, 0x03, 0x03},   // high bits
-        {0x03, 9, 0x34, 0xFF},   // camera 1 bound_r
+        {0x01, 7, 0x12, 0xFF},  // camera 0 bound_l low byte
+        {0x00, 7, 0x40, 0xF0},  // again: ORed in, masked; the enable of the last entry wins
+        {0x01, 8, 0x03, 0x03},  // high bits
+        {0x03, 9, 0x34, 0xFF},  // camera 1 bound_r
         {0x03, 10, 0xFF, 0x01},
-        {0x06, 7, 0x77, 0xFF},   // camera 3: ignored
+        {0x06, 7, 0x77, 0xFF},     // camera 3: ignored
         {0x25, 0x44, 0x1F, 0x0F},  // camera 2 front gain
         {0x25, 0x45, 0x3F, 0x1F},
         {0x24, 0x46, 0x09, 0x1F},
@@ -183,12 +187,14 @@ TEST(SensorTable, EncodeMasksEachValue) {
     table.fill(0xEE);
     encode_sensor_table(v, table);
     const auto expected = table_of({
-        {0x00, 7, 0, 0xFF}, {0x00, 8, 0, 0x03}, {0x00, 9, 0, 0xFF}, {0x00, 10, 0, 0x03},
-        {0x20, 0x44, 0, 0x0F}, {0x20, 0x45, 0, 0x1F}, {0x20, 0x46, 0, 0x1F}, {0x20, 0x48, 0, 0x0F},
-        {0x03, 7, 0xFF, 0xFF}, {0x03, 8, 0xFF, 0x03}, {0x02, 9, 0xA5, 0xFF}, {0x02, 10, 0x02, 0x03},
-        {0x23, 0x44, 0x1F, 0x0F}, {0x22, 0x45, 0xFF, 0x1F}, {0x23, 0x46, 0x21, 0x1F}, {0x23, 0x48, 0x0E, 0x0F},
-        {0x04, 7, 0, 0xFF}, {0x04, 8, 0, 0x03}, {0x04, 9, 0, 0xFF}, {0x04, 10, 0, 0x03},
-        {0x24, 0x44, 0, 0x0F}, {0x24, 0x45, 0, 0x1F}, {0x24, 0x46, 0, 0x1F}, {0x24, 0x48, 0, 0x0F},
+        {0x00, 7, 0, 0xFF},       {0x00, 8, 0, 0x03},       {0x00, 9, 0, 0xFF},
+        {0x00, 10, 0, 0x03},      {0x20, 0x44, 0, 0x0F},    {0x20, 0x45, 0, 0x1F},
+        {0x20, 0x46, 0, 0x1F},    {0x20, 0x48, 0, 0x0F},    {0x03, 7, 0xFF, 0xFF},
+        {0x03, 8, 0xFF, 0x03},    {0x02, 9, 0xA5, 0xFF},    {0x02, 10, 0x02, 0x03},
+        {0x23, 0x44, 0x1F, 0x0F}, {0x22, 0x45, 0xFF, 0x1F}, {0x23, 0x46, 0x21, 0x1F},
+        {0x23, 0x48, 0x0E, 0x0F}, {0x04, 7, 0, 0xFF},       {0x04, 8, 0, 0x03},
+        {0x04, 9, 0, 0xFF},       {0x04, 10, 0, 0x03},      {0x24, 0x44, 0, 0x0F},
+        {0x24, 0x45, 0, 0x1F},    {0x24, 0x46, 0, 0x1F},    {0x24, 0x48, 0, 0x0F},
     });
     EXPECT_EQ(table, expected);
     // Read back, the masks bound each value: 10-bit bounds, 4- and 5-bit gains, 2-bit ggh and cgh.

@@ -14,23 +14,29 @@ const char *const kDefinitions =
     "param_0006=cam2_poly1_coe04\nparam_0007=cam2_poly1_coe05\n"
     "param_0010=cam3_pos_x\nparam_0011=cam3_pos_y\nparam_0012=cam1_thr\nparam_0013=cam2_poly_sel\n"
     "param_0020=jig_cam2_pt13_l\nparam_0021=jig_cam2_pt13_r\nparam_0022=jig_cam2_pt13_wp\n"
-    "param_0023=jig_cam01_1_cali_pt10_l\nparam_0024=jig_cam01_1_cali_pt10_r\nparam_0025=jig_cam01_1_cali_pt10_wp\n"
+    "param_0023=jig_cam01_1_cali_pt10_l\nparam_0024=jig_cam01_1_cali_pt10_r\nparam_0025=jig_cam01_"
+    "1_cali_pt10_wp\n"
     "param_0026=jig_cam12_2_cali_pt00_l\nparam_0027=jig_cam12_2_cali_pt00_r\n"
     "param_0028=jig_cam12_2_cali_pt00_wp\n"
     "param_0030=cam1_poly0_coe00\nparam_0031=cam0_pos_x\n";
 
-float param(const Bytes &record, size_t n) { return f32_at(record, 1024 + 4 * n); }
+float param(const Bytes &record, size_t n) {
+    return f32_at(record, 1024 + 4 * n);
+}
 
 struct CompactCase {
-    const char *line;       // key=value in section "calibration"
-    const char *warning;    // the key reported missing, or null
-    std::vector<std::pair<size_t, float>> params;  // parameters set (others keep the device's value)
+    const char *line;     // key=value in section "calibration"
+    const char *warning;  // the key reported missing, or null
+    std::vector<std::pair<size_t, float>>
+        params;  // parameters set (others keep the device's value)
 };
 
 TEST_F(CaliTest, CompactIniForm) {
     const CompactCase cases[] = {
         {"cam0_poly0=1 2 3 4 5 6", nullptr, {{4, 1}, {3, 2}, {2, 3}, {1, 4}, {0, 5}, {5, 6}}},
-        {"cam0_poly0=1.5e+000 -2.25e-001 0 0 0 7", nullptr, {{4, 1.5f}, {3, -0.225f}, {2, 0}, {1, 0}, {0, 0}, {5, 7}}},
+        {"cam0_poly0=1.5e+000 -2.25e-001 0 0 0 7",
+         nullptr,
+         {{4, 1.5f}, {3, -0.225f}, {2, 0}, {1, 0}, {0, 0}, {5, 7}}},
         {"cam2_poly1=8 0 0 0 0 9", nullptr, {{6, 8}, {7, 9}}},
         {"cam0_poly0=1 2 3", "cam0_poly0", {}},
         {"cam3_pos_x=-12.5", nullptr, {{10, -12.5f}}},
@@ -71,15 +77,17 @@ TEST_F(CaliTest, CompactIniForm) {
 }
 
 // A complete text file: 162 data lines with comment lines among them.
-std::string text_file(const std::vector<std::pair<size_t, std::string>> &replace = {}, size_t lines = 162) {
+std::string text_file(const std::vector<std::pair<size_t, std::string>> &replace = {},
+                      size_t lines = 162) {
     std::vector<std::string> data(lines, "x");
     auto set = [&](size_t n, const std::string &s) {
         if (n < data.size()) data[n] = s;
     };
-    for (size_t j = 0; j < 6; ++j)
-        set(3 + j, std::to_string(j + 1) + " 2.5 -3 4e1 0.125");
-    for (size_t c = 0; c < 4; ++c) set(9 + c, "(" + std::to_string(10 + c) + ",-" + std::to_string(20 + c) + ")");
-    for (size_t c = 0; c < 3; ++c) set(13 + c, std::to_string(c) + ".75 # a hash later has no meaning");
+    for (size_t j = 0; j < 6; ++j) set(3 + j, std::to_string(j + 1) + " 2.5 -3 4e1 0.125");
+    for (size_t c = 0; c < 4; ++c)
+        set(9 + c, "(" + std::to_string(10 + c) + ",-" + std::to_string(20 + c) + ")");
+    for (size_t c = 0; c < 3; ++c)
+        set(13 + c, std::to_string(c) + ".75 # a hash later has no meaning");
     for (size_t c = 0; c < 3; ++c) set(16 + c, std::to_string(256 + c));
     for (size_t i = 0; i < 15; ++i) set(19 + i, std::to_string(65536 + 1000 + i));
     for (size_t c = 0; c < 3; ++c) {
@@ -137,10 +145,13 @@ TEST_F(CaliTest, TextFormStoresItsGroupsInBothPlaces) {
     EXPECT_EQ(u16_at(after, 347 + 28), 1014u);
     EXPECT_EQ(u16_at(after, 347 + 30), u16_at(before, 347 + 30));
     // Registers: bound_l enable 3 counts bit 0 only; bound_r disabled; global gain.
-    EXPECT_EQ((Bytes{after[455], after[456], after[457], after[458]}), (Bytes{0x01, 7, 0x55, 0xFF}));
-    EXPECT_EQ((Bytes{after[459], after[460], after[461], after[462]}), (Bytes{0x01, 8, 0x01, 0x03}));
+    EXPECT_EQ((Bytes{after[455], after[456], after[457], after[458]}),
+              (Bytes{0x01, 7, 0x55, 0xFF}));
+    EXPECT_EQ((Bytes{after[459], after[460], after[461], after[462]}),
+              (Bytes{0x01, 8, 0x01, 0x03}));
     EXPECT_EQ((Bytes{after[463], after[464], after[465], after[466]}), (Bytes{0x00, 9, 7, 0xFF}));
-    EXPECT_EQ((Bytes{after[455 + 32 + 20], after[455 + 32 + 22]}), (Bytes{0x23, 18}));  // camera 1 global gain
+    EXPECT_EQ((Bytes{after[455 + 32 + 20], after[455 + 32 + 22]}),
+              (Bytes{0x23, 18}));            // camera 1 global gain
     EXPECT_EQ(after[455 + 32 + 16] & 1, 0);  // front gain not given: disabled
 }
 
@@ -159,8 +170,8 @@ TEST_F(CaliTest, TextFormOnAVersion9DeviceGoesThroughTheParameters) {
     EXPECT_EQ(f32_at(after, 12), 1.0f);
     EXPECT_EQ(f32_at(after, 12 + 20), f32_at(before, 12 + 20));
     EXPECT_EQ(f32_at(after, 300 + 8 * 3), 13.0f);  // cam3_pos_x
-    EXPECT_EQ(f32_at(after, 332), 0.0f);            // cam0_thr is not named
-    EXPECT_EQ(f32_at(after, 12 + 24), 0.0f);        // nor is camera 0 polynomial 1
+    EXPECT_EQ(f32_at(after, 332), 0.0f);           // cam0_thr is not named
+    EXPECT_EQ(f32_at(after, 12 + 24), 0.0f);       // nor is camera 0 polynomial 1
 }
 
 TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
@@ -175,10 +186,14 @@ TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
         const char *message;
     };
     const Case cases[] = {
-        {"position without parentheses", utf16le(text_file({{10, "11,-21"}})), 0, "Fail to parse the file at line 10.\n"},
-        {"bad coefficient line", utf16le(text_file({{3, "1 2 3 4"}})), 0, "Fail to parse the file at line 3.\n"},
-        {"bad register line", utf16le(text_file({{161, "1"}})), 0, "Fail to parse the file at line 161.\n"},
-        {"ignored lines may hold anything", utf16le(text_file({{0, ""}, {34, "junk"}, {162, "junk"}}, 170)), 1, nullptr},
+        {"position without parentheses", utf16le(text_file({{10, "11,-21"}})), 0,
+         "Fail to parse the file at line 10.\n"},
+        {"bad coefficient line", utf16le(text_file({{3, "1 2 3 4"}})), 0,
+         "Fail to parse the file at line 3.\n"},
+        {"bad register line", utf16le(text_file({{161, "1"}})), 0,
+         "Fail to parse the file at line 161.\n"},
+        {"ignored lines may hold anything",
+         utf16le(text_file({{0, ""}, {34, "junk"}, {162, "junk"}}, 170)), 1, nullptr},
         {"UTF-8 with its mark", "\xEF\xBB\xBF" + text_file(), 1, nullptr},
     };
     for (const Case &c : cases) {
@@ -206,7 +221,6 @@ TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
         EXPECT_EQ(after[455 + 4 * i] & 1, 0) << i;
         EXPECT_EQ(after[455 + 4 * i + 2], 0) << i;
     }
-
 }
 
 }  // namespace
