@@ -78,6 +78,7 @@ const DefinitionDescriptor &descriptor_of(DefinitionFile file) { return kDescrip
 
 DefinitionTable::DefinitionTable(DefinitionFile file) : file_(file) {
     const size_t capacity = descriptor_of(file).capacity;
+    // Zeroed storage that lives as long as the module.
     storage_ = std::make_unique<DefinitionEntry[]>(capacity);
     entries_ = std::span<DefinitionEntry>(storage_.get(), capacity);
 }

@@ -74,7 +74,7 @@ class DefinitionTable {
   private:
     friend int load_definitions(DefinitionFile, const cali_info_arg *);
     DefinitionFile file_;
-    std::unique_ptr<DefinitionEntry[]> storage_;  // zeroed, owned by the table
+    std::unique_ptr<DefinitionEntry[]> storage_;
     std::span<DefinitionEntry> entries_;
 };
 
