@@ -18,11 +18,6 @@ int not_supported(fw_update_arg &arg) {
 
 }  // namespace
 
-namespace calibration {
-int get_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-int set_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-}  // namespace calibration
-
 namespace devinfo {
 int get_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 int set_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }

@@ -107,4 +107,22 @@ cp fw.bin bad.bin
 byte=$(od -An -tu1 -j "$offset" -N1 fw.bin | tr -d ' ')
 printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of=bad.bin bs=1 seek="$offset" conv=notrunc status=none
 step ryn --sim base.json fw update bad.bin
+heading "Calibration: read it into an INI file, edit one value, write it back"
+step ryn sim create cali.json --family base --cali-version 10
+step ryn --sim cali.json cali get cali.ini
+printf '\n$ grep -E "^(cam1_thr|cam0_bound_l)=" cali.ini\n'; grep -E "^(cam1_thr|cam0_bound_l)=" cali.ini
+printf '\n$ sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini\n'
+sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini
+step ryn --sim cali.json --quiet cali set cali.ini
+step ryn --sim cali.json --quiet cali get again.ini
+printf '\n$ grep "^cam1_thr=" again.ini\n'; grep "^cam1_thr=" again.ini
+
+heading "An old text calibration file whose line 10 is broken leaves the device as it was"
+step ryn sim dump cali.json cali -o before.bin
+{ printf '\xEF\xBB\xBF# old calibration text\n'; for i in $(seq 0 161); do
+    if ((i == 10)); then echo "101.5,201.5"; elif ((i >= 9 && i <= 12)); then echo "(1,2)";
+    elif ((i >= 3 && i <= 8)); then echo "1 2 3 4 5"; else echo 0; fi; done; } >old.txt
+step ryn --sim cali.json --quiet cali set old.txt --text
+step ryn sim dump cali.json cali -o after.bin
+step cmp before.bin after.bin
 echo

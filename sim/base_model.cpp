@@ -72,6 +72,7 @@
 #include <zlib.h>
 
 #include "devinfo/model_cfg_record.h"
+#include "calibration/cali_record.h"
 #include "devinfo/version_record.h"
 #include "fwupdate/base/update.h"
 #include "platform/layout.h"
@@ -90,37 +91,10 @@ using layout::Field;
 // on one layout.
 using VR = devinfo::VersionRecord;
 
-namespace cali_record {
-constexpr size_t kTransfer = 8192;
-constexpr size_t kSizeV9 = 1555;
-constexpr size_t kSizeV10 = 8192;
-constexpr Field length{"length", 0, 2};
-constexpr Field version{"version", 2, 1};
-constexpr Field nf_cam{"nf_cam", 3, 1};
-constexpr Field polynomials{"polynomials", 12, 144};       // version 9: 6 x 6 f32
-constexpr Field positions{"camera positions", 300, 32};    // version 9: 4 x (x, y) f32
-constexpr Field thresholds{"thresholds", 332, 12};         // version 9: 3 f32
-constexpr Field poly_sel{"polynomial selection", 344, 3};  // version 9: 3 u8
-constexpr Field camera_words{"camera words", 347, 36};     // 6 groups x 3 cameras, u16
-constexpr Field post_cali{"post_cali", 383, 72};           // 2 x 3 x 3 f32
-constexpr Field sensor_table{"sensor register table", 455, 288};
-constexpr Field nf_profile{"nf_profile", 743, 2};
-constexpr Field device_data{"device data", 745, 122};
-constexpr Field jig_cam{"jig points", 867, 336};           // version 9: 42 x 8 bytes
-constexpr Field jig_cam01{"jig points cam01", 1203, 176};  // version 9: 22 x 8 bytes
-constexpr Field jig_cam12{"jig points cam12", 1379, 176};  // version 9: 22 x 8 bytes
-constexpr Field params{"parameter area", 1024, 7168};      // version 10: 1792 f32
-constexpr Field kV9Fields[] = {length,     version,     nf_cam,       polynomials, positions,
-                               thresholds, poly_sel,    camera_words, post_cali,   sensor_table,
-                               nf_profile, device_data, jig_cam,      jig_cam01,   jig_cam12};
-constexpr Field kV10Fields[] = {length,       version,    nf_cam,      camera_words, post_cali,
-                                sensor_table, nf_profile, device_data, params};
-static_assert(layout::well_formed(kV9Fields, kSizeV9));
-static_assert(layout::well_formed(kV10Fields, kSizeV10));
-constexpr size_t size_of(unsigned v) {
-    return v == 9 ? kSizeV9 : kSizeV10;
-}
-}  // namespace cali_record
+// The calibration record and its sensor register entries: the library's own
+// declaration as well.
+namespace cali_record = calibration::cali_record;
+namespace sensor_entry = calibration::sensor_entry;
 
 // One sensor register entry (calibration table and model configuration sensor
 // dsp): the library's declaration.
