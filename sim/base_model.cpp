@@ -715,11 +715,11 @@ class BaseController final : public Device {
     void take_model_cfg(const void *model_cfg) {
         if (!model_cfg) return;
         std::span<const uint8_t> header = input(model_cfg, 4);
-        const uint32_t version = model_cfg_version(header);
-        if (version != model_cfg_version(rec("model-cfg"))) return;
-        const model_cfg::Form &f = *model_cfg::form_of(version);
-        if (version != 0x103 && model_cfg::header_length.get(header) != f.size) return;
-        std::span<const uint8_t> in = input(model_cfg, f.size);
+        const uint32_t version = MC::version(header);
+        if (version != MC::version(rec("model-cfg"))) return;
+        const devinfo::ModelCfgForm *f = devinfo::model_cfg_form(version);
+        if (!f || (version != 0x103 && MC::length.get(header) != f->size)) return;
+        std::span<const uint8_t> in = input(model_cfg, f->size);
         store("model-cfg", Bytes(in.begin(), in.end()));
     }
 

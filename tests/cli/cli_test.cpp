@@ -344,6 +344,8 @@ TEST_F(Cli, ModelConfigurationRoundTripAndAFileWithoutVid) {
     EXPECT_EQ(refused.out, "[Warning] Missing vid.\nfile " + (dir_ / "m.ini").string() + " can not miss VID.\n");
     ASSERT_EQ(ryn({"sim", "dump", "s.json", "model-cfg", "-o", "after.bin"}).status, 0);
     EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
+}
+
 TEST_F(Cli, ImagesBuiltByRynUpdateEachGeneration) {
     ASSERT_EQ(ryn({"image", "build", "--format", "base", "-o", "fw.bin", "--normal-version", "2.3.1500.9"}).status, 0);
     ASSERT_EQ(ryn({"image", "build", "--format", "flash-builder", "-o", "fb.bin"}).status, 0);
