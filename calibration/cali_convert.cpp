@@ -159,10 +159,10 @@ void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device
 }
 
 SensorView decode_sensor_table(std::span<const uint8_t> table) {
-    namespace E = sensor_entry;
+    using E = SensorEntry;
     SensorView view;
-    for (size_t i = 0; i + E::kSize <= table.size() && i < E::kSize * E::kCount; i += E::kSize) {
-        const std::span<const uint8_t> entry = table.subspan(i, E::kSize);
+    for (size_t i = 0; i + E::size <= table.size() && i < E::size * E::count; i += E::size) {
+        const std::span<const uint8_t> entry = table.subspan(i, E::size);
         const auto flags = static_cast<uint32_t>(E::control.get(entry));
         const auto reg = static_cast<uint32_t>(E::reg.get(entry));
         const auto value = static_cast<uint32_t>(E::value.get(entry) & E::mask.get(entry));
@@ -206,16 +206,16 @@ SensorView decode_sensor_table(std::span<const uint8_t> table) {
 }
 
 void encode_sensor_table(const SensorView &view, std::span<uint8_t> table) {
-    namespace E = sensor_entry;
+    using E = SensorEntry;
     std::fill(table.begin(), table.end(), uint8_t{0});
     size_t at = 0;
     auto entry = [&](uint32_t flags, uint32_t reg, uint32_t value, uint32_t mask) {
-        const std::span<uint8_t> e = table.subspan(at, E::kSize);
+        const std::span<uint8_t> e = table.subspan(at, E::size);
         E::control.put(e, flags & 0xFF);
         E::reg.put(e, reg);
         E::value.put(e, value & 0xFF);
         E::mask.put(e, mask);
-        at += E::kSize;
+        at += E::size;
     };
     for (uint32_t c = 0; c < R::kCameras; ++c) {
         const SensorView::Pair(&cam)[sensor_items] = view.cam[c];

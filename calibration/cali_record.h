@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/sensor_entry.h"
 #include "platform/layout.h"
 
 namespace ryn::calibration {
@@ -117,17 +118,7 @@ constexpr Field param(size_t n) {
 
 // One sensor register entry: the calibration record's table holds 72 of them,
 // the model configuration's sensor settings use the same form.
-namespace sensor_entry {
-using layout::Field;
-constexpr size_t kSize = 4;
-constexpr size_t kCount = 72;
-constexpr Field control{"control", 0, 1};  // bit 0 enable, bits 1-3 camera, bits 4-7 kind
-constexpr Field reg{"register", 1, 1};
-constexpr Field value{"value", 2, 1};
-constexpr Field mask{"mask", 3, 1};
-constexpr Field kFields[] = {control, reg, value, mask};
-static_assert(layout::well_formed(kFields, kSize));
-static_assert(kSize * kCount == cali_record::sensor_table.width);
-}  // namespace sensor_entry
+using SensorEntry = frame::SensorEntry;
+static_assert(SensorEntry::size * SensorEntry::count == cali_record::sensor_table.width);
 
 }  // namespace ryn::calibration

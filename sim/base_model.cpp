@@ -91,14 +91,12 @@ using layout::Field;
 // on one layout.
 using VR = devinfo::VersionRecord;
 
-// The calibration record and its sensor register entries: the library's own
-// declaration as well.
+// The calibration record is the library's own declaration as well.
 namespace cali_record = calibration::cali_record;
-namespace sensor_entry = calibration::sensor_entry;
 
 // One sensor register entry (calibration table and model configuration sensor
 // dsp): the library's declaration.
-using SensorEntry = devinfo::SensorEntry;
+using SensorEntry = frame::SensorEntry;
 
 // The model configuration record and its algorithm parameter block are the
 // library's own declarations, as the version record is.
