@@ -399,3 +399,43 @@ TEST_F(Cli, DamagedImageFailsBeforeTheDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+// Calibration GET then SET leaves either record version as it was; an old text
+// file broken at line 10 exits 1 with its line and leaves the record alone.
+TEST_F(Cli, CalibrationRoundTripAndABrokenTextFile) {
+    for (const char *version : {"9", "10"}) {
+        SCOPED_TRACE(version);
+        ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "base", "--cali-version", version, "--force"}).status, 0);
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "before.bin"}).status, 0);
+        const Result get = ryn({"--sim", "s.json", "cali", "get", "c.ini"});
+        ASSERT_EQ(get.status, 0) << get.out << get.err;
+        EXPECT_NE(slurp(dir_ / "c.ini").find("[calibration]"), std::string::npos);
+        const Result set = ryn({"--sim", "s.json", "cali", "set", "c.ini"});
+        ASSERT_EQ(set.status, 0) << set.out << set.err;
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "after.bin"}).status, 0);
+        EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
+    }
+
+    // The text form: a comment, then 162 data lines; data line 10 holds a pair
+    // where a jig point triple belongs.
+    std::string text = "\xEF\xBB\xBF# old calibration text\n";
+    for (int i = 0; i <= 161; ++i) {
+        if (i == 10) text += "101.5,201.5\n";
+        else if (i >= 9 && i <= 12) text += "(1,2)\n";
+        else if (i >= 3 && i <= 8) text += "1 2 3 4 5\n";
+        else text += "0\n";
+    }
+    spit(dir_ / "old.txt", text);
+    const Result refused = ryn({"--sim", "s.json", "cali", "set", "old.txt", "--text"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("Fail to parse the file at line 10."), std::string::npos) << refused.out;
+    ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "after.bin"}).status, 0);
+    EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
+
+    const Result both = ryn({"--sim", "s.json", "cali", "set", "old.txt", "--text", "--compact-ini"});
+    EXPECT_EQ(both.status, 2);
+}
+
+}  // namespace
