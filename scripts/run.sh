@@ -5,16 +5,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh >&2
 
-log=$(mktemp)
-if ! { cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DRYN_BUILD_TESTS=OFF &&
-       cmake --build build-run -j "$(nproc)"; } >"$log" 2>&1; then
-  cat "$log" >&2
-  echo "run.sh: the build failed (output above)" >&2
-  exit 1
+# RYN_BUILD_DIR names a build that already holds ryn (CI reuses one of its
+# test builds); otherwise a Release build in build-run/.
+bin=${RYN_BUILD_DIR:-build-run}/bin
+if [ -z "${RYN_BUILD_DIR:-}" ]; then
+  log=$(mktemp)
+  if ! { cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DRYN_BUILD_TESTS=OFF &&
+         cmake --build build-run -j "$(nproc)"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "run.sh: the build failed (output above)" >&2
+    exit 1
+  fi
+  rm -f "$log"
 fi
-rm -f "$log"
+[ -x "$bin/ryn" ] || { echo "run.sh: no ryn in $bin" >&2; exit 1; }
 
-export PATH="$PWD/build-run/bin:$PATH"
+export PATH="$(cd "$bin" && pwd):$PATH"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
