@@ -53,9 +53,11 @@ DetectedEncoding detect_encoding(std::span<const uint8_t> bytes) {
     return {Encoding::Bytes8, 0};
 }
 
-std::u16string decode_8bit(std::span<const uint8_t> bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());  // never more units than bytes
+namespace {
+
+// Appends the decoded bytes to out (no reservation: callers that append many
+// pieces reserve once for all of them).
+void append_8bit(std::span<const uint8_t> bytes, std::u16string &out) {
     for (size_t pos = 0; pos < bytes.size();) {
         // Runs of ASCII, the common case, are widened at once.
         size_t end = pos;
@@ -71,20 +73,43 @@ std::u16string decode_8bit(std::span<const uint8_t> bytes) {
         pos += char_8bit(bytes.subspan(pos), cp);
         text::append_utf16(out, cp);
     }
+}
+
+void append_utf16_units(std::span<const uint8_t> bytes, bool big_endian, std::u16string &out) {
+    const Encoding enc = big_endian ? Encoding::Utf16BE : Encoding::Utf16LE;
+    const size_t units = bytes.size() / 2;
+    const size_t base = out.size();
+    out.resize(base + units);
+    for (size_t i = 0; i < units; ++i) out[base + i] = code_unit(bytes, i, enc);
+}
+
+}  // namespace
+
+std::u16string decode_8bit(std::span<const uint8_t> bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());  // never more units than bytes
+    append_8bit(bytes, out);
     return out;
 }
 
 std::u16string decode_utf16(std::span<const uint8_t> bytes, bool big_endian) {
-    const Encoding enc = big_endian ? Encoding::Utf16BE : Encoding::Utf16LE;
-    const size_t units = bytes.size() / 2;
-    std::u16string out(units, u'\0');
-    for (size_t i = 0; i < units; ++i) out[i] = code_unit(bytes, i, enc);
+    std::u16string out;
+    append_utf16_units(bytes, big_endian, out);
     return out;
 }
 
 std::u16string decode(std::span<const uint8_t> bytes, Encoding enc) {
-    if (unit_size(enc) == 2) return decode_utf16(bytes, is_big_endian(enc));
-    return decode_8bit(bytes);
+    std::u16string out;
+    out.reserve(bytes.size() / unit_size(enc));
+    decode_append(bytes, enc, out);
+    return out;
+}
+
+void decode_append(std::span<const uint8_t> bytes, Encoding enc, std::u16string &out) {
+    if (unit_size(enc) == 2)
+        append_utf16_units(bytes, is_big_endian(enc), out);
+    else
+        append_8bit(bytes, out);
 }
 
 size_t byte_offset(std::span<const uint8_t> bytes, Encoding enc, size_t units) {

@@ -3,7 +3,9 @@
 // line into the file order, and commit renders the bytes once: untouched lines
 // are copied byte for byte, changed and new lines are encoded in the file's
 // encoding. An index from (section, key), compared ASCII case-insensitively,
-// to the line that holds the value makes every read and write O(1).
+// to the line that holds the value makes every read and write O(1). The text
+// of the file's lines is decoded into one buffer, so parsing a file costs no
+// allocation per line; a line gets text of its own only when a write changes it.
 //
 // Rules of the format as this store reads it:
 // - lines end with LF, CRLF or a lone CR; the last line may have no line end;
@@ -244,8 +246,13 @@ void sync_folder(const std::string &target) {
 
 struct IniFile::Impl {
     struct Line {
-        std::u16string text;  // content without the line end, as it reads now
-        size_t src_off = 0;   // lines from the file: content bytes in source
+        // Content without the line end, as it reads now: text_len units at
+        // text_off in the decoded file for a line as the file has it, text
+        // otherwise (changed and new lines).
+        std::u16string text;
+        size_t text_off = 0;
+        size_t text_len = 0;
+        size_t src_off = 0;  // lines from the file: content bytes in source
         size_t src_len = 0;
         size_t kept_bytes = 0;        // changed lines: source bytes kept before the new value
         size_t value_pos = no_value;  // key lines: where the value starts in text
@@ -264,6 +271,7 @@ struct IniFile::Impl {
 
     std::string path;
     std::vector<uint8_t> source;
+    std::u16string decoded;  // the text of the file's lines, one after another
     Encoding encoding = Encoding::Bytes8;
     size_t mark_len = 0;  // byte-order mark at the start of source
     size_t tail_off = 0;  // bytes from here on are no line (odd UTF-16 byte)
@@ -271,6 +279,9 @@ struct IniFile::Impl {
     std::vector<Line> lines;  // lines[0] is the head of the file order, no line itself
     uint32_t last = 0;
     NameMap<Section> sections;
+    // The section the last read found: a run of reads of one section (a
+    // dump read back) hashes its name once.
+    mutable const NameMap<Section>::value_type *last_section = nullptr;
     // (section id, key) -> line: open addressing with linear probing. A slot
     // holds a key line's index (0: empty) and the hash of its (section, key).
     std::vector<uint32_t> slot_line, slot_hash;
@@ -306,6 +317,7 @@ struct IniFile::Impl {
         source = std::move(bytes);
         lines.assign(1, Line{});
         last = 0;
+        last_section = nullptr;
         sections.clear();
         slot_line.clear();
         slot_hash.clear();
@@ -324,14 +336,15 @@ struct IniFile::Impl {
             source.begin(), source.end(), [](uint8_t b) { return b == '\n' || b == '\r'; }));
         lines.reserve(breaks + 2);
         reserve_keys(breaks + 1);
+        decoded.clear();
+        decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
         size_t start = 0;
         while (start < units) {
-            size_t end = start;
-            char16_t c = 0;
-            while (end < units && (c = code_unit(body, end, enc)) != u'\n' && c != u'\r') ++end;
+            const size_t end = line_end(body, start, units, enc);
+            const char16_t c = end < units ? code_unit(body, end, enc) : 0;
             size_t eol_units = 0;
             if (end < units) {
                 const bool crlf =
@@ -345,7 +358,9 @@ struct IniFile::Impl {
             line.src_off = mark_len + start * w;
             line.src_len = (end - start) * w;
             line.eol_len = static_cast<uint8_t>(eol_units * w);
-            line.text = decode(content(line), enc);
+            line.text_off = decoded.size();
+            decode_append(content(line), enc, decoded);
+            line.text_len = decoded.size() - line.text_off;
             const uint32_t index = link_after(last, std::move(line));
             classify(index, current);
             start = end + eol_units;
@@ -354,6 +369,29 @@ struct IniFile::Impl {
         new_eol = Eol::CrLf;
         for (Eol e : {Eol::Lf, Eol::Cr})
             if (eol_count[static_cast<int>(e)] > eol_count[static_cast<int>(new_eol)]) new_eol = e;
+    }
+
+    // The first line end (LF or CR) at or after start, or units.
+    static size_t line_end(std::span<const uint8_t> body, size_t start, size_t units,
+                           Encoding enc) {
+        if (unit_size(enc) == 1) {
+            // 8-bit text: a plain byte loop the compiler can run fast.
+            const uint8_t *p = body.data();
+            size_t end = start;
+            while (end < units && p[end] != '\n' && p[end] != '\r') ++end;
+            return end;
+        }
+        size_t end = start;
+        for (char16_t c; end < units && (c = code_unit(body, end, enc)) != u'\n' && c != u'\r';)
+            ++end;
+        return end;
+    }
+
+    // The text of a line as it reads now.
+    std::u16string_view text_of(const Line &line) const {
+        if (line.from_file && !line.changed)
+            return std::u16string_view(decoded).substr(line.text_off, line.text_len);
+        return line.text;
     }
 
     // The content bytes of a line read from the file (without its line end).
@@ -375,7 +413,8 @@ struct IniFile::Impl {
     // Sorts one line of the file into the index.
     void classify(uint32_t index, Section *&current) {
         Line &line = lines[index];
-        const std::u16string_view t = trim(line.text);
+        const std::u16string_view text = text_of(line);
+        const std::u16string_view t = trim(text);
         if (t.empty() || t.front() == u';') return;
         if (t.front() == u'[') {
             const size_t close = t.find(u']');
@@ -388,7 +427,6 @@ struct IniFile::Impl {
             current = inserted ? &it->second : nullptr;
             return;
         }
-        const std::u16string_view text = line.text;
         const size_t eq = text.find(u'=');
         // Longer lines than the index can address are not keys (4 GiB of text).
         if (eq == std::u16string_view::npos || !current || text.size() > UINT32_MAX) return;
@@ -419,7 +457,7 @@ struct IniFile::Impl {
     }
 
     std::u16string_view key_of(const Line &line) const {
-        return std::u16string_view(line.text).substr(line.key_off, line.key_len);
+        return text_of(line).substr(line.key_off, line.key_len);
     }
 
     // The slot holding (section, key), or the empty slot where it would go.
@@ -471,10 +509,20 @@ struct IniFile::Impl {
         return slot_line[probe(section.id, key, key_hash(section.id, key))];
     }
 
+    const Section *find_section(std::u16string_view name) const {
+        name = trim(name);
+        if (!last_section || !FoldEqual{}(last_section->first, name)) {
+            const auto s = sections.find(name);
+            if (s == sections.end()) return nullptr;
+            last_section = &*s;  // map nodes stay where they are until the next parse
+        }
+        return &last_section->second;
+    }
+
     const Line *find(std::u16string_view section, std::u16string_view key) const {
-        const auto s = sections.find(trim(section));
-        if (s == sections.end()) return nullptr;
-        const uint32_t line = find_key(s->second, trim(key));
+        const Section *s = find_section(section);
+        if (!s) return nullptr;
+        const uint32_t line = find_key(*s, trim(key));
         return line == 0 ? nullptr : &lines[line];
     }
 
@@ -482,8 +530,7 @@ struct IniFile::Impl {
                               std::u16string_view def) const {
         const Line *line = find(section, key);
         if (!line) return def;
-        const std::u16string_view v =
-            clean_value(std::u16string_view(line->text).substr(line->value_pos));
+        const std::u16string_view v = clean_value(text_of(*line).substr(line->value_pos));
         return v.empty() ? def : v;
     }
 
@@ -528,10 +575,12 @@ struct IniFile::Impl {
         Section &sec = s->second;
         if (const uint32_t found = find_key(sec, key)) {
             Line &line = lines[found];
-            const std::u16string_view old = std::u16string_view(line.text).substr(line.value_pos);
+            const std::u16string_view old = text_of(line).substr(line.value_pos);
             if (old == value) return true;
-            if (line.from_file && !line.changed)
+            if (line.from_file && !line.changed) {
                 line.kept_bytes = byte_offset(content(line), encoding, line.value_pos);
+                line.text = text_of(line);
+            }
             line.text.replace(line.value_pos, std::u16string::npos, value);
             line.changed = true;
             dirty = true;
