@@ -111,13 +111,20 @@ char16_t fold(char16_t c) {
 // which only costs a comparison). Four units per step.
 uint64_t name_hash(std::u16string_view s, uint64_t seed = 0) {
     uint64_t h = seed ^ (s.size() * 0x9E3779B97F4A7C15ull);
-    while (!s.empty()) {
-        uint64_t chunk = 0;
-        const size_t units = std::min<size_t>(s.size(), 4);
-        std::memcpy(&chunk, s.data(), units * sizeof(char16_t));
-        s.remove_prefix(units);
+    const auto step = [&h](uint64_t chunk) {
         h = (h ^ (chunk | 0x0020002000200020ull)) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
+    };
+    // Whole chunks with a fixed-size copy (one load), then the rest.
+    for (; s.size() >= 4; s.remove_prefix(4)) {
+        uint64_t chunk;
+        std::memcpy(&chunk, s.data(), sizeof chunk);
+        step(chunk);
+    }
+    if (!s.empty()) {
+        uint64_t chunk = 0;
+        for (size_t i = 0; i < s.size(); ++i) chunk |= uint64_t{s[i]} << (16 * i);
+        step(chunk);
     }
     return h;
 }
@@ -336,8 +343,17 @@ struct IniFile::Impl {
             source.begin(), source.end(), [](uint8_t b) { return b == '\n' || b == '\r'; }));
         lines.reserve(breaks + 2);
         reserve_keys(breaks + 1);
+        // Text that decodes unit for unit (UTF-16, or 8-bit text that is all
+        // ASCII) is decoded at once, and a line's text sits where its bytes
+        // do; other text is decoded line by line.
         decoded.clear();
-        decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
+        const bool unit_for_unit =
+            w == 2 || std::all_of(body.begin(), body.end(), [](uint8_t b) { return b < 0x80; });
+        if (unit_for_unit) {
+            decode_append(body.first(units * w), enc, decoded);
+        } else {
+            decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
+        }
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
@@ -358,9 +374,14 @@ struct IniFile::Impl {
             line.src_off = mark_len + start * w;
             line.src_len = (end - start) * w;
             line.eol_len = static_cast<uint8_t>(eol_units * w);
-            line.text_off = decoded.size();
-            decode_append(content(line), enc, decoded);
-            line.text_len = decoded.size() - line.text_off;
+            if (unit_for_unit) {
+                line.text_off = start;
+                line.text_len = end - start;
+            } else {
+                line.text_off = decoded.size();
+                decode_append(content(line), enc, decoded);
+                line.text_len = decoded.size() - line.text_off;
+            }
             const uint32_t index = link_after(last, std::move(line));
             classify(index, current);
             start = end + eol_units;
