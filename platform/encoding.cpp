@@ -1,6 +1,7 @@
 #include "platform/encoding.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text/utf.h"
 
@@ -57,16 +58,30 @@ namespace {
 
 // Appends the decoded bytes to out (no reservation: callers that append many
 // pieces reserve once for all of them).
+// Length of the run of ASCII bytes at the start of p[0, n): eight bytes per
+// step while they are all ASCII.
+size_t ascii_run(const uint8_t *p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, p + i, sizeof eight);
+        if (eight & 0x8080808080808080ull) break;
+    }
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
+}
+
 void append_8bit(std::span<const uint8_t> bytes, std::u16string &out) {
     for (size_t pos = 0; pos < bytes.size();) {
         // Runs of ASCII, the common case, are widened at once.
-        size_t end = pos;
-        while (end < bytes.size() && bytes[end] < 0x80) ++end;
-        if (end > pos) {
+        const size_t run = ascii_run(bytes.data() + pos, bytes.size() - pos);
+        if (run > 0) {
             const size_t base = out.size();
-            out.resize(base + (end - pos));
-            std::copy(bytes.begin() + pos, bytes.begin() + end, out.begin() + base);
-            pos = end;
+            out.resize(base + run);
+            const uint8_t *src = bytes.data() + pos;
+            char16_t *dst = out.data() + base;
+            for (size_t i = 0; i < run; ++i) dst[i] = src[i];
+            pos += run;
             if (pos == bytes.size()) break;
         }
         char32_t cp = 0;
@@ -84,6 +99,10 @@ void append_utf16_units(std::span<const uint8_t> bytes, bool big_endian, std::u1
 }
 
 }  // namespace
+
+bool is_ascii(std::span<const uint8_t> bytes) {
+    return ascii_run(bytes.data(), bytes.size()) == bytes.size();
+}
 
 std::u16string decode_8bit(std::span<const uint8_t> bytes) {
     std::u16string out;

@@ -51,6 +51,9 @@ inline char16_t code_unit(std::span<const uint8_t> bytes, size_t i, Encoding enc
     return bytes[i];
 }
 
+// True when every byte is below 0x80: 8-bit text that decodes byte for unit.
+bool is_ascii(std::span<const uint8_t> bytes);
+
 // UTF-8 where the bytes form valid UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF); each byte of an invalid or cut-off sequence is
 // widened on its own, as Latin-1.

@@ -347,8 +347,7 @@ struct IniFile::Impl {
         // ASCII) is decoded at once, and a line's text sits where its bytes
         // do; other text is decoded line by line.
         decoded.clear();
-        const bool unit_for_unit =
-            w == 2 || std::all_of(body.begin(), body.end(), [](uint8_t b) { return b < 0x80; });
+        const bool unit_for_unit = w == 2 || is_ascii(body);
         if (unit_for_unit) {
             decode_append(body.first(units * w), enc, decoded);
         } else {
