@@ -42,7 +42,8 @@ bool is_ascii_alnum(char16_t c) {
 }
 
 bool is_number_char(char16_t c) {
-    return is_ascii_alnum(c) || c == u'.' || c == u'+' || c == u'-';
+    return (c >= u'0' && c <= u'9') || ((c | 32) >= u'a' && (c | 32) <= u'z') || c == u'.' ||
+           c == u'+' || c == u'-';
 }
 
 // The characters that can belong to a number, narrowed for from_chars; stops
