@@ -82,6 +82,25 @@ void append_eol(std::string &out, Eol eol, Encoding enc) {
     encode(text, enc, out);
 }
 
+// Whether any of the eight bytes of x is b (the classic zero-byte test on x ^ b...b).
+constexpr bool has_byte(uint64_t x, uint8_t b) {
+    const uint64_t v = x ^ (0x0101010101010101ull * b);
+    return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
+}
+
+// Occurrences of b in bytes, found by memchr.
+size_t count_byte(std::span<const uint8_t> bytes, uint8_t b) {
+    size_t n = 0;
+    const uint8_t *p = bytes.data(), *end = p + bytes.size();
+    while (p < end) {
+        const void *hit = std::memchr(p, b, static_cast<size_t>(end - p));
+        if (!hit) break;
+        ++n;
+        p = static_cast<const uint8_t *>(hit) + 1;
+    }
+    return n;
+}
+
 // ---- Names and values ------------------------------------------------------
 
 bool is_blank(char16_t c) {
@@ -339,8 +358,7 @@ struct IniFile::Impl {
         tail_off = mark_len + units * w;
         // Room for every line at once (a line end byte may also be half of a
         // UTF-16 unit: this only sizes the reservation).
-        const size_t breaks = static_cast<size_t>(std::count_if(
-            source.begin(), source.end(), [](uint8_t b) { return b == '\n' || b == '\r'; }));
+        const size_t breaks = count_byte(source, '\n') + count_byte(source, '\r');
         lines.reserve(breaks + 2);
         reserve_keys(breaks + 1);
         // Text that decodes unit for unit (UTF-16, or 8-bit text that is all
@@ -395,9 +413,14 @@ struct IniFile::Impl {
     static size_t line_end(std::span<const uint8_t> body, size_t start, size_t units,
                            Encoding enc) {
         if (unit_size(enc) == 1) {
-            // 8-bit text: a plain byte loop the compiler can run fast.
+            // 8-bit text: eight bytes per step until a step holds a line end.
             const uint8_t *p = body.data();
             size_t end = start;
+            for (; end + 8 <= units; end += 8) {
+                uint64_t eight;
+                std::memcpy(&eight, p + end, sizeof eight);
+                if (has_byte(eight, '\n') || has_byte(eight, '\r')) break;
+            }
             while (end < units && p[end] != '\n' && p[end] != '\r') ++end;
             return end;
         }
