@@ -1,6 +1,7 @@
 // wcstoul / wcstod with the C locale's rules whatever the process locale is:
 // the sign, prefixes, "inf" and "nan" are handled here, the digits by
 // std::from_chars, which never looks at the locale.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -52,15 +53,17 @@ bool is_number_char(char16_t c) {
 class NumberChars {
   public:
     explicit NumberChars(std::u16string_view s) {
+        // One pass into the inline buffer; a longer run goes to the heap.
         size_t n = 0;
-        while (n < s.size() && is_number_char(s[n])) ++n;
-        char *out = inline_;
-        if (n > sizeof inline_) {
-            long_.resize(n);
-            out = long_.data();
+        const size_t fits = std::min(s.size(), sizeof inline_);
+        for (; n < fits && is_number_char(s[n]); ++n) inline_[n] = static_cast<char>(s[n]);
+        if (n == sizeof inline_ && n < s.size() && is_number_char(s[n])) {
+            long_.assign(inline_, n);
+            for (; n < s.size() && is_number_char(s[n]); ++n) long_.push_back(static_cast<char>(s[n]));
+            text_ = long_;
+            return;
         }
-        for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(s[i]);
-        text_ = std::string_view(out, n);
+        text_ = std::string_view(inline_, n);
     }
     NumberChars(const NumberChars &) = delete;
     NumberChars &operator=(const NumberChars &) = delete;
