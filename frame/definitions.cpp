@@ -68,7 +68,45 @@ std::optional<std::u16string> definition_path(const DefinitionDescriptor &d, con
     return path;
 }
 
+// White space as scanf skips it: space, \t \n \v \f \r.
+bool is_blank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+size_t skip_blanks(std::u16string_view s, size_t i) {
+    while (i < s.size() && is_blank(s[i])) ++i;
+    return i;
+}
+
 }  // namespace
+
+bool parse_definition_line(std::u16string_view line, uint32_t &number, std::u16string_view &name) {
+    // "param_": matched character by character, no blanks skipped.
+    constexpr std::u16string_view prefix = u"param_";
+    if (!line.starts_with(prefix)) return false;
+    // "%04u": blanks skipped, then sign and digits within four characters.
+    size_t pos = skip_blanks(line, prefix.size());
+    const std::u16string_view field = line.substr(pos, 4);
+    size_t i = 0;
+    bool negative = false;
+    if (i < field.size() && (field[i] == u'-' || field[i] == u'+')) negative = field[i++] == u'-';
+    const size_t first = i;
+    uint32_t value = 0;
+    for (; i < field.size() && field[i] >= u'0' && field[i] <= u'9'; ++i)
+        value = value * 10 + static_cast<uint32_t>(field[i] - u'0');
+    if (i == first) return false;
+    pos += i;
+    // "=": the very next character.
+    if (pos >= line.size() || line[pos] != u'=') return false;
+    // "%s": blanks skipped, then the run up to the next blank, terminator included in the capacity.
+    pos = skip_blanks(line, pos + 1);
+    size_t end = pos;
+    while (end < line.size() && !is_blank(line[end])) ++end;
+    if (end == pos || end - pos >= DefinitionEntry::name_capacity) return false;
+    number = negative ? 0u - value : value;
+    name = line.substr(pos, end - pos);
+    return true;
+}
 
 std::u16string_view DefinitionEntry::name_view() const {
     return {name, std::char_traits<char16_t>::length(name)};
@@ -114,14 +152,15 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
     // Each piece of at most 255 characters is a line of its own. A line counts
     // when both fields convert, the number is below the capacity and the name
     // (up to the first white space) fits its 128 characters with terminator.
-    std::u16string line;
+    std::u16string_view line;
     while (reader->read_line(line)) {
-        unsigned number = 0;
-        char16_t name[DefinitionEntry::name_capacity] = {};
-        if (text::scan(line, u"param_%04u=%s", &number, name, DefinitionEntry::name_capacity) != 2) continue;
+        uint32_t number = 0;
+        std::u16string_view name;
+        if (!parse_definition_line(line, number, name)) continue;
         if (number >= d.capacity) continue;
         DefinitionEntry &e = table.entries_[number];
-        std::copy_n(name, DefinitionEntry::name_capacity, e.name);
+        // The whole name field: a later line's shorter name leaves nothing of the earlier one.
+        std::fill(std::copy(name.begin(), name.end(), e.name), std::end(e.name), u'\0');
         e.present = 1;
         e.valid = d.valid_at_load ? 1 : 0;
     }

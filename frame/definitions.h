@@ -87,6 +87,14 @@ DefinitionTable &definition_table(DefinitionFile file);
 // messages; the console file takes none (nullptr).
 int load_definitions(DefinitionFile file, const cali_info_arg *arg);
 
+// One line (a piece of at most 255 characters) of a definition file, by the
+// rule of scanf's "param_%04u=%s": "param_" exactly at the start; blanks, then
+// an optional sign and digits within four characters, the number negated
+// modulo 2^32 after '-'; '=' right after them; blanks, then the name up to the
+// next blank. True with number and name (a view into line) when the name fits
+// the entry with its terminator, that is, has at most 127 characters.
+bool parse_definition_line(std::u16string_view line, uint32_t &number, std::u16string_view &name);
+
 // Test seam: the directory the files are looked for in, instead of the host
 // executable's (with its trailing separator). Empty restores the real one.
 void set_definition_dir_for_testing(std::optional<std::u16string> dir);

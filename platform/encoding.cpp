@@ -1,6 +1,7 @@
 #include "platform/encoding.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text/utf.h"
 
@@ -53,38 +54,81 @@ DetectedEncoding detect_encoding(std::span<const uint8_t> bytes) {
     return {Encoding::Bytes8, 0};
 }
 
-std::u16string decode_8bit(std::span<const uint8_t> bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());  // never more units than bytes
+namespace {
+
+// Appends the decoded bytes to out (no reservation: callers that append many
+// pieces reserve once for all of them).
+// Length of the run of ASCII bytes at the start of p[0, n): eight bytes per
+// step while they are all ASCII.
+size_t ascii_run(const uint8_t *p, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, p + i, sizeof eight);
+        if (eight & 0x8080808080808080ull) break;
+    }
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
+}
+
+void append_8bit(std::span<const uint8_t> bytes, std::u16string &out) {
     for (size_t pos = 0; pos < bytes.size();) {
         // Runs of ASCII, the common case, are widened at once.
-        size_t end = pos;
-        while (end < bytes.size() && bytes[end] < 0x80) ++end;
-        if (end > pos) {
+        const size_t run = ascii_run(bytes.data() + pos, bytes.size() - pos);
+        if (run > 0) {
             const size_t base = out.size();
-            out.resize(base + (end - pos));
-            std::copy(bytes.begin() + pos, bytes.begin() + end, out.begin() + base);
-            pos = end;
+            out.resize(base + run);
+            const uint8_t *src = bytes.data() + pos;
+            char16_t *dst = out.data() + base;
+            for (size_t i = 0; i < run; ++i) dst[i] = src[i];
+            pos += run;
             if (pos == bytes.size()) break;
         }
         char32_t cp = 0;
         pos += char_8bit(bytes.subspan(pos), cp);
         text::append_utf16(out, cp);
     }
+}
+
+void append_utf16_units(std::span<const uint8_t> bytes, bool big_endian, std::u16string &out) {
+    const Encoding enc = big_endian ? Encoding::Utf16BE : Encoding::Utf16LE;
+    const size_t units = bytes.size() / 2;
+    const size_t base = out.size();
+    out.resize(base + units);
+    for (size_t i = 0; i < units; ++i) out[base + i] = code_unit(bytes, i, enc);
+}
+
+}  // namespace
+
+bool is_ascii(std::span<const uint8_t> bytes) {
+    return ascii_run(bytes.data(), bytes.size()) == bytes.size();
+}
+
+std::u16string decode_8bit(std::span<const uint8_t> bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());  // never more units than bytes
+    append_8bit(bytes, out);
     return out;
 }
 
 std::u16string decode_utf16(std::span<const uint8_t> bytes, bool big_endian) {
-    const Encoding enc = big_endian ? Encoding::Utf16BE : Encoding::Utf16LE;
-    const size_t units = bytes.size() / 2;
-    std::u16string out(units, u'\0');
-    for (size_t i = 0; i < units; ++i) out[i] = code_unit(bytes, i, enc);
+    std::u16string out;
+    append_utf16_units(bytes, big_endian, out);
     return out;
 }
 
 std::u16string decode(std::span<const uint8_t> bytes, Encoding enc) {
-    if (unit_size(enc) == 2) return decode_utf16(bytes, is_big_endian(enc));
-    return decode_8bit(bytes);
+    std::u16string out;
+    out.reserve(bytes.size() / unit_size(enc));
+    decode_append(bytes, enc, out);
+    return out;
+}
+
+void decode_append(std::span<const uint8_t> bytes, Encoding enc, std::u16string &out) {
+    if (unit_size(enc) == 2)
+        append_utf16_units(bytes, is_big_endian(enc), out);
+    else
+        append_8bit(bytes, out);
 }
 
 size_t byte_offset(std::span<const uint8_t> bytes, Encoding enc, size_t units) {

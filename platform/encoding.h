@@ -51,6 +51,9 @@ inline char16_t code_unit(std::span<const uint8_t> bytes, size_t i, Encoding enc
     return bytes[i];
 }
 
+// True when every byte is below 0x80: 8-bit text that decodes byte for unit.
+bool is_ascii(std::span<const uint8_t> bytes);
+
 // UTF-8 where the bytes form valid UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF); each byte of an invalid or cut-off sequence is
 // widened on its own, as Latin-1.
@@ -62,6 +65,9 @@ std::u16string decode_utf16(std::span<const uint8_t> bytes, bool big_endian);
 
 // Text of bytes (without a byte-order mark) in enc: decode_8bit or decode_utf16.
 std::u16string decode(std::span<const uint8_t> bytes, Encoding enc);
+// The same, appended to out: a reader that decodes many pieces (the lines of
+// a file) into one buffer reserves it once instead of allocating per piece.
+void decode_append(std::span<const uint8_t> bytes, Encoding enc, std::u16string &out);
 
 // How many bytes at the start of bytes (text in enc) decode to its first units
 // UTF-16 units; all of bytes (less an odd trailing byte of UTF-16) when they

@@ -57,17 +57,23 @@ std::optional<TextReader> TextReader::open(std::u16string_view path, TextMode mo
     return reader;
 }
 
-bool TextReader::read_line(std::u16string &line) {
-    line.clear();
+bool TextReader::read_line(std::u16string_view &line) {
+    line = {};
     if (pos_ >= text_.size()) return false;
     // Look for the LF only within the piece, so a file without line ends
     // is not searched again on every read.
     const std::u16string_view piece = std::u16string_view(text_).substr(pos_, max_read);
     const size_t lf = piece.find(u'\n');
-    const size_t len = lf == std::u16string_view::npos ? piece.size() : lf + 1;
-    line.assign(piece.substr(0, len));
-    pos_ += len;
+    line = piece.substr(0, lf == std::u16string_view::npos ? piece.size() : lf + 1);
+    pos_ += line.size();
     return true;
+}
+
+bool TextReader::read_line(std::u16string &line) {
+    std::u16string_view piece;
+    const bool read = read_line(piece);
+    line.assign(piece);
+    return read;
 }
 
 }  // namespace ryn::platform

@@ -45,6 +45,9 @@ class TextReader {
     // Next piece into line (LF kept when reached); false (and line empty) at
     // end of file.
     bool read_line(std::u16string &line);
+    // The same piece as a view into the reader's text, valid as long as the
+    // reader: no copy for callers that only parse the piece.
+    bool read_line(std::u16string_view &line);
 
   private:
     std::u16string text_;

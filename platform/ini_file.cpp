@@ -3,7 +3,9 @@
 // line into the file order, and commit renders the bytes once: untouched lines
 // are copied byte for byte, changed and new lines are encoded in the file's
 // encoding. An index from (section, key), compared ASCII case-insensitively,
-// to the line that holds the value makes every read and write O(1).
+// to the line that holds the value makes every read and write O(1). The text
+// of the file's lines is decoded into one buffer, so parsing a file costs no
+// allocation per line; a line gets text of its own only when a write changes it.
 //
 // Rules of the format as this store reads it:
 // - lines end with LF, CRLF or a lone CR; the last line may have no line end;
@@ -80,6 +82,25 @@ void append_eol(std::string &out, Eol eol, Encoding enc) {
     encode(text, enc, out);
 }
 
+// Whether any of the eight bytes of x is b (the classic zero-byte test on x ^ b...b).
+constexpr bool has_byte(uint64_t x, uint8_t b) {
+    const uint64_t v = x ^ (0x0101010101010101ull * b);
+    return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
+}
+
+// Occurrences of b in bytes, found by memchr.
+size_t count_byte(std::span<const uint8_t> bytes, uint8_t b) {
+    size_t n = 0;
+    const uint8_t *p = bytes.data(), *end = p + bytes.size();
+    while (p < end) {
+        const void *hit = std::memchr(p, b, static_cast<size_t>(end - p));
+        if (!hit) break;
+        ++n;
+        p = static_cast<const uint8_t *>(hit) + 1;
+    }
+    return n;
+}
+
 // ---- Names and values ------------------------------------------------------
 
 bool is_blank(char16_t c) {
@@ -109,13 +130,20 @@ char16_t fold(char16_t c) {
 // which only costs a comparison). Four units per step.
 uint64_t name_hash(std::u16string_view s, uint64_t seed = 0) {
     uint64_t h = seed ^ (s.size() * 0x9E3779B97F4A7C15ull);
-    while (!s.empty()) {
-        uint64_t chunk = 0;
-        const size_t units = std::min<size_t>(s.size(), 4);
-        std::memcpy(&chunk, s.data(), units * sizeof(char16_t));
-        s.remove_prefix(units);
+    const auto step = [&h](uint64_t chunk) {
         h = (h ^ (chunk | 0x0020002000200020ull)) * 0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
+    };
+    // Whole chunks with a fixed-size copy (one load), then the rest.
+    for (; s.size() >= 4; s.remove_prefix(4)) {
+        uint64_t chunk;
+        std::memcpy(&chunk, s.data(), sizeof chunk);
+        step(chunk);
+    }
+    if (!s.empty()) {
+        uint64_t chunk = 0;
+        for (size_t i = 0; i < s.size(); ++i) chunk |= uint64_t{s[i]} << (16 * i);
+        step(chunk);
     }
     return h;
 }
@@ -244,8 +272,13 @@ void sync_folder(const std::string &target) {
 
 struct IniFile::Impl {
     struct Line {
-        std::u16string text;  // content without the line end, as it reads now
-        size_t src_off = 0;   // lines from the file: content bytes in source
+        // Content without the line end, as it reads now: text_len units at
+        // text_off in the decoded file for a line as the file has it, text
+        // otherwise (changed and new lines).
+        std::u16string text;
+        size_t text_off = 0;
+        size_t text_len = 0;
+        size_t src_off = 0;  // lines from the file: content bytes in source
         size_t src_len = 0;
         size_t kept_bytes = 0;        // changed lines: source bytes kept before the new value
         size_t value_pos = no_value;  // key lines: where the value starts in text
@@ -264,6 +297,7 @@ struct IniFile::Impl {
 
     std::string path;
     std::vector<uint8_t> source;
+    std::u16string decoded;  // the text of the file's lines, one after another
     Encoding encoding = Encoding::Bytes8;
     size_t mark_len = 0;  // byte-order mark at the start of source
     size_t tail_off = 0;  // bytes from here on are no line (odd UTF-16 byte)
@@ -271,6 +305,9 @@ struct IniFile::Impl {
     std::vector<Line> lines;  // lines[0] is the head of the file order, no line itself
     uint32_t last = 0;
     NameMap<Section> sections;
+    // The section the last read found: a run of reads of one section (a
+    // dump read back) hashes its name once.
+    mutable const NameMap<Section>::value_type *last_section = nullptr;
     // (section id, key) -> line: open addressing with linear probing. A slot
     // holds a key line's index (0: empty) and the hash of its (section, key).
     std::vector<uint32_t> slot_line, slot_hash;
@@ -306,6 +343,7 @@ struct IniFile::Impl {
         source = std::move(bytes);
         lines.assign(1, Line{});
         last = 0;
+        last_section = nullptr;
         sections.clear();
         slot_line.clear();
         slot_hash.clear();
@@ -320,18 +358,26 @@ struct IniFile::Impl {
         tail_off = mark_len + units * w;
         // Room for every line at once (a line end byte may also be half of a
         // UTF-16 unit: this only sizes the reservation).
-        const size_t breaks = static_cast<size_t>(std::count_if(
-            source.begin(), source.end(), [](uint8_t b) { return b == '\n' || b == '\r'; }));
+        const size_t breaks = count_byte(source, '\n') + count_byte(source, '\r');
         lines.reserve(breaks + 2);
         reserve_keys(breaks + 1);
+        // Text that decodes unit for unit (UTF-16, or 8-bit text that is all
+        // ASCII) is decoded at once, and a line's text sits where its bytes
+        // do; other text is decoded line by line.
+        decoded.clear();
+        const bool unit_for_unit = w == 2 || is_ascii(body);
+        if (unit_for_unit) {
+            decode_append(body.first(units * w), enc, decoded);
+        } else {
+            decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
+        }
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
         size_t start = 0;
         while (start < units) {
-            size_t end = start;
-            char16_t c = 0;
-            while (end < units && (c = code_unit(body, end, enc)) != u'\n' && c != u'\r') ++end;
+            const size_t end = line_end(body, start, units, enc);
+            const char16_t c = end < units ? code_unit(body, end, enc) : 0;
             size_t eol_units = 0;
             if (end < units) {
                 const bool crlf =
@@ -345,7 +391,14 @@ struct IniFile::Impl {
             line.src_off = mark_len + start * w;
             line.src_len = (end - start) * w;
             line.eol_len = static_cast<uint8_t>(eol_units * w);
-            line.text = decode(content(line), enc);
+            if (unit_for_unit) {
+                line.text_off = start;
+                line.text_len = end - start;
+            } else {
+                line.text_off = decoded.size();
+                decode_append(content(line), enc, decoded);
+                line.text_len = decoded.size() - line.text_off;
+            }
             const uint32_t index = link_after(last, std::move(line));
             classify(index, current);
             start = end + eol_units;
@@ -354,6 +407,34 @@ struct IniFile::Impl {
         new_eol = Eol::CrLf;
         for (Eol e : {Eol::Lf, Eol::Cr})
             if (eol_count[static_cast<int>(e)] > eol_count[static_cast<int>(new_eol)]) new_eol = e;
+    }
+
+    // The first line end (LF or CR) at or after start, or units.
+    static size_t line_end(std::span<const uint8_t> body, size_t start, size_t units,
+                           Encoding enc) {
+        if (unit_size(enc) == 1) {
+            // 8-bit text: eight bytes per step until a step holds a line end.
+            const uint8_t *p = body.data();
+            size_t end = start;
+            for (; end + 8 <= units; end += 8) {
+                uint64_t eight;
+                std::memcpy(&eight, p + end, sizeof eight);
+                if (has_byte(eight, '\n') || has_byte(eight, '\r')) break;
+            }
+            while (end < units && p[end] != '\n' && p[end] != '\r') ++end;
+            return end;
+        }
+        size_t end = start;
+        for (char16_t c; end < units && (c = code_unit(body, end, enc)) != u'\n' && c != u'\r';)
+            ++end;
+        return end;
+    }
+
+    // The text of a line as it reads now.
+    std::u16string_view text_of(const Line &line) const {
+        if (line.from_file && !line.changed)
+            return std::u16string_view(decoded).substr(line.text_off, line.text_len);
+        return line.text;
     }
 
     // The content bytes of a line read from the file (without its line end).
@@ -375,7 +456,8 @@ struct IniFile::Impl {
     // Sorts one line of the file into the index.
     void classify(uint32_t index, Section *&current) {
         Line &line = lines[index];
-        const std::u16string_view t = trim(line.text);
+        const std::u16string_view text = text_of(line);
+        const std::u16string_view t = trim(text);
         if (t.empty() || t.front() == u';') return;
         if (t.front() == u'[') {
             const size_t close = t.find(u']');
@@ -388,7 +470,6 @@ struct IniFile::Impl {
             current = inserted ? &it->second : nullptr;
             return;
         }
-        const std::u16string_view text = line.text;
         const size_t eq = text.find(u'=');
         // Longer lines than the index can address are not keys (4 GiB of text).
         if (eq == std::u16string_view::npos || !current || text.size() > UINT32_MAX) return;
@@ -419,7 +500,7 @@ struct IniFile::Impl {
     }
 
     std::u16string_view key_of(const Line &line) const {
-        return std::u16string_view(line.text).substr(line.key_off, line.key_len);
+        return text_of(line).substr(line.key_off, line.key_len);
     }
 
     // The slot holding (section, key), or the empty slot where it would go.
@@ -471,10 +552,20 @@ struct IniFile::Impl {
         return slot_line[probe(section.id, key, key_hash(section.id, key))];
     }
 
+    const Section *find_section(std::u16string_view name) const {
+        name = trim(name);
+        if (!last_section || !FoldEqual{}(last_section->first, name)) {
+            const auto s = sections.find(name);
+            if (s == sections.end()) return nullptr;
+            last_section = &*s;  // map nodes stay where they are until the next parse
+        }
+        return &last_section->second;
+    }
+
     const Line *find(std::u16string_view section, std::u16string_view key) const {
-        const auto s = sections.find(trim(section));
-        if (s == sections.end()) return nullptr;
-        const uint32_t line = find_key(s->second, trim(key));
+        const Section *s = find_section(section);
+        if (!s) return nullptr;
+        const uint32_t line = find_key(*s, trim(key));
         return line == 0 ? nullptr : &lines[line];
     }
 
@@ -482,8 +573,7 @@ struct IniFile::Impl {
                               std::u16string_view def) const {
         const Line *line = find(section, key);
         if (!line) return def;
-        const std::u16string_view v =
-            clean_value(std::u16string_view(line->text).substr(line->value_pos));
+        const std::u16string_view v = clean_value(text_of(*line).substr(line->value_pos));
         return v.empty() ? def : v;
     }
 
@@ -528,10 +618,12 @@ struct IniFile::Impl {
         Section &sec = s->second;
         if (const uint32_t found = find_key(sec, key)) {
             Line &line = lines[found];
-            const std::u16string_view old = std::u16string_view(line.text).substr(line.value_pos);
+            const std::u16string_view old = text_of(line).substr(line.value_pos);
             if (old == value) return true;
-            if (line.from_file && !line.changed)
+            if (line.from_file && !line.changed) {
                 line.kept_bytes = byte_offset(content(line), encoding, line.value_pos);
+                line.text = text_of(line);
+            }
             line.text.replace(line.value_pos, std::u16string::npos, value);
             line.changed = true;
             dirty = true;

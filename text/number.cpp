@@ -1,6 +1,7 @@
 // wcstoul / wcstod with the C locale's rules whatever the process locale is:
 // the sign, prefixes, "inf" and "nan" are handled here, the digits by
 // std::from_chars, which never looks at the locale.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -41,16 +42,38 @@ bool is_ascii_alnum(char16_t c) {
     return c < 128 && digit_value(c) < 36;
 }
 
-// The characters that can belong to a number, narrowed for from_chars; stops
-// at the first other character (so nothing non-ASCII is ever narrowed).
-std::string number_chars(std::u16string_view s) {
-    std::string t;
-    for (char16_t c : s) {
-        if (!(is_ascii_alnum(c) || c == u'.' || c == u'+' || c == u'-')) break;
-        t.push_back(static_cast<char>(c));
-    }
-    return t;
+bool is_number_char(char16_t c) {
+    return (c >= u'0' && c <= u'9') || ((c | 32) >= u'a' && (c | 32) <= u'z') || c == u'.' ||
+           c == u'+' || c == u'-';
 }
+
+// The characters that can belong to a number, narrowed for from_chars; stops
+// at the first other character (so nothing non-ASCII is ever narrowed). Runs
+// that fit the inline buffer, every ordinary number, need no allocation.
+class NumberChars {
+  public:
+    explicit NumberChars(std::u16string_view s) {
+        // One pass into the inline buffer; a longer run goes to the heap.
+        size_t n = 0;
+        const size_t fits = std::min(s.size(), sizeof inline_);
+        for (; n < fits && is_number_char(s[n]); ++n) inline_[n] = static_cast<char>(s[n]);
+        if (n == sizeof inline_ && n < s.size() && is_number_char(s[n])) {
+            long_.assign(inline_, n);
+            for (; n < s.size() && is_number_char(s[n]); ++n) long_.push_back(static_cast<char>(s[n]));
+            text_ = long_;
+            return;
+        }
+        text_ = std::string_view(inline_, n);
+    }
+    NumberChars(const NumberChars &) = delete;
+    NumberChars &operator=(const NumberChars &) = delete;
+    std::string_view view() const { return text_; }
+
+  private:
+    char inline_[64];
+    std::string long_;
+    std::string_view text_;
+};
 
 // Whether an out-of-range number was too large (rather than too small):
 // the sign of its approximate power of the base, from the position of the
@@ -132,7 +155,8 @@ T read_real(std::u16string_view s, size_t &consumed) {
     bool hex = hex_prefix_at(s, i) ||
                (i + 2 < s.size() && s[i] == u'0' && (s[i + 1] | 32) == u'x' && s[i + 2] == u'.');
     size_t start = hex ? i + 2 : i;
-    std::string t = number_chars(s.substr(start));
+    const NumberChars chars(s.substr(start));
+    const std::string_view t = chars.view();
     // from_chars would take a '-' of its own: the sign was read above
     if (t.empty() || t[0] == '-' || t[0] == '+') {
         if (hex) consumed = i + 1;  // "0x" without digits: the "0" is the number
