@@ -23,11 +23,6 @@ int get_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) {
 int set_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
 }  // namespace calibration
 
-namespace devinfo {
-int get_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-int set_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-}  // namespace devinfo
-
 namespace fwupdate {
 int fw_update_base(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_5810(fw_update_arg &arg) { return not_supported(arg); }
