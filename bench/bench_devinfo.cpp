@@ -3,6 +3,10 @@
 // the same INI traffic in the per-call way of the host's private-profile
 // functions (open, change or look up, and commit the file for every key).
 //
+// BM_DevInfoSet5920 does the same for the largest of the other controllers'
+// records, the 5920's (1024 firmware parameters, 919 algorithm parameters,
+// 1024 system parameters; about 2980 keys).
+//
 // The per-call benchmarks replay the keys of the request, in its order, on
 // their own: they leave out the device read and conversion that the request
 // benchmarks include, so the ratio between the two is a lower bound.
@@ -43,6 +47,10 @@ const fs::path &bench_dir() {
                 defs += "\n";
             }
             ryn::test::write_file(path / "algo_param_def.ini", defs);
+            std::string defs_5920;
+            for (size_t n = 0; n < 919; ++n)
+                defs_5920 += "param_" + std::to_string(n) + "=algo_5920_" + std::to_string(n) + "\n";
+            ryn::test::write_file(path / "algo_param_def_5920.ini", defs_5920);
             ryn::frame::set_definition_dir_for_testing(path.u16string() + u"/");
         }
         ~Dir() { fs::remove_all(path); }
@@ -157,10 +165,44 @@ void BM_DevInfoSetPerCall(benchmark::State &state) {
     report(state, keys.size());
 }
 
+void BM_DevInfoSet5920(benchmark::State &state) {
+    const fs::path path = bench_dir() / "set_5920.ini";
+    const ryn_handle handle = ryn_sim_create("5920", nullptr);
+    const size_t keys = keys_of_get(handle).size();
+    fs::remove(path);
+    if (request(handle, path.u16string(), RYN_FLAG_GET) != 1) state.SkipWithError("GET failed");
+    for (auto _ : state)
+        if (request(handle, path.u16string(), RYN_FLAG_SET) != 1) state.SkipWithError("SET failed");
+    report(state, keys);
+}
+
+// The keys of the 5920's SET looked up one call at a time. The firmware
+// parameters are left out: the request reads them by scanning the file's
+// lines once, not through the INI store.
+void BM_DevInfoSet5920PerCall(benchmark::State &state) {
+    const fs::path path = bench_dir() / "set_5920_per_call.ini";
+    const ryn_handle handle = ryn_sim_create("5920", nullptr);
+    std::vector<Key> keys = keys_of_get(handle);
+    std::erase_if(keys, [](const Key &k) { return k.section == u"firmware parameter"; });
+    fs::remove(path);
+    if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1)
+        state.SkipWithError("GET failed");
+    char16_t buf[256];
+    for (auto _ : state) {
+        for (const Key &k : keys) {
+            const IniFile ini(path.u16string());
+            benchmark::DoNotOptimize(ini.get(k.section, k.key, buf, std::size(buf)));
+        }
+    }
+    report(state, keys.size());
+}
+
 BENCHMARK(BM_DevInfoGet)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DevInfoGetPerCall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_DevInfoSet)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DevInfoSetPerCall)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DevInfoSet5920)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DevInfoSet5920PerCall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
