@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "devinfo/algo_block.h"
+#include "frame/sensor_entry.h"
 #include "platform/layout.h"
 
 namespace ryn::devinfo {
@@ -62,23 +63,9 @@ struct ModelCfgRecord {
 static_assert(layout::well_formed(ModelCfgRecord::fields, ModelCfgRecord::size));
 static_assert(ModelCfgRecord::algo_block.end() == 4096);
 
-// One of the 72 entries of the sensor dsp block.
-struct SensorEntry {
-    static constexpr size_t size = 4;
-    static constexpr size_t count = 72;
-    // bit 0 enable; bits 1 to 3 camera; bits 4 to 7 kind (0 register, 2 flip)
-    static constexpr layout::Field control{"control", 0, 1};
-    static constexpr layout::Field reg{"register", 1, 1};
-    static constexpr layout::Field value{"value", 2, 1};
-    static constexpr layout::Field mask{"mask", 3, 1};
-    static constexpr layout::Field fields[] = {control, reg, value, mask};
-
-    // Entry i of a sensor dsp block.
-    static constexpr layout::Field at(size_t i) {
-        return {"sensor register entry", size * i, size};
-    }
-};
-static_assert(layout::well_formed(SensorEntry::fields, SensorEntry::size));
+// One of the 72 entries of the sensor dsp block (the calibration record's
+// register table uses the same entries).
+using SensorEntry = frame::SensorEntry;
 static_assert(SensorEntry::size * SensorEntry::count == ModelCfgRecord::sensor_dsp.width);
 
 // The per-camera settings carried by sensor dsp entries, in their fixed

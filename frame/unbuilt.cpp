@@ -6,11 +6,6 @@
 namespace ryn {
 namespace {
 
-int not_supported(cali_info_arg &arg) {
-    frame::report(arg, u"Not supported by this build.\n");
-    return 0;
-}
-
 int not_supported(fw_update_arg &arg) {
     frame::report(arg, u"Not supported by this build.\n");
     return 0;
@@ -18,13 +13,7 @@ int not_supported(fw_update_arg &arg) {
 
 }  // namespace
 
-namespace calibration {
-int get_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-int set_cali_info_base(cali_info_arg &arg, const std::u16string &, Controller) { return not_supported(arg); }
-}  // namespace calibration
-
 namespace fwupdate {
-int fw_update_base(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_5810(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_5920(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_6cam_4320(fw_update_arg &arg) { return not_supported(arg); }

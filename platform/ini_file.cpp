@@ -15,9 +15,10 @@
 // - "key=value" splits at the first '='; a line without '=' (or with nothing
 //   before it) is not a key: it is kept as it is and never read;
 // - lines before the first section belong to no section and are never read;
-// - a section name that appears again continues the same section: its keys
-//   are found too, the first occurrence of a key wins, and new keys go to the
-//   end of the first occurrence of the section;
+// - the first occurrence of a section name is the section, as for the host's
+//   own profile functions: a later repeat of the name (in any case) is kept
+//   byte for byte, but its keys are neither read nor written, and new keys go
+//   to the first occurrence;
 // - a value wrapped in matching quotes ("..." or '...') loses them.
 //
 // Writes:
@@ -326,7 +327,6 @@ struct IniFile::Impl {
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
-        bool first_occurrence = false;
         size_t start = 0;
         while (start < units) {
             size_t end = start;
@@ -347,7 +347,7 @@ struct IniFile::Impl {
             line.eol_len = static_cast<uint8_t>(eol_units * w);
             line.text = decode(content(line), enc);
             const uint32_t index = link_after(last, std::move(line));
-            classify(index, current, first_occurrence);
+            classify(index, current);
             start = end + eol_units;
         }
         // The most frequent line end; CRLF where there is none or on a tie.
@@ -373,7 +373,7 @@ struct IniFile::Impl {
     }
 
     // Sorts one line of the file into the index.
-    void classify(uint32_t index, Section *&current, bool &first_occurrence) {
+    void classify(uint32_t index, Section *&current) {
         Line &line = lines[index];
         const std::u16string_view t = trim(line.text);
         if (t.empty() || t.front() == u';') return;
@@ -384,8 +384,8 @@ struct IniFile::Impl {
                 return;
             }
             const auto [it, inserted] = add_section(trim(t.substr(1, close - 1)), index);
-            current = &it->second;
-            first_occurrence = inserted;
+            // A repeat of a section is no section: its keys stay unread.
+            current = inserted ? &it->second : nullptr;
             return;
         }
         const std::u16string_view text = line.text;
@@ -401,7 +401,7 @@ struct IniFile::Impl {
         line.key_len = static_cast<uint32_t>(key.size());
         line.section = current->id;
         index_key(index);
-        if (first_occurrence) current->anchor = index;
+        current->anchor = index;
     }
 
     // The section of a name, made when new; new keys of a new section go

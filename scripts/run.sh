@@ -82,4 +82,47 @@ for version in 0x100 0x101 0x102 0x103; do
   step ryn sim dump "m$version.json" model-cfg -o "m$version.after"
   step cmp "m$version.before" "m$version.after"
 done
+heading "Firmware: build an image and a flash builder file, and check the image"
+step ryn image build --format base -o fw.bin --normal-version 2.3.1400.1
+step ryn image build --format flash-builder -o fb.bin
+step ryn image inspect fw.bin --format base
+
+heading "Update the normal code (the version strings before and after)"
+step ryn --sim base.json info versions before.ini
+grep '^normal=' before.ini
+step ryn --sim base.json fw update fw.bin
+step ryn --sim base.json info versions after.ini
+grep '^normal=' after.ini
+
+heading "An older controller (g40 firmware): automatic mode chooses a flash-layout update"
+step ryn sim create old.json --family base --updater-version 2.0.0101.1 --normal-version 2.0.0101.3
+step ryn --sim old.json fw update fw.bin --mode auto --flash-builder fb.bin
+step ryn --sim old.json info versions old.ini
+show old.ini
+
+heading "An image with one flipped byte is refused before the device is touched"
+# A byte inside the version string section, which ryn image build places at 0x20100.
+offset=$((88 + 0x20100 + 130))
+cp fw.bin bad.bin
+byte=$(od -An -tu1 -j "$offset" -N1 fw.bin | tr -d ' ')
+printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of=bad.bin bs=1 seek="$offset" conv=notrunc status=none
+step ryn --sim base.json fw update bad.bin
+heading "Calibration: read it into an INI file, edit one value, write it back"
+step ryn sim create cali.json --family base --cali-version 10
+step ryn --sim cali.json cali get cali.ini
+printf '\n$ grep -E "^(cam1_thr|cam0_bound_l)=" cali.ini\n'; grep -E "^(cam1_thr|cam0_bound_l)=" cali.ini
+printf '\n$ sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini\n'
+sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini
+step ryn --sim cali.json --quiet cali set cali.ini
+step ryn --sim cali.json --quiet cali get again.ini
+printf '\n$ grep "^cam1_thr=" again.ini\n'; grep "^cam1_thr=" again.ini
+
+heading "An old text calibration file whose line 10 is broken leaves the device as it was"
+step ryn sim dump cali.json cali -o before.bin
+{ printf '\xEF\xBB\xBF# old calibration text\n'; for i in $(seq 0 161); do
+    if ((i == 10)); then echo "101.5,201.5"; elif ((i >= 9 && i <= 12)); then echo "(1,2)";
+    elif ((i >= 3 && i <= 8)); then echo "1 2 3 4 5"; else echo 0; fi; done; } >old.txt
+step ryn --sim cali.json --quiet cali set old.txt --text
+step ryn sim dump cali.json cali -o after.bin
+step cmp before.bin after.bin
 echo

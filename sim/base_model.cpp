@@ -49,6 +49,18 @@
 //     mode (kept in step with the mode), everything else zero.
 //   "normal-code" (1..131072 bytes) and "layout" (the 0x60000-byte flash region
 //     from 0x20000, erased as 0xFF) exist once written.
+//
+// Firmware update: a device whose updater version is below 2.1.0925.1 (or
+// not a version at all) answers only the g40 forms of set_dev_mode,
+// set_normal_code and get_model_cfg; a newer one, and the flash builder (also
+// in the update mode it hands over to), only the others. A model
+// configuration given with an update-mode request or with the normal code
+// replaces the device's record when it is a record the device holds (its
+// version, its length). A normal code that begins with
+// RYN_SIM_FLASH_BUILDER_MARK is a flash builder, which the device runs (mode
+// 0x49) after leaving update mode. A layout whose CRC verdict is good gives
+// the device the version record that the header copy at the start of the
+// region points to (its new updater and boot loader versions).
 #include "sim/base_model.h"
 
 #include <algorithm>
@@ -60,9 +72,12 @@
 #include <zlib.h>
 
 #include "devinfo/model_cfg_record.h"
+#include "calibration/cali_record.h"
 #include "devinfo/version_record.h"
+#include "fwupdate/base/update.h"
 #include "platform/layout.h"
 #include "sim/json_util.h"
+#include "sim/ryn_sim.h"
 
 namespace ryn::sim {
 
@@ -76,51 +91,24 @@ using layout::Field;
 // on one layout.
 using VR = devinfo::VersionRecord;
 
-namespace cali_record {
-constexpr size_t kTransfer = 8192;
-constexpr size_t kSizeV9 = 1555;
-constexpr size_t kSizeV10 = 8192;
-constexpr Field length{"length", 0, 2};
-constexpr Field version{"version", 2, 1};
-constexpr Field nf_cam{"nf_cam", 3, 1};
-constexpr Field polynomials{"polynomials", 12, 144};       // version 9: 6 x 6 f32
-constexpr Field positions{"camera positions", 300, 32};    // version 9: 4 x (x, y) f32
-constexpr Field thresholds{"thresholds", 332, 12};         // version 9: 3 f32
-constexpr Field poly_sel{"polynomial selection", 344, 3};  // version 9: 3 u8
-constexpr Field camera_words{"camera words", 347, 36};     // 6 groups x 3 cameras, u16
-constexpr Field post_cali{"post_cali", 383, 72};           // 2 x 3 x 3 f32
-constexpr Field sensor_table{"sensor register table", 455, 288};
-constexpr Field nf_profile{"nf_profile", 743, 2};
-constexpr Field device_data{"device data", 745, 122};
-constexpr Field jig_cam{"jig points", 867, 336};           // version 9: 42 x 8 bytes
-constexpr Field jig_cam01{"jig points cam01", 1203, 176};  // version 9: 22 x 8 bytes
-constexpr Field jig_cam12{"jig points cam12", 1379, 176};  // version 9: 22 x 8 bytes
-constexpr Field params{"parameter area", 1024, 7168};      // version 10: 1792 f32
-constexpr Field kV9Fields[] = {length,     version,     nf_cam,       polynomials, positions,
-                               thresholds, poly_sel,    camera_words, post_cali,   sensor_table,
-                               nf_profile, device_data, jig_cam,      jig_cam01,   jig_cam12};
-constexpr Field kV10Fields[] = {length,       version,    nf_cam,      camera_words, post_cali,
-                                sensor_table, nf_profile, device_data, params};
-static_assert(layout::well_formed(kV9Fields, kSizeV9));
-static_assert(layout::well_formed(kV10Fields, kSizeV10));
-constexpr size_t size_of(unsigned v) {
-    return v == 9 ? kSizeV9 : kSizeV10;
-}
-}  // namespace cali_record
+// The calibration record is the library's own declaration as well.
+namespace cali_record = calibration::cali_record;
 
 // One sensor register entry (calibration table and model configuration sensor
 // dsp): the library's declaration.
-using SensorEntry = devinfo::SensorEntry;
+using SensorEntry = frame::SensorEntry;
 
 // The model configuration record and its algorithm parameter block are the
 // library's own declarations, as the version record is.
 using MC = devinfo::ModelCfgRecord;
 using devinfo::AlgoBlock;
 
+// The firmware header record is the library's declaration; the signature
+// word is the simulator's own.
 namespace fw_header {
-constexpr size_t kSize = 80;
+constexpr size_t kSize = fwupdate::FwHeaderRecord::size;
 constexpr Field signature{"signature", 0, 4};
-constexpr Field mode_flags{"mode flags", 4, 4};  // bit 0: update mode
+constexpr Field mode_flags = fwupdate::FwHeaderRecord::mode_flags;  // bit 0: update mode
 constexpr Field kFields[] = {signature, mode_flags};
 static_assert(layout::well_formed(kFields, kSize));
 constexpr uint32_t kSignature = 0x46574844;
@@ -132,6 +120,9 @@ constexpr uint32_t kLayoutSize = 0x60000;
 constexpr uint32_t kNormalCodeMax = kLayoutStart;
 
 constexpr std::string_view kRequired[] = {"version", "cali", "model-cfg", "fw-header"};
+
+// The first updater version whose firmware takes the current update operations.
+constexpr uint64_t kFirstG52Updater = uint64_t{2} << 48 | uint64_t{1} << 32 | 925u << 16 | 1u;
 
 constexpr uint32_t kModeNormal = 0x50;
 constexpr uint32_t kModeUpdate = 0x58;
@@ -391,15 +382,27 @@ class BaseController final : public Device {
     uint8_t platform_code() const override { return 1; }
 
     nlohmann::json save_state() const override {
-        return {{"sensor", sensor_on_}, {"flash_builder", flash_builder_}};
+        return {{"sensor", sensor_on_},
+                {"flash_builder", flash_builder_},
+                {"flash_builder_update", flash_builder_update_},
+                {"requested_by_flash_builder", requested_by_flash_builder_}};
     }
 
     void load_state(const nlohmann::json &state) override {
-        check_object(state, {"sensor", "flash_builder"}, "state \"model\"");
+        check_object(
+            state,
+            {"sensor", "flash_builder", "flash_builder_update", "requested_by_flash_builder"},
+            "state \"model\"");
         if (state.contains("sensor"))
             sensor_on_ = to_bool(state["sensor"], "state \"model\" sensor");
         if (state.contains("flash_builder"))
             flash_builder_ = to_bool(state["flash_builder"], "state \"model\" flash_builder");
+        if (state.contains("flash_builder_update"))
+            flash_builder_update_ =
+                to_bool(state["flash_builder_update"], "state \"model\" flash_builder_update");
+        if (state.contains("requested_by_flash_builder"))
+            requested_by_flash_builder_ = to_bool(state["requested_by_flash_builder"],
+                                                  "state \"model\" requested_by_flash_builder");
     }
 
     bool offers(RecordIo) const override { return true; }
@@ -503,7 +506,7 @@ class BaseController final : public Device {
     }
 
     // The record in its device version, zero-padded to the 6144-byte buffer.
-    Result get_model_cfg(Call &call, void *model_cfg) override {
+    Result read_model_cfg_buffer(Call &call, void *model_cfg) {
         if (!model_cfg) return Result::fail("null buffer");
         Bytes out(MC::size, 0);
         const Bytes &held = rec("model-cfg");
@@ -529,13 +532,41 @@ class BaseController final : public Device {
     Result set_dev_mode(Call &, uint32_t mode) override {
         if (mode > 1) return Result::fail("mode " + std::to_string(mode));
         request_mode(mode == 0 ? "normal" : "update");
+        requested_by_flash_builder_ = this->mode() == "flashbuilder";
         return Result::ok();
+    }
+
+    Result set_dev_mode_with_cfg(Call &c, uint32_t mode, const void *model_cfg) override {
+        if (Result refused = answers(false); refused.failed()) return refused;
+        return request_mode_with_cfg(c, mode, model_cfg);
+    }
+    Result set_dev_mode_g40(Call &c, uint32_t mode, const void *model_cfg, const void *) override {
+        if (Result refused = answers(true); refused.failed()) return refused;
+        return request_mode_with_cfg(c, mode, model_cfg);
+    }
+    Result set_normal_code(Call &c, const void *version_record, const void *model_cfg,
+                           const void *code, uint32_t length) override {
+        if (Result refused = answers(false); refused.failed()) return refused;
+        return write_normal_code(c, version_record, model_cfg, code, length);
+    }
+    Result set_normal_code_g40(Call &c, const void *version_record, const void *model_cfg,
+                               const void *code, uint32_t length) override {
+        if (Result refused = answers(true); refused.failed()) return refused;
+        return write_normal_code(c, version_record, model_cfg, code, length);
+    }
+    Result get_model_cfg(Call &c, void *model_cfg) override {
+        if (Result refused = answers(false); refused.failed()) return refused;
+        return read_model_cfg_buffer(c, model_cfg);
+    }
+    Result get_model_cfg_g40(Call &c, void *model_cfg) override {
+        if (Result refused = answers(true); refused.failed()) return refused;
+        return read_model_cfg_buffer(c, model_cfg);
     }
 
     // Takes the code in update mode only. A version record given with it
     // replaces the device's (its 364 bytes; the device keeps the bytes behind).
-    Result set_normal_code(Call &, const void *version_record, const void *, const void *code,
-                           uint32_t length) override {
+    Result write_normal_code(Call &, const void *version_record, const void *model_cfg,
+                             const void *code, uint32_t length) {
         if (mode() != "update") return Result::fail("not in update mode");
         if (!code || length == 0) return Result::fail("no code");
         if (length > kNormalCodeMax)
@@ -548,7 +579,9 @@ class BaseController final : public Device {
             std::span<const uint8_t> v = input(version_record, VR::size);
             std::copy(v.begin(), v.end(), rec("version").begin());
         }
-        flash_builder_ = false;
+        take_model_cfg(model_cfg);
+        const std::string_view mark = RYN_SIM_FLASH_BUILDER_MARK;
+        flash_builder_ = length >= mark.size() && std::equal(mark.begin(), mark.end(), in.begin());
         return Result::ok();
     }
 
@@ -582,8 +615,9 @@ class BaseController final : public Device {
     Result get_update_hdr(Call &call, void *result) override {
         if (!announced_) return Result::fail("no layout announced");
         if (!result) return Result::fail("null result");
-        const uint8_t verdict[1] = {announced_->received_crc == announced_->crc ? uint8_t{1}
-                                                                                : uint8_t{0}};
+        const bool matched = announced_->received_crc == announced_->crc;
+        const uint8_t verdict[1] = {matched ? uint8_t{1} : uint8_t{0}};
+        if (matched) take_layout_version();
         hand_back(call, result, verdict);
         return Result::ok();
     }
@@ -642,9 +676,64 @@ class BaseController final : public Device {
         fw_header::mode_flags.put(hdr, flags | (mode() == "update" ? 1 : 0));
     }
 
-    void after_reset() override { announced_.reset(); }
+    void after_reset() override {
+        announced_.reset();
+        if (mode() != "update")
+            flash_builder_update_ = false;
+        else if (requested_by_flash_builder_)
+            flash_builder_update_ = true;
+        requested_by_flash_builder_ = false;
+    }
 
   private:
+    // g40 firmware (an updater below 2.1.0925.1, or none readable) serves only
+    // the g40 operations; newer firmware and the flash builder (also in the
+    // update mode it hands over to) only the others.
+    Result answers(bool g40_operation) const {
+        std::optional<uint64_t> updater =
+            version_number(layout::utf16_field(rec("version"), VR::updater));
+        const bool flash_builder =
+            mode() == "flashbuilder" || (mode() == "update" && flash_builder_update_);
+        const bool g40 = !flash_builder && (!updater || *updater < kFirstG52Updater);
+        if (g40 == g40_operation) return Result::ok();
+        return Result::fail(g40 ? "g40 firmware takes only the g40 operations"
+                                : "this firmware has no g40 operations");
+    }
+
+    Result request_mode_with_cfg(Call &c, uint32_t mode, const void *model_cfg) {
+        Result r = set_dev_mode(c, mode);
+        if (!r.failed() && mode == 1) take_model_cfg(model_cfg);
+        return r;
+    }
+
+    // A model configuration handed over with the code or an update-mode
+    // request replaces the device's record when it is one the device holds:
+    // the same version, and the length that version takes. Only its header
+    // and its own length are read.
+    void take_model_cfg(const void *model_cfg) {
+        if (!model_cfg) return;
+        std::span<const uint8_t> header = input(model_cfg, 4);
+        const uint32_t version = MC::version(header);
+        if (version != MC::version(rec("model-cfg"))) return;
+        const devinfo::ModelCfgForm *f = devinfo::model_cfg_form(version);
+        if (!f || (version != 0x103 && MC::length.get(header) != f->size)) return;
+        std::span<const uint8_t> in = input(model_cfg, f->size);
+        store("model-cfg", Bytes(in.begin(), in.end()));
+    }
+
+    // The header copy at the start of the layout region points to the new
+    // version record.
+    void take_layout_version() {
+        const Bytes *flash = record("layout");
+        if (!flash) return;
+        const uint64_t ofs = fwupdate::ImageHeader::version_ofs.get(*flash);
+        const uint64_t len = fwupdate::ImageHeader::version_len.get(*flash);
+        if (ofs < kLayoutStart || len == 0 || ofs - kLayoutStart + len > kLayoutSize) return;
+        const size_t taken = static_cast<size_t>(std::min<uint64_t>(len, VR::size));
+        auto from = flash->begin() + static_cast<ptrdiff_t>(ofs - kLayoutStart);
+        std::copy(from, from + static_cast<ptrdiff_t>(taken), rec("version").begin());
+    }
+
     struct Announcement {
         uint32_t start, length, crc, received_crc;
     };
@@ -657,6 +746,10 @@ class BaseController final : public Device {
 
     bool sensor_on_ = true;
     bool flash_builder_ = false;  // the normal code in flash is the flash builder
+    // The pending mode request came from the flash builder, and update mode
+    // was entered from it.
+    bool requested_by_flash_builder_ = false;
+    bool flash_builder_update_ = false;
     std::optional<Announcement> announced_;
 };
 

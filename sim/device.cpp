@@ -113,6 +113,18 @@ Result Device::set_dev_mode(Call &, uint32_t) {
 Result Device::set_normal_code(Call &, const void *, const void *, const void *, uint32_t) {
     return unsupported();
 }
+Result Device::set_dev_mode_with_cfg(Call &c, uint32_t mode, const void *) {
+    return set_dev_mode(c, mode);
+}
+Result Device::set_dev_mode_g40(Call &, uint32_t, const void *, const void *) {
+    return unsupported();
+}
+Result Device::set_normal_code_g40(Call &, const void *, const void *, const void *, uint32_t) {
+    return unsupported();
+}
+Result Device::get_model_cfg_g40(Call &, void *) {
+    return unsupported();
+}
 Result Device::update_flash_code(Call &, const void *, uint32_t, uint32_t) {
     return unsupported();
 }

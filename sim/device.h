@@ -106,6 +106,15 @@ class Device {
     virtual Result set_dev_mode(Call &, uint32_t mode);
     virtual Result set_normal_code(Call &, const void *version_record, const void *model_cfg,
                                    const void *code, uint32_t length);
+    // ryn_set_dev_mode with its model configuration reference (by default the
+    // device ignores it), and the g40 forms of the base controller's update
+    // operations (by default unsupported).
+    virtual Result set_dev_mode_with_cfg(Call &, uint32_t mode, const void *model_cfg);
+    virtual Result set_dev_mode_g40(Call &, uint32_t mode, const void *model_cfg,
+                                    const void *version_record);
+    virtual Result set_normal_code_g40(Call &, const void *version_record, const void *model_cfg,
+                                       const void *code, uint32_t length);
+    virtual Result get_model_cfg_g40(Call &, void *model_cfg);
     virtual Result update_flash_code(Call &, const void *data, uint32_t offset, uint32_t length);
     virtual Result set_extend_flash_driver(Call &, uint32_t param, const void *driver,
                                            uint32_t length);

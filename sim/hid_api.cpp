@@ -22,6 +22,7 @@ using ryn::sim::Device;
 using ryn::sim::RecordIo;
 using ryn::sim::Result;
 using ryn::sim::Simulator;
+using ryn::sim::version_number;
 
 namespace {
 
@@ -73,28 +74,6 @@ std::optional<std::u16string_view> c_text(const ryn_wchar *text) {
     for (size_t n = 0; n < kMaxVersionText; ++n)
         if (t[n] == 0) return std::u16string_view(t, n);
     return std::nullopt;
-}
-
-// "a.b.c.d", each part one or more decimal digits worth 0..65535.
-std::optional<uint64_t> parse_version(std::u16string_view t) {
-    uint64_t out = 0;
-    size_t i = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (i >= t.size() || t[i] != u'.') return std::nullopt;
-            ++i;
-        }
-        size_t start = i;
-        uint32_t v = 0;
-        for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
-            v = v * 10 + static_cast<uint32_t>(t[i] - u'0');
-            if (v > 0xFFFF) return std::nullopt;
-        }
-        if (i == start) return std::nullopt;
-        out = out << 16 | v;
-    }
-    if (i != t.size()) return std::nullopt;
-    return out;
 }
 
 // Record readers and writers handed out by the *_fn getters.
@@ -192,7 +171,7 @@ int32_t ryn_fw_ver_str_to_u64(uint64_t *version, const ryn_wchar *text) {
                           [&](Device *, Call &c) -> Result {
                               if (!version) return Result::fail("null result");
                               if (!t) return Result::fail(text ? "text too long" : "null text");
-                              std::optional<uint64_t> v = parse_version(*t);
+                              std::optional<uint64_t> v = version_number(*t);
                               if (!v) return Result::fail("not a.b.c.d");
                               *version = *v;
                               c.output = {reinterpret_cast<uint8_t *>(version), sizeof *version};
@@ -206,7 +185,7 @@ int32_t ryn_get_model_cfg(ryn_handle handle, void *model_cfg) {
 }
 int32_t ryn_get_model_cfg_g40(ryn_handle handle, void *model_cfg) {
     return i32(on_device("ryn_get_model_cfg_g40", handle, join({hnd(handle), buf(model_cfg)}),
-                         [&](Device &d, Call &c) { return d.get_model_cfg(c, model_cfg); }));
+                         [&](Device &d, Call &c) { return d.get_model_cfg_g40(c, model_cfg); }));
 }
 
 int32_t ryn_get_fw_hdr(ryn_handle handle, void *header, uint32_t zero) {
@@ -231,14 +210,17 @@ int32_t ryn_set_update_hdr(ryn_handle handle, uint32_t zero, uint32_t start, uin
 }
 
 int32_t ryn_set_dev_mode(ryn_handle handle, uint32_t mode, const void *model_cfg) {
-    return i32(on_device("ryn_set_dev_mode", handle, join({hnd(handle), dec(mode), buf(model_cfg)}),
-                         [&](Device &d, Call &c) { return d.set_dev_mode(c, mode); }));
+    return i32(
+        on_device("ryn_set_dev_mode", handle, join({hnd(handle), dec(mode), buf(model_cfg)}),
+                  [&](Device &d, Call &c) { return d.set_dev_mode_with_cfg(c, mode, model_cfg); }));
 }
 int32_t ryn_set_dev_mode_g40(ryn_handle handle, uint32_t mode, const void *model_cfg,
                              const void *version_record) {
     return i32(on_device("ryn_set_dev_mode_g40", handle,
                          join({hnd(handle), dec(mode), buf(model_cfg), buf(version_record)}),
-                         [&](Device &d, Call &c) { return d.set_dev_mode(c, mode); }));
+                         [&](Device &d, Call &c) {
+                             return d.set_dev_mode_g40(c, mode, model_cfg, version_record);
+                         }));
 }
 
 int32_t ryn_set_normal_code(ryn_handle handle, const void *version_record, const void *model_cfg,
@@ -256,7 +238,7 @@ int32_t ryn_set_normal_code_g40(ryn_handle handle, const void *version_record,
         on_device("ryn_set_normal_code_g40", handle,
                   join({hnd(handle), buf(version_record), buf(model_cfg), buf(code), dec(length)}),
                   [&](Device &d, Call &c) {
-                      return d.set_normal_code(c, version_record, model_cfg, code, length);
+                      return d.set_normal_code_g40(c, version_record, model_cfg, code, length);
                   }));
 }
 

@@ -174,4 +174,25 @@ std::string printable(std::u16string_view text) {
     return out;
 }
 
+std::optional<uint64_t> version_number(std::u16string_view t) {
+    uint64_t out = 0;
+    size_t i = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (i >= t.size() || t[i] != u'.') return std::nullopt;
+            ++i;
+        }
+        size_t start = i;
+        uint32_t v = 0;
+        for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+            v = v * 10 + static_cast<uint32_t>(t[i] - u'0');
+            if (v > 0xFFFF) return std::nullopt;
+        }
+        if (i == start) return std::nullopt;
+        out = out << 16 | v;
+    }
+    if (i != t.size()) return std::nullopt;
+    return out;
+}
+
 }  // namespace ryn::sim

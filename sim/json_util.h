@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,5 +43,9 @@ Bytes from_hex(std::string_view text, std::string_view what);
 // printable ASCII with \uXXXX escapes (for the trace).
 std::u16string utf8_to_utf16(std::string_view text, std::string_view what);
 std::string printable(std::u16string_view text);
+
+// A version text "a.b.c.d", each part decimal digits worth 0..65535, as
+// a << 48 | b << 32 | c << 16 | d; empty for any other text.
+std::optional<uint64_t> version_number(std::u16string_view text);
 
 }  // namespace ryn::sim

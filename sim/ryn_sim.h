@@ -19,6 +19,11 @@
 extern "C" {
 #endif
 
+/* A normal code that begins with these bytes (without a terminator) is a
+ * flash builder: once written, the base controller runs it (firmware mode
+ * 0x49) whenever it leaves update mode, until another normal code replaces it. */
+#define RYN_SIM_FLASH_BUILDER_MARK "RYN-SIM-FLASHBUILDER"
+
 /* Creates the device of a family ("base", "5810", "5920", "6cam"),
  * replacing any device, fault and trace entry there was. options_json is a
  * JSON object text (or null / "{}") naming record versions, version strings,

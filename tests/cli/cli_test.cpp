@@ -346,6 +346,98 @@ TEST_F(Cli, ModelConfigurationRoundTripAndAFileWithoutVid) {
     EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
 }
 
+TEST_F(Cli, ImagesBuiltByRynUpdateEachGeneration) {
+    ASSERT_EQ(ryn({"image", "build", "--format", "base", "-o", "fw.bin", "--normal-version", "2.3.1500.9"}).status, 0);
+    ASSERT_EQ(ryn({"image", "build", "--format", "flash-builder", "-o", "fb.bin"}).status, 0);
+    const Result inspected = ryn({"image", "inspect", "fw.bin", "--format", "base"});
+    EXPECT_EQ(inspected.status, 0) << inspected.err;
+    EXPECT_EQ(inspected.out.rfind("==============HDR=============\nnormal code ofs:       0x00000000\n", 0), 0u);
+
+    const std::vector<std::vector<std::string>> devices = {
+        {"--updater-version", "2.0.0000.1"}, {"--updater-version", "2.2.0000.1"},
+        {"--updater-version", "2.3.1130.1"}, {"--updater-version", "2.3.1204.1"},
+        {"--fw-mode", "flashbuilder"},
+    };
+    for (const auto &options : devices) {
+        std::vector<std::string> create = {"sim", "create", "d.json", "--family", "base", "--force"};
+        create.insert(create.end(), options.begin(), options.end());
+        ASSERT_EQ(ryn(create).status, 0);
+        const Result r = ryn({"--sim", "d.json", "fw", "update", "fw.bin"});
+        EXPECT_EQ(r.status, 0) << options[1] << "\n" << r.out << r.err;
+        EXPECT_NE(r.err.find("step 8/8"), std::string::npos);
+        ASSERT_EQ(ryn({"--sim", "d.json", "info", "versions", "v.ini"}).status, 0);
+        EXPECT_NE(slurp(dir_ / "v.ini").find("normal=2.3.1500.9"), std::string::npos) << options[1];
+    }
+
+    // Automatic mode on g40 firmware resolves to a flash-layout update.
+    ASSERT_EQ(ryn({"sim", "create", "d.json", "--family", "base", "--force", "--updater-version", "2.0.0000.1"}).status,
+              0);
+    const Result layout = ryn({"--sim", "d.json", "fw", "update", "fw.bin", "--mode", "auto", "--flash-builder", "fb.bin"});
+    EXPECT_EQ(layout.status, 0) << layout.out << layout.err;
+    EXPECT_NE(layout.out.find("-> Flash Layout\n"), std::string::npos);
+    EXPECT_NE(layout.out.find(" --> Update Flash Layout Successfully.\n"), std::string::npos);
+    ASSERT_EQ(ryn({"sim", "dump", "d.json", "layout", "-o", "layout.bin"}).status, 0);
+    const std::string image = slurp(dir_ / "fw.bin"), region = slurp(dir_ / "layout.bin");
+    ASSERT_EQ(region.size(), 0x60000u);
+    EXPECT_EQ(region.substr(0, image.size() - 88 - 0x20000), image.substr(88 + 0x20000));
+}
+
+TEST_F(Cli, DamagedImageFailsBeforeTheDevice) {
+    ASSERT_EQ(ryn({"image", "build", "--format", "base", "-o", "fw.bin"}).status, 0);
+    std::string image = slurp(dir_ / "fw.bin");
+    image[88 + 0x20100 + 130] ^= 0x01;  // inside the version string section
+    spit(dir_ / "bad.bin", image);
+    const Result inspected = ryn({"image", "inspect", "bad.bin", "--format", "base"});
+    EXPECT_EQ(inspected.status, 1);
+    EXPECT_NE(inspected.out.find("Fail to check the version string CRC: 0x"), std::string::npos) << inspected.out;
+
+    ASSERT_EQ(ryn({"sim", "create", "d.json", "--family", "base"}).status, 0);
+    const Result r = ryn({"--sim", "d.json", "fw", "update", "bad.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Fail to check the version string CRC: 0x"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("step 2/8"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Calibration GET then SET leaves either record version as it was; an old text
+// file broken at line 10 exits 1 with its line and leaves the record alone.
+TEST_F(Cli, CalibrationRoundTripAndABrokenTextFile) {
+    for (const char *version : {"9", "10"}) {
+        SCOPED_TRACE(version);
+        ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "base", "--cali-version", version, "--force"}).status, 0);
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "before.bin"}).status, 0);
+        const Result get = ryn({"--sim", "s.json", "cali", "get", "c.ini"});
+        ASSERT_EQ(get.status, 0) << get.out << get.err;
+        EXPECT_NE(slurp(dir_ / "c.ini").find("[calibration]"), std::string::npos);
+        const Result set = ryn({"--sim", "s.json", "cali", "set", "c.ini"});
+        ASSERT_EQ(set.status, 0) << set.out << set.err;
+        ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "after.bin"}).status, 0);
+        EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
+    }
+
+    // The text form: a comment, then 162 data lines; data line 10 holds a pair
+    // where a jig point triple belongs.
+    std::string text = "\xEF\xBB\xBF# old calibration text\n";
+    for (int i = 0; i <= 161; ++i) {
+        if (i == 10) text += "101.5,201.5\n";
+        else if (i >= 9 && i <= 12) text += "(1,2)\n";
+        else if (i >= 3 && i <= 8) text += "1 2 3 4 5\n";
+        else text += "0\n";
+    }
+    spit(dir_ / "old.txt", text);
+    const Result refused = ryn({"--sim", "s.json", "cali", "set", "old.txt", "--text"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("Fail to parse the file at line 10."), std::string::npos) << refused.out;
+    ASSERT_EQ(ryn({"sim", "dump", "s.json", "cali", "-o", "after.bin"}).status, 0);
+    EXPECT_TRUE(slurp(dir_ / "before.bin") == slurp(dir_ / "after.bin"));
+
+    const Result both = ryn({"--sim", "s.json", "cali", "set", "old.txt", "--text", "--compact-ini"});
+    EXPECT_EQ(both.status, 2);
+}
+
 TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
     struct Case {
         const char *family;

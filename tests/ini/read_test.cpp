@@ -37,6 +37,7 @@ const std::string kFixture =
     "[main]\r\n"
     "dup=third\r\n"
     "later=from the second [main]\r\n"
+    "[tail]\r\n"
     "nul=a\0b\r\n"
     "last=no line end"s;
 
@@ -72,9 +73,9 @@ TEST(IniRead, LookupRules) {
         {u"other", u"broken_key", d},  // a section line without ']' ends [Other]
         {u"broken", u"broken_key", d},
         {u"[broken", u"broken_key", d},
-        {u"main", u"later", u"from the second [main]"},
-        {u"main", u"nul", std::u16string(u"a\0b", 3)},
-        {u"main", u"last", u"no line end"},
+        {u"main", u"later", d},  // a repeated section is kept, not read
+        {u"tail", u"nul", std::u16string(u"a\0b", 3)},
+        {u"tail", u"last", u"no line end"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.section.begin(), c.section.end()) + "/" +

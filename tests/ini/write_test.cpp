@@ -108,10 +108,12 @@ TEST(IniWrite, Placement) {
          {{u"t", u"x", u"1"}},
          "[s]\r\na=1\nb=2\nc=3\r\nd=4\n[t]\nx=1\n"},
         {"lone CR file", "[s]\ra=1\r", {{u"s", u"b", u"2"}}, "[s]\ra=1\rb=2\r"},
-        {"repeated section: write the first occurrence of the key",
+        // The first occurrence is the section: a key only the repeat holds
+        // is new to it, and the repeat stays byte for byte.
+        {"repeated section: write the first occurrence only",
          "[a]\nk=1\n[b]\nj=2\n[A]\nk=3\nm=4\n",
          {{u"a", u"m", u"5"}, {u"a", u"n", u"6"}, {u"a", u"k", u"7"}},
-         "[a]\nk=7\nn=6\n[b]\nj=2\n[A]\nk=3\nm=5\n"},
+         "[a]\nk=7\nm=5\nn=6\n[b]\nj=2\n[A]\nk=3\nm=4\n"},
         {"keys before any section are not the section's",
          "k=1\n[s]\n",
          {{u"s", u"k", u"2"}},

@@ -181,7 +181,7 @@ TEST(SimBase, ModelConfigurationWriterKeepsTheVersionWritten) {
 
     // The 6144-byte reads used by the update sequences give the same record.
     std::vector<uint8_t> cfg(6144, 0xCC);
-    ASSERT_EQ(ryn_get_model_cfg_g40(h, cfg.data()), 1);
+    ASSERT_EQ(ryn_get_model_cfg(h, cfg.data()), 1);
     std::vector<uint8_t> held = record("model-cfg");
     EXPECT_TRUE(std::equal(held.begin(), held.end(), cfg.begin()));
 }
@@ -238,7 +238,7 @@ TEST(SimBase, NormalCodeIsTakenInUpdateModeWithItsVersionRecord) {
     std::memset(ver + 124, 0, 120);
     std::memcpy(ver + 124, patched, sizeof patched);
     std::memset(ver + 364, 0x11, 4);  // bytes behind the record stay the device's
-    ASSERT_EQ(ryn_set_normal_code_g40(h, ver, nullptr, code, sizeof code), 1);
+    ASSERT_EQ(ryn_set_normal_code(h, ver, nullptr, code, sizeof code), 1);
     EXPECT_EQ(record("normal-code"), std::vector<uint8_t>(code, code + sizeof code));
     std::vector<uint8_t> v = record("version");
     EXPECT_EQ(utf16_at(v, 124), u"9.8.7.6");

@@ -105,8 +105,8 @@ TEST(SimModes, RequestedModeTakesEffectAtTheNextReset) {
     h = ryn_sim_reset();  // nothing pending: the mode stays
     EXPECT_EQ(fw_mode(h), 0x58u);
 
-    uint8_t cfg[6144] = {}, ver[368] = {};
-    ASSERT_EQ(ryn_set_dev_mode_g40(h, 0, cfg, ver), 1);
+    uint8_t cfg[6144] = {};
+    ASSERT_EQ(ryn_set_dev_mode(h, 0, cfg), 1);
     EXPECT_EQ(fw_mode(h), 0x58u);
     h = ryn_sim_reset();
     EXPECT_EQ(fw_mode(h), 0x50u);

@@ -54,6 +54,9 @@ CLI::Validator name_in(const std::string &what, const std::vector<std::string> &
 
 // One registrar per command group, each in its own file (cmd_*.cpp).
 void add_info_commands(CLI::App &app, Context &ctx);
+void add_fw_commands(CLI::App &app, Context &ctx);
+void add_image_commands(CLI::App &app, Context &ctx);
+void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
 
 }  // namespace ryn::cli

@@ -47,6 +47,9 @@ const Record records[] = {
     {"version", "version record: header, boot loader, normal-code and updater versions"},
     {"cali", "calibration record"},
     {"model-cfg", "model configuration record in the device's version (--model-version)"},
+    {"normal-code", "normal code the device runs, once an update has written it"},
+    {"layout", "flash-layout region (0x60000 bytes from 0x20000), once a layout update has written it"},
+    {"fw-header", "firmware header record (bit 0 of the word at offset 4: update mode)"},
 };
 const char *const records_footer =
     "The version record is the base controller's only. On a six-camera system,\n"

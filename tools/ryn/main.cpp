@@ -12,7 +12,7 @@ const char *const overview =
     "controller and files. The controller is simulated: a JSON state file holds it.";
 
 const char *const footer =
-    "Device commands (info) run on the state file named with --sim, or on\n"
+    "Device commands (info, fw) run on the state file named with --sim, or on\n"
     "$XDG_STATE_HOME/ryn/device.json (default ~/.local/state/ryn/device.json),\n"
     "which is created as a base controller the first time it is needed.\n"
     "\n"
@@ -25,6 +25,8 @@ const char *const footer =
     "  ryn --sim dev.json info versions versions.ini\n"
     "  ryn sim fail dev.json ryn_get_fw_ver_str\n"
     "  ryn sim fail dev.json --clear\n"
+    "  ryn image build --format base -o fw.bin\n"
+    "  ryn --sim dev.json fw update fw.bin\n"
     "\n"
     "Run ryn COMMAND --help for the options of a command.";
 
@@ -71,6 +73,9 @@ int main(int argc, char **argv) {
             ->type_name("1|2");
         app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages are still printed)");
         add_info_commands(app, ctx);
+        add_fw_commands(app, ctx);
+        add_image_commands(app, ctx);
+        add_cali_commands(app, ctx);
         add_sim_commands(app, ctx);
 
         try {

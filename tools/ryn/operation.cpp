@@ -33,10 +33,14 @@ uint32_t six_cam_bits(const GlobalOptions &global) {
 // dev_reset_fn: the simulated device is reopened, as after a power cycle.
 ryn_handle reset_device(void *) { return ryn_sim_reset(); }
 
-// set_update_hdr_fn: asks the running firmware to hand over to its update
-// mode and reopens the device, which comes back in that mode. The update code
-// position and length are what a real host passes on to its update loader;
-// the simulated device needs neither.
+// set_update_hdr_fn, called by the library only for a device that runs its
+// flash builder: asks the flash builder to hand over to update mode and
+// reopens the device, which comes back in that mode (the library then finds
+// the update-mode bit set in the firmware header and writes the normal code
+// without a reset of its own). The update code position and length from the
+// image header are what a real host passes on to its update loader; the
+// simulated device keeps its update code and needs neither. Any failure is
+// the all-ones handle.
 ryn_handle switch_to_update_mode(void *, uint32_t, uint32_t, uint32_t, uint32_t) {
     if (!ryn_set_dev_mode(ryn_sim_handle(), 1, nullptr)) return RYN_INVALID_HANDLE;
     return ryn_sim_reset();

@@ -1,0 +1,253 @@
+// Update mode, update method and default model configuration decisions, and
+// the three built-in default model configuration tables.
+#include <array>
+#include <string>
+
+#include "frame/sink.h"
+#include "fwupdate/base/update.h"
+#include "ryn_hid.h"
+
+namespace ryn::fwupdate {
+
+using VR = devinfo::VersionRecord;
+
+// --- Default model configuration tables ---------------------------------------
+
+namespace {
+
+// Fields of the model configuration record that the tables fill. Records of
+// versions 0x100 and 0x101 have no bcdDevice, so every field after pid lies
+// two bytes earlier than in version 0x102.
+struct TableForm {
+    size_t size;
+    uint32_t header_word;  // length, minor and major version
+    bool has_bcd_device;
+    uint8_t led_async;
+    uint16_t led_delay_us;
+};
+constexpr layout::Field header_word{"header word", 0, 4};
+constexpr layout::Field vid{"vid", 4, 2};
+constexpr layout::Field pid{"pid", 6, 2};
+constexpr size_t text_width = 40;  // 20 wide characters
+constexpr size_t first_text = 8;   // model_name, without bcdDevice
+constexpr std::u16string_view texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen",
+                                         u"0000"};
+
+template <size_t N>
+constexpr std::array<uint8_t, N> make_table(const TableForm &form) {
+    std::array<uint8_t, N> r{};
+    header_word.put(r, form.header_word);
+    vid.put(r, 0x0408);
+    pid.put(r, 0x3001);
+    const size_t shift = form.has_bcd_device ? 2 : 0;  // bcdDevice at 8 stays 0
+    for (size_t t = 0; t < std::size(texts); ++t)
+        for (size_t i = 0; i < texts[t].size(); ++i)
+            layout::Field{"text", first_text + shift + t * text_width + 2 * i, 2}.put(r,
+                                                                                      texts[t][i]);
+    const size_t led = first_text + shift + std::size(texts) * text_width;
+    layout::Field{"led_async", led, 1}.put(r, form.led_async);
+    layout::Field{"led_delay_us", led + 1, 2}.put(r, form.led_delay_us);
+    return r;
+}
+
+constexpr auto table_v1_0_2 = make_table<220>({220, 0x010000DC, false, 0, 0});
+constexpr auto table_v1_1 = make_table<1532>({1532, 0x010105FC, false, 1, 1000});
+constexpr auto table_v1_2 = make_table<5630>({5630, 0x010215FE, true, 1, 1000});
+static_assert(table_v1_0_2[208] == 0 && table_v1_1[208] == 1 && table_v1_2[210] == 1);
+static_assert(table_v1_1[209] == (1000 & 0xFF) && table_v1_2[212] == (1000 >> 8));
+
+}  // namespace
+
+const DefaultModelCfg default_model_cfg_v1_0_2{u"V1.0_2", table_v1_0_2};
+const DefaultModelCfg default_model_cfg_v1_1{u"V1.1", table_v1_1};
+const DefaultModelCfg default_model_cfg_v1_2{u"V1.2", table_v1_2};
+
+// --- Helpers ----------------------------------------------------------------------
+
+namespace {
+
+// ryn_fw_ver_str_to_u64 on a terminated copy of the text.
+bool version_number(std::u16string_view text, uint64_t &number) {
+    const std::u16string copy(text);
+    return ryn_fw_ver_str_to_u64(&number, reinterpret_cast<const ryn_wchar *>(copy.c_str())) != 0;
+}
+
+// Converts the thresholds in their order; false when any fails.
+template <size_t N>
+bool threshold_numbers(const char16_t *const (&texts)[N], uint64_t (&numbers)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (!version_number(texts[i], numbers[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+// --- Decisions ----------------------------------------------------------------------
+
+int update_base_by_mode(fw_update_arg &arg, FwImage &image) {
+    frame::report(arg, u"-----------------------\nCheck the update mode ");
+    if (!check_update_mode(arg, image)) {
+        frame::report(arg, u"Fail to check the update mode\n");
+        return 0;
+    }
+    switch (arg.update_mode) {
+        case RYN_UPDATE_NORMAL:
+            frame::report(arg, u"-> Normal\n");
+            if (!update_normal_code(arg, image)) {
+                frame::report(arg, u"Fail to update normal code\n");
+                return 0;
+            }
+            return 1;
+        case RYN_UPDATE_FLASH_LAYOUT:
+            frame::report(arg, u"-> Flash Layout\n");
+            return update_flash_layout(arg, image);
+        default:
+            frame::report(arg, u"-> Unsupport update mode[%d].\n",
+                          static_cast<int>(arg.update_mode));
+            return 0;
+    }
+}
+
+int check_update_mode(fw_update_arg &arg, const FwImage &image) {
+    if (arg.update_mode != RYN_UPDATE_AUTO) return 1;
+    UpdateMethod method;
+    if (!get_update_method(arg, method)) {
+        frame::report(arg, u"Fail to get fw type");
+        return 0;
+    }
+    if (method == UpdateMethod::g40) {
+        // The image's normal version, from its version string area.
+        uint64_t number;
+        const bool converts =
+            version_number(layout::utf16_field(image.version_area, VR::normal), number);
+        arg.update_mode = converts ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL;
+    } else {
+        arg.update_mode = RYN_UPDATE_NORMAL;
+    }
+    return 1;
+}
+
+int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
+    // 1.
+    method = UpdateMethod::none;
+    frame::report(arg, u"----------------------------------\nCheck the FW mode ");
+    // 2.
+    uint32_t mode = 0;
+    const bool mode_read = ryn_get_fw_mode(arg.handle, &mode) != 0;
+    if (mode_read && mode == fw_mode_flash_builder) {
+        frame::report(arg, u" -> FlashBuilder Mode.\n");
+        method = UpdateMethod::flash_builder;
+        return 1;
+    }
+    if (mode_read && mode == fw_mode_normal)
+        frame::report(arg, u" -> Normal Mode.\n");
+    else if (mode_read && mode == fw_mode_update)
+        frame::report(arg, u" -> Update Mode.\n");
+    else
+        frame::report(arg, u" -> Unknown\n");
+    // 3.
+    devinfo::VersionBuffer record{};
+    if (!ryn_get_fw_ver_str(arg.handle, record.data())) {
+        frame::report(arg, u"Fail to get the version string.");
+        return 0;
+    }
+    // 4. An updater version that does not convert is g40 firmware.
+    uint64_t device;
+    if (!version_number(layout::utf16_field(record, VR::updater), device)) {
+        method = UpdateMethod::g40;
+        return 1;
+    }
+    // 5.
+    const char16_t *const texts[] = {version_g52, version_g53, version_g52_old};
+    uint64_t numbers[3];
+    if (!threshold_numbers(texts, numbers)) {
+        frame::report(arg, u"Fail to convert version string to version number");
+        return 0;
+    }
+    const uint64_t g52 = numbers[0], g53 = numbers[1], g52_old = numbers[2];
+    // 6. Highest threshold first; each is "at least".
+    if (device >= g53) {
+        frame::report(arg, u"----------------------------------\n Version >= %s\n", version_g53);
+        method = UpdateMethod::g53;
+    } else if (device >= g52) {
+        frame::report(arg, u"----------------------------------\n Version >= %s\n", version_g52);
+        method = UpdateMethod::g52;
+    } else if (device >= g52_old) {
+        frame::report(arg, u"----------------------------------\n Version >= %s\n",
+                      version_g52_old);
+        method = UpdateMethod::g52_old;
+    } else {
+        frame::report(arg, u"----------------------------------\n Version < %s\n", version_g52_old);
+        method = UpdateMethod::g40;
+    }
+    return 1;
+}
+
+int update_normal_code(fw_update_arg &arg, const FwImage &image) {
+    // 1.
+    UpdateMethod method;
+    if (!get_update_method(arg, method)) {
+        frame::report(
+            arg, u"Failed to determine the update method, the FW in the device might be error.\n");
+        return 0;
+    }
+    // 2. Sensors off unless the device already runs its update or flash builder code.
+    uint32_t mode = 0;
+    if (ryn_get_fw_mode(arg.handle, &mode) != 1 || mode == fw_mode_normal)
+        ryn_set_sensor_ctrl(arg.handle, 0);
+    // 3.
+    switch (method) {
+        case UpdateMethod::g40:
+            return update_normal_code_g40(arg, image);
+        case UpdateMethod::g52:
+            return update_normal_code_g52(arg, image);
+        case UpdateMethod::g52_old:
+            return update_normal_code_g52_old(arg, image);
+        case UpdateMethod::g53:
+            return update_normal_code_g53(arg, image);
+        case UpdateMethod::flash_builder:
+            return update_normal_code_fb(arg, image);
+        case UpdateMethod::none:
+            break;
+    }
+    return 0;
+}
+
+int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder,
+                             std::span<const uint8_t> version_record) {
+    // 1.
+    frame::report(arg, u"Check the Need of Default Model Config Table -> ");
+    // 2.
+    uint64_t device;
+    if (!version_number(layout::utf16_field(version_record, VR::updater), device)) {
+        flash_builder.default_model_cfg = nullptr;
+        return 1;
+    }
+    // 3.
+    const char16_t *const texts[] = {u"2.2.1103.1", u"2.3.1229.1", u"2.3.1311.2"};
+    uint64_t numbers[3];
+    if (!threshold_numbers(texts, numbers)) {
+        frame::report(arg, u"Fail to convert version string to version number");
+        return 0;
+    }
+    const uint64_t v1_1 = numbers[0], v1_2 = numbers[1], no_need = numbers[2];
+    // 4.
+    frame::report(arg, u"%llu -> ", static_cast<unsigned long long>(device));
+    // 5, 6.
+    if (device >= no_need) {
+        frame::report(arg, u"No need\n");
+        flash_builder.default_model_cfg = nullptr;
+    } else if (device >= v1_2) {
+        frame::report(arg, u"V1.2\n");
+        flash_builder.default_model_cfg = &default_model_cfg_v1_2;
+    } else if (device >= v1_1) {
+        frame::report(arg, u"V1.1\n");
+        flash_builder.default_model_cfg = &default_model_cfg_v1_1;
+    } else {
+        frame::report(arg, u"V1.0_2\n");
+        flash_builder.default_model_cfg = &default_model_cfg_v1_0_2;
+    }
+    return 1;
+}
+
+}  // namespace ryn::fwupdate

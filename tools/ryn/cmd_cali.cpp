@@ -1,0 +1,71 @@
+// ryn cali: the controller's calibration information.
+#include "cli.h"
+#include "operation.h"
+#include "ryn_usr.h"
+
+namespace ryn::cli {
+
+namespace {
+
+struct CaliOptions {
+    std::string file;
+    bool text = false;         // set: the older plain-text form
+    bool compact_ini = false;  // set: the older compact INI form
+};
+
+int cali_get(const CaliOptions &options, const GlobalOptions &global) {
+    return run_info(global, ryn_cali_info, options.file, RYN_FLAG_GET);
+}
+
+int cali_set(const CaliOptions &options, const GlobalOptions &global) {
+    uint32_t flags = RYN_FLAG_SET;
+    if (options.text) flags |= RYN_CALI_COMPAT_TEXT;
+    if (options.compact_ini) flags |= RYN_CALI_COMPAT_INI;
+    return run_info(global, ryn_cali_info, options.file, flags);
+}
+
+}  // namespace
+
+void add_cali_commands(CLI::App &app, Context &ctx) {
+    CLI::App *cali = app.add_subcommand(
+        "cali", "Calibration information: read it into a file or write it from one");
+    cali->require_subcommand(1);
+    cali->footer(
+        "Runs on the device of --sim STATE, or on the default one (see ryn --help).\n"
+        "Parameter names come from ryn_cali_info_param_def.ini beside ryn.");
+
+    auto get = std::make_shared<CaliOptions>();
+    CLI::App *cmd =
+        cali->add_subcommand("get", "Read the controller's calibration into an INI file");
+    cmd->add_option("FILE", get->file, "INI file to write")->required();
+    cmd->footer(
+        "Section \"calibration\" of FILE gets the record's fixed fields (length,\n"
+        "version, nf_cam, camera words, post_cali matrices, sensor registers as\n"
+        "\"enable,N\" or \"disable,N\", nf_profile), then every parameter the\n"
+        "definition file names. Other sections and keys of FILE stay as they are.\n\n"
+        "Example:\n  ryn --sim dev.json cali get cali.ini");
+    on_run(*cmd, ctx, get, &cali_get);
+
+    auto set = std::make_shared<CaliOptions>();
+    cmd = cali->add_subcommand("set", "Write calibration from a file to the controller");
+    cmd->add_option("FILE", set->file,
+                    "File to read: INI (as cali get writes it), or an older form")
+        ->required();
+    CLI::Option *text = cmd->add_flag(
+        "--text", set->text, "FILE is the older plain-text form (UTF-16 or UTF-8 with a mark)");
+    CLI::Option *compact =
+        cmd->add_flag("--compact-ini", set->compact_ini, "FILE is the older compact INI form");
+    text->excludes(compact);
+    cmd->footer(
+        "The device's record is read first; what FILE holds replaces the values it\n"
+        "names, and the record is written back once, after the whole file was read.\n"
+        "Keys missing from an INI file are reported and keep the device's values\n"
+        "(the sensor registers are the exception: those not given are disabled).\n"
+        "A file that cannot be read leaves the device as it was.\n\n"
+        "Examples:\n  ryn --sim dev.json cali set cali.ini\n"
+        "  ryn --sim dev.json cali set old_cali.txt --text\n"
+        "  ryn --sim dev.json cali set old_cali.ini --compact-ini");
+    on_run(*cmd, ctx, set, &cali_set);
+}
+
+}  // namespace ryn::cli

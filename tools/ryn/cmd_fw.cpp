@@ -1,0 +1,56 @@
+// ryn fw: firmware update of the controller.
+#include <string>
+
+#include "cli.h"
+#include "operation.h"
+#include "ryn_usr.h"
+
+namespace ryn::cli {
+
+namespace {
+
+struct UpdateOptions {
+    std::string image;
+    std::string mode = "normal";
+    std::string flash_builder;
+};
+
+uint32_t update_mode_of(const std::string &mode) {
+    if (mode == "layout") return RYN_UPDATE_FLASH_LAYOUT;
+    if (mode == "auto") return RYN_UPDATE_AUTO;
+    return RYN_UPDATE_NORMAL;
+}
+
+int fw_update(const UpdateOptions &options, const GlobalOptions &global) {
+    return run_fw_update(global, options.image, options.flash_builder,
+                         update_mode_of(options.mode));
+}
+
+}  // namespace
+
+void add_fw_commands(CLI::App &app, Context &ctx) {
+    CLI::App *fw = app.add_subcommand("fw", "Firmware update of the controller");
+    fw->require_subcommand(1);
+
+    auto o = std::make_shared<UpdateOptions>();
+    CLI::App *cmd =
+        fw->add_subcommand("update", "Validate a firmware image, then write it to the controller");
+    cmd->add_option("IMAGE", o->image, "Firmware image file")->required();
+    cmd->add_option("--mode", o->mode,
+                    "normal: the normal code only (default); layout: the whole flash layout; "
+                    "auto: the library decides from the device's firmware")
+        ->check(name_in("update mode", {"normal", "layout", "auto"}))
+        ->type_name("normal|layout|auto");
+    cmd->add_option("--flash-builder", o->flash_builder,
+                    "Flash builder file (a layout update needs it)")
+        ->type_name("FILE");
+    cmd->footer(
+        "The whole image is validated before the device is touched. The device is\n"
+        "switched into its update mode, written and reset along the way.\n\n"
+        "Examples:\n"
+        "  ryn --sim dev.json fw update fw.bin\n"
+        "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin");
+    on_run(*cmd, ctx, o, &fw_update);
+}
+
+}  // namespace ryn::cli
