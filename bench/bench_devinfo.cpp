@@ -137,9 +137,8 @@ void BM_DevInfoGetPerCall(benchmark::State &state) {
     report(state, keys.size());
 }
 
-void BM_DevInfoSet(benchmark::State &state) {
-    const fs::path path = bench_dir() / "set.ini";
-    const ryn_handle handle = make_device();
+// SET of the file a GET of the device wrote, again and again.
+void run_set(benchmark::State &state, ryn_handle handle, const fs::path &path) {
     const size_t keys = keys_of_get(handle).size();
     fs::remove(path);
     if (request(handle, path.u16string(), RYN_FLAG_GET) != 1) state.SkipWithError("GET failed");
@@ -148,13 +147,9 @@ void BM_DevInfoSet(benchmark::State &state) {
     report(state, keys);
 }
 
-void BM_DevInfoSetPerCall(benchmark::State &state) {
-    const fs::path path = bench_dir() / "set_per_call.ini";
-    const ryn_handle handle = make_device();
-    const std::vector<Key> keys = keys_of_get(handle);
-    fs::remove(path);
-    if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1)
-        state.SkipWithError("GET failed");
+// The keys of a SET looked up one call at a time, each in a store opened for it.
+void run_lookups_per_call(benchmark::State &state, const fs::path &path,
+                          const std::vector<Key> &keys) {
     char16_t buf[256];
     for (auto _ : state) {
         for (const Key &k : keys) {
@@ -165,15 +160,22 @@ void BM_DevInfoSetPerCall(benchmark::State &state) {
     report(state, keys.size());
 }
 
-void BM_DevInfoSet5920(benchmark::State &state) {
-    const fs::path path = bench_dir() / "set_5920.ini";
-    const ryn_handle handle = ryn_sim_create("5920", nullptr);
-    const size_t keys = keys_of_get(handle).size();
+void BM_DevInfoSet(benchmark::State &state) {
+    run_set(state, make_device(), bench_dir() / "set.ini");
+}
+
+void BM_DevInfoSetPerCall(benchmark::State &state) {
+    const fs::path path = bench_dir() / "set_per_call.ini";
+    const ryn_handle handle = make_device();
+    const std::vector<Key> keys = keys_of_get(handle);
     fs::remove(path);
-    if (request(handle, path.u16string(), RYN_FLAG_GET) != 1) state.SkipWithError("GET failed");
-    for (auto _ : state)
-        if (request(handle, path.u16string(), RYN_FLAG_SET) != 1) state.SkipWithError("SET failed");
-    report(state, keys);
+    if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1)
+        state.SkipWithError("GET failed");
+    run_lookups_per_call(state, path, keys);
+}
+
+void BM_DevInfoSet5920(benchmark::State &state) {
+    run_set(state, ryn_sim_create("5920", nullptr), bench_dir() / "set_5920.ini");
 }
 
 // The keys of the 5920's SET looked up one call at a time. The firmware
@@ -187,14 +189,7 @@ void BM_DevInfoSet5920PerCall(benchmark::State &state) {
     fs::remove(path);
     if (keys.empty() || request(handle, path.u16string(), RYN_FLAG_GET) != 1)
         state.SkipWithError("GET failed");
-    char16_t buf[256];
-    for (auto _ : state) {
-        for (const Key &k : keys) {
-            const IniFile ini(path.u16string());
-            benchmark::DoNotOptimize(ini.get(k.section, k.key, buf, std::size(buf)));
-        }
-    }
-    report(state, keys.size());
+    run_lookups_per_call(state, path, keys);
 }
 
 BENCHMARK(BM_DevInfoGet)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -64,62 +64,36 @@ struct ModelCfgMessages {
 constexpr Message kPell = u"Pell.\n";
 constexpr Message kPell2 = u"Pell2.\n";
 
-constexpr ModelCfgMessages kMessages5810{
-    .load_failure_get = u"Fail to load the model configuration definition.\n",
-    .load_failure_set = u"Fail to load the model configuration definition.\n",
-    .no_reader_first = &kPell,
-    .no_function = u"Fail to find the appropriate function.\n",
-    .read_failure_get = u"Fail to get the model configuration.\n",
-    .read_failure_set = u"Fail to get the model configuration.\n",
-    .dump_model = u"Fail to dump model config\n",
-    .dump_firmware = u"Fail to dump the firmware parameter\n",
-    .dump_algorithm = u"Fail to dump the algorithm parameter\n",
-    .dump_system = u"Fail to dump the system parameter\n",
-    .parse_model = u"Fail to parse the model conf file.\n",
-    .parse_firmware = u"Fail to parse the firmware parameter.\n",
-    .parse_algorithm = u"Fail to parse the algorithm parameter.\n",
-    .parse_system = u"Fail to parse the system parameter.\n",
-    .no_writer_first = &kPell2,
-    .write_failure = u"Fail to set the model configuration.\n",
-};
+// The messages of the 5810, 5920 and six-camera LPC4320 variants, which differ
+// only in the definition message and in the 5810's "Pell" lines.
+constexpr ModelCfgMessages fail_to_messages(Message load_failure, const Message *no_reader_first,
+                                            const Message *no_writer_first) {
+    return {
+        .load_failure_get = load_failure,
+        .load_failure_set = load_failure,
+        .no_reader_first = no_reader_first,
+        .no_function = u"Fail to find the appropriate function.\n",
+        .read_failure_get = u"Fail to get the model configuration.\n",
+        .read_failure_set = u"Fail to get the model configuration.\n",
+        .dump_model = u"Fail to dump model config\n",
+        .dump_firmware = u"Fail to dump the firmware parameter\n",
+        .dump_algorithm = u"Fail to dump the algorithm parameter\n",
+        .dump_system = u"Fail to dump the system parameter\n",
+        .parse_model = u"Fail to parse the model conf file.\n",
+        .parse_firmware = u"Fail to parse the firmware parameter.\n",
+        .parse_algorithm = u"Fail to parse the algorithm parameter.\n",
+        .parse_system = u"Fail to parse the system parameter.\n",
+        .no_writer_first = no_writer_first,
+        .write_failure = u"Fail to set the model configuration.\n",
+    };
+}
 
-constexpr ModelCfgMessages kMessages5920{
-    .load_failure_get = u"Fail to load the modelconfiguration definition.\n",
-    .load_failure_set = u"Fail to load the modelconfiguration definition.\n",
-    .no_reader_first = nullptr,
-    .no_function = u"Fail to find the appropriate function.\n",
-    .read_failure_get = u"Fail to get the model configuration.\n",
-    .read_failure_set = u"Fail to get the model configuration.\n",
-    .dump_model = u"Fail to dump model config\n",
-    .dump_firmware = u"Fail to dump the firmware parameter\n",
-    .dump_algorithm = u"Fail to dump the algorithm parameter\n",
-    .dump_system = u"Fail to dump the system parameter\n",
-    .parse_model = u"Fail to parse the model conf file.\n",
-    .parse_firmware = u"Fail to parse the firmware parameter.\n",
-    .parse_algorithm = u"Fail to parse the algorithm parameter.\n",
-    .parse_system = u"Fail to parse the system parameter.\n",
-    .no_writer_first = nullptr,
-    .write_failure = u"Fail to set the model configuration.\n",
-};
-
-constexpr ModelCfgMessages kMessages6cam4320{
-    .load_failure_get = u"Fail to load the model configuration definition.\n",
-    .load_failure_set = u"Fail to load the model configuration definition.\n",
-    .no_reader_first = nullptr,
-    .no_function = u"Fail to find the appropriate function.\n",
-    .read_failure_get = u"Fail to get the model configuration.\n",
-    .read_failure_set = u"Fail to get the model configuration.\n",
-    .dump_model = u"Fail to dump model config\n",
-    .dump_firmware = u"Fail to dump the firmware parameter\n",
-    .dump_algorithm = u"Fail to dump the algorithm parameter\n",
-    .dump_system = u"Fail to dump the system parameter\n",
-    .parse_model = u"Fail to parse the model conf file.\n",
-    .parse_firmware = u"Fail to parse the firmware parameter.\n",
-    .parse_algorithm = u"Fail to parse the algorithm parameter.\n",
-    .parse_system = u"Fail to parse the system parameter.\n",
-    .no_writer_first = nullptr,
-    .write_failure = u"Fail to set the model configuration.\n",
-};
+constexpr ModelCfgMessages kMessages5810 =
+    fail_to_messages(u"Fail to load the model configuration definition.\n", &kPell, &kPell2);
+constexpr ModelCfgMessages kMessages5920 =
+    fail_to_messages(u"Fail to load the modelconfiguration definition.\n", nullptr, nullptr);
+constexpr ModelCfgMessages kMessages6cam4320 =
+    fail_to_messages(u"Fail to load the model configuration definition.\n", nullptr, nullptr);
 
 constexpr ModelCfgMessages kMessages6cam5810{
     .load_failure_get = u"Failed to load the model configuration definition of qkv5810.\n",

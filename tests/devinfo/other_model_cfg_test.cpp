@@ -13,12 +13,17 @@
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "support/capture.h"
+#include "support/sim_records.h"
 #include "support/tmpdir.h"
 
 namespace ryn {
 namespace {
 
 using test::Capture;
+using test::record;
+using test::set_record;
+using test::trace;
+using test::traced;
 using Bytes = std::vector<uint8_t>;
 using Messages = std::vector<std::u16string>;
 using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
@@ -50,19 +55,6 @@ constexpr size_t kSys300 = 210, kFw300 = 4306, kSlots300 = 6354;
 
 bool is_6cam_5810(const Variant &v) { return v.dev_id == 1 || v.dev_id == 2; }
 
-Bytes record(const std::string &name) {
-    size_t size = 0;
-    EXPECT_EQ(ryn_sim_get_record(name.c_str(), nullptr, 0, &size), 1) << ryn_sim_last_error();
-    Bytes bytes(size);
-    ryn_sim_get_record(name.c_str(), bytes.data(), bytes.size(), &size);
-    return bytes;
-}
-
-void set_record(const std::string &name, const Bytes &bytes) {
-    ASSERT_EQ(ryn_sim_set_record(name.c_str(), bytes.data(), bytes.size()), 1)
-        << ryn_sim_last_error();
-}
-
 void put_u32(Bytes &r, size_t at, uint32_t v) { std::memcpy(r.data() + at, &v, 4); }
 void put_u16(Bytes &r, size_t at, uint16_t v) { std::memcpy(r.data() + at, &v, 2); }
 
@@ -74,18 +66,6 @@ std::vector<Bytes> all_records(const Variant &v) {
                                    : std::vector<const char *>{""})
         for (const char *name : {"model-cfg", "cali"}) out.push_back(record(std::string(prefix) + name));
     return out;
-}
-
-std::vector<std::string> trace() {
-    std::vector<std::string> out;
-    for (size_t i = 0; i < ryn_sim_trace_size(); ++i) out.emplace_back(ryn_sim_trace_text(i));
-    return out;
-}
-
-bool traced(const std::string &operation) {
-    for (size_t i = 0; i < ryn_sim_trace_size(); ++i)
-        if (ryn_sim_trace_op(i) == operation) return true;
-    return false;
 }
 
 class OtherModelCfgTest : public ::testing::Test {
