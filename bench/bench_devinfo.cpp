@@ -49,7 +49,8 @@ const fs::path &bench_dir() {
             ryn::test::write_file(path / "algo_param_def.ini", defs);
             std::string defs_5920;
             for (size_t n = 0; n < 919; ++n)
-                defs_5920 += "param_" + std::to_string(n) + "=algo_5920_" + std::to_string(n) + "\n";
+                defs_5920 +=
+                    "param_" + std::to_string(n) + "=algo_5920_" + std::to_string(n) + "\n";
             ryn::test::write_file(path / "algo_param_def_5920.ini", defs_5920);
             ryn::frame::set_definition_dir_for_testing(path.u16string() + u"/");
         }

@@ -43,11 +43,11 @@ constexpr OtherCaliVariant kVariants[] = {
     {Controller::c5920, frame::DefinitionFile::cali_5920, cali_layout_5920,
      u"Fail to load the calibrationinformation definition.\n",
      u"Fail to find the appropriate function.\n"},
-    {Controller::sixcam_4320, frame::DefinitionFile::cali_6cam_4320,
-     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+    {Controller::sixcam_4320, frame::DefinitionFile::cali_6cam_4320, cali_layout_5810,
+     u"Fail to load the calibration information definition.\n",
      u"Fail to find the appropriate function.\n"},
-    {Controller::sixcam_5810, frame::DefinitionFile::cali_6cam_5810,
-     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+    {Controller::sixcam_5810, frame::DefinitionFile::cali_6cam_5810, cali_layout_5810,
+     u"Fail to load the calibration information definition.\n",
      u"Failed to find the appropriate function.\n"},
 };
 

@@ -58,8 +58,9 @@ void set_slot(std::span<uint8_t> block, size_t n, float value) {
 // Section "model configuration"; false at the first write that fails.
 bool dump_model_configuration(IniFile &ini, std::span<const uint8_t> host) {
     const uint16_t version = R::version(host);
-    if (!dump_model_cfg_head(ini, host, {.bcd_device = version >= kBcdDeviceSince,
-                                         .strings = version >= kStringsSince}))
+    if (!dump_model_cfg_head(
+            ini, host,
+            {.bcd_device = version >= kBcdDeviceSince, .strings = version >= kStringsSince}))
         return false;
     for (const NumberKey &n : kNumbers)
         if (version >= n.since && !ini.set(kModelSection, n.key, decimal(n.field.get(host))))

@@ -105,11 +105,11 @@ constexpr ModelCfgMessages kMessages6cam5810{
     .dump_model = u"Failed to dump model configuration of qkv5810\n",
     .dump_firmware = u"Failed to dump the firmware parameters of qkv5810\n",
     .dump_algorithm = u"Failed to dump the algorithm parameters of qkv5810\n",
-    .dump_system = u"Failed to dump the system parameter\n",  // no such section
+    .dump_system = u"Fail to dump the system parameter\n",  // unused: no such section in 0x200
     .parse_model = u"Failed to parse the model conf file.\n",
     .parse_firmware = u"Failed to parse the firmware parameter.\n",
     .parse_algorithm = u"Failed to parse the algorithm parameter.\n",
-    .parse_system = u"Failed to parse the system parameter.\n",  // no such section
+    .parse_system = u"Fail to parse the system parameter.\n",  // unused: no such section in 0x200
     .no_writer_first = nullptr,
     .write_failure = u"Failed to set the model configuration.\n",
 };
@@ -237,9 +237,9 @@ bool dump_algorithm_parameter(IniFile &ini, const OtherModelCfgVariant &v, const
 // failed write.
 bool dump_system_parameter(IniFile &ini, const L &l, std::span<const uint8_t> record) {
     for (size_t n = 0; n < l.sys_params.count; ++n)
-        if (!ini.set(kSystemSection,
-                     text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
-                     frame::system_param_text(static_cast<uint32_t>(l.sys_params.at(n).get(record)))))
+        if (!ini.set(
+                kSystemSection, text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
+                frame::system_param_text(static_cast<uint32_t>(l.sys_params.at(n).get(record)))))
             return false;
     return true;
 }
@@ -276,10 +276,9 @@ int dump_sections(IniFile &ini, const OtherModelCfgVariant &v, const cali_info_a
 int parse_algorithm_parameter(const IniFile &ini, const OtherModelCfgVariant &v,
                               const cali_info_arg &arg, std::span<uint8_t> record) {
     const L &l = v.layout;
-    const auto block =
-        l.algo_header ? algo_block(l, record) : record.subspan(l.algo_slots.offset,
-                                                               l.algo_slots.end() -
-                                                                   l.algo_slots.offset);
+    const auto block = l.algo_header ? algo_block(l, record)
+                                     : record.subspan(l.algo_slots.offset,
+                                                      l.algo_slots.end() - l.algo_slots.offset);
     std::fill(block.begin(), block.end(), uint8_t{0});
     if (l.algo_header && !parse_algo_header(ini, block, arg)) return 0;
     const frame::DefinitionTable &table = frame::definition_table(v.definitions);
@@ -305,9 +304,9 @@ int parse_algorithm_parameter(const IniFile &ini, const OtherModelCfgVariant &v,
 int parse_system_parameter(const IniFile &ini, const L &l, std::span<uint8_t> record) {
     for (size_t n = 0; n < l.sys_params.count; ++n) {
         char16_t value[number_buffer_size];
-        const size_t length =
-            ini.get(kSystemSection, text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
-                    value, std::size(value));
+        const size_t length = ini.get(
+            kSystemSection, text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
+            value, std::size(value));
         uint32_t entry = 0;
         if (length == 0 || !frame::parse_system_param(std::u16string_view(value, length), entry))
             return 0;
@@ -327,8 +326,8 @@ int parse_sections(const OtherModelCfgVariant &v, cali_info_arg &arg, const std:
         return 0;
     }
     frame::progress(arg, 3);
-    if (!frame::parse_fw_param_lines(arg, path, u"Fail to open the file [%s]\n",
-                                     v.layout.fw_params, record)) {
+    if (!frame::parse_fw_param_lines(arg, path, u"Fail to open the file [%s]\n", v.layout.fw_params,
+                                     record)) {
         frame::report(arg, m.parse_firmware);
         return 0;
     }

@@ -58,7 +58,8 @@ const Scratch &scratch() {
         check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
         const std::string d = dir;
         std::atexit([] {
-            for (const char *f : {"set.ini", "get.ini"}) ::unlink((std::string(dir) + "/" + f).c_str());
+            for (const char *f : {"set.ini", "get.ini"})
+                ::unlink((std::string(dir) + "/" + f).c_str());
             for (const char *f : kDefinitionFiles) ::unlink((std::string(dir) + "/" + f).c_str());
             ::rmdir(dir);
         });

@@ -41,30 +41,38 @@ struct Variant {
 const Variant k5810{"5810", "5810", 0, "", 0, "algo_param_def_5810", 1279};
 const Variant k5920{"5920", "5920", 0, "", 0, "algo_param_def_5920", 919};
 const Variant k6cam4320{"6cam_4320", "6cam", 0, "255/", 255, "algo_param_def_6cam_4320", 1279};
-const Variant k6camDev1{"6cam_5810 dev 1", "6cam", RYN_FLAG_6CAM_DEV1, "1/", 1,
+const Variant k6camDev1{"6cam_5810 dev 1",          "6cam", RYN_FLAG_6CAM_DEV1, "1/", 1,
                         "algo_param_def_6cam_5810", 1279};
-const Variant k6camDev2{"6cam_5810 dev 2", "6cam", RYN_FLAG_6CAM_DEV2, "2/", 2,
+const Variant k6camDev2{"6cam_5810 dev 2",          "6cam", RYN_FLAG_6CAM_DEV2, "2/", 2,
                         "algo_param_def_6cam_5810", 1279};
-const Variant k6camBoth{"6cam_5810 both bits", "6cam", RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2,
-                        "1/", 1, "algo_param_def_6cam_5810", 1279};
+const Variant k6camBoth{
+    "6cam_5810 both bits",      "6cam", RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2, "1/", 1,
+    "algo_param_def_6cam_5810", 1279};
 const Variant kAll[] = {k5810, k5920, k6cam4320, k6camDev1, k6camDev2, k6camBoth};
 
 // Offsets of the two record versions used below.
 constexpr size_t kFw200 = 212, kAlgo200 = 3072, kSlots200 = 3076;
 constexpr size_t kSys300 = 210, kFw300 = 4306, kSlots300 = 6354;
 
-bool is_6cam_5810(const Variant &v) { return v.dev_id == 1 || v.dev_id == 2; }
+bool is_6cam_5810(const Variant &v) {
+    return v.dev_id == 1 || v.dev_id == 2;
+}
 
-void put_u32(Bytes &r, size_t at, uint32_t v) { std::memcpy(r.data() + at, &v, 4); }
-void put_u16(Bytes &r, size_t at, uint16_t v) { std::memcpy(r.data() + at, &v, 2); }
+void put_u32(Bytes &r, size_t at, uint32_t v) {
+    std::memcpy(r.data() + at, &v, 4);
+}
+void put_u16(Bytes &r, size_t at, uint16_t v) {
+    std::memcpy(r.data() + at, &v, 2);
+}
 
 // Both records of every controller the variant's device holds.
 std::vector<Bytes> all_records(const Variant &v) {
     std::vector<Bytes> out;
     const bool six = std::string(v.family) == "6cam";
-    for (const char *prefix : six ? std::vector<const char *>{"255/", "1/", "2/"}
-                                   : std::vector<const char *>{""})
-        for (const char *name : {"model-cfg", "cali"}) out.push_back(record(std::string(prefix) + name));
+    for (const char *prefix :
+         six ? std::vector<const char *>{"255/", "1/", "2/"} : std::vector<const char *>{""})
+        for (const char *name : {"model-cfg", "cali"})
+            out.push_back(record(std::string(prefix) + name));
     return out;
 }
 
@@ -155,9 +163,10 @@ TEST_F(OtherModelCfgTest, TheDeviceIsSelectedBeforeTheDefinitionsAreLoaded) {
             if (std::string(v.family) == "5920")
                 load_failure = u"Fail to load the modelconfiguration definition.\n";
             else if (is_6cam_5810(v))
-                load_failure = flags == RYN_FLAG_GET
-                                   ? u"Failed to load the model configuration definition of qkv5810.\n"
-                                   : u"Failed to load the model configuration definition.\n";
+                load_failure =
+                    flags == RYN_FLAG_GET
+                        ? u"Failed to load the model configuration definition of qkv5810.\n"
+                        : u"Failed to load the model configuration definition.\n";
             EXPECT_EQ(capture_.messages,
                       (Messages{u"Fail to open the file [" + def_path + u"]\n", load_failure}));
             EXPECT_EQ(capture_.steps,
@@ -181,13 +190,14 @@ TEST_F(OtherModelCfgTest, GetWritesTheSectionsOfEachVersion) {
     set_record("model-cfg", r);
     ASSERT_EQ(get(k5810), 1);
     const std::string text = file();
-    EXPECT_EQ(text.rfind("[model configuration]\r\nlength=8192\r\nmajor_version=0x02\r\n"
-                         "minor_version=0x00\r\nvid=0x0408\r\npid=0x5810\r\nbcdDevice=0x0101\r\n"
-                         "model_name=SIM-5810\r\nbar_code=BC-5810-0001\r\nmanufacturer=Simulated\r\n"
-                         "product_type=OpticalTouchScreen\r\nserial_num=SN58100001\r\n"
-                         "[firmware parameter]\r\nFW_PARAM_0000=1\r\n",
-                         0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("[model configuration]\r\nlength=8192\r\nmajor_version=0x02\r\n"
+                   "minor_version=0x00\r\nvid=0x0408\r\npid=0x5810\r\nbcdDevice=0x0101\r\n"
+                   "model_name=SIM-5810\r\nbar_code=BC-5810-0001\r\nmanufacturer=Simulated\r\n"
+                   "product_type=OpticalTouchScreen\r\nserial_num=SN58100001\r\n"
+                   "[firmware parameter]\r\nFW_PARAM_0000=1\r\n",
+                   0),
+        0u)
         << text.substr(0, 400);
     for (const char *line :
          {"\r\nFW_PARAM_0003=4294967295\r\n",
@@ -301,7 +311,7 @@ TEST_F(OtherModelCfgTest, RefusedFilesLeaveTheDeviceUnwritten) {
     struct Case {
         const Variant &variant;
         const char *key;
-        const char *line;  // empty: the key is removed
+        const char *line;         // empty: the key is removed
         std::u16string messages;  // all of them, joined
     };
     const std::u16string path = (dir_ / "m.ini").u16string();
@@ -318,7 +328,8 @@ TEST_F(OtherModelCfgTest, RefusedFilesLeaveTheDeviceUnwritten) {
         {k5810, "length", "",
          u"[Error] Missing length in ALGO_PARAM.\nFail to parse the algorithm parameter.\n"},
         {k6camDev2, "minor_version", "",
-         u"[Error] Missing minor_version in ALGO_PARAM.\nFailed to parse the algorithm parameter.\n"},
+         u"[Error] Missing minor_version in ALGO_PARAM.\nFailed to parse the algorithm "
+         u"parameter.\n"},
         {k5920, "SYS_PARAM_1023", "", u"Fail to parse the system parameter.\n"},
         {k5920, "SYS_PARAM_0000", "SYS_PARAM_0000=Disable,1,2,3,4",
          u"Fail to parse the system parameter.\n"},
