@@ -15,6 +15,7 @@
 
 #include "calibration/other_cali_record.h"
 #include "frame/definitions.h"
+#include "frame/other_params.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/file.h"
@@ -27,16 +28,8 @@ namespace {
 
 using Record = std::vector<uint8_t>;
 
-// Which six-camera device a variant addresses before anything else.
-enum class DeviceId {
-    none,        // not a six-camera variant
-    lpc4320,     // 255
-    from_flags,  // 1 when RYN_FLAG_6CAM_DEV1 is set, otherwise 2
-};
-
 struct OtherCaliVariant {
     Controller controller;
-    DeviceId device_id;
     frame::DefinitionFile definitions;
     const OtherCaliLayout &layout;
     text::format_string<> load_failure;
@@ -44,17 +37,17 @@ struct OtherCaliVariant {
 };
 
 constexpr OtherCaliVariant kVariants[] = {
-    {Controller::c5810, DeviceId::none, frame::DefinitionFile::cali_5810, cali_layout_5810,
+    {Controller::c5810, frame::DefinitionFile::cali_5810, cali_layout_5810,
      u"Fail to load the calibration information definition.\n",
      u"Fail to find the appropriate function.\n"},
-    {Controller::c5920, DeviceId::none, frame::DefinitionFile::cali_5920, cali_layout_5920,
+    {Controller::c5920, frame::DefinitionFile::cali_5920, cali_layout_5920,
      u"Fail to load the calibrationinformation definition.\n",
      u"Fail to find the appropriate function.\n"},
-    {Controller::sixcam_4320, DeviceId::lpc4320, frame::DefinitionFile::cali_6cam_4320,
-     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+    {Controller::sixcam_4320, frame::DefinitionFile::cali_6cam_4320, cali_layout_5810,
+     u"Fail to load the calibration information definition.\n",
      u"Fail to find the appropriate function.\n"},
-    {Controller::sixcam_5810, DeviceId::from_flags, frame::DefinitionFile::cali_6cam_5810,
-     cali_layout_5810, u"Fail to load the calibration information definition.\n",
+    {Controller::sixcam_5810, frame::DefinitionFile::cali_6cam_5810, cali_layout_5810,
+     u"Fail to load the calibration information definition.\n",
      u"Failed to find the appropriate function.\n"},
 };
 
@@ -121,9 +114,7 @@ std::u16string param_text(const OtherCaliLayout &l, std::span<const uint8_t> rec
                                     (b0 >> sensor_param::value_shift) & sensor_param::value_mask,
                                     b1, b2, b3);
     }
-    const char16_t *word = (b0 & system_param::disabled) ? u"disable" : u"enable";
-    return text::format_checked(u"%s,%u,%u,%u,%u", word, b0 >> system_param::value_shift, b1, b2,
-                                b3);
+    return frame::system_param_text(static_cast<uint32_t>(entry.get(record)));
 }
 
 int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platform::IniFile &ini) {
@@ -176,30 +167,6 @@ int dump_cali_info(const OtherCaliVariant &v, std::span<const uint8_t> record,
 
 // --- Parse ------------------------------------------------------------------------
 
-// Every line of the file that scans as "FW_PARAM_%04u=%d" with a number below
-// the parameter count sets that parameter, whatever section it stands in. A
-// value above the signed range wraps modulo 2^32 in the scan, so a value
-// written with "%u" comes back with all its 32 bits.
-int parse_fw_param_lines(const OtherCaliVariant &v, const cali_info_arg &arg,
-                         const std::u16string &path, std::span<uint8_t> record) {
-    auto reader = platform::TextReader::open(path, platform::TextMode::Ansi);
-    if (!reader) {
-        frame::report(arg, u"\nFail to open the file [%s]\n", path.c_str());
-        return 0;
-    }
-    const layout::Array &fw = v.layout.fw_params;
-    std::u16string line;
-    while (reader->read_line(line)) {
-        unsigned number = 0;
-        int value = 0;
-        if (text::scan(line, u"FW_PARAM_%04u=%d", &number, &value) != 2) continue;
-        if (number >= fw.count) continue;
-        const uint32_t bits = static_cast<uint32_t>(value);
-        fw.at(number).put(record, fw.width == 2 ? bits & 0xFFFF : bits);
-    }
-    return 1;
-}
-
 // Sensor parameter n from "%[a-z],cam%u,%u,%u,%u,%u" (word "enable" sets the
 // enabled bit), or system parameter n from "%[a-z],%u,%u,%u,%u" (any word but
 // "enable" sets the disabled bit). 0 when the key is missing or empty or not
@@ -220,11 +187,10 @@ int parse_param(const platform::IniFile &ini, ParamKind kind, size_t n, const la
              (camera & sensor_param::camera_mask) << sensor_param::camera_shift |
              (first & sensor_param::value_mask) << sensor_param::value_shift;
     } else {
-        if (text::scan(value, u"%[a-z],%u,%u,%u,%u", word, kWordCapacity, &first, &b1, &b2, &b3) !=
-            5)
-            return 0;
-        const bool enable = std::u16string_view(word) == u"enable";
-        b0 = (enable ? 0 : system_param::disabled) | (first & 0xFF) << system_param::value_shift;
+        uint32_t parsed = 0;
+        if (!frame::parse_system_param(value, parsed)) return 0;
+        entry.put(record, parsed);
+        return 1;
     }
     put_entry(entry, record, b0, b1, b2, b3);
     return 1;
@@ -253,7 +219,8 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
     }
 
     // 2. The firmware parameters, by line scanning.
-    if (!parse_fw_param_lines(v, arg, path, record)) {
+    if (!frame::parse_fw_param_lines(arg, path, u"\nFail to open the file [%s]\n", l.fw_params,
+                                     record)) {
         frame::report(arg, u"Failed to parse FW param\n");
         return 0;
     }
@@ -272,23 +239,10 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
 
 // --- Device -----------------------------------------------------------------------
 
-void select_device(const OtherCaliVariant &v, const cali_info_arg &arg) {
-    switch (v.device_id) {
-        case DeviceId::none:
-            break;
-        case DeviceId::lpc4320:
-            ryn_6cam_set_dev_id(255);
-            break;
-        case DeviceId::from_flags:
-            ryn_6cam_set_dev_id((arg.flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2);
-            break;
-    }
-}
-
 // Steps 1 to 7 of a GET, which a SET runs unchanged: select the device, load
 // the definitions, read the device's record.
 int read_cali_record(const OtherCaliVariant &v, cali_info_arg &arg, std::span<uint8_t> record) {
-    select_device(v, arg);
+    frame::select_6cam_device(v.controller, arg.flags);
     frame::progress(arg, 1);
     if (!load_cali_def(v, arg)) {
         frame::report(arg, v.load_failure);

@@ -74,11 +74,7 @@ inline constexpr unsigned value_shift = 4;  // byte 0, bits 4 to 7
 inline constexpr uint8_t value_mask = 0x0F;
 }  // namespace sensor_param
 
-// The bits of one 4-byte system parameter (5920 form): the sense of bit 0 is
-// the opposite of the sensor parameter's.
-namespace system_param {
-inline constexpr uint8_t disabled = 0x01;   // byte 0, bit 0: set when disabled
-inline constexpr unsigned value_shift = 1;  // byte 0, bits 1 to 7
-}  // namespace system_param
+// The 4-byte system parameters of the 5920 form have their text form in
+// frame/other_params.h, shared with the device information.
 
 }  // namespace ryn::calibration

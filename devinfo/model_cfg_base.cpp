@@ -6,6 +6,7 @@
 
 #include "devinfo/ini_values.h"
 #include "devinfo/model_cfg.h"
+#include "devinfo/model_cfg_sections.h"
 #include "frame/definitions.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
@@ -22,31 +23,11 @@ using R = ModelCfgRecord;
 using frame::DefinitionFile;
 using frame::DefinitionTable;
 
-constexpr std::u16string_view kModelSection = u"model configuration";
 constexpr std::u16string_view kSensorSection = u"sensor dsp";
-constexpr std::u16string_view kAlgoSection = u"algorithm parameter";
 
 // Keys of section "model configuration" and the record versions that hold them.
-struct StringKey {
-    const char16_t *key;
-    layout::Field field;
-};
-constexpr StringKey kStrings[] = {{u"model_name", R::model_name},
-                                  {u"bar_code", R::bar_code},
-                                  {u"manufacturer", R::manufacturer},
-                                  {u"product_type", R::product_type},
-                                  {u"serial_num", R::serial_num}};
 constexpr uint16_t kStringsSince = 0x101;
 constexpr uint16_t kBcdDeviceSince = 0x102;
-
-// vid and pid: a file without them is refused.
-struct RequiredKey {
-    const char16_t *key;
-    layout::Field field;
-    text::format_string<const char16_t *> refusal;  // with the INI path
-};
-constexpr RequiredKey kRequired[] = {{u"vid", R::vid, u"file %s can not miss VID.\n"},
-                                     {u"pid", R::pid, u"file %s can not miss PID.\n"}};
 
 struct NumberKey {
     const char16_t *key;
@@ -65,13 +46,6 @@ std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
            std::u16string(setting.name);
 }
 
-std::u16string hex2(uint64_t value) {
-    return text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(value));
-}
-std::u16string decimal(uint64_t value) {
-    return text::format_checked(u"%u", static_cast<unsigned>(value));
-}
-
 float slot(std::span<const uint8_t> block, size_t n) {
     return std::bit_cast<float>(static_cast<uint32_t>(AlgoBlock::value(n).get(block)));
 }
@@ -84,27 +58,13 @@ void set_slot(std::span<uint8_t> block, size_t n, float value) {
 // Section "model configuration"; false at the first write that fails.
 bool dump_model_configuration(IniFile &ini, std::span<const uint8_t> host) {
     const uint16_t version = R::version(host);
-    auto put = [&](std::u16string_view key, const std::u16string &value) {
-        return ini.set(kModelSection, key, value);
-    };
-    if (!put(u"length", decimal(R::length.get(host)))) return false;
-    if (!put(u"major_version", hex2(R::major.get(host)))) return false;
-    if (!put(u"minor_version", hex2(R::minor.get(host)))) return false;
-    if (!write_hex(ini, kModelSection, u"vid", static_cast<uint32_t>(R::vid.get(host))))
+    if (!dump_model_cfg_head(
+            ini, host,
+            {.bcd_device = version >= kBcdDeviceSince, .strings = version >= kStringsSince}))
         return false;
-    if (!write_hex(ini, kModelSection, u"pid", static_cast<uint32_t>(R::pid.get(host))))
-        return false;
-    if (version >= kBcdDeviceSince && !write_hex(ini, kModelSection, u"bcdDevice",
-                                                 static_cast<uint32_t>(R::bcd_device.get(host))))
-        return false;
-    if (version >= kStringsSince) {
-        // A string that fills its field without a terminator is cut to 19 characters.
-        for (const StringKey &s : kStrings)
-            if (!put(s.key, layout::utf16_field(host, s.field).substr(0, R::string_max)))
-                return false;
-    }
     for (const NumberKey &n : kNumbers)
-        if (version >= n.since && !put(n.key, decimal(n.field.get(host)))) return false;
+        if (version >= n.since && !ini.set(kModelSection, n.key, decimal(n.field.get(host))))
+            return false;
     return true;
 }
 
@@ -128,9 +88,7 @@ bool dump_sensor_dsp(IniFile &ini, std::span<const uint8_t> host) {
 bool dump_algorithm_parameter(IniFile &ini, std::span<const uint8_t> host,
                               const DefinitionTable &definitions) {
     const auto block = R::algo_block.bytes(host);
-    if (!ini.set(kAlgoSection, u"length", decimal(AlgoBlock::length.get(block)))) return false;
-    if (!ini.set(kAlgoSection, u"major_version", hex2(AlgoBlock::major.get(block)))) return false;
-    if (!ini.set(kAlgoSection, u"minor_version", hex2(AlgoBlock::minor.get(block)))) return false;
+    if (!dump_algo_header(ini, block)) return false;
     for (size_t n = 0; n < AlgoBlock::host_slots && n < definitions.size(); ++n) {
         const frame::DefinitionEntry &e = definitions[n];
         if (e.present && e.valid) write_float(ini, kAlgoSection, e.name_view(), slot(block, n));
@@ -154,25 +112,7 @@ bool dump_sections(IniFile &ini, std::span<const uint8_t> host,
 // device's value. All keys are read whatever the record version.
 int parse_model_configuration(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
                               const std::u16string &path) {
-    for (const RequiredKey &k : kRequired) {
-        const auto value = read_number(ini, kModelSection, k.key);
-        if (!value) {
-            frame::report(arg, u"[Warning] Missing %s.\n", k.key);
-            frame::report(arg, k.refusal, path.c_str());
-            return 0;
-        }
-        k.field.put(host, *value);
-    }
-    if (const auto bcd = read_number(ini, kModelSection, u"bcdDevice"))
-        R::bcd_device.put(host, *bcd);
-    else
-        frame::report(arg, u"[Warning] Missing bcdDevice.\n");
-    for (const StringKey &s : kStrings) {
-        char16_t text[R::string_chars];
-        const size_t n = ini.get(kModelSection, s.key, text, std::size(text));
-        layout::put_utf16_field(host, s.field, std::u16string_view(text, n));
-        if (n == 0) frame::report(arg, u"[Warning] Missing %s.\n", s.key);
-    }
+    if (!parse_model_cfg_head(ini, host, arg, path, u"file %s can not miss VID.\n")) return 0;
     for (const NumberKey &k : kNumbers) {
         if (const auto value = read_number(ini, kModelSection, k.key))
             k.field.put(host, *value);
@@ -209,24 +149,7 @@ void parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_in
 int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
                               const DefinitionTable &definitions) {
     const auto block = R::algo_block.bytes(host);
-    const auto length = read_number(ini, kAlgoSection, u"length");
-    if (!length) {
-        frame::report(arg, u"[Error] Missing length in ALGO_PARAM.\n");
-        return 0;
-    }
-    AlgoBlock::length.put(block, *length);
-    const auto major = read_number(ini, kAlgoSection, u"major_version");
-    if (!major) {
-        frame::report(arg, u"[Error] Missing major_version in ALGO_PARAM.\n");
-        return 0;
-    }
-    AlgoBlock::major.put(block, *major);
-    const auto minor = read_number(ini, kAlgoSection, u"minor_version");
-    if (!minor) {
-        frame::report(arg, u"[Error] Missing minor_version in ALGO_PARAM.\n");
-        return 0;
-    }
-    AlgoBlock::minor.put(block, *minor);
+    if (!parse_algo_header(ini, block, arg)) return 0;
     for (size_t n = 0; n < AlgoBlock::host_slots && n < definitions.size(); ++n) {
         const frame::DefinitionEntry &e = definitions[n];
         if (!e.present) continue;

@@ -131,4 +131,22 @@ step ryn sim dump cali.json cali -o before.bin
 step ryn --sim cali.json --quiet cali set old.txt --text
 step ryn sim dump cali.json cali -o after.bin
 step cmp before.bin after.bin
+heading "Device information of a six-camera system's 5810 device 2: GET, then SET back"
+step ryn sim create six.json --family 6cam
+step ryn sim dump six.json model-cfg --dev 2 -o six.before
+step ryn --6cam-dev 2 --quiet --sim six.json info get six.ini
+printf '\n$ grep -E "^(model_name|FW_PARAM_0714|algo_end_marker)=" six.ini\n'
+grep -E "^(model_name|FW_PARAM_0714|algo_end_marker)=" six.ini
+step ryn --6cam-dev 2 --quiet --sim six.json info set six.ini
+step ryn sim dump six.json model-cfg --dev 2 -o six.after
+step cmp six.before six.after
+
+heading "A 5920 file without one system parameter is refused; the device keeps its record"
+step ryn sim create r5920.json --family 5920
+step ryn --quiet --sim r5920.json info get r5920.ini
+step ryn sim dump r5920.json model-cfg -o r5920.before
+step sed -i '/^SYS_PARAM_0005=/d' r5920.ini
+step ryn --quiet --sim r5920.json info set r5920.ini
+step ryn sim dump r5920.json model-cfg -o r5920.after
+step cmp r5920.before r5920.after
 echo

@@ -13,12 +13,17 @@
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "support/capture.h"
+#include "support/sim_records.h"
 #include "support/tmpdir.h"
 
 namespace ryn {
 namespace {
 
 using test::Capture;
+using test::record;
+using test::set_record;
+using test::trace;
+using test::traced;
 using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
 
 struct Variant {
@@ -62,19 +67,6 @@ const Variant k6camBoth{"6cam_5810 both bits",
                         "0x5a06"};
 const Variant kAll[] = {k5810, k5920, k6cam4320, k6camDev1, k6camDev2, k6camBoth};
 
-std::vector<uint8_t> record(const std::string &name) {
-    size_t size = 0;
-    EXPECT_EQ(ryn_sim_get_record(name.c_str(), nullptr, 0, &size), 1) << ryn_sim_last_error();
-    std::vector<uint8_t> bytes(size);
-    ryn_sim_get_record(name.c_str(), bytes.data(), bytes.size(), &size);
-    return bytes;
-}
-
-void set_record(const std::string &name, const std::vector<uint8_t> &bytes) {
-    ASSERT_EQ(ryn_sim_set_record(name.c_str(), bytes.data(), bytes.size()), 1)
-        << ryn_sim_last_error();
-}
-
 void put_u32(std::vector<uint8_t> &r, size_t at, uint32_t v) {
     std::memcpy(r.data() + at, &v, 4);
 }
@@ -87,18 +79,6 @@ std::vector<std::vector<uint8_t>> cali_records(const Variant &v) {
     else
         out.push_back(record("cali"));
     return out;
-}
-
-std::vector<std::string> trace() {
-    std::vector<std::string> out;
-    for (size_t i = 0; i < ryn_sim_trace_size(); ++i) out.emplace_back(ryn_sim_trace_text(i));
-    return out;
-}
-
-bool traced(const std::string &operation) {
-    for (size_t i = 0; i < ryn_sim_trace_size(); ++i)
-        if (ryn_sim_trace_op(i) == operation) return true;
-    return false;
 }
 
 class OtherCaliTest : public ::testing::Test {

@@ -438,4 +438,56 @@ TEST_F(Cli, CalibrationRoundTripAndABrokenTextFile) {
     EXPECT_EQ(both.status, 2);
 }
 
+TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> six;  // --6cam-dev
+        const char *dev;               // of sim dump
+    };
+    const Case cases[] = {{"5810", {}, nullptr},
+                          {"5920", {}, nullptr},
+                          {"6cam", {}, "255"},
+                          {"6cam", {"--6cam-dev", "1"}, "1"},
+                          {"6cam", {"--6cam-dev", "2"}, "2"}};
+    auto dump = [&](const char *record, const char *dev) {
+        std::vector<std::string> args{"sim", "dump", "s.json", record, "-o", "r.bin"};
+        if (dev) args.insert(args.end(), {"--dev", dev});
+        EXPECT_EQ(ryn(args).status, 0);
+        return slurp(dir_ / "r.bin");
+    };
+    auto run = [&](const std::vector<std::string> &six, std::vector<std::string> command) {
+        std::vector<std::string> args = six;
+        args.insert(args.end(), {"--sim", "s.json", "--quiet"});
+        args.insert(args.end(), command.begin(), command.end());
+        return ryn(args);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + (c.dev ? std::string(" dev ") + c.dev : ""));
+        ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", c.family, "--force"}).status, 0);
+        const std::string cali = dump("cali", c.dev), model_cfg = dump("model-cfg", c.dev);
+        for (const char *what : {"cali", "info"}) {
+            const Result get = run(c.six, {what, "get", "f.ini"});
+            ASSERT_EQ(get.status, 0) << get.out << get.err;
+            const Result set = run(c.six, {what, "set", "f.ini"});
+            ASSERT_EQ(set.status, 0) << set.out << set.err;
+        }
+        EXPECT_TRUE(dump("cali", c.dev) == cali);
+        EXPECT_TRUE(dump("model-cfg", c.dev) == model_cfg);
+    }
+
+    // The 5920's SET needs every system parameter.
+    ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "5920", "--force"}).status, 0);
+    const std::string before = dump("model-cfg", nullptr);
+    ASSERT_EQ(run({}, {"info", "get", "g.ini"}).status, 0);
+    std::string text = slurp(dir_ / "g.ini");
+    const auto at = text.find("SYS_PARAM_0005=");
+    ASSERT_NE(at, std::string::npos);
+    text.erase(at, text.find('\n', at) + 1 - at);
+    spit(dir_ / "g.ini", text);
+    const Result refused = run({}, {"info", "set", "g.ini"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "Fail to parse the system parameter.\n");
+    EXPECT_TRUE(dump("model-cfg", nullptr) == before);
+}
+
 }  // namespace

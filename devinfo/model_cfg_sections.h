@@ -1,0 +1,56 @@
+// The parts of the device-information INI sections that every controller's
+// model configuration shares: the head of "model configuration" (length,
+// versions, USB identity, the five strings) and the three header keys of
+// "algorithm parameter". The base controller's host form and the other
+// controllers' records keep the head at the same offsets (ModelCfgRecord),
+// and every algorithm block with a header starts like AlgoBlock.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/ini_file.h"
+#include "ryn_usr.h"
+#include "text/checked_format.h"
+
+namespace ryn::devinfo {
+
+inline constexpr std::u16string_view kModelSection = u"model configuration";
+inline constexpr std::u16string_view kAlgoSection = u"algorithm parameter";
+
+// "0x%0*x" with width 2, and "%u".
+std::u16string hex2(uint64_t value);
+std::u16string decimal(uint64_t value);
+
+// Which of the head's keys a record version holds beside length, versions,
+// vid and pid.
+struct HeadKeys {
+    bool bcd_device;
+    bool strings;
+};
+
+// Writes the head: "length", "major_version", "minor_version", "vid", "pid",
+// then "bcdDevice" and the five strings when the record has them (a string
+// that fills its field without a terminator is cut to 19 characters). False at
+// the first write that fails.
+bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record, HeadKeys keys);
+
+// Reads the head over the record: "vid" and "pid" are required (the warning,
+// then vid_refusal or "file %s can not miss PID.\n" with the INI path, and 0);
+// a missing "bcdDevice" keeps the record's value; a missing string clears its
+// field; every miss is warned about. Length and versions are never taken from
+// the file.
+int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record,
+                         const cali_info_arg &arg, const std::u16string &path,
+                         text::format_string<const char16_t *> vid_refusal);
+
+// Writes "length", "major_version" and "minor_version" of the algorithm block;
+// false at the first write that fails.
+bool dump_algo_header(platform::IniFile &ini, std::span<const uint8_t> block);
+// Reads the three header keys into the block, each required ("[Error] Missing
+// ... in ALGO_PARAM.\n" and 0).
+int parse_algo_header(const platform::IniFile &ini, std::span<uint8_t> block,
+                      const cali_info_arg &arg);
+
+}  // namespace ryn::devinfo

@@ -1,0 +1,140 @@
+// Model-configuration SET of the 5810, 5920 and six-camera controllers from
+// an arbitrary INI file (its FW_PARAM lines included, which are read by
+// scanning the file's text). The first input byte picks the variant, the rest
+// is the file. A SET either fails and leaves every record of the device as it
+// was, or succeeds and leaves a record of the device's length and version; a
+// GET afterwards succeeds.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "frame/definitions.h"
+#include "ryn_usr.h"
+#include "sim/ryn_sim.h"
+#include "text/text.h"
+
+namespace {
+
+void check(bool ok, const char *what) {
+    if (!ok) {
+        std::fprintf(stderr, "fuzz_other_model_cfg_ini: %s\n", what);
+        std::abort();
+    }
+}
+
+struct Variant {
+    const char *family;
+    uint32_t flags;
+    const char *record;  // the model configuration record the request reaches
+};
+constexpr Variant kVariants[] = {
+    {"5810", 0, "model-cfg"},
+    {"5920", 0, "model-cfg"},
+    {"6cam", 0, "255/model-cfg"},
+    {"6cam", RYN_FLAG_6CAM_DEV1, "1/model-cfg"},
+    {"6cam", RYN_FLAG_6CAM_DEV2, "2/model-cfg"},
+};
+
+constexpr const char *kDefinitionFiles[] = {"algo_param_def_5810.ini", "algo_param_def_5920.ini",
+                                            "algo_param_def_6cam_4320.ini",
+                                            "algo_param_def_6cam_5810.ini"};
+
+struct Scratch {
+    std::string dir, set_file, get_file;
+};
+
+// The scratch folder, with definition files of a few parameters each, the
+// first and the last slot of each block among them.
+const Scratch &scratch() {
+    static char dir[] = "/tmp/fuzz_other_model_cfg_ini.XXXXXX";
+    static const Scratch s = [] {
+        check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
+        const std::string d = dir;
+        std::atexit([] {
+            for (const char *f : {"set.ini", "get.ini"})
+                ::unlink((std::string(dir) + "/" + f).c_str());
+            for (const char *f : kDefinitionFiles) ::unlink((std::string(dir) + "/" + f).c_str());
+            ::rmdir(dir);
+        });
+        for (const char *f : kDefinitionFiles) {
+            std::ofstream defs(d + "/" + f);
+            const bool small = std::string(f).find("5920") != std::string::npos;
+            defs << "param_0000=first\nparam_0001=second\nparam_0100=hundred\n"
+                 << (small ? "param_0918=top\n" : "param_1278=top\n");
+        }
+        ryn::frame::set_definition_dir_for_testing(ryn::text::from_utf8(d + "/"));
+        return Scratch{d, d + "/set.ini", d + "/get.ini"};
+    }();
+    return s;
+}
+
+// Formats every message, as a host would.
+void on_message(void *, const ryn_wchar *format, va_list args) {
+    ryn_wchar text[1024];
+    ryn_format_msg(text, std::size(text), format, args);
+}
+
+std::vector<uint8_t> record(const char *name) {
+    size_t size = 0;
+    check(ryn_sim_get_record(name, nullptr, 0, &size) == 1, "no model-cfg record");
+    std::vector<uint8_t> b(size);
+    check(ryn_sim_get_record(name, b.data(), b.size(), &size) == 1, "record unreadable");
+    return b;
+}
+
+std::vector<std::vector<uint8_t>> all_records(const Variant &v) {
+    std::vector<std::vector<uint8_t>> out;
+    if (std::string(v.family) == "6cam") {
+        for (const char *name : {"255/model-cfg", "1/model-cfg", "2/model-cfg", "255/cali"})
+            out.push_back(record(name));
+    } else {
+        for (const char *name : {"model-cfg", "cali"}) out.push_back(record(name));
+    }
+    return out;
+}
+
+int32_t request(ryn_handle handle, const Variant &v, const std::string &file, uint32_t flags) {
+    const std::u16string name = ryn::text::from_utf8(file);
+    dev_info_arg arg;
+    ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(name.c_str()),
+                          flags | v.flags | RYN_DEV_MODEL_CFG);
+    arg.msg_fn = on_message;
+    return ryn_dev_info(&arg);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size == 0) return 0;
+    const Scratch &s = scratch();
+    const Variant &v = kVariants[data[0] % std::size(kVariants)];
+    const ryn_handle handle = ryn_sim_create(v.family, nullptr);
+    check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+    {
+        std::ofstream out(s.set_file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(data + 1), static_cast<std::streamsize>(size - 1));
+    }
+    const std::vector<std::vector<uint8_t>> before = all_records(v);
+    const int32_t result = request(handle, v, s.set_file, RYN_FLAG_SET);
+    check(result == 0 || result == 1, "SET result is neither 0 nor 1");
+    const std::vector<std::vector<uint8_t>> after = all_records(v);
+    if (result == 0) {
+        check(after == before, "a failed SET changed a device record");
+    } else {
+        const std::vector<uint8_t> now = record(v.record);
+        check(now.size() == 8192, "SET changed the record size");
+        check(now[0] == 0x00 && now[1] == 0x20, "SET changed the record length");
+        check((now[3] << 8 | now[2]) == (std::string(v.family) == "5920" ? 0x300 : 0x200),
+              "SET changed the record version");
+    }
+    ::unlink(s.get_file.c_str());
+    check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
+    return 0;
+}
