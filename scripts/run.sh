@@ -131,8 +131,15 @@ step ryn sim dump cali.json cali -o before.bin
 step ryn --sim cali.json --quiet cali set old.txt --text
 step ryn sim dump cali.json cali -o after.bin
 step cmp before.bin after.bin
-heading "Device information of a six-camera system's 5810 device 2: GET, then SET back"
+
+heading "Calibration of a six-camera system: its LPC4320 controller, then 5810 device 1"
 step ryn sim create six.json --family 6cam
+step ryn --quiet --sim six.json cali get six-cali.ini
+printf '\n$ head -n 8 six-cali.ini\n'; head -n 8 six-cali.ini | tr -d '\r'
+step ryn --6cam-dev 1 --quiet --sim six.json cali get six-dev1.ini
+printf '\n$ grep -c = six-dev1.ini\n'; grep -c = six-dev1.ini
+
+heading "Device information of a six-camera system's 5810 device 2: GET, then SET back"
 step ryn sim dump six.json model-cfg --dev 2 -o six.before
 step ryn --6cam-dev 2 --quiet --sim six.json info get six.ini
 printf '\n$ grep -E "^(model_name|FW_PARAM_0714|algo_end_marker)=" six.ini\n'
