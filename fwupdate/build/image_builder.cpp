@@ -198,8 +198,10 @@ Bytes build_5810_image(const ImageParts &p) {
 void fix_5810_header_crc(Bytes &image) {
     using H5 = Image5810Header;
     std::span<uint8_t> header = std::span<uint8_t>(image).subspan(H5::file_offset);
-    const uint32_t length = static_cast<uint32_t>(H5::length.get(header));
-    H5::crc.put(header, ryn_calc_crc(header.data() + H5::crc_from, length - H5::crc_from));
+    const uint64_t length = H5::length.get(header);
+    if (length < H5::crc_from || length > header.size()) return;  // no CRC covers such a header
+    H5::crc.put(header, ryn_calc_crc(header.data() + H5::crc_from,
+                                         static_cast<uint32_t>(length - H5::crc_from)));
 }
 
 }  // namespace ryn::fwupdate

@@ -46,7 +46,8 @@ Bytes build_flash_builder_file(const ImageParts &parts);
 // then the model configuration and the calibration at 256-byte boundaries.
 // Only the normal code, model configuration and calibration apply.
 Bytes build_5810_image(const ImageParts &parts);
-// Rewrites the header CRC of a 5810 image after a change of its header.
+// Rewrites the header CRC of a 5810 image after a change of its header; a
+// header length outside 12 to the end of the image leaves the CRC as it is.
 void fix_5810_header_crc(Bytes &image);
 
 // The gap the flash builder file leaves between its code and its version record.
