@@ -361,6 +361,42 @@ void add_fail(CLI::App &sim, Context &ctx) {
     });
 }
 
+// sim stall ---------------------------------------------------------------
+
+struct StallOptions {
+    std::string state;
+    std::string operation;
+    uint32_t call = 1;
+};
+
+int sim_stall(const StallOptions &options, const GlobalOptions &) {
+    load_device(options.state);
+    if (!ryn_sim_stall(options.operation.c_str(), options.call)) {
+        print_error("cannot stall " + options.operation + ": " + sim_reason() +
+                    "; name a polled operation (ryn_get_reg, ryn_get_dev_ctrl)");
+        return exit_usage;
+    }
+    save_device(options.state);
+    std::printf("%s never reports done from call %u on, until the faults are cleared.\n",
+                options.operation.c_str(), options.call);
+    return exit_success;
+}
+
+void add_stall(CLI::App &sim, Context &ctx) {
+    auto o = std::make_shared<StallOptions>();
+    CLI::App *cmd = sim.add_subcommand("stall", "Make a polled operation of the simulated device never report done");
+    cmd->add_option("STATE", o->state, "State file of the simulated device")->required();
+    cmd->add_option("OPERATION", o->operation, "Polled operation (below)")->required();
+    cmd->add_option("--call", o->call, "First stalled call, counted from 1 in each ryn run (default 1)")
+        ->check(number_in(1, UINT32_MAX))
+        ->type_name("N");
+    cmd->footer("ryn_get_reg: a 5810's serial flash never finishes reading its ID.\n"
+                "ryn_get_dev_ctrl: a six-camera 5810's download kit never reports its end.\n"
+                "The stall stays in the state file until sim fail STATE --clear.\n\n"
+                "Example:\n  ryn sim stall c5810.json ryn_get_reg");
+    on_run(*cmd, ctx, o, &sim_stall);
+}
+
 }  // namespace
 
 void add_sim_commands(CLI::App &app, Context &ctx) {
@@ -371,6 +407,7 @@ void add_sim_commands(CLI::App &app, Context &ctx) {
     add_create(*sim, ctx);
     add_dump_load(*sim, ctx);
     add_fail(*sim, ctx);
+    add_stall(*sim, ctx);
 }
 
 }  // namespace ryn::cli
