@@ -52,11 +52,17 @@ struct Options {
     bool maskrom = false;
 };
 
-Options parse_options(const nlohmann::json &options) {
-    check_object(options,
-                 {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver",
-                  "fw_mode"},
-                 "options");
+// A 5810 of its own also takes its firmware mode.
+Options parse_options(const nlohmann::json &options, bool own_5810) {
+    if (own_5810)
+        check_object(options,
+                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver",
+                      "fw_mode"},
+                     "options");
+    else
+        check_object(options,
+                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver"},
+                     "options");
     Options o;
     auto number = [&](const char *key, uint64_t max) {
         return to_uint(options[key], 0, max, "options \"" + std::string(key) + "\"", true);
@@ -207,7 +213,8 @@ std::string hex(uint64_t v) {
 
 ControllerDevice::ControllerDevice(const nlohmann::json &options, std::vector<ControllerUnit> units)
     : Device(options), units_(std::move(units)) {
-    const Options o = parse_options(options);
+    const bool own_5810 = units_.size() == 1 && units_.front().kind == ControllerKind::c5810;
+    const Options o = parse_options(options, own_5810);
     for (const ControllerUnit &u : units_) {
         const KindInfo &k = info(u.kind);
         if (o.algo_version && !k.model_cfg.algo_header)
@@ -221,9 +228,8 @@ ControllerDevice::ControllerDevice(const nlohmann::json &options, std::vector<Co
     }
     if (o.flash_id) chip_.id = *o.flash_id;
     chip_.needs_driver = o.flash_driver;
-    if ((o.flash_id || o.flash_driver || o.maskrom) && fw_.empty())
-        throw SimError("options \"flash_id\", \"flash_driver\" and \"fw_mode\" are the 5810 "
-                       "controllers'");
+    if ((o.flash_id || o.flash_driver) && fw_.empty())
+        throw SimError("options \"flash_id\" and \"flash_driver\" are the 5810 controllers'");
     for (const std::string &n : required_names_) required_.push_back(n);
     enter_mode("normal");
 }

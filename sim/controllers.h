@@ -11,10 +11,10 @@
 //   "model_version"  0..0xFFFF    version the model configuration record reports,
 //                                 default 0x200 (0x300 for the 5920)
 //   "algo_version"   0..0xFFFF    algorithm block version of a 0x200 record, default 0x101
-//   5810 controllers only (sim/fw_5810.cpp):
+//   the 5810 and six-camera devices only (sim/fw_5810.cpp):
 //   "flash_id"       0..0xFFFFFFFF  ID the serial flash reports, default 0x00EF4015
 //   "flash_driver"   bool         the chip needs an extended flash driver, default false
-//   "fw_mode"        "flash" | "maskrom"  mode of a 5810 device of its own, default "flash"
+//   "fw_mode"        "flash" | "maskrom"  a 5810 device of its own: its mode, default "flash"
 //
 // Records of controller kind k, seed s (1 for a one-controller device; 1, 2, 3
 // for devices 255, 1, 2 of a six-camera system), all little-endian:
