@@ -8,7 +8,6 @@
 #include "fwupdate/second/image_5810.h"
 #include "fwupdate/second/update_5810.h"
 #include "platform/layout.h"
-#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -82,12 +81,8 @@ int fw_update_5810(fw_update_arg &arg) {
         return 0;
     }
     // 3.
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    const std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
+    const std::optional<std::u16string> path = image_5810_path(arg);
+    if (!path) return 0;
     // 4, 5.
     if (!load_flash_driver_list(arg)) {
         frame::report(arg, u"Fail to load flash driver list\n");
@@ -95,16 +90,9 @@ int fw_update_5810(fw_update_arg &arg) {
     }
     frame::progress(arg, 1);
     // 6, 7. The whole image is validated before any device traffic.
-    std::unique_ptr<ImageFile> file = open_5810_image(arg, Image5810Policy::second, *path);
-    if (!file) return 0;
     const std::span<uint8_t> buffer = image_buffer_5810();
     uint32_t file_length = 0;
-    const int valid = read_5810_image(arg, *file, Image5810Policy::second, buffer, file_length);
-    file.reset();
-    if (!valid) {
-        frame::report(arg, u"Failed to read input patch file.\n");
-        return 0;
-    }
+    if (!load_5810_image(arg, Image5810Policy::second, *path, buffer, file_length)) return 0;
     // An update mode this path does not write is refused before the device
     // is touched.
     if (arg.update_mode != RYN_UPDATE_NORMAL && arg.update_mode != RYN_UPDATE_FLASH_LAYOUT) {

@@ -5,6 +5,7 @@
 #include "fwupdate/second/image_5810.h"
 
 #include "frame/sink.h"
+#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -139,6 +140,24 @@ std::unique_ptr<ImageFile> open_5810_image(const fw_update_arg &arg, Image5810Po
         frame::report(arg, u"Failed to read input patch file.\n");
     }
     return file;
+}
+
+std::optional<std::u16string> image_5810_path(const fw_update_arg &arg) {
+    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
+    std::optional<std::u16string> path = platform::full_path(name);
+    if (!path) frame::report(arg, u"Fail to get the full path of [%s].\n", name);
+    return path;
+}
+
+int load_5810_image(const fw_update_arg &arg, Image5810Policy policy, const std::u16string &path,
+                    std::span<uint8_t> buffer, uint32_t &length) {
+    std::unique_ptr<ImageFile> file = open_5810_image(arg, policy, path);
+    if (!file) return 0;
+    if (!read_5810_image(arg, *file, policy, buffer, length)) {
+        frame::report(arg, u"Failed to read input patch file.\n");
+        return 0;
+    }
+    return 1;
 }
 
 int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy policy,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -76,5 +77,14 @@ inline uint32_t header_5810_field(std::span<const uint8_t> image, const layout::
 // the path's open message and "Failed to read input patch file.\n", null.
 std::unique_ptr<ImageFile> open_5810_image(const fw_update_arg &arg, Image5810Policy policy,
                                            const std::u16string &path);
+
+// The full path of the caller's file_name; empty after "Fail to get the
+// full path of [%s].\n".
+std::optional<std::u16string> image_5810_path(const fw_update_arg &arg);
+
+// Opens and validates the image at path into buffer, closing it again; on
+// failure the path's messages end with "Failed to read input patch file.\n".
+int load_5810_image(const fw_update_arg &arg, Image5810Policy policy, const std::u16string &path,
+                    std::span<uint8_t> buffer, uint32_t &length);
 
 }  // namespace ryn::fwupdate

@@ -9,7 +9,6 @@
 #include "frame/sink.h"
 #include "fwupdate/second/image_5810.h"
 #include "platform/console.h"
-#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -117,24 +116,13 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
         return 0;
     }
     // 5, 6.
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    const std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
+    const std::optional<std::u16string> path = image_5810_path(arg);
+    if (!path) return 0;
     frame::progress(arg, 1);
     // 7, 8.
-    std::unique_ptr<ImageFile> file = open_5810_image(arg, Image5810Policy::sixcam, *path);
-    if (!file) return 0;
     const std::span<uint8_t> buffer = image_buffer();
     uint32_t file_length = 0;
-    const int valid = read_5810_image(arg, *file, Image5810Policy::sixcam, buffer, file_length);
-    file.reset();
-    if (!valid) {
-        frame::report(arg, u"Failed to read input patch file.\n");
-        return 0;
-    }
+    if (!load_5810_image(arg, Image5810Policy::sixcam, *path, buffer, file_length)) return 0;
     // 9.
     frame::progress(arg, 2);
     frame::progress(arg, 4);
