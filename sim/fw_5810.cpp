@@ -186,8 +186,10 @@ Result ControllerDevice::set_reg(Call &, uint32_t address, uint32_t value) {
     const auto &osc = fwupdate::osc_cali_registers;
     for (size_t i = 0; i < std::size(osc); ++i) {
         if (osc[i].address != address) continue;
-        if (i != fw->osc_written || value != osc[i].value) fw->osc_wrong = true;
-        else ++fw->osc_written;
+        if (i != fw->osc_written || value != osc[i].value)
+            fw->osc_wrong = true;
+        else
+            ++fw->osc_written;
         return Result::ok();
     }
     if (address == fwupdate::sf_command_reg) {
@@ -292,9 +294,9 @@ void ControllerDevice::load_state(const nlohmann::json &state) {
         if (d.contains("maskrom_requested"))
             fw.maskrom_requested = to_bool(d["maskrom_requested"], what + " maskrom_requested");
         if (d.contains("osc_written"))
-            fw.osc_written = static_cast<uint32_t>(
-                to_uint(d["osc_written"], 0, std::size(fwupdate::osc_cali_registers),
-                        what + " osc_written"));
+            fw.osc_written = static_cast<uint32_t>(to_uint(d["osc_written"], 0,
+                                                           std::size(fwupdate::osc_cali_registers),
+                                                           what + " osc_written"));
         it->second = fw;
     }
 }

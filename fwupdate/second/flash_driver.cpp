@@ -86,8 +86,8 @@ int load_flash_driver_list(fw_update_arg &arg) {
 
 int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
     // 1, 2. The read-identification command, then start.
-    for (const auto &[reg, value] : {std::pair{sf_command_reg, sf_read_id_command},
-                                     std::pair{sf_status_reg, sf_start}}) {
+    for (const auto &[reg, value] :
+         {std::pair{sf_command_reg, sf_read_id_command}, std::pair{sf_status_reg, sf_start}}) {
         if (!ryn_set_reg(arg.handle, 0, 0, reg, value)) {
             frame::report(arg, u"Failed to set register[0x%08X]\n", reg);
             return 0;

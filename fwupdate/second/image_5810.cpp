@@ -21,8 +21,9 @@ struct PolicyMessages {
     text::format_string<uint32_t, uint32_t> header_crc;  // stored, computed
 };
 
-constexpr PolicyMessages kSecond{u"\nFail to open the file [%s]\n", false,
-                                 u"Fail to check the Header CRC: 0x%08x (header) != 0x%08x (file)\n"};
+constexpr PolicyMessages kSecond{
+    u"\nFail to open the file [%s]\n", false,
+    u"Fail to check the Header CRC: 0x%08x (header) != 0x%08x (file)\n"};
 constexpr PolicyMessages kSixcam{
     u"[Patch File Error]: Failed to open file %s\n", true,
     u"[Patch File Error]: Failed to check the Header CRC 0x%08x (Expected: 0x%08x)\n"};
@@ -42,8 +43,7 @@ void report_short_read(const fw_update_arg &arg, Image5810Policy policy, size_t 
         frame::report(arg, u"fread err %d\n", static_cast<int>(read));
 }
 
-void report_dump(const fw_update_arg &arg, Image5810Policy policy,
-                 std::span<const uint8_t> image) {
+void report_dump(const fw_update_arg &arg, Image5810Policy policy, std::span<const uint8_t> image) {
     auto f = [&](const layout::Field &field) { return header_5810_field(image, field); };
     if (policy == Image5810Policy::sixcam)
         frame::report(arg,
@@ -78,9 +78,9 @@ void report_dump(const fw_update_arg &arg, Image5810Policy policy,
                       u"cali info ofs:         0x%08x\n"
                       u"cali info length:      0x%08x\n"
                       u"cali info crc:         0x%08x\n",
-                      f(H::length), f(H::magic), f(H::crc), f(H::firmware_ofs),
-                      f(H::firmware_len), f(H::model_ofs), f(H::model_len), f(H::model_crc),
-                      f(H::cali_ofs), f(H::cali_len), f(H::cali_crc));
+                      f(H::length), f(H::magic), f(H::crc), f(H::firmware_ofs), f(H::firmware_len),
+                      f(H::model_ofs), f(H::model_len), f(H::model_crc), f(H::cali_ofs),
+                      f(H::cali_len), f(H::cali_crc));
 }
 
 uint32_t crc_of(std::span<const uint8_t> bytes) {
@@ -105,8 +105,7 @@ constexpr SectionCheck kSections[] = {
      u"Fail to check the cali info CRC: 0x%08x (header) != 0x%08x (cali info)\n"},
 };
 
-int check_section(const fw_update_arg &arg, std::span<const uint8_t> image,
-                  const SectionCheck &s) {
+int check_section(const fw_update_arg &arg, std::span<const uint8_t> image, const SectionCheck &s) {
     const uint32_t file_length = static_cast<uint32_t>(image.size());
     const uint32_t offset = header_5810_field(image, s.offset);
     const uint32_t length = header_5810_field(image, s.length);
@@ -196,7 +195,8 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
     if (magic != H::magic_value) {
         if (policy == Image5810Policy::sixcam)
             frame::report(
-                arg, u"[Patch File Error]: Failed to check the Header magic 0x%08x (Expected: 0x%08x)\n",
+                arg,
+                u"[Patch File Error]: Failed to check the Header magic 0x%08x (Expected: 0x%08x)\n",
                 magic, H::magic_value);
         else
             frame::report(arg, u"Fail to check the Header magic\n");
@@ -207,17 +207,17 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
         const uint32_t major = header_5810_field(image, H::major);
         const uint32_t minor = header_5810_field(image, H::minor);
         if (major != kHeaderVersion) {
-            frame::report(
-                arg,
-                u"[Patch File Error]: Failed to check the Header major version 0x%02x (Expected: 0x%02x)\n",
-                major, kHeaderVersion);
+            frame::report(arg,
+                          u"[Patch File Error]: Failed to check the Header major version 0x%02x "
+                          u"(Expected: 0x%02x)\n",
+                          major, kHeaderVersion);
             return 0;
         }
         if (minor != kHeaderVersion) {
-            frame::report(
-                arg,
-                u"[Patch File Error]: Failed to check the Header minor version 0x%02x (Expected: 0x%02x)\n",
-                minor, kHeaderVersion);
+            frame::report(arg,
+                          u"[Patch File Error]: Failed to check the Header minor version 0x%02x "
+                          u"(Expected: 0x%02x)\n",
+                          minor, kHeaderVersion);
             return 0;
         }
     }
@@ -245,7 +245,8 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
     // The firmware sent in normal mode is counted from file offset 0.
     const uint32_t firmware_length = header_5810_field(image, H::firmware_len);
     if (firmware_length > image.size()) {
-        frame::report(arg, u"[Error] The firmware length (0x%08x) exceeds the file length (0x%08x).\n",
+        frame::report(arg,
+                      u"[Error] The firmware length (0x%08x) exceeds the file length (0x%08x).\n",
                       firmware_length, static_cast<uint32_t>(image.size()));
         return 0;
     }

@@ -41,10 +41,9 @@ struct Image5810Header {
     static constexpr layout::Field cali_len{"cali info length", 0x3C, 4};
     static constexpr layout::Field cali_crc{"cali info CRC", 0x40, 4};
 
-    static constexpr layout::Field fields[] = {length,    magic,     crc,       flash_boot,
-                                               firmware_ofs, firmware_len, major, minor,
-                                               model_ofs, model_len, model_crc, cali_ofs,
-                                               cali_len,  cali_crc};
+    static constexpr layout::Field fields[] = {
+        length, magic,     crc,       flash_boot, firmware_ofs, firmware_len, major,
+        minor,  model_ofs, model_len, model_crc,  cali_ofs,     cali_len,     cali_crc};
     // File offset just past the header: no image may end before it.
     static constexpr size_t end_in_file = file_offset + size;
 };

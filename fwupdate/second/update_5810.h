@@ -18,7 +18,7 @@ namespace ryn::fwupdate {
 struct FlashDriverEntry {
     static constexpr size_t file_capacity = 128;  // wide characters, terminator included
     uint32_t flash_id = 0;
-    int32_t built_in = 0;  // nonzero: the controller's own driver serves the chip
+    int32_t built_in = 0;        // nonzero: the controller's own driver serves the chip
     std::u16string driver_file;  // empty for a built-in entry
     uint32_t driver_param = 0;
 };

@@ -55,8 +55,7 @@ int set_download_kit_to_end(fw_update_arg &arg) {
         if (!ryn_get_dev_ctrl(arg.handle, &word)) return 0;
         if (word == kDownloadKitEnded) return 1;
         if (reads == kDownloadKitReads) {
-            frame::report(arg,
-                          u"[Warning]: Failed to set download kit to end (retries timeout)\n");
+            frame::report(arg, u"[Warning]: Failed to set download kit to end (retries timeout)\n");
             return 1;
         }
         platform::sleep_ms(kPollMs);
@@ -65,8 +64,7 @@ int set_download_kit_to_end(fw_update_arg &arg) {
 
 // Header copy and blanking, the code, the header, the download kit's end and
 // the reset, for length bytes of the image from file offset 0.
-int set_fw_code(fw_update_arg &arg, std::span<uint8_t> image, uint32_t length,
-                const CodeWrite &w) {
+int set_fw_code(fw_update_arg &arg, std::span<uint8_t> image, uint32_t length, const CodeWrite &w) {
     // 1.
     std::array<uint8_t, H::size> header{};
     const std::span<uint8_t> in_image = image.subspan(H::file_offset, H::size);

@@ -11,7 +11,9 @@ namespace ryn::fwupdate::test {
 
 using H5 = Image5810Header;
 
-inline Bytes image_5810() { return build_5810_image(ImageParts{}); }
+inline Bytes image_5810() {
+    return build_5810_image(ImageParts{});
+}
 
 inline uint32_t header_word(const Bytes &image, const layout::Field &f) {
     return static_cast<uint32_t>(f.get(std::span<const uint8_t>(image).subspan(H5::file_offset)));
@@ -58,7 +60,10 @@ class Fw5810Test : public FwTest {
         Bytes flash(image_5810_buffer_size, 0xFF);
         std::copy_n(image.begin(), length, flash.begin());
         if (blank_header)
-            std::fill_n(flash.begin() + H5::file_offset, std::min<size_t>(H5::size, length > H5::file_offset ? length - H5::file_offset : 0), 0xFF);
+            std::fill_n(
+                flash.begin() + H5::file_offset,
+                std::min<size_t>(H5::size, length > H5::file_offset ? length - H5::file_offset : 0),
+                0xFF);
         return flash;
     }
 };

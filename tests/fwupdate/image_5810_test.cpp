@@ -23,7 +23,9 @@ class Image5810Test : public Fw5810Test {
         }
         return ok;
     }
-    std::u16string last() const { return capture_.messages.empty() ? u"" : capture_.messages.back(); }
+    std::u16string last() const {
+        return capture_.messages.empty() ? u"" : capture_.messages.back();
+    }
 
     std::vector<uint8_t> storage_ = std::vector<uint8_t>(image_5810_buffer_size);
     std::span<uint8_t> buffer_{storage_};
@@ -34,10 +36,12 @@ TEST_F(Image5810Test, BuiltImagePassesWithTheHeaderDumpOfEachPolicy) {
     ASSERT_EQ(validate(image), 1);
     ASSERT_EQ(capture_.messages.size(), 1u);
     EXPECT_EQ(capture_.messages[0].substr(0, 31), u"==============HDR=============\n");
-    EXPECT_NE(capture_.messages[0].find(u"header magic:          0x58104872\n"), std::u16string::npos);
+    EXPECT_NE(capture_.messages[0].find(u"header magic:          0x58104872\n"),
+              std::u16string::npos);
     ASSERT_EQ(validate(image, Image5810Policy::sixcam), 1);
     EXPECT_EQ(capture_.messages[0].substr(0, 31), u"==========QKV5810 HDR=========\n");
-    EXPECT_NE(capture_.messages[0].find(u"header minor version:  0x00000001\n"), std::u16string::npos);
+    EXPECT_NE(capture_.messages[0].find(u"header minor version:  0x00000001\n"),
+              std::u16string::npos);
 }
 
 // A damage to a built image and the message each policy then ends with.
@@ -47,7 +51,9 @@ struct CheckCase {
     std::u16string (*expect)(const Bytes &damaged, Image5810Policy policy);
 };
 
-bool six(Image5810Policy p) { return p == Image5810Policy::sixcam; }
+bool six(Image5810Policy p) {
+    return p == Image5810Policy::sixcam;
+}
 uint32_t header_crc(const Bytes &b) {
     return ryn_calc_crc(b.data() + H5::file_offset + H5::crc_from, H5::size - H5::crc_from);
 }
@@ -61,40 +67,46 @@ const CheckCase kChecks[] = {
      }},
     {"header crc", [](Bytes &b) { H5::crc.put(std::span<uint8_t>(b).subspan(H5::file_offset), 7); },
      [](const Bytes &b, Image5810Policy p) {
-         return six(p) ? text::format(u"[Patch File Error]: Failed to check the Header CRC 0x%08x "
-                                      u"(Expected: 0x%08x)\n",
-                                      7u, header_crc(b))
-                       : text::format(u"Fail to check the Header CRC: 0x%08x (header) != 0x%08x "
-                                      u"(file)\n",
-                                      7u, header_crc(b));
+         return six(p) ? text::format(
+                             u"[Patch File Error]: Failed to check the Header CRC 0x%08x "
+                             u"(Expected: 0x%08x)\n",
+                             7u, header_crc(b))
+                       : text::format(
+                             u"Fail to check the Header CRC: 0x%08x (header) != 0x%08x "
+                             u"(file)\n",
+                             7u, header_crc(b));
      }},
     {"model config offset",
      [](Bytes &b) { set_header(b, H5::model_ofs, static_cast<uint32_t>(b.size() + 1)); },
      [](const Bytes &b, Image5810Policy) {
-         return text::format(u"[Error] The model configuration offset (0x%08x) exceeds the file "
-                             u"length (0x%08x).\n",
-                             static_cast<uint32_t>(b.size() + 1), static_cast<uint32_t>(b.size()));
+         return text::format(
+             u"[Error] The model configuration offset (0x%08x) exceeds the file "
+             u"length (0x%08x).\n",
+             static_cast<uint32_t>(b.size() + 1), static_cast<uint32_t>(b.size()));
      }},
     {"model config crc", [](Bytes &b) { set_header(b, H5::model_crc, 1); },
      [](const Bytes &b, Image5810Policy) {
          const uint32_t ofs = header_word(b, H5::model_ofs), len = header_word(b, H5::model_len);
-         return text::format(u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x "
-                             u"(model config)\n",
-                             1u, ryn_calc_crc(b.data() + ofs, len));
+         return text::format(
+             u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x "
+             u"(model config)\n",
+             1u, ryn_calc_crc(b.data() + ofs, len));
      }},
     {"cali info offset",
      [](Bytes &b) { set_header(b, H5::cali_ofs, static_cast<uint32_t>(b.size() + 1)); },
      [](const Bytes &b, Image5810Policy) {
-         return text::format(u"[Error] The calibration information offset (0x%08x) exceeds the "
-                             u"file length (0x%08x).\n",
-                             static_cast<uint32_t>(b.size() + 1), static_cast<uint32_t>(b.size()));
+         return text::format(
+             u"[Error] The calibration information offset (0x%08x) exceeds the "
+             u"file length (0x%08x).\n",
+             static_cast<uint32_t>(b.size() + 1), static_cast<uint32_t>(b.size()));
      }},
     {"cali info crc", [](Bytes &b) { set_header(b, H5::cali_crc, 2); },
      [](const Bytes &b, Image5810Policy) {
          const uint32_t ofs = header_word(b, H5::cali_ofs), len = header_word(b, H5::cali_len);
-         return text::format(u"Fail to check the cali info CRC: 0x%08x (header) != 0x%08x "
-                             u"(cali info)\n",
-                             2u, ryn_calc_crc(b.data() + ofs, len));
+         return text::format(
+             u"Fail to check the cali info CRC: 0x%08x (header) != 0x%08x "
+             u"(cali info)\n",
+             2u, ryn_calc_crc(b.data() + ofs, len));
      }},
 };
 
@@ -116,11 +128,15 @@ TEST_F(Image5810Test, SixCameraPathTakesHeaderVersionOneOneOnlyMajorFirst) {
     set_header(v10, H5::minor, 0);
     EXPECT_EQ(validate(v10), 1);  // the second controller does not read the versions
     EXPECT_EQ(validate(v10, Image5810Policy::sixcam), 0);
-    EXPECT_EQ(last(), u"[Patch File Error]: Failed to check the Header minor version 0x00 (Expected: 0x01)\n");
+    EXPECT_EQ(
+        last(),
+        u"[Patch File Error]: Failed to check the Header minor version 0x00 (Expected: 0x01)\n");
     Bytes v21 = image_5810();
     set_header(v21, H5::major, 2);
     EXPECT_EQ(validate(v21, Image5810Policy::sixcam), 0);
-    EXPECT_EQ(last(), u"[Patch File Error]: Failed to check the Header major version 0x02 (Expected: 0x01)\n");
+    EXPECT_EQ(
+        last(),
+        u"[Patch File Error]: Failed to check the Header major version 0x02 (Expected: 0x01)\n");
 }
 
 TEST_F(Image5810Test, SectionAtTheFileEndPasses) {
@@ -148,18 +164,21 @@ TEST_F(Image5810Test, UnsafeImagesAreRefusedInsideTheirBytes) {
                    static_cast<uint32_t>(long_header.size()));
     Bytes model_past_end = image_5810();
     set_header(model_past_end, H5::model_len,
-               static_cast<uint32_t>(model_past_end.size() - header_word(model_past_end, H5::model_ofs) + 1));
+               static_cast<uint32_t>(model_past_end.size() -
+                                     header_word(model_past_end, H5::model_ofs) + 1));
     Bytes cali_past_end = image_5810();
     set_header(cali_past_end, H5::cali_len, 0xFFFFFFFF);
     Bytes firmware_past_end = image_5810();
-    set_header(firmware_past_end, H5::firmware_len, static_cast<uint32_t>(firmware_past_end.size() + 1));
+    set_header(firmware_past_end, H5::firmware_len,
+               static_cast<uint32_t>(firmware_past_end.size() + 1));
     const Case cases[] = {
         {"longer than the buffer", long_image, u"[Error] The image of 262145 bytes does not fit"},
         {"shorter than the header", short_image, u"[Error] The image of 4163 bytes ends before"},
         {"header length 11", short_header, u"[Error] The header length (0x0000000b) is outside"},
         {"header beyond the file", long_header, u"[Error] The header length"},
         {"model config past the end", model_past_end, u"[Error] The model configuration ("},
-        {"cali info past the end", cali_past_end, u"[Error] The calibration information (0xffffffff"},
+        {"cali info past the end", cali_past_end,
+         u"[Error] The calibration information (0xffffffff"},
         {"firmware past the end", firmware_past_end, u"[Error] The firmware length ("},
     };
     for (const Case &c : cases) {
@@ -187,8 +206,7 @@ TEST_F(Image5810Test, RefusedImageReachesNoDevice) {
     set_header(image, H5::cali_len, 0xFFFFFFFF);
     EXPECT_EQ(update(image), 0);
     EXPECT_EQ(capture_.messages.back(), u"Failed to read input patch file.\n");
-    for (const std::string &op : device_ops())
-        EXPECT_TRUE(op == "ryn_check_platform") << op;
+    for (const std::string &op : device_ops()) EXPECT_TRUE(op == "ryn_check_platform") << op;
 }
 
 }  // namespace

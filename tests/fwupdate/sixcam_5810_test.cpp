@@ -32,8 +32,8 @@ TEST_F(Sixcam5810Test, NormalUpdateWritesCodeWithBlankHeaderThenTheHeader) {
     EXPECT_TRUE(sim_record(record_of(1, "flash").c_str()).empty());
     const Bytes header = sim_record(record_of(2, "fw-header").c_str());
     ASSERT_EQ(header.size(), fw_header_record_5810_size);
-    EXPECT_TRUE(std::equal(header.begin(), header.begin() + H5::size,
-                           image.begin() + H5::file_offset));
+    EXPECT_TRUE(
+        std::equal(header.begin(), header.begin() + H5::size, image.begin() + H5::file_offset));
     EXPECT_EQ(count_waits(100), 0u);  // the download kit ended at the first read
     EXPECT_EQ(capture_.messages.back(), u"Update firmware succesfully\n");
 }
@@ -87,8 +87,10 @@ TEST_F(Sixcam5810Test, FailuresOfEachWriteStepHaveTheirMessages) {
         capture_.messages.clear();
         ASSERT_TRUE(ryn_sim_fail(c.op, 1, 1));
         EXPECT_EQ(update(image_5810(), RYN_FLAG_6CAM_DEV2 | c.mode), 0);
-        const std::vector<std::u16string> tail(capture_.messages.end() - 2, capture_.messages.end());
-        EXPECT_EQ(tail, (std::vector<std::u16string>{c.message, u"Failed to update firmware code.\n"}));
+        const std::vector<std::u16string> tail(capture_.messages.end() - 2,
+                                               capture_.messages.end());
+        EXPECT_EQ(tail,
+                  (std::vector<std::u16string>{c.message, u"Failed to update firmware code.\n"}));
     }
 }
 
@@ -97,10 +99,10 @@ TEST_F(Sixcam5810Test, OpenFailureUsesThePatchFileMessages) {
     fw_update_arg arg = block(missing, RYN_FLAG_6CAM_DEV1);
     EXPECT_EQ(ryn_fw_update(&arg), 0);
     const std::vector<std::u16string> tail(capture_.messages.end() - 2, capture_.messages.end());
-    EXPECT_EQ(tail, (std::vector<std::u16string>{
-                        text::format(u"[Patch File Error]: Failed to open file %s\n",
-                                     missing.c_str()),
-                        u"Failed to read input patch file.\n"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::u16string>{
+                  text::format(u"[Patch File Error]: Failed to open file %s\n", missing.c_str()),
+                  u"Failed to read input patch file.\n"}));
 }
 
 }  // namespace

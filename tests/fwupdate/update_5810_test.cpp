@@ -57,8 +57,8 @@ TEST_F(Update5810Test, EachOscCaliRegisterFailureStopsWithItsMessage) {
         capture_.messages.clear();
         ASSERT_TRUE(ryn_sim_fail(kOsc, n, 1));
         EXPECT_EQ(update(image_5810()), 0);
-        const std::u16string reg = text::format(u"Failed to set register[0x%08X]\n",
-                                                osc_cali_registers[n - 1].address);
+        const std::u16string reg =
+            text::format(u"Failed to set register[0x%08X]\n", osc_cali_registers[n - 1].address);
         ASSERT_GE(capture_.messages.size(), 2u);
         EXPECT_EQ(capture_.messages[capture_.messages.size() - 2], reg);
         EXPECT_EQ(capture_.messages.back(), u"Failed to enable OSC-Cali Mechanism.\n");
@@ -72,9 +72,11 @@ TEST_F(Update5810Test, FailedWriteReportsBothMessagesInEitherMode) {
         create("5810");
         capture_.messages.clear();
         capture_.steps.clear();
-        ryn_sim_fail(mode == RYN_UPDATE_NORMAL ? "ryn_set_normal_code" : "ryn_update_flash_code", 1, 1);
+        ryn_sim_fail(mode == RYN_UPDATE_NORMAL ? "ryn_set_normal_code" : "ryn_update_flash_code", 1,
+                     1);
         EXPECT_EQ(update(image_5810(), mode), 0);
-        const std::vector<std::u16string> tail(capture_.messages.end() - 2, capture_.messages.end());
+        const std::vector<std::u16string> tail(capture_.messages.end() - 2,
+                                               capture_.messages.end());
         EXPECT_EQ(tail, (std::vector<std::u16string>{u"Failed to set normal code\n",
                                                      u"Failed to update firmware code.\n"}));
         EXPECT_EQ(steps(), (std::vector<uint32_t>{0, 0, 1, 2, 4}));
@@ -104,9 +106,10 @@ TEST_F(Update5810Test, StalledFlashIdPollFailsAfterItsBound) {
     create("5810", R"({"fw_mode": "maskrom"})");
     ASSERT_TRUE(ryn_sim_stall("ryn_get_reg", 1));
     EXPECT_EQ(update(image_5810()), 0);
-    EXPECT_TRUE(has_message(text::format(u"The serial flash did not finish reading its ID "
-                                         u"(register[0x%08X] still 0x%08X after %u reads).\n",
-                                         sf_status_reg, sf_start, sf_status_reads)));
+    EXPECT_TRUE(
+        has_message(text::format(u"The serial flash did not finish reading its ID "
+                                 u"(register[0x%08X] still 0x%08X after %u reads).\n",
+                                 sf_status_reg, sf_start, sf_status_reads)));
     EXPECT_EQ(capture_.messages.back(), u"Failed to read flash ID\n");
     EXPECT_EQ(count_waits(100), sf_status_reads);
     EXPECT_EQ(count_op("ryn_get_reg"), sf_status_reads);
@@ -162,8 +165,9 @@ TEST_F(Update5810Test, ListLinesPastThirtyTwoAreIgnoredAndSaidSo) {
     write_list(list);
     create("5810");
     EXPECT_EQ(update(image_5810()), 0);
-    EXPECT_TRUE(has_message(u"The flash driver list holds more than 32 usable lines; the lines "
-                            u"after the 32th are ignored.\n"));
+    EXPECT_TRUE(
+        has_message(u"The flash driver list holds more than 32 usable lines; the lines "
+                    u"after the 32th are ignored.\n"));
     EXPECT_EQ(capture_.messages.back(), u"Flash ID not support.\n");
     EXPECT_EQ(flash_driver_table().count, FlashDriverTable::capacity);
 }

@@ -21,7 +21,8 @@ TEST(Sim5810, MaskromRequestTakesEffectAtResetAndOutlivesTheStateFile) {
     EXPECT_EQ(fw_mode(), fw_mode_5810_flash);
     ASSERT_TRUE(ryn_set_dev_mode(ryn_sim_handle(), 1, nullptr));
     EXPECT_EQ(fw_mode(), fw_mode_5810_flash);
-    const std::string state = (std::filesystem::temp_directory_path() / "ryn_sim_5810_mode.json").string();
+    const std::string state =
+        (std::filesystem::temp_directory_path() / "ryn_sim_5810_mode.json").string();
     ASSERT_TRUE(ryn_sim_save(state.c_str()));
     ASSERT_NE(ryn_sim_load(state.c_str()), RYN_INVALID_HANDLE) << ryn_sim_last_error();
     ASSERT_NE(ryn_sim_reset(), RYN_INVALID_HANDLE);
@@ -29,11 +30,14 @@ TEST(Sim5810, MaskromRequestTakesEffectAtResetAndOutlivesTheStateFile) {
 }
 
 TEST(Sim5810, ExtendedDriverChipWritesOnlyWithItsDriver) {
-    ASSERT_NE(ryn_sim_create("5810", R"({"fw_mode": "maskrom", "flash_id": "0xC22016", "flash_driver": true})"),
-              RYN_INVALID_HANDLE)
+    ASSERT_NE(
+        ryn_sim_create("5810",
+                       R"({"fw_mode": "maskrom", "flash_id": "0xC22016", "flash_driver": true})"),
+        RYN_INVALID_HANDLE)
         << ryn_sim_last_error();
     const ryn_handle h = ryn_sim_handle();
-    for (const OscCaliRegister &r : osc_cali_registers) ASSERT_TRUE(ryn_set_reg(h, 0, 0, r.address, r.value));
+    for (const OscCaliRegister &r : osc_cali_registers)
+        ASSERT_TRUE(ryn_set_reg(h, 0, 0, r.address, r.value));
     ASSERT_TRUE(ryn_set_reg(h, 0, 0, sf_command_reg, sf_read_id_command));
     ASSERT_TRUE(ryn_set_reg(h, 0, 0, sf_status_reg, sf_start));
     uint32_t status = 1, reads = 0, id = 0;
@@ -61,7 +65,8 @@ TEST(Sim5810, FirmwareOptionsBelongToTheirFamilies) {
     EXPECT_EQ(ryn_sim_create("5920", R"({"flash_id": 1})"), RYN_INVALID_HANDLE);
     EXPECT_EQ(ryn_sim_create("6cam", R"({"fw_mode": "maskrom"})"), RYN_INVALID_HANDLE);
     EXPECT_EQ(ryn_sim_create("5810", R"({"fw_mode": "update"})"), RYN_INVALID_HANDLE);
-    EXPECT_NE(ryn_sim_create("6cam", R"({"flash_id": 5})"), RYN_INVALID_HANDLE) << ryn_sim_last_error();
+    EXPECT_NE(ryn_sim_create("6cam", R"({"flash_id": 5})"), RYN_INVALID_HANDLE)
+        << ryn_sim_last_error();
 }
 
 }  // namespace
