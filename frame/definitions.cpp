@@ -110,21 +110,29 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
     return 1;
 }
 
+namespace {
+// The steps' messages, made once where the format check runs at compile time.
+constexpr text::format_string<> kNoFailure{u""};
+constexpr text::format_string<> kNoModule{u"Fail to GetModuleFileName.\n"};
+constexpr text::format_string<> kNoSplit{u"Fail to split the path.\n"};
+constexpr text::format_string<> kNoPath{u"Fail to make the path.\n"};
+}  // namespace
+
 HostFilePath host_file_path(std::u16string_view base_name) {
     std::u16string drive, dir;
     if (test_dir()) {
         dir = *test_dir();
     } else {
         const auto exe = platform::executable_path();
-        if (!exe) return {std::nullopt, u"Fail to GetModuleFileName.\n"};
+        if (!exe) return {std::nullopt, kNoModule};
         const auto parts = platform::split_path(*exe);
-        if (!parts) return {std::nullopt, u"Fail to split the path.\n"};
+        if (!parts) return {std::nullopt, kNoSplit};
         drive = parts->drive;
         dir = parts->dir;
     }
     auto path = platform::make_path(drive, dir, base_name, u"ini");
-    if (!path) return {std::nullopt, u"Fail to make the path.\n"};
-    return {std::move(path)};
+    if (!path) return {std::nullopt, kNoPath};
+    return {std::move(path), kNoFailure};
 }
 
 void set_definition_dir_for_testing(std::optional<std::u16string> dir) { test_dir() = std::move(dir); }

@@ -93,7 +93,7 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg);
 // failure holds the step's message.
 struct HostFilePath {
     std::optional<std::u16string> path;
-    text::format_string<> failure{u""};
+    text::format_string<> failure;
 };
 HostFilePath host_file_path(std::u16string_view base_name);
 
