@@ -43,29 +43,11 @@ void say(const DefinitionDescriptor &d, const cali_info_arg *arg,
         report(*arg, format, args...);
 }
 
-// Full path of the file beside the host's executable: module file name, split,
-// then made again with the file's base name and the extension "ini".
+// Full path of the definition file beside the host's executable.
 std::optional<std::u16string> definition_path(const DefinitionDescriptor &d, const cali_info_arg *arg) {
-    std::u16string drive, dir;
-    if (test_dir()) {
-        dir = *test_dir();
-    } else {
-        const auto exe = platform::executable_path();
-        if (!exe) {
-            say(d, arg, u"Fail to GetModuleFileName.\n");
-            return std::nullopt;
-        }
-        const auto parts = platform::split_path(*exe);
-        if (!parts) {
-            say(d, arg, u"Fail to split the path.\n");
-            return std::nullopt;
-        }
-        drive = parts->drive;
-        dir = parts->dir;
-    }
-    auto path = platform::make_path(drive, dir, d.base_name, u"ini");
-    if (!path) say(d, arg, u"Fail to make the path.\n");
-    return path;
+    HostFilePath host = host_file_path(d.base_name);
+    if (!host.path) say(d, arg, host.failure);
+    return host.path;
 }
 
 // White space as scanf skips it: space, \t \n \v \f \r.
@@ -165,6 +147,31 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
         e.valid = d.valid_at_load ? 1 : 0;
     }
     return 1;
+}
+
+namespace {
+// The steps' messages, made once where the format check runs at compile time.
+constexpr text::format_string<> kNoFailure{u""};
+constexpr text::format_string<> kNoModule{u"Fail to GetModuleFileName.\n"};
+constexpr text::format_string<> kNoSplit{u"Fail to split the path.\n"};
+constexpr text::format_string<> kNoPath{u"Fail to make the path.\n"};
+}  // namespace
+
+HostFilePath host_file_path(std::u16string_view base_name) {
+    std::u16string drive, dir;
+    if (test_dir()) {
+        dir = *test_dir();
+    } else {
+        const auto exe = platform::executable_path();
+        if (!exe) return {std::nullopt, kNoModule};
+        const auto parts = platform::split_path(*exe);
+        if (!parts) return {std::nullopt, kNoSplit};
+        drive = parts->drive;
+        dir = parts->dir;
+    }
+    auto path = platform::make_path(drive, dir, base_name, u"ini");
+    if (!path) return {std::nullopt, kNoPath};
+    return {std::move(path), kNoFailure};
 }
 
 void set_definition_dir_for_testing(std::optional<std::u16string> dir) { test_dir() = std::move(dir); }

@@ -95,7 +95,17 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg);
 // the entry with its terminator, that is, has at most 127 characters.
 bool parse_definition_line(std::u16string_view line, uint32_t &number, std::u16string_view &name);
 
-// Test seam: the directory the files are looked for in, instead of the host
+// Full path of a file named base_name with the extension "ini" in the host
+// executable's directory (the process's main module, not this library's): the
+// module file name, split, then made again. On failure path is empty and
+// failure holds the step's message.
+struct HostFilePath {
+    std::optional<std::u16string> path;
+    text::format_string<> failure;
+};
+HostFilePath host_file_path(std::u16string_view base_name);
+
+// Test seam: the directory these files are looked for in, instead of the host
 // executable's (with its trailing separator). Empty restores the real one.
 void set_definition_dir_for_testing(std::optional<std::u16string> dir);
 

@@ -14,10 +14,8 @@ int not_supported(fw_update_arg &arg) {
 }  // namespace
 
 namespace fwupdate {
-int fw_update_5810(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_5920(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_6cam_4320(fw_update_arg &arg) { return not_supported(arg); }
-int fw_update_6cam_5810(fw_update_arg &arg) { return not_supported(arg); }
 }  // namespace fwupdate
 
 }  // namespace ryn

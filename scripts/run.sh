@@ -113,6 +113,23 @@ cp fw.bin bad.bin
 byte=$(od -An -tu1 -j "$offset" -N1 fw.bin | tr -d ' ')
 printf "$(printf '\\%03o' $((byte ^ 1)))" | dd of=bad.bin bs=1 seek="$offset" conv=notrunc status=none
 step ryn --sim base.json fw update bad.bin
+heading "A 5810 controller: build its image, update it running from flash, and one already in Maskrom"
+step ryn image build --format 5810 -o fw5810.bin
+step ryn sim create c5810.json --family 5810
+step ryn --sim c5810.json fw update fw5810.bin
+step ryn sim create rom5810.json --family 5810 --fw-mode maskrom
+step ryn --quiet --sim rom5810.json fw update fw5810.bin --mode layout
+step ryn sim dump rom5810.json flash -o flash.bin
+printf '\n$ cmp -n 4096 flash.bin fw5810.bin\n'; cmp -n 4096 flash.bin fw5810.bin && echo "(the flash starts with the image)"
+
+heading "A serial flash the flash driver list does not name is refused"
+step ryn sim create odd5810.json --family 5810 --flash-id 0x123456
+step ryn --quiet --sim odd5810.json fw update fw5810.bin
+
+heading "Device 2 of a six-camera system"
+step ryn sim create six.json --family 6cam
+step ryn --quiet --sim six.json --6cam-dev 2 fw update fw5810.bin
+
 heading "Calibration: read it into an INI file, edit one value, write it back"
 step ryn sim create cali.json --family base --cali-version 10
 step ryn --sim cali.json cali get cali.ini

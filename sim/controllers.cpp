@@ -47,10 +47,22 @@ struct Options {
     uint8_t cali_version = 1;
     std::optional<uint16_t> model_version;
     std::optional<uint16_t> algo_version;
+    std::optional<uint32_t> flash_id;
+    bool flash_driver = false;
+    bool maskrom = false;
 };
 
-Options parse_options(const nlohmann::json &options) {
-    check_object(options, {"cali_version", "model_version", "algo_version"}, "options");
+// A 5810 of its own also takes its firmware mode.
+Options parse_options(const nlohmann::json &options, bool own_5810) {
+    if (own_5810)
+        check_object(options,
+                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver",
+                      "fw_mode"},
+                     "options");
+    else
+        check_object(options,
+                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver"},
+                     "options");
     Options o;
     auto number = [&](const char *key, uint64_t max) {
         return to_uint(options[key], 0, max, "options \"" + std::string(key) + "\"", true);
@@ -61,6 +73,16 @@ Options parse_options(const nlohmann::json &options) {
         o.model_version = static_cast<uint16_t>(number("model_version", 0xFFFF));
     if (options.contains("algo_version"))
         o.algo_version = static_cast<uint16_t>(number("algo_version", 0xFFFF));
+    if (options.contains("flash_id"))
+        o.flash_id = static_cast<uint32_t>(number("flash_id", 0xFFFFFFFF));
+    if (options.contains("flash_driver"))
+        o.flash_driver = to_bool(options["flash_driver"], "options \"flash_driver\"");
+    if (options.contains("fw_mode")) {
+        const nlohmann::json &mode = options["fw_mode"];
+        if (!mode.is_string() || (mode != "flash" && mode != "maskrom"))
+            throw SimError("options \"fw_mode\" of a 5810 controller is \"flash\" or \"maskrom\"");
+        o.maskrom = mode == "maskrom";
+    }
     return o;
 }
 
@@ -191,7 +213,8 @@ std::string hex(uint64_t v) {
 
 ControllerDevice::ControllerDevice(const nlohmann::json &options, std::vector<ControllerUnit> units)
     : Device(options), units_(std::move(units)) {
-    const Options o = parse_options(options);
+    const bool own_5810 = units_.size() == 1 && units_.front().kind == ControllerKind::c5810;
+    const Options o = parse_options(options, own_5810);
     for (const ControllerUnit &u : units_) {
         const KindInfo &k = info(u.kind);
         if (o.algo_version && !k.model_cfg.algo_header)
@@ -201,7 +224,12 @@ ControllerDevice::ControllerDevice(const nlohmann::json &options, std::vector<Co
         store(u.prefix + std::string(kModelCfg), make_model_cfg(k, u.seed, o));
         required_names_.push_back(u.prefix + std::string(kCali));
         required_names_.push_back(u.prefix + std::string(kModelCfg));
+        if (u.kind == ControllerKind::c5810) fw_[u.dev_id].maskrom = o.maskrom;
     }
+    if (o.flash_id) chip_.id = *o.flash_id;
+    chip_.needs_driver = o.flash_driver;
+    if ((o.flash_id || o.flash_driver) && fw_.empty())
+        throw SimError("options \"flash_id\" and \"flash_driver\" are the 5810 controllers'");
     for (const std::string &n : required_names_) required_.push_back(n);
     enter_mode("normal");
 }
@@ -278,6 +306,10 @@ Result ControllerDevice::set_sensor_ctrl(Call &, uint32_t) {
 std::string ControllerDevice::record_error(std::string_view name,
                                            std::span<const uint8_t> bytes) const {
     const std::string quoted = "record \"" + std::string(name) + "\"";
+    if (const std::optional<size_t> size = firmware_record_size(name))
+        return bytes.size() == *size ? std::string()
+                                     : quoted + " takes " + std::to_string(*size) + " bytes, not " +
+                                           std::to_string(bytes.size());
     bool known = false;
     for (const std::string &n : required_names_) known = known || n == name;
     if (!known) {

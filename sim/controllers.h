@@ -11,6 +11,10 @@
 //   "model_version"  0..0xFFFF    version the model configuration record reports,
 //                                 default 0x200 (0x300 for the 5920)
 //   "algo_version"   0..0xFFFF    algorithm block version of a 0x200 record, default 0x101
+//   the 5810 and six-camera devices only (sim/fw_5810.cpp):
+//   "flash_id"       0..0xFFFFFFFF  ID the serial flash reports, default 0x00EF4015
+//   "flash_driver"   bool         the chip needs an extended flash driver, default false
+//   "fw_mode"        "flash" | "maskrom"  a 5810 device of its own: its mode, default "flash"
 //
 // Records of controller kind k, seed s (1 for a one-controller device; 1, 2, 3
 // for devices 255, 1, 2 of a six-camera system), all little-endian:
@@ -35,6 +39,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +75,24 @@ class ControllerDevice : public Device {
     Result set_sensor_ctrl(Call &, uint32_t on) override;
     std::string unreachable() const override;
 
+    // Firmware operations of the 5810 controllers (sim/fw_5810.cpp); the
+    // other kinds answer them as unsupported.
+    Result get_fw_mode(Call &, uint32_t *mode) override;
+    Result get_fw_hdr(Call &, void *header) override;
+    Result set_fw_hdr(Call &, const void *header) override;
+    Result set_dev_mode(Call &, uint32_t mode) override;
+    Result set_normal_code(Call &, const void *version_record, const void *model_cfg,
+                           const void *code, uint32_t length) override;
+    Result update_flash_code(Call &, const void *data, uint32_t offset, uint32_t length) override;
+    Result set_extend_flash_driver(Call &, uint32_t param, const void *driver,
+                                   uint32_t length) override;
+    Result get_reg(Call &, uint32_t address, uint32_t *value) override;
+    Result set_reg(Call &, uint32_t address, uint32_t value) override;
+    Result get_dev_ctrl(Call &, uint32_t *word) override;
+    Result set_dev_ctrl(Call &, uint32_t code) override;
+    nlohmann::json save_state() const override;
+    void load_state(const nlohmann::json &state) override;
+
   protected:
     // The controller the next call reaches, or null (with the reason in *why).
     virtual const ControllerUnit *current(std::string *why) const;
@@ -83,8 +107,37 @@ class ControllerDevice : public Device {
     std::string record_error(std::string_view name, std::span<const uint8_t> bytes) const override;
     std::span<const std::string_view> required_records() const override;
     bool valid_mode(std::string_view mode) const override { return mode == "normal"; }
+    void after_reset() override;
 
   private:
+    // The firmware state of one 5810 controller; a reset clears all but the
+    // mode (sim/fw_5810.cpp).
+    struct Fw5810 {
+        bool maskrom = false;
+        std::optional<bool> maskrom_requested;  // effective at the next reset
+        uint32_t osc_written = 0;               // OSC-Cali registers written in order
+        bool osc_wrong = false;                 // one written out of order or with another value
+        uint32_t sf_command = 0;
+        uint32_t sf_busy_reads = 0;  // status reads left before the command is done
+        bool sf_id_ready = false;
+        bool driver_loaded = false;
+        bool kit_ending = false;
+    };
+    struct FlashChip {
+        uint32_t id = 0x00EF4015;
+        bool needs_driver = false;
+    };
+    Fw5810 *fw_5810();
+    const Fw5810 *fw_5810() const;
+    Result flash_writable(const Fw5810 &fw) const;
+    Result write_flash(uint32_t offset, std::span<const uint8_t> bytes);
+    Bytes fw_header() const;
+    // The size of a 5810 controller's firmware record ("flash", "fw-header")
+    // of this name, or empty for another name.
+    std::optional<size_t> firmware_record_size(std::string_view name) const;
+
+    FlashChip chip_;
+    std::map<uint32_t, Fw5810> fw_;  // by device id
     std::vector<ControllerUnit> units_;
     std::vector<std::string> required_names_;
     std::vector<std::string_view> required_;

@@ -35,10 +35,15 @@ class SixCamSystem final : public ControllerDevice {
         return Result::ok();
     }
 
-    nlohmann::json save_state() const override { return {{"selected", selected_}}; }
+    nlohmann::json save_state() const override {
+        nlohmann::json state = ControllerDevice::save_state();
+        state["selected"] = selected_;
+        return state;
+    }
 
+    // The 5810 devices' firmware state is the controllers' (sim/fw_5810.cpp).
     void load_state(const nlohmann::json &state) override {
-        check_object(state, {"selected"}, "state \"model\"");
+        ControllerDevice::load_state(state);
         if (state.contains("selected"))
             selected_ = static_cast<uint32_t>(
                 to_uint(state["selected"], 0, UINT32_MAX, "state \"model\" selected"));

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "fwupdate/base/image.h"
+#include "fwupdate/second/image_5810.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
@@ -142,6 +143,65 @@ Bytes build_flash_builder_file(const ImageParts &p) {
     at = std::copy(code.begin(), code.end(), at);
     std::copy(version.begin(), version.end(), at + flash_builder_gap);
     return file;
+}
+
+}  // namespace ryn::fwupdate
+
+namespace ryn::fwupdate {
+
+Bytes build_5810_image(const ImageParts &p) {
+    using H5 = Image5810Header;
+    if (p.update_code || p.boot_loader)
+        throw BuildError("a 5810 image holds its firmware, model configuration and calibration only");
+    const Bytes code = p.normal_code.value_or(generated(0x3000, u"5810 firmware " + p.normal_version));
+    const Bytes model_cfg = p.model_config.value_or(generated_record(8192, 0, 2, u"5810 model"));
+    const Bytes cali = p.calibration.value_or(generated_record(8192, 1, 0, u"5810 calibration"));
+    if (code.empty()) throw BuildError("the firmware is empty");
+    // The firmware runs from file offset 0 around the header: its first 4096
+    // bytes, the header, then the rest; the sections follow at 256-byte
+    // boundaries.
+    const size_t head = std::min<size_t>(code.size(), H5::file_offset);
+    const uint64_t firmware_end = H5::end_in_file + (code.size() - head);
+    const uint64_t model_at = (firmware_end + 0xFF) & ~uint64_t{0xFF};
+    const uint64_t cali_at = (model_at + model_cfg.size() + 0xFF) & ~uint64_t{0xFF};
+    const uint64_t end = cali_at + cali.size();
+    if (end > image_5810_buffer_size)
+        throw BuildError("the image of " + std::to_string(end) +
+                         " bytes does not fit the 262144-byte image buffer");
+
+    Bytes image(static_cast<size_t>(end), 0xFF);
+    std::copy_n(code.begin(), head, image.begin());
+    std::copy(code.begin() + static_cast<ptrdiff_t>(head), code.end(),
+              image.begin() + H5::end_in_file);
+    std::copy(model_cfg.begin(), model_cfg.end(), image.begin() + static_cast<ptrdiff_t>(model_at));
+    std::copy(cali.begin(), cali.end(), image.begin() + static_cast<ptrdiff_t>(cali_at));
+
+    std::span<uint8_t> header = std::span<uint8_t>(image).subspan(H5::file_offset, H5::size);
+    std::fill(header.begin(), header.end(), uint8_t{0});
+    H5::length.put(header, H5::size);
+    H5::magic.put(header, H5::magic_value);
+    H5::flash_boot.put(header, 0x00001000);
+    H5::firmware_ofs.put(header, 0);
+    H5::firmware_len.put(header, firmware_end);
+    H5::major.put(header, 1);
+    H5::minor.put(header, 1);
+    H5::model_ofs.put(header, model_at);
+    H5::model_len.put(header, model_cfg.size());
+    H5::model_crc.put(header, crc_of(model_cfg));
+    H5::cali_ofs.put(header, cali_at);
+    H5::cali_len.put(header, cali.size());
+    H5::cali_crc.put(header, crc_of(cali));
+    fix_5810_header_crc(image);
+    return image;
+}
+
+void fix_5810_header_crc(Bytes &image) {
+    using H5 = Image5810Header;
+    std::span<uint8_t> header = std::span<uint8_t>(image).subspan(H5::file_offset);
+    const uint64_t length = H5::length.get(header);
+    if (length < H5::crc_from || length > header.size()) return;  // no CRC covers such a header
+    H5::crc.put(header, ryn_calc_crc(header.data() + H5::crc_from,
+                                         static_cast<uint32_t>(length - H5::crc_from)));
 }
 
 }  // namespace ryn::fwupdate

@@ -41,6 +41,15 @@ Bytes build_base_image(const ImageParts &parts);
 // the version texts apply.
 Bytes build_flash_builder_file(const ImageParts &parts);
 
+// 5810 image: the firmware (normal_code) from file offset 0 with the 68-byte
+// header at 0x1000 inside it (header version 1.1, flash boot word 0x1000),
+// then the model configuration and the calibration at 256-byte boundaries.
+// Only the normal code, model configuration and calibration apply.
+Bytes build_5810_image(const ImageParts &parts);
+// Rewrites the header CRC of a 5810 image after a change of its header; a
+// header length outside 12 to the end of the image leaves the CRC as it is.
+void fix_5810_header_crc(Bytes &image);
+
 // The gap the flash builder file leaves between its code and its version record.
 inline constexpr uint32_t flash_builder_gap = 16;
 

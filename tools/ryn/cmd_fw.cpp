@@ -49,7 +49,9 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
         "switched into its update mode, written and reset along the way.\n\n"
         "Examples:\n"
         "  ryn --sim dev.json fw update fw.bin\n"
-        "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin");
+        "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin\n"
+        "  ryn --sim c5810.json fw update fw5810.bin --mode layout\n"
+        "  ryn --sim six.json --6cam-dev 2 fw update fw5810.bin");
     on_run(*cmd, ctx, o, &fw_update);
 }
 

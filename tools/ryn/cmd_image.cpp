@@ -13,6 +13,7 @@
 #include "files.h"
 #include "fwupdate/base/image.h"
 #include "fwupdate/build/image_builder.h"
+#include "fwupdate/second/image_5810.h"
 #include "host.h"
 #include "text/text.h"
 
@@ -73,6 +74,13 @@ int validate_flash_builder(const fw_update_arg &arg, fwupdate::ImageFile &file) 
     return fwupdate::read_flash_builder(arg, file, *image);
 }
 
+// The 5810 image as the second controller's update checks it.
+int validate_5810(const fw_update_arg &arg, fwupdate::ImageFile &file) {
+    std::vector<uint8_t> buffer(fwupdate::image_5810_buffer_size);
+    uint32_t length = 0;
+    return fwupdate::read_5810_image(arg, file, fwupdate::Image5810Policy::second, buffer, length);
+}
+
 struct ImageFormat {
     const char *name;
     const char *what;
@@ -84,6 +92,8 @@ const ImageFormat formats[] = {
      fwupdate::build_base_image, validate_base},
     {"flash-builder", "flash builder file of a flash-layout update",
      fwupdate::build_flash_builder_file, validate_flash_builder},
+    {"5810", "5810 controller image (firmware, header at 0x1000, model config, calibration)",
+     fwupdate::build_5810_image, validate_5810},
 };
 
 std::vector<std::string> format_names() {
@@ -185,10 +195,13 @@ void add_image_commands(CLI::App &app, Context &ctx) {
                 "\nA base image places the normal code at offset 0 and the layout sections\n"
                 "(fw header copy, version string, model config, calibration, update code,\n"
                 "boot loader) from flash address 0x20000 on. A flash builder file holds\n"
-                "the flash builder code (--normal-code) and its version record.\n\n"
+                "the flash builder code (--normal-code) and its version record. A 5810\n"
+                "image holds the firmware (--normal-code) around its header at 0x1000,\n"
+                "then the model config and the calibration.\n\n"
                 "Examples:\n"
                 "  ryn image build --format base -o fw.bin --normal-version 2.3.1400.1\n"
-                "  ryn image build --format flash-builder -o fb.bin");
+                "  ryn image build --format flash-builder -o fb.bin\n"
+                "  ryn image build --format 5810 -o fw5810.bin");
     on_run(*cmd, ctx, b, &image_build);
 
     auto i = std::make_shared<InspectOptions>();

@@ -26,12 +26,13 @@ struct FamilyOptions {
     const char *family;
     std::optional<Range> cali_version, model_version, algo_version;
     bool firmware;  // --fw-mode and the version strings
+    bool flash;     // the 5810 controllers' --flash-id, --flash-driver (and --fw-mode flash|maskrom)
 };
 const FamilyOptions family_options[] = {
-    {"base", Range{9, 10}, Range{0x100, 0x103}, Range{0x102, 0x104}, true},
-    {"5810", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false},
-    {"5920", Range{0, 0xFF}, Range{0, 0xFFFF}, std::nullopt, false},
-    {"6cam", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false},
+    {"base", Range{9, 10}, Range{0x100, 0x103}, Range{0x102, 0x104}, true, false},
+    {"5810", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false, true},
+    {"5920", Range{0, 0xFF}, Range{0, 0xFFFF}, std::nullopt, false, false},
+    {"6cam", Range{0, 0xFF}, Range{0, 0xFFFF}, Range{0, 0xFFFF}, false, true},
 };
 
 // The devices of a six-camera system, whose records sim dump and sim load
@@ -49,7 +50,9 @@ const Record records[] = {
     {"model-cfg", "model configuration record in the device's version (--model-version)"},
     {"normal-code", "normal code the device runs, once an update has written it"},
     {"layout", "flash-layout region (0x60000 bytes from 0x20000), once a layout update has written it"},
-    {"fw-header", "firmware header record (bit 0 of the word at offset 4: update mode)"},
+    {"fw-header", "firmware header record (base: bit 0 of the word at offset 4 is update mode; "
+                  "5810: the image header last written over its first 68 bytes)"},
+    {"flash", "5810 serial flash (262144 bytes, erased as 0xFF), once an update has written it"},
 };
 const char *const records_footer =
     "The version record is the base controller's only. On a six-camera system,\n"
@@ -143,11 +146,27 @@ void check_family_options(const CreateOptions &o) {
             throw CLI::ValidationError(n.flag, text);
         }
     }
-    if (!f->firmware)
-        for (const char *key : {"fw_mode", "bootldr_version", "normal_version", "updater_version"})
+    if (f->flash) {
+        for (const char *key : {"bootldr_version", "normal_version", "updater_version"})
             if (o.device.contains(key))
-                throw CLI::ValidationError("--family", "the " + o.family +
-                                                           " family takes no firmware mode or version strings yet");
+                throw CLI::ValidationError("--family", "the " + o.family + " family takes no version strings yet");
+        if (o.device.contains("fw_mode") && o.device["fw_mode"] != "flash" && o.device["fw_mode"] != "maskrom")
+            throw CLI::ValidationError("--fw-mode", "a 5810 controller runs in flash or maskrom mode");
+        if (o.family == "6cam" && o.device.contains("fw_mode"))
+            throw CLI::ValidationError("--fw-mode", "the six-camera system's 5810 devices take no --fw-mode");
+    } else {
+        for (const char *key : {"flash_id", "flash_driver"})
+            if (o.device.contains(key))
+                throw CLI::ValidationError("--family", "the " + o.family + " family has no serial flash");
+        if (!f->firmware)
+            for (const char *key : {"fw_mode", "bootldr_version", "normal_version", "updater_version"})
+                if (o.device.contains(key))
+                    throw CLI::ValidationError("--family", "the " + o.family +
+                                                               " family takes no firmware mode or version strings yet");
+    }
+    if (f->firmware && o.device.contains("fw_mode") && o.device["fw_mode"] != "normal" &&
+        o.device["fw_mode"] != "update" && o.device["fw_mode"] != "flashbuilder")
+        throw CLI::ValidationError("--fw-mode", "a base controller runs in normal, update or flashbuilder mode");
 }
 
 void add_create(CLI::App &sim, Context &ctx) {
@@ -178,9 +197,14 @@ void add_create(CLI::App &sim, Context &ctx) {
     number("--algo-version", "algo_version", 0, 0xFFFF,
            "Algorithm parameter block version: 0x102 to 0x104 (base, with --model-version 0x102); "
            "default 0x101 (5810, 6cam)");
-    text("--fw-mode", "fw_mode", "Firmware mode the device runs in (base)")
-        ->check(name_in("firmware mode", {"normal", "update", "flashbuilder"}))
-        ->type_name("normal|update|flashbuilder");
+    text("--fw-mode", "fw_mode", "Firmware mode the device runs in: normal, update or flashbuilder (base); "
+                                 "flash or maskrom (5810)")
+        ->check(name_in("firmware mode", {"normal", "update", "flashbuilder", "flash", "maskrom"}))
+        ->type_name("MODE");
+    number("--flash-id", "flash_id", 0, 0xFFFFFFFF,
+           "ID the serial flash reports (5810, 6cam; default 0xEF4015)");
+    cmd->add_flag_callback("--flash-driver", [o] { o->device["flash_driver"] = true; },
+                           "The serial flash needs an extended flash driver (5810, 6cam)");
     text("--bootldr-version", "bootldr_version", "Boot loader version string, such as 1.0.0312.1 (at most 59 characters; base)");
     text("--normal-version", "normal_version", "Normal-code version string (base)");
     text("--updater-version", "updater_version", "Updater version string (base)");
@@ -191,6 +215,7 @@ void add_create(CLI::App &sim, Context &ctx) {
                 "  ryn sim create dev.json --family base\n"
                 "  ryn sim create dev.json --family base --cali-version 9 --normal-version 2.1.0.7 --force\n"
                 "  ryn sim create six.json --family 6cam --algo-version 0x100\n"
+                "  ryn sim create c5810.json --family 5810 --fw-mode maskrom --flash-id 0xC22016 --flash-driver\n"
                 "  ryn --sim dev.json info versions versions.ini");
     cmd->callback([&ctx, o] {
         check_family_options(*o);
@@ -336,6 +361,42 @@ void add_fail(CLI::App &sim, Context &ctx) {
     });
 }
 
+// sim stall ---------------------------------------------------------------
+
+struct StallOptions {
+    std::string state;
+    std::string operation;
+    uint32_t call = 1;
+};
+
+int sim_stall(const StallOptions &options, const GlobalOptions &) {
+    load_device(options.state);
+    if (!ryn_sim_stall(options.operation.c_str(), options.call)) {
+        print_error("cannot stall " + options.operation + ": " + sim_reason() +
+                    "; name a polled operation (ryn_get_reg, ryn_get_dev_ctrl)");
+        return exit_usage;
+    }
+    save_device(options.state);
+    std::printf("%s never reports done from call %u on, until the faults are cleared.\n",
+                options.operation.c_str(), options.call);
+    return exit_success;
+}
+
+void add_stall(CLI::App &sim, Context &ctx) {
+    auto o = std::make_shared<StallOptions>();
+    CLI::App *cmd = sim.add_subcommand("stall", "Make a polled operation of the simulated device never report done");
+    cmd->add_option("STATE", o->state, "State file of the simulated device")->required();
+    cmd->add_option("OPERATION", o->operation, "Polled operation (below)")->required();
+    cmd->add_option("--call", o->call, "First stalled call, counted from 1 in each ryn run (default 1)")
+        ->check(number_in(1, UINT32_MAX))
+        ->type_name("N");
+    cmd->footer("ryn_get_reg: a 5810's serial flash never finishes reading its ID.\n"
+                "ryn_get_dev_ctrl: a six-camera 5810's download kit never reports its end.\n"
+                "The stall stays in the state file until sim fail STATE --clear.\n\n"
+                "Example:\n  ryn sim stall c5810.json ryn_get_reg");
+    on_run(*cmd, ctx, o, &sim_stall);
+}
+
 }  // namespace
 
 void add_sim_commands(CLI::App &app, Context &ctx) {
@@ -346,6 +407,7 @@ void add_sim_commands(CLI::App &app, Context &ctx) {
     add_create(*sim, ctx);
     add_dump_load(*sim, ctx);
     add_fail(*sim, ctx);
+    add_stall(*sim, ctx);
 }
 
 }  // namespace ryn::cli
