@@ -25,8 +25,6 @@ int set_model_cfg_other(cali_info_arg &arg, const std::u16string &, Controller) 
 
 namespace fwupdate {
 int fw_update_5810(fw_update_arg &arg) { return not_supported(arg); }
-int fw_update_5920(fw_update_arg &arg) { return not_supported(arg); }
-int fw_update_6cam_4320(fw_update_arg &arg) { return not_supported(arg); }
 int fw_update_6cam_5810(fw_update_arg &arg) { return not_supported(arg); }
 }  // namespace fwupdate
 
