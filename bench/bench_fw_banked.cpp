@@ -4,13 +4,10 @@
 // library (BM_Crc32) and a memcmp (BM_Memcmp). BM_Update5920Layout is expected
 // to stay within 3 x BM_Crc32 + BM_Memcmp: the verify must not be the bottleneck.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench/image_on_disk.h"
 #include "fwupdate/banked/banked_image.h"
 #include "fwupdate/build/image_builder.h"
 #include "platform/console.h"
@@ -20,30 +17,18 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace ryn::fwupdate;
 
 // A banked image of exactly 256 KiB: eight banks, a 28 KiB model
 // configuration and a 32 KiB calibration; written once per run.
-struct ImageOnDisk {
-    fs::path path =
-        fs::temp_directory_path() / ("ryn_bench_fw_banked." + std::to_string(::getpid()) + ".bin");
-    Bytes bytes;
-    ImageOnDisk() {
+const ryn::bench::ImageOnDisk &image() {
+    static const ryn::bench::ImageOnDisk on_disk("fw_banked", [] {
         ImageParts parts;
         parts.normal_code = Bytes(8 * BankedHeader::bank_size, 0x11);
         parts.model_config = Bytes(0x7000, 0x22);
         parts.calibration = Bytes(0x8000, 0x33);
-        bytes = build_banked_image(parts);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    ~ImageOnDisk() { fs::remove(path); }
-};
-
-const ImageOnDisk &image() {
-    static const ImageOnDisk on_disk;
+        return build_banked_image(parts);
+    }());
     return on_disk;
 }
 

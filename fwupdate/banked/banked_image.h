@@ -4,7 +4,6 @@
 // that the update changes.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 
@@ -63,10 +62,6 @@ static_assert(0x42 + 0x66 + 0xAA + 0x55 == BankedFwHeaderRecord::boot_sum_value)
 inline constexpr uint32_t banked_flash_read_base = 0x80000000;
 // The ryn_set_dev_mode value that switches the controller to its mask ROM.
 inline constexpr uint32_t banked_mode_mask_rom = 1;
-
-// The module-wide image buffers of the update paths of platforms 3 and 6.
-inline constexpr size_t image_buffer_size = 0x40000;
-using ImageBuffer = std::array<uint8_t, image_buffer_size>;
 
 // Reads the whole file into buffer (its length into *length) and validates
 // the banked image there: header dump, magic, checksum, model configuration

@@ -11,7 +11,6 @@
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "fwupdate/banked/banked_image.h"
-#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -123,21 +122,10 @@ int write_flash_layout_5920(fw_update_arg &arg, std::span<const uint8_t> image) 
 }  // namespace
 
 int fw_update_5920(fw_update_arg &arg) {
-    // 1, 2.
-    frame::progress(arg, 0);
-    if (!arg.dev_reset_fn) {
-        frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
-        return 0;
-    }
-    // 3.
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    const std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
-    // 4, 5.
-    frame::progress(arg, 1);
+    // 1 to 4.
+    const std::optional<std::u16string> path = begin_buffered_update(arg);
+    if (!path) return 0;
+    // 5.
     std::unique_ptr<ImageFile> file = ImageFile::open(*path);
     if (!file) {
         frame::report(arg, u"\nFail to open the file [%s]\n", path->c_str());

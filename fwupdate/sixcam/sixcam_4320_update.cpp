@@ -9,7 +9,6 @@
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "fwupdate/sixcam/sixcam_4320_image.h"
-#include "platform/path.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -142,21 +141,10 @@ int set_fw_code_layout(fw_update_arg &arg, std::span<const uint8_t> image) {
 int fw_update_6cam_4320(fw_update_arg &arg) {
     // 1. The result of the selection is not tested.
     ryn_6cam_set_dev_id(lpc4320_dev_id);
-    // 2, 3.
-    frame::progress(arg, 0);
-    if (!arg.dev_reset_fn) {
-        frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
-        return 0;
-    }
-    // 4.
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    const std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return 0;
-    }
-    // 5, 6.
-    frame::progress(arg, 1);
+    // 2 to 5.
+    const std::optional<std::u16string> path = begin_buffered_update(arg);
+    if (!path) return 0;
+    // 6.
     uint32_t length = 0;
     std::unique_ptr<ImageFile> file = open_lpc4320_image(arg, *path);
     const int valid =
