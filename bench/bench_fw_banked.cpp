@@ -64,8 +64,9 @@ void BM_Update5920Layout(benchmark::State &state) {
     const std::u16string path = image().path.u16string();
     for (auto _ : state) {
         fw_update_arg arg;
-        ryn_fw_update_init_arg(&arg, ryn_sim_handle(), reinterpret_cast<const ryn_wchar *>(path.c_str()),
-                               nullptr, RYN_UPDATE_FLASH_LAYOUT);
+        ryn_fw_update_init_arg(&arg, ryn_sim_handle(),
+                               reinterpret_cast<const ryn_wchar *>(path.c_str()), nullptr,
+                               RYN_UPDATE_FLASH_LAYOUT);
         arg.dev_reset_fn = reset_sim;
         if (!ryn_fw_update(&arg)) state.SkipWithError("the update failed");
         ryn_sim_trace_clear();

@@ -343,5 +343,4 @@ std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options) {
     return std::make_unique<SingleController>(options, k5810);
 }
 
-
 }  // namespace ryn::sim

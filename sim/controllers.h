@@ -94,8 +94,8 @@ class ControllerDevice : public Device {
     // programs length bytes at offset, or copies them out.
     Result program_flash(const std::string &name, size_t size, const void *data, uint32_t offset,
                          uint32_t length);
-    Result read_flash(Call &call, const std::string &name, size_t size, void *dest,
-                      uint32_t offset, uint32_t length) const;
+    Result read_flash(Call &call, const std::string &name, size_t size, void *dest, uint32_t offset,
+                      uint32_t length) const;
 
   private:
     struct RecordRule {

@@ -45,7 +45,8 @@ class Controller5920 final : public ControllerDevice {
     uint8_t platform_code() const override { return 3; }
 
     Result set_dev_mode(Call &, uint32_t mode) override {
-        if (mode != fwupdate::banked_mode_mask_rom) return Result::fail("mode " + std::to_string(mode));
+        if (mode != fwupdate::banked_mode_mask_rom)
+            return Result::fail("mode " + std::to_string(mode));
         enter_mode(std::string(kMaskRom));
         return Result::ok();
     }

@@ -83,8 +83,8 @@ class SixCamSystem final : public ControllerDevice {
                 to_uint(state["lpc4320_mode"], fwupdate::lpc4320_mode_firmware,
                         fwupdate::lpc4320_mode_boot_loader, "state \"model\" lpc4320_mode"));
         if (state.contains("lpc4320_to_boot_loader"))
-            lpc_to_boot_loader_ = to_bool(state["lpc4320_to_boot_loader"],
-                                          "state \"model\" lpc4320_to_boot_loader");
+            lpc_to_boot_loader_ =
+                to_bool(state["lpc4320_to_boot_loader"], "state \"model\" lpc4320_to_boot_loader");
     }
 
     // The LPC4320 controller's firmware operations; the 5810 devices answer

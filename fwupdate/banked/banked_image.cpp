@@ -104,7 +104,8 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
     // the file is refused before it is summed.
     const uint32_t header_len = word(image, B::header_len);
     if (header_len < B::checksum_from || header_len > file_length) {
-        frame::report(arg, u"The header len 0x%08x lies outside 0x%08x to the file length 0x%08x.\n",
+        frame::report(arg,
+                      u"The header len 0x%08x lies outside 0x%08x to the file length 0x%08x.\n",
                       header_len, static_cast<uint32_t>(B::checksum_from),
                       static_cast<uint32_t>(file_length));
         return 0;

@@ -43,13 +43,14 @@ int verify_flash(fw_update_arg &arg, std::span<const uint8_t> expected, uint32_t
     if (std::memcmp(expected.data(), device.get(), expected.size()) == 0) return 1;
     const size_t k = static_cast<size_t>(
         std::mismatch(expected.begin(), expected.end(), device.get()).first - expected.begin());
-    frame::report(arg, u"(0x%08X) %02X <-> %02X\n", static_cast<uint32_t>(k),
-                  uint32_t{expected[k]}, uint32_t{device[k]});
+    frame::report(arg, u"(0x%08X) %02X <-> %02X\n", static_cast<uint32_t>(k), uint32_t{expected[k]},
+                  uint32_t{device[k]});
     return 0;
 }
 
 // Reads the firmware header record, sets words, writes it back.
-int set_fw_header_words(fw_update_arg &arg, std::initializer_list<std::pair<layout::Field, uint32_t>> words) {
+int set_fw_header_words(fw_update_arg &arg,
+                        std::initializer_list<std::pair<layout::Field, uint32_t>> words) {
     std::array<uint8_t, R::size> record{};
     if (!ryn_get_fw_hdr(arg.handle, record.data(), 0)) {
         frame::report(arg, u"Failed to get firmware header\n");
@@ -68,8 +69,8 @@ int patch_flash_header(fw_update_arg &arg) {
 }
 
 int switch_to_flash(fw_update_arg &arg) {
-    return set_fw_header_words(arg,
-                               {{R::boot_word, R::boot_from_flash}, {R::boot_sum, R::boot_sum_value}});
+    return set_fw_header_words(
+        arg, {{R::boot_word, R::boot_from_flash}, {R::boot_sum, R::boot_sum_value}});
 }
 
 // Writes and reads back the banks one at a time: a bank that fails its
@@ -107,7 +108,8 @@ int write_code_banks(fw_update_arg &arg, std::span<const uint8_t> image) {
 
 // Writes the whole file from flash address 0, then reads all of it back.
 int write_flash_layout_5920(fw_update_arg &arg, std::span<const uint8_t> image) {
-    frame::report(arg, u"Update firmware (flash layout) (%d bytes)\n", static_cast<int>(image.size()));
+    frame::report(arg, u"Update firmware (flash layout) (%d bytes)\n",
+                  static_cast<int>(image.size()));
     if (!ryn_update_flash_code(arg.handle, image.data(), 0, static_cast<uint32_t>(image.size()))) {
         frame::report(arg, u"Failed to set normal code\n");
         return 0;

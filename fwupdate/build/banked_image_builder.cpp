@@ -24,8 +24,7 @@ uint32_t crc_of(const Bytes &b) {
 Bytes build_banked_image(const ImageParts &p) {
     if (p.update_code || p.boot_loader)
         throw BuildError("a banked image holds code banks, model config and calibration only");
-    if (p.header_minor != 1)
-        throw BuildError("a banked image has no header version to choose");
+    if (p.header_minor != 1) throw BuildError("a banked image has no header version to choose");
     Bytes code = p.normal_code.value_or(generated(3 * B::bank_size, u"banks " + p.normal_version));
     const size_t banks = (code.size() + B::bank_size - 1) / B::bank_size;
     if (banks == 0 || banks > B::max_banks)
@@ -48,7 +47,8 @@ Bytes build_banked_image(const ImageParts &p) {
     B::magic.put(image, B::magic_value);
     B::boot_word.put(image, BankedFwHeaderRecord::boot_from_flash);
     B::bank_num.put(image, banks);
-    for (size_t i = 0; i < banks; ++i) B::bank_address.at(i).put(image, first_bank + i * B::bank_size);
+    for (size_t i = 0; i < banks; ++i)
+        B::bank_address.at(i).put(image, first_bank + i * B::bank_size);
     B::model_ofs.put(image, model_at);
     B::model_len.put(image, model_cfg.size());
     B::model_crc.put(image, crc_of(model_cfg));

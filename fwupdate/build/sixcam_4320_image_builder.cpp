@@ -21,12 +21,12 @@ constexpr uint32_t sram_base = 0x10000000;
 }  // namespace
 
 Bytes build_lpc4320_image(const ImageParts &p) {
-    if (p.boot_loader)
-        throw BuildError("an LPC4320 image holds no boot loader");
+    if (p.boot_loader) throw BuildError("an LPC4320 image holds no boot loader");
     if (p.header_minor > 1) throw BuildError("the LPC4320 header version is 1.0 or 1.1");
     const bool v11 = p.header_minor == 1;
     const Bytes code = p.normal_code.value_or(generated(0x8000, u"lpc4320 " + p.normal_version));
-    const Bytes flash_fw = p.update_code.value_or(generated(0x2000, u"flash fw " + p.updater_version));
+    const Bytes flash_fw =
+        p.update_code.value_or(generated(0x2000, u"flash fw " + p.updater_version));
     const Bytes model_cfg = p.model_config.value_or(generated_record(8192, 0, 2, u"model 4320"));
     const Bytes cali = p.calibration.value_or(generated_record(8192, 1, 0, u"calibration 4320"));
     const Bytes sram1 = generated(0x1000, u"ahb sram 1");

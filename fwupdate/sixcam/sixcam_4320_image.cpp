@@ -20,33 +20,32 @@ uint32_t word(std::span<const uint8_t> image, const layout::Field &f) {
 
 // The header dump: the 1.0 text, and for 1.1 its continuation.
 void dump_header(const fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
-    frame::report(arg,
-                  u"==========LPC4320 HDR=========\n"
-                  u"header major version   0x%08x\n"
-                  u"header minor version   0x%08x\n"
-                  u"header len:            0x%08x\n"
-                  u"header magic:          0x%08x\n"
-                  u"header crc:            0x%08x\n"
-                  u"firmware src addr:     0x%08x\n"
-                  u"firmware dst addr:     0x%08x\n"
-                  u"firmware length:       0x%08x\n"
-                  u"model config ofs:      0x%08x\n"
-                  u"model config length:   0x%08x\n"
-                  u"model config crc:      0x%08x\n"
-                  u"cali info ofs:         0x%08x\n"
-                  u"cali info length:      0x%08x\n"
-                  u"cali info crc:         0x%08x\n"
-                  u"flash fw offset:       0x%08x\n"
-                  u"flash fw len:          0x%08x\n"
-                  u"flash fw crc:          0x%08x\n",
-                  word(image, H10::major), word(image, H10::minor), word(image, H10::header_len),
-                  word(image, H10::magic), word(image, H10::header_crc),
-                  word(image, H10::fw_src_addr), word(image, H10::fw_dst_addr),
-                  word(image, H10::fw_length), word(image, H10::model_ofs),
-                  word(image, H10::model_len), word(image, H10::model_crc),
-                  word(image, H10::cali_ofs), word(image, H10::cali_len),
-                  word(image, H10::cali_crc), word(image, H10::flash_fw_ofs),
-                  word(image, H10::flash_fw_len), word(image, H10::flash_fw_crc));
+    frame::report(
+        arg,
+        u"==========LPC4320 HDR=========\n"
+        u"header major version   0x%08x\n"
+        u"header minor version   0x%08x\n"
+        u"header len:            0x%08x\n"
+        u"header magic:          0x%08x\n"
+        u"header crc:            0x%08x\n"
+        u"firmware src addr:     0x%08x\n"
+        u"firmware dst addr:     0x%08x\n"
+        u"firmware length:       0x%08x\n"
+        u"model config ofs:      0x%08x\n"
+        u"model config length:   0x%08x\n"
+        u"model config crc:      0x%08x\n"
+        u"cali info ofs:         0x%08x\n"
+        u"cali info length:      0x%08x\n"
+        u"cali info crc:         0x%08x\n"
+        u"flash fw offset:       0x%08x\n"
+        u"flash fw len:          0x%08x\n"
+        u"flash fw crc:          0x%08x\n",
+        word(image, H10::major), word(image, H10::minor), word(image, H10::header_len),
+        word(image, H10::magic), word(image, H10::header_crc), word(image, H10::fw_src_addr),
+        word(image, H10::fw_dst_addr), word(image, H10::fw_length), word(image, H10::model_ofs),
+        word(image, H10::model_len), word(image, H10::model_crc), word(image, H10::cali_ofs),
+        word(image, H10::cali_len), word(image, H10::cali_crc), word(image, H10::flash_fw_ofs),
+        word(image, H10::flash_fw_len), word(image, H10::flash_fw_crc));
     if (!v11) return;
     frame::report(arg,
                   u"ahb sram 1 offset:     0x%08x\n"

@@ -18,8 +18,8 @@ struct Lpc4320Header10 {
     static constexpr size_t size = 0x5C;
     static constexpr size_t crc_from = 12;  // the header CRC covers [12, header len)
     static constexpr uint32_t magic_value = 0x43206C6A;
-    static constexpr uint32_t code_offset = 0x1000;     // file offset of the firmware code
-    static constexpr uint32_t part_base = 0x10000;      // flash address of file offset 0
+    static constexpr uint32_t code_offset = 0x1000;      // file offset of the firmware code
+    static constexpr uint32_t part_base = 0x10000;       // flash address of file offset 0
     static constexpr uint32_t src_addr_mask = 0xFFFFFF;  // firmware src addr: flash offset bits
 
     static constexpr layout::Field header_len{"header len", 0x00, 4};
@@ -44,9 +44,9 @@ struct Lpc4320Header10 {
     static constexpr layout::Field flash_fw_crc{"flash fw crc", 0x58, 4};
 
     static constexpr layout::Field fields[] = {
-        header_len, magic,     header_crc, reserved,  fw_src_addr, fw_dst_addr, fw_length,
-        reserved2,  major,     minor,      reserved3, model_ofs,   model_len,   model_crc,
-        cali_ofs,   cali_len,  cali_crc,   flash_fw_ofs, flash_fw_len, flash_fw_crc};
+        header_len, magic,    header_crc, reserved,     fw_src_addr,  fw_dst_addr, fw_length,
+        reserved2,  major,    minor,      reserved3,    model_ofs,    model_len,   model_crc,
+        cali_ofs,   cali_len, cali_crc,   flash_fw_ofs, flash_fw_len, flash_fw_crc};
 };
 static_assert(layout::well_formed(Lpc4320Header10::fields, Lpc4320Header10::size));
 static_assert(Lpc4320Header10::flash_fw_crc.end() == Lpc4320Header10::size);
@@ -92,8 +92,7 @@ struct Lpc4320Part {
 inline constexpr Lpc4320Part lpc4320_checked_parts_10[] = {
     {u"model config", Lpc4320Header10::model_ofs, Lpc4320Header10::model_len,
      Lpc4320Header10::model_crc},
-    {u"cali info", Lpc4320Header10::cali_ofs, Lpc4320Header10::cali_len,
-     Lpc4320Header10::cali_crc},
+    {u"cali info", Lpc4320Header10::cali_ofs, Lpc4320Header10::cali_len, Lpc4320Header10::cali_crc},
 };
 inline constexpr Lpc4320Part lpc4320_sram_parts[] = {
     {u"ahb sram 1", Lpc4320Header11::sram1_ofs, Lpc4320Header11::sram1_len,
@@ -101,14 +100,13 @@ inline constexpr Lpc4320Part lpc4320_sram_parts[] = {
     {u"ahb sram 2", Lpc4320Header11::sram2_ofs, Lpc4320Header11::sram2_len,
      Lpc4320Header11::sram2_crc},
 };
-inline constexpr Lpc4320Part lpc4320_flash_fw_part = {
-    u"flash fw", Lpc4320Header10::flash_fw_ofs, Lpc4320Header10::flash_fw_len,
-    Lpc4320Header10::flash_fw_crc};
+inline constexpr Lpc4320Part lpc4320_flash_fw_part = {u"flash fw", Lpc4320Header10::flash_fw_ofs,
+                                                      Lpc4320Header10::flash_fw_len,
+                                                      Lpc4320Header10::flash_fw_crc};
 
 // Opens the image for binary reading (which measures it); null, with its
 // message, on failure.
-std::unique_ptr<ImageFile> open_lpc4320_image(const fw_update_arg &arg,
-                                              const std::u16string &path);
+std::unique_ptr<ImageFile> open_lpc4320_image(const fw_update_arg &arg, const std::u16string &path);
 
 // Reads the whole open file into buffer (its length into *length) and
 // validates the image by its header version; in normal mode only a 1.1

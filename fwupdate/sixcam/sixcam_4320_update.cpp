@@ -47,7 +47,8 @@ int switch_to_boot_loader(fw_update_arg &arg) {
     const auto vid = static_cast<uint32_t>(FR::vid.get(record));
     const auto pid = static_cast<uint32_t>(FR::pid.get(record));
     if (!ryn_set_dev_mode(arg.handle, 1, nullptr)) {
-        frame::report(arg, u"[Switch Bootldr Error]: Failed to switch from firmware to boot loader\n");
+        frame::report(arg,
+                      u"[Switch Bootldr Error]: Failed to switch from firmware to boot loader\n");
         return 0;
     }
     frame::report(arg, u"Switch to Boot Loader (VID=0x%04x, PID=0x%04x)\n", vid, pid);
@@ -154,7 +155,8 @@ int fw_update_6cam_4320(fw_update_arg &arg) {
         frame::report(arg, u"Failed to read input patch file.\n");
         return 0;
     }
-    const std::span<const uint8_t> image = std::span<const uint8_t>(lpc4320_image_buffer).first(length);
+    const std::span<const uint8_t> image =
+        std::span<const uint8_t>(lpc4320_image_buffer).first(length);
     const bool v11 = H10::minor.get(image) == 1;
     // 7, 8.
     frame::progress(arg, 2);

@@ -36,9 +36,9 @@ class BankedTest : public FwTest {
     std::vector<std::u16string> after_dump() const {
         auto it = std::find_if(capture_.messages.begin(), capture_.messages.end(),
                                [](const std::u16string &m) { return m.starts_with(u"=="); });
-        return it == capture_.messages.end() ? std::vector<std::u16string>{}
-                                             : std::vector<std::u16string>(it + 1,
-                                                                           capture_.messages.end());
+        return it == capture_.messages.end()
+                   ? std::vector<std::u16string>{}
+                   : std::vector<std::u16string>(it + 1, capture_.messages.end());
     }
 
     static uint32_t fw_header_word(const layout::Field &f) {
@@ -62,7 +62,8 @@ TEST_F(BankedTest, NormalModeWritesAndVerifiesEveryBankThenBootsFromFlash) {
     EXPECT_EQ(waits_, std::vector<uint32_t>{500});
     const Bytes flash = sim_record("flash");
     ASSERT_EQ(flash.size(), image_buffer_size);
-    EXPECT_TRUE(std::equal(image_.begin() + 0x1000, image_.begin() + 0x13000, flash.begin() + 0x1000));
+    EXPECT_TRUE(
+        std::equal(image_.begin() + 0x1000, image_.begin() + 0x13000, flash.begin() + 0x1000));
     EXPECT_EQ(flash[0], 0xFF) << "only the banks are written";
     EXPECT_EQ(fw_header_word(R::boot_word), R::boot_from_flash);
     EXPECT_EQ(fw_header_word(R::boot_sum), 0x1A7u);
@@ -81,9 +82,9 @@ TEST_F(BankedTest, NoBanksStillPatchesAndSwitchesTheHeader) {
     B::bank_num.put(image_, 0);
     seal(image_);
     ASSERT_EQ(update(image_), 1) << text::to_utf8(capture_.text());
-    EXPECT_EQ(device_ops(), (std::vector<std::string>{"ryn_check_platform", "ryn_set_dev_mode",
-                                                      "ryn_get_fw_hdr", "ryn_set_fw_hdr",
-                                                      "ryn_get_fw_hdr", "ryn_set_fw_hdr", "reset"}));
+    EXPECT_EQ(device_ops(), (std::vector<std::string>{
+                                "ryn_check_platform", "ryn_set_dev_mode", "ryn_get_fw_hdr",
+                                "ryn_set_fw_hdr", "ryn_get_fw_hdr", "ryn_set_fw_hdr", "reset"}));
     EXPECT_EQ(fw_header_word(R::boot_word), R::boot_from_flash);
 }
 
@@ -117,7 +118,8 @@ TEST_F(BankedTest, ABankMustEndInsideTheFile) {
     EXPECT_TRUE(has_message(u"Failed to update firmware code.\n"));
     const Bytes flash = sim_record("flash");
     ASSERT_FALSE(flash.empty());
-    EXPECT_TRUE(std::equal(image_.begin() + 0x1000, image_.begin() + 0x7000, flash.begin() + 0x1000));
+    EXPECT_TRUE(
+        std::equal(image_.begin() + 0x1000, image_.begin() + 0x7000, flash.begin() + 0x1000));
 }
 
 TEST_F(BankedTest, AReadBackThatDiffersReportsTheIndexWithinTheBlock) {
@@ -126,10 +128,10 @@ TEST_F(BankedTest, AReadBackThatDiffersReportsTheIndexWithinTheBlock) {
     const uint8_t expected = image_[0x1000];
     const std::u16string want =
         u"(0x00000000) " + hex(expected, 2) + u" <-> " + hex(expected ^ 0xFF, 2) + u"\n";
-    EXPECT_EQ(after_dump(), (std::vector<std::u16string>{u"Update Flash Header\n",
-                                                         u"Update Bank 00 firmware (@00001000 24576 bytes)\n",
-                                                         want, u"Failed to verify flash data\n",
-                                                         u"Failed to update firmware code.\n"}));
+    EXPECT_EQ(after_dump(),
+              (std::vector<std::u16string>{
+                  u"Update Flash Header\n", u"Update Bank 00 firmware (@00001000 24576 bytes)\n",
+                  want, u"Failed to verify flash data\n", u"Failed to update firmware code.\n"}));
 }
 
 TEST_F(BankedTest, FlashLayoutWritesTheWholeFileWithTheBootWordCleared) {
@@ -166,7 +168,8 @@ TEST_F(BankedTest, OtherUpdateModesAreRefusedInTheMaskRom) {
                   (std::vector<std::u16string>{
                       u"Unsupport Mode: " + text::from_utf8(std::to_string(mode)) + u".\n",
                       u"Failed to update firmware code.\n"}));
-        EXPECT_EQ(device_ops(), (std::vector<std::string>{"ryn_check_platform", "ryn_set_dev_mode"}));
+        EXPECT_EQ(device_ops(),
+                  (std::vector<std::string>{"ryn_check_platform", "ryn_set_dev_mode"}));
     }
 }
 
@@ -207,11 +210,7 @@ TEST_F(BankedTest, UnsafeImagesAreRefusedWithoutDeviceTraffic) {
              seal(i);
          },
          u"Calibration Table address and sizeis invalid (0xFFFFFF00 512)\n"},
-        {"calibration CRC",
-         [](Bytes &i) {
-             i[B::cali_ofs.get(i)] ^= 1;
-         },
-         u""},
+        {"calibration CRC", [](Bytes &i) { i[B::cali_ofs.get(i)] ^= 1; }, u""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

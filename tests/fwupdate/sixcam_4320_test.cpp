@@ -71,10 +71,11 @@ TEST_F(Lpc4320Test, A11ImageInNormalModeWritesEveryPartThenTheHeader) {
     const Bytes flash = sim_record("255/flash");
     ASSERT_EQ(flash.size(), 0x80000u);
     EXPECT_TRUE(std::equal(v11_.begin() + 0x1000, v11_.begin() + 0x9000, flash.begin() + 0x11000));
-    for (const Lpc4320Part &p : {lpc4320_flash_fw_part, lpc4320_sram_parts[0], lpc4320_sram_parts[1]}) {
+    for (const Lpc4320Part &p :
+         {lpc4320_flash_fw_part, lpc4320_sram_parts[0], lpc4320_sram_parts[1]}) {
         const size_t at = p.offset.get(v11_), length = p.length.get(v11_);
-        EXPECT_TRUE(std::equal(v11_.begin() + (at - 0x10000), v11_.begin() + (at - 0x10000 + length),
-                               flash.begin() + at))
+        EXPECT_TRUE(std::equal(v11_.begin() + (at - 0x10000),
+                               v11_.begin() + (at - 0x10000 + length), flash.begin() + at))
             << text::to_utf8(p.name);
     }
     EXPECT_EQ(flash[H10::model_ofs.get(v11_)], 0xFF);
@@ -124,12 +125,12 @@ TEST_F(Lpc4320Test, UnknownHeaderVersionsAreRefusedBeforeTheDump) {
         H10::minor.put(image, minor);
         capture_.messages.clear();
         ASSERT_EQ(update(image), 0);
-        EXPECT_EQ(capture_.messages,
-                  (std::vector<std::u16string>{
-                      u"[Check Header Version Error]: Invalid header version (" +
-                          text::from_utf8(std::to_string(major) + "." + std::to_string(minor)) +
-                          u")\n",
-                      u"Failed to read input patch file.\n"}));
+        EXPECT_EQ(
+            capture_.messages,
+            (std::vector<std::u16string>{
+                u"[Check Header Version Error]: Invalid header version (" +
+                    text::from_utf8(std::to_string(major) + "." + std::to_string(minor)) + u")\n",
+                u"Failed to read input patch file.\n"}));
     }
 }
 
@@ -146,8 +147,9 @@ TEST_F(Lpc4320Test, APartMayStartRightAtTheEndOfTheFile) {
     seal(image);
     capture_.messages.clear();
     ASSERT_EQ(update(image), 0);
-    EXPECT_TRUE(has_message(u"[Patch File Error]: The offset of model config (0x0000ffff) exceeds "
-                            u"the file length (0x00010800).\n"))
+    EXPECT_TRUE(
+        has_message(u"[Patch File Error]: The offset of model config (0x0000ffff) exceeds "
+                    u"the file length (0x00010800).\n"))
         << text::to_utf8(capture_.text());
 }
 
@@ -166,9 +168,10 @@ TEST_F(Lpc4320Test, AnUnknownFirmwareModeStopsTheSwitch) {
     // The mode's low byte inverted: 0x6cf.
     ASSERT_TRUE(ryn_sim_corrupt("ryn_get_fw_mode", 1, 1, 0, 1));
     ASSERT_EQ(update(v11_), 0);
-    EXPECT_EQ(std::vector<std::u16string>(capture_.messages.end() - 2, capture_.messages.end()),
-              (std::vector<std::u16string>{u"[Switch Bootldr Error]: Invalid firmware mode 0x06cf\n",
-                                           u"Failed to switch to boot loader.\n"}));
+    EXPECT_EQ(
+        std::vector<std::u16string>(capture_.messages.end() - 2, capture_.messages.end()),
+        (std::vector<std::u16string>{u"[Switch Bootldr Error]: Invalid firmware mode 0x06cf\n",
+                                     u"Failed to switch to boot loader.\n"}));
     EXPECT_EQ(device_work(), std::vector<std::string>{"ryn_get_fw_mode"});
 }
 

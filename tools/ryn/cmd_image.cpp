@@ -35,7 +35,7 @@ struct BuildOptions {
     std::string output;
     std::optional<std::string> bootldr_version, normal_version, updater_version;
     std::map<std::string, std::string> section_files;  // section option -> file
-    std::optional<std::string> header_version;           // LPC4320: 1.0 or 1.1
+    std::optional<std::string> header_version;         // LPC4320: 1.0 or 1.1
 };
 
 // The builder's parts from the options: texts as given, sections read from their files.
@@ -97,9 +97,8 @@ int validate_lpc4320(const fw_update_arg &arg, fwupdate::ImageFile &file) {
     const bool v10 = file.read(header) == header.size() && H10::minor.get(header) == 0;
     auto buffer = std::make_unique<fwupdate::ImageBuffer>();
     uint32_t length = 0;
-    return fwupdate::read_lpc4320_image(arg, file,
-                                        v10 ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL,
-                                        *buffer, &length);
+    return fwupdate::read_lpc4320_image(
+        arg, file, v10 ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL, *buffer, &length);
 }
 
 struct ImageFormat {
