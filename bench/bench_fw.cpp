@@ -3,13 +3,10 @@
 // once (BM_Crc32, through the device library's ryn_calc_crc).
 // BM_ValidateBaseImage is expected to stay within about their sum.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "bench/image_on_disk.h"
 #include "fwupdate/base/image.h"
 #include "fwupdate/build/image_builder.h"
 #include "ryn_hid.h"
@@ -17,31 +14,19 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace ryn::fwupdate;
 
-// A base image of 256 KiB of sections, written once per run and removed at exit.
-struct ImageOnDisk {
-    fs::path path =
-        fs::temp_directory_path() / ("ryn_bench_fw." + std::to_string(::getpid()) + ".bin");
-    Bytes bytes;
-    ImageOnDisk() {
+// A base image of 256 KiB of sections, written once per run.
+const ryn::bench::ImageOnDisk &image() {
+    static const ryn::bench::ImageOnDisk on_disk("fw", [] {
         ImageParts parts;
         parts.normal_code = Bytes(0x20000, 0x11);
         parts.update_code = Bytes(0x10000, 0x22);
         parts.boot_loader = Bytes(0x8000, 0x33);
         parts.calibration = Bytes(0x4000, 0x44);
         parts.model_config = Bytes(0x4000, 0x55);
-        bytes = build_base_image(parts);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    ~ImageOnDisk() { fs::remove(path); }
-};
-
-const ImageOnDisk &image() {
-    static const ImageOnDisk on_disk;
+        return build_base_image(parts);
+    }());
     return on_disk;
 }
 

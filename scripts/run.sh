@@ -130,6 +130,30 @@ heading "Device 2 of a six-camera system"
 step ryn sim create six.json --family 6cam
 step ryn --quiet --sim six.json --6cam-dev 2 fw update fw5810.bin
 
+
+heading "A 5920 controller: three code banks, each written and read back"
+step ryn sim create d5920.json --family 5920
+step ryn image build --format 5920 -o banked.bin
+step ryn --sim d5920.json --quiet fw update banked.bin
+
+heading "A corrupted read-back fails the verify"
+step ryn sim corrupt d5920.json ryn_get_data --offset 16
+step ryn --sim d5920.json --quiet fw update banked.bin
+step ryn sim fail d5920.json --clear
+
+heading "A six-camera LPC4320 controller: a 1.0 image needs the layout (\"Complete\") mode"
+step ryn sim create six.json --family 6cam
+step ryn image build --format lpc4320 --header-version 1.0 -o lpc10.bin
+printf '\n$ ryn --sim six.json --quiet fw update lpc10.bin | tail -n 3\n'
+status=0
+ryn --sim six.json --quiet fw update lpc10.bin >lpc.log 2>&1 || status=$?
+tail -n 3 lpc.log
+if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
+printf '\n$ ryn --sim six.json --quiet fw update lpc10.bin --mode layout | tail -n 4\n'
+status=0
+ryn --sim six.json --quiet fw update lpc10.bin --mode layout >lpc.log 2>&1 || status=$?
+tail -n 4 lpc.log
+if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
 heading "Calibration: read it into an INI file, edit one value, write it back"
 step ryn sim create cali.json --family base --cali-version 10
 step ryn --sim cali.json cali get cali.ini

@@ -185,7 +185,6 @@ struct SingleFamily {
     ControllerKind kind;
 };
 constexpr SingleFamily k5810{"5810", 2, ControllerKind::c5810};
-constexpr SingleFamily k5920{"5920", 3, ControllerKind::c5920};
 
 class SingleController final : public ControllerDevice {
   public:
@@ -231,7 +230,49 @@ ControllerDevice::ControllerDevice(const nlohmann::json &options, std::vector<Co
     if ((o.flash_id || o.flash_driver) && fw_.empty())
         throw SimError("options \"flash_id\" and \"flash_driver\" are the 5810 controllers'");
     for (const std::string &n : required_names_) required_.push_back(n);
+    for (const std::string &n : required_names_) rules_.push_back({n, kRecordSize, kRecordSize});
     enter_mode("normal");
+}
+
+void ControllerDevice::hold_record(const std::string &name, Bytes initial) {
+    rules_.push_back({name, initial.size(), initial.size()});
+    required_names_.push_back(name);
+    required_.assign(required_names_.begin(), required_names_.end());
+    store(name, std::move(initial));
+}
+
+void ControllerDevice::allow_record(const std::string &name, size_t min_size, size_t max_size) {
+    rules_.push_back({name, min_size, max_size});
+}
+
+std::span<const uint8_t> record_input(const void *p, size_t size) {
+    return {static_cast<const uint8_t *>(p), size};
+}
+
+Result ControllerDevice::program_flash(const std::string &name, size_t size, const void *data,
+                                       uint32_t offset, uint32_t length) {
+    if (!data && length) return Result::fail("null data");
+    if (uint64_t{offset} + length > size)
+        return Result::fail("write " + hex(offset) + "+" + hex(length) + " beyond the " +
+                            std::to_string(size) + "-byte flash");
+    if (!record(name)) store(name, Bytes(size, 0xFF));
+    std::span<const uint8_t> in = record_input(data, length);
+    std::copy(in.begin(), in.end(), rec(name).begin() + offset);
+    return Result::ok();
+}
+
+Result ControllerDevice::read_flash(Call &call, const std::string &name, size_t size, void *dest,
+                                    uint32_t offset, uint32_t length) const {
+    if (!dest && length) return Result::fail("null buffer");
+    if (uint64_t{offset} + length > size)
+        return Result::fail("read " + hex(offset) + "+" + hex(length) + " beyond the " +
+                            std::to_string(size) + "-byte flash");
+    const Bytes *flash = record(name);
+    const Bytes erased(flash ? 0 : length, 0xFF);
+    hand_back(call, dest,
+              flash ? std::span<const uint8_t>(*flash).subspan(offset, length)
+                    : std::span<const uint8_t>(erased));
+    return Result::ok();
 }
 
 const ControllerUnit *ControllerDevice::current(std::string *) const {
@@ -310,17 +351,19 @@ std::string ControllerDevice::record_error(std::string_view name,
         return bytes.size() == *size ? std::string()
                                      : quoted + " takes " + std::to_string(*size) + " bytes, not " +
                                            std::to_string(bytes.size());
-    bool known = false;
-    for (const std::string &n : required_names_) known = known || n == name;
-    if (!known) {
+    const RecordRule *rule = nullptr;
+    for (const RecordRule &r : rules_)
+        if (r.name == name) rule = &r;
+    if (!rule) {
         std::string names;
-        for (const std::string &n : required_names_) names += (names.empty() ? "" : ", ") + n;
+        for (const RecordRule &r : rules_) names += (names.empty() ? "" : ", ") + r.name;
         return "the " + std::string(family()) + " device has no " + quoted + " (it holds " + names +
                ")";
     }
-    if (bytes.size() != kRecordSize)
-        return quoted + " takes " + std::to_string(kRecordSize) + " bytes, not " +
-               std::to_string(bytes.size());
+    if (bytes.size() < rule->min_size || bytes.size() > rule->max_size)
+        return quoted + " takes " + std::to_string(rule->min_size) +
+               (rule->max_size == rule->min_size ? "" : " to " + std::to_string(rule->max_size)) +
+               " bytes, not " + std::to_string(bytes.size());
     return {};
 }
 
@@ -330,10 +373,6 @@ std::span<const std::string_view> ControllerDevice::required_records() const {
 
 std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options) {
     return std::make_unique<SingleController>(options, k5810);
-}
-
-std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options) {
-    return std::make_unique<SingleController>(options, k5920);
 }
 
 }  // namespace ryn::sim

@@ -109,6 +109,19 @@ class ControllerDevice : public Device {
     bool valid_mode(std::string_view mode) const override { return mode == "normal"; }
     void after_reset() override;
 
+    // A firmware record beyond the two of every controller: held from
+    // creation with these contents (required), or existing once written,
+    // with a size from min_size to max_size.
+    void hold_record(const std::string &name, Bytes initial);
+    void allow_record(const std::string &name, size_t min_size, size_t max_size);
+
+    // Flash of size bytes kept as record name (erased as 0xFF until written):
+    // programs length bytes at offset, or copies them out.
+    Result program_flash(const std::string &name, size_t size, const void *data, uint32_t offset,
+                         uint32_t length);
+    Result read_flash(Call &call, const std::string &name, size_t size, void *dest, uint32_t offset,
+                      uint32_t length) const;
+
   private:
     // The firmware state of one 5810 controller; a reset clears all but the
     // mode (sim/fw_5810.cpp).
@@ -138,14 +151,20 @@ class ControllerDevice : public Device {
 
     FlashChip chip_;
     std::map<uint32_t, Fw5810> fw_;  // by device id
+    struct RecordRule {
+        std::string name;
+        size_t min_size, max_size;
+    };
     std::vector<ControllerUnit> units_;
     std::vector<std::string> required_names_;
     std::vector<std::string_view> required_;
+    std::vector<RecordRule> rules_;
 };
 
 // The families' makers; the six-camera system's is in model_6cam.cpp.
+std::span<const uint8_t> record_input(const void *p, size_t size);
 std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options);
-std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options);
+std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options);  // model_5920.cpp
 std::unique_ptr<Device> make_6cam_system(const nlohmann::json &options);
 
 }  // namespace ryn::sim

@@ -79,6 +79,22 @@ std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_w
     return file;
 }
 
+std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg) {
+    frame::progress(arg, 0);
+    if (!arg.dev_reset_fn) {
+        frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
+        return std::nullopt;
+    }
+    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
+    std::optional<std::u16string> path = platform::full_path(name);
+    if (!path) {
+        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
+        return std::nullopt;
+    }
+    frame::progress(arg, 1);
+    return path;
+}
+
 int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
                     uint64_t position) {
     if (!file.seek(position)) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -170,6 +171,16 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
 // Refuses (with a message) a base image whose layout sections do not all lie
 // inside the layout region.
 int check_layout_bounds(const fw_update_arg &arg, const FwImage &image);
+
+// The module-wide image buffers of the update paths of platforms 2, 3 and 6
+// hold a whole image file each.
+inline constexpr size_t image_buffer_size = 0x40000;
+using ImageBuffer = std::array<uint8_t, image_buffer_size>;
+
+// The common start of the paths that read an image into an image buffer:
+// progress 0, dev_reset_fn required, the full path of file_name, progress 1.
+// The full path, or empty after the failing step's message.
+std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg);
 
 // The platform-1 path of ryn_fw_update.
 int fw_update_base(fw_update_arg &arg);

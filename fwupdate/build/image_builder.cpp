@@ -6,16 +6,12 @@
 
 #include "fwupdate/base/image.h"
 #include "fwupdate/second/image_5810.h"
+#include "fwupdate/build/generated.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
 
 namespace ryn::fwupdate {
-
-namespace {
-
-using H = ImageHeader;
-using VR = devinfo::VersionRecord;
 
 // Deterministic filler: bytes that differ with the seed text.
 Bytes generated(size_t size, std::u16string_view seed) {
@@ -37,6 +33,18 @@ Bytes generated_record(size_t size, uint8_t minor, uint8_t major, std::u16string
     layout::Field{"major", 3, 1}.put(r, major);
     return r;
 }
+
+size_t append_aligned(Bytes &image, const Bytes &data) {
+    image.resize((image.size() + 0xFF) & ~size_t{0xFF}, 0xFF);
+    const size_t at = image.size();
+    image.insert(image.end(), data.begin(), data.end());
+    return at;
+}
+
+namespace {
+
+using H = ImageHeader;
+using VR = devinfo::VersionRecord;
 
 void put_text(Bytes &record, const layout::Field &field, const std::u16string &text,
               const char *what) {

@@ -28,6 +28,7 @@ struct ImageParts {
     std::optional<Bytes> boot_loader;
     std::optional<Bytes> calibration;
     std::optional<Bytes> model_config;
+    unsigned header_minor = 1;  // LPC4320 image: header version 1.0 or 1.1
 };
 
 // Base image: the normal code at offset 0 (below the layout region), the six
@@ -49,6 +50,18 @@ Bytes build_5810_image(const ImageParts &parts);
 // Rewrites the header CRC of a 5810 image after a change of its header; a
 // header length outside 12 to the end of the image leaves the CRC as it is.
 void fix_5810_header_crc(Bytes &image);
+// Banked (5920) image: the 88-byte header, the code banks from 0x1000 on (the
+// normal code cut into 24576-byte banks, the last one padded with 0xFF; three
+// generated banks by default), then the model configuration and the
+// calibration, each at a 256-byte boundary.
+Bytes build_banked_image(const ImageParts &parts);
+
+// LPC4320 image with a 1.0 or 1.1 header (header_minor): the header in the
+// first 4096 bytes, the firmware code (the normal code) at 0x1000, then the
+// flash firmware part (the update code), the model configuration, the
+// calibration and, for 1.1, the two AHB SRAM parts, each at a 256-byte
+// boundary and located by flash address = file offset + 0x10000.
+Bytes build_lpc4320_image(const ImageParts &parts);
 
 // The gap the flash builder file leaves between its code and its version record.
 inline constexpr uint32_t flash_builder_gap = 16;

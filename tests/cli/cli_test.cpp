@@ -398,6 +398,45 @@ TEST_F(Cli, DamagedImageFailsBeforeTheDevice) {
     EXPECT_EQ(r.err.find("step 2/8"), std::string::npos);
 }
 
+TEST_F(Cli, BankedAndLpc4320ImagesUpdateTheirControllers) {
+    // A 5920 in normal mode (three banks), then in layout mode: the flash holds the image.
+    ASSERT_EQ(ryn({"image", "build", "--format", "5920", "-o", "b.bin"}).status, 0);
+    EXPECT_EQ(ryn({"image", "inspect", "b.bin", "--format", "5920"}).status, 0);
+    ASSERT_EQ(ryn({"sim", "create", "d.json", "--family", "5920"}).status, 0);
+    Result r = ryn({"--sim", "d.json", "fw", "update", "b.bin"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Update Bank 02 firmware (@0000D000 24576 bytes)\n"), std::string::npos);
+    r = ryn({"--sim", "d.json", "fw", "update", "b.bin", "--mode", "layout"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(ryn({"sim", "dump", "d.json", "flash", "-o", "flash.bin"}).status, 0);
+    std::string image = slurp(dir_ / "b.bin");
+    image.replace(12, 4, "\xff\xff\xff\xff");  // the boot word a layout update clears
+    EXPECT_EQ(slurp(dir_ / "flash.bin").substr(0, image.size()), image);
+    // A corrupted read-back fails the verify.
+    ASSERT_EQ(ryn({"sim", "corrupt", "d.json", "ryn_get_data", "--offset", "5"}).status, 0);
+    r = ryn({"--sim", "d.json", "fw", "update", "b.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("(0x00000005) "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Failed to verify flash data\n"), std::string::npos) << r.out;
+
+    // An LPC4320 controller: a 1.1 image in normal mode, a 1.0 image in layout mode.
+    ASSERT_EQ(ryn({"image", "build", "--format", "lpc4320", "-o", "l11.bin"}).status, 0);
+    ASSERT_EQ(ryn({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"}).status, 0);
+    EXPECT_EQ(ryn({"image", "inspect", "l10.bin", "--format", "lpc4320"}).status, 0);
+    EXPECT_EQ(ryn({"image", "build", "--format", "5920", "--header-version", "1.0", "-o", "x.bin"}).status, 1);
+    ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam"}).status, 0);
+    r = ryn({"--sim", "six.json", "fw", "update", "l11.bin"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Update AHB_Sram 2 firmware"), std::string::npos);
+    r = ryn({"--sim", "six.json", "fw", "update", "l10.bin", "--mode", "layout"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(ryn({"sim", "dump", "six.json", "flash", "-o", "lflash.bin"}).status, 0);
+    ASSERT_EQ(ryn({"sim", "dump", "six.json", "image-header", "-o", "hdr.bin"}).status, 0);
+    const std::string lpc = slurp(dir_ / "l10.bin");
+    EXPECT_EQ(slurp(dir_ / "lflash.bin").substr(0x11000, lpc.size() - 0x1000), lpc.substr(0x1000));
+    EXPECT_EQ(slurp(dir_ / "hdr.bin"), lpc.substr(0, 92));
+}
+
 }  // namespace
 
 namespace {

@@ -2,6 +2,7 @@
 // device. Each format is one entry of a table: its builder and its inspector
 // (the library's own validation code). Other families' formats join the table.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -11,9 +12,11 @@
 
 #include "cli.h"
 #include "files.h"
+#include "fwupdate/banked/banked_image.h"
 #include "fwupdate/base/image.h"
 #include "fwupdate/build/image_builder.h"
 #include "fwupdate/second/image_5810.h"
+#include "fwupdate/sixcam/sixcam_4320_image.h"
 #include "host.h"
 #include "text/text.h"
 
@@ -33,6 +36,7 @@ struct BuildOptions {
     std::string output;
     std::optional<std::string> bootldr_version, normal_version, updater_version;
     std::map<std::string, std::string> section_files;  // section option -> file
+    std::optional<std::string> header_version;         // LPC4320: 1.0 or 1.1
 };
 
 // The builder's parts from the options: texts as given, sections read from their files.
@@ -41,6 +45,11 @@ fwupdate::ImageParts parts_of(const BuildOptions &o) {
     if (o.bootldr_version) parts.bootldr_version = text::from_utf8(*o.bootldr_version);
     if (o.normal_version) parts.normal_version = text::from_utf8(*o.normal_version);
     if (o.updater_version) parts.updater_version = text::from_utf8(*o.updater_version);
+    if (o.header_version) {
+        if (o.format != "lpc4320")
+            throw Failure("--header-version belongs to the lpc4320 format only");
+        parts.header_minor = *o.header_version == "1.0" ? 0 : 1;
+    }
     const std::pair<const char *, std::optional<Bytes> fwupdate::ImageParts::*> sections[] = {
         {"--normal-code", &fwupdate::ImageParts::normal_code},
         {"--update-code", &fwupdate::ImageParts::update_code},
@@ -81,6 +90,25 @@ int validate_5810(const fw_update_arg &arg, fwupdate::ImageFile &file) {
     return fwupdate::read_5810_image(arg, file, fwupdate::Image5810Policy::second, buffer, length);
 }
 
+// The banked and LPC4320 images are validated in an image buffer of their
+// own; an LPC4320 image is checked for the mode its header version allows
+// (1.1: normal, 1.0: flash layout).
+int validate_banked(const fw_update_arg &arg, fwupdate::ImageFile &file) {
+    auto buffer = std::make_unique<fwupdate::ImageBuffer>();
+    uint32_t length = 0;
+    return fwupdate::read_banked_image(arg, file, *buffer, &length);
+}
+
+int validate_lpc4320(const fw_update_arg &arg, fwupdate::ImageFile &file) {
+    using H10 = fwupdate::Lpc4320Header10;
+    std::array<uint8_t, H10::size> header{};
+    const bool v10 = file.read(header) == header.size() && H10::minor.get(header) == 0;
+    auto buffer = std::make_unique<fwupdate::ImageBuffer>();
+    uint32_t length = 0;
+    return fwupdate::read_lpc4320_image(
+        arg, file, v10 ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL, *buffer, &length);
+}
+
 struct ImageFormat {
     const char *name;
     const char *what;
@@ -94,6 +122,10 @@ const ImageFormat formats[] = {
      fwupdate::build_flash_builder_file, validate_flash_builder},
     {"5810", "5810 controller image (firmware, header at 0x1000, model config, calibration)",
      fwupdate::build_5810_image, validate_5810},
+    {"5920", "5920 banked image (header, code banks, model config, calibration)",
+     fwupdate::build_banked_image, validate_banked},
+    {"lpc4320", "six-camera LPC4320 image (header 1.0 or 1.1, firmware code, parts)",
+     fwupdate::build_lpc4320_image, validate_lpc4320},
 };
 
 std::vector<std::string> format_names() {
@@ -191,17 +223,25 @@ void add_image_commands(CLI::App &app, Context &ctx) {
                section, [b, section](const std::string &file) { b->section_files[section] = file; },
                std::string("File with the section's bytes (default: generated)"))
             ->type_name("FILE");
+    cmd->add_option("--header-version", b->header_version,
+                    "LPC4320 image: header version (default 1.1)")
+        ->check(name_in("header version", {"1.0", "1.1"}))
+        ->type_name("1.0|1.1");
     cmd->footer(formats_help() +
                 "\nA base image places the normal code at offset 0 and the layout sections\n"
                 "(fw header copy, version string, model config, calibration, update code,\n"
                 "boot loader) from flash address 0x20000 on. A flash builder file holds\n"
                 "the flash builder code (--normal-code) and its version record. A 5810\n"
                 "image holds the firmware (--normal-code) around its header at 0x1000,\n"
-                "then the model config and the calibration.\n\n"
+                "then the model config and the calibration. A 5920 image cuts\n"
+                "--normal-code into 24576-byte code banks (three generated banks by\n"
+                "default). An lpc4320 image takes the firmware code (--normal-code) and\n"
+                "the flash firmware (--update-code).\n\n"
                 "Examples:\n"
                 "  ryn image build --format base -o fw.bin --normal-version 2.3.1400.1\n"
                 "  ryn image build --format flash-builder -o fb.bin\n"
-                "  ryn image build --format 5810 -o fw5810.bin");
+                "  ryn image build --format 5810 -o fw5810.bin\n"
+                "  ryn image build --format lpc4320 --header-version 1.0 -o lpc.bin");
     on_run(*cmd, ctx, b, &image_build);
 
     auto i = std::make_shared<InspectOptions>();
@@ -214,7 +254,9 @@ void add_image_commands(CLI::App &app, Context &ctx) {
         ->type_name(format_type);
     cmd->footer(formats_help() +
                 "\nPrints the header dumps and the first failing check, as ryn fw update\n"
-                "would before it touches the device. Exit status 1 when a check fails.\n\n"
+                "would before it touches the device. Exit status 1 when a check fails.\n"
+                "An lpc4320 image is checked for the mode its header version allows\n"
+                "(1.1: normal, 1.0: layout).\n\n"
                 "Example:\n  ryn image inspect fw.bin --format base");
     on_run(*cmd, ctx, i, &image_inspect);
 }

@@ -50,9 +50,12 @@ const Record records[] = {
     {"model-cfg", "model configuration record in the device's version (--model-version)"},
     {"normal-code", "normal code the device runs, once an update has written it"},
     {"layout", "flash-layout region (0x60000 bytes from 0x20000), once a layout update has written it"},
-    {"fw-header", "firmware header record (base: bit 0 of the word at offset 4 is update mode; "
-                  "5810: the image header last written over its first 68 bytes)"},
-    {"flash", "5810 serial flash (262144 bytes, erased as 0xFF), once an update has written it"},
+    {"fw-header", "firmware header record (base: bit 0 of the word at offset 4 is update mode;\n"
+                  "5810: the image header last written over its first 68 bytes;\n"
+                  "5920: boot word at offset 12; LPC4320: USB ids at offsets 16 and 20)"},
+    {"flash", "flash contents, once an update has written it (5810: serial flash of 262144\n"
+              "bytes, erased as 0xFF; 5920 and LPC4320: from address 0)"},
+    {"image-header", "LPC4320 image header stored by an update"},
 };
 const char *const records_footer =
     "The version record is the base controller's only. On a six-camera system,\n"
@@ -328,6 +331,57 @@ int sim_fail(const FailOptions &options, const GlobalOptions &) {
     return exit_success;
 }
 
+// sim corrupt ---------------------------------------------------------------
+
+struct CorruptOptions {
+    std::string state;
+    std::string operation;
+    uint32_t call = 1;
+    uint32_t times = 0;
+    uint32_t offset = 0;
+    uint32_t count = 1;
+};
+
+int sim_corrupt(const CorruptOptions &options, const GlobalOptions &) {
+    load_device(options.state);
+    if (!ryn_sim_corrupt(options.operation.c_str(), options.call, options.times, options.offset,
+                         options.count)) {
+        print_error("cannot corrupt " + options.operation + ": " + sim_reason() +
+                    "; name a function of the device library that hands back data");
+        return exit_usage;
+    }
+    save_device(options.state);
+    std::printf("%s hands back bytes %u to %llu inverted, until the faults are cleared.\n",
+                options.operation.c_str(), options.offset,
+                static_cast<unsigned long long>(options.offset) + options.count - 1);
+    return exit_success;
+}
+
+void add_corrupt(CLI::App &sim, Context &ctx) {
+    auto o = std::make_shared<CorruptOptions>();
+    CLI::App *cmd = sim.add_subcommand(
+        "corrupt", "Make an operation of the simulated device hand back corrupted data");
+    cmd->add_option("STATE", o->state, "State file of the simulated device")->required();
+    cmd->add_option("OPERATION", o->operation, "Operation whose data is corrupted")->required();
+    cmd->add_option("--call", o->call, "First corrupted call, counted from 1 in each ryn run (default 1)")
+        ->check(number_in(1, UINT32_MAX))
+        ->type_name("N");
+    cmd->add_option("--times", o->times, "Number of corrupted calls; 0 (default) every call from --call on")
+        ->check(number_in(0, UINT32_MAX))
+        ->type_name("K");
+    cmd->add_option("--offset", o->offset, "First inverted byte of the data (default 0)")
+        ->check(number_in(0, UINT32_MAX))
+        ->type_name("O");
+    cmd->add_option("--count", o->count, "Number of inverted bytes (default 1)")
+        ->check(number_in(1, UINT32_MAX))
+        ->type_name("C");
+    cmd->footer("The chosen calls succeed, but the bytes they hand back from --offset on\n"
+                "are inverted. The fault stays in the state file until sim fail STATE --clear.\n\n"
+                "Example:\n"
+                "  ryn sim corrupt dev.json ryn_get_data --offset 16   a read-back verify fails");
+    on_run(*cmd, ctx, o, &sim_corrupt);
+}
+
 void add_fail(CLI::App &sim, Context &ctx) {
     auto o = std::make_shared<FailOptions>();
     CLI::App *cmd = sim.add_subcommand("fail", "Make an operation of the simulated device fail, or clear the faults");
@@ -408,6 +462,7 @@ void add_sim_commands(CLI::App &app, Context &ctx) {
     add_dump_load(*sim, ctx);
     add_fail(*sim, ctx);
     add_stall(*sim, ctx);
+    add_corrupt(*sim, ctx);
 }
 
 }  // namespace ryn::cli
