@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "devinfo/model_cfg_record.h"
 #include "frame/sink.h"
 #include "fwupdate/base/update.h"
 #include "ryn_hid.h"
@@ -15,44 +16,38 @@ using VR = devinfo::VersionRecord;
 
 namespace {
 
-// Fields of the model configuration record that the tables fill. Records of
-// versions 0x100 and 0x101 have no bcdDevice, so every field after pid lies
-// two bytes earlier than in version 0x102.
+// What tells the tables apart: size, header word (length, minor and major
+// version), the record form whose field positions they use (0x101: no
+// bcdDevice; 0x102: bcdDevice at 8, left 0) and the LED settings.
 struct TableForm {
     size_t size;
-    uint32_t header_word;  // length, minor and major version
-    bool has_bcd_device;
+    uint32_t header_word;
+    uint16_t form_version;
     uint8_t led_async;
     uint16_t led_delay_us;
 };
 constexpr layout::Field header_word{"header word", 0, 4};
-constexpr layout::Field vid{"vid", 4, 2};
-constexpr layout::Field pid{"pid", 6, 2};
-constexpr size_t text_width = 40;  // 20 wide characters
-constexpr size_t first_text = 8;   // model_name, without bcdDevice
 constexpr std::u16string_view texts[] = {u"K390", u"321", u"Corvalistrand", u"OpticalTouchScreen",
                                          u"0000"};
 
 template <size_t N>
-constexpr std::array<uint8_t, N> make_table(const TableForm &form) {
+constexpr std::array<uint8_t, N> make_table(const TableForm &table) {
+    const devinfo::ModelCfgForm &form = *devinfo::model_cfg_form(table.form_version);
     std::array<uint8_t, N> r{};
-    header_word.put(r, form.header_word);
-    vid.put(r, 0x0408);
-    pid.put(r, 0x3001);
-    const size_t shift = form.has_bcd_device ? 2 : 0;  // bcdDevice at 8 stays 0
+    header_word.put(r, table.header_word);
+    form.vid.put(r, 0x0408);
+    form.pid.put(r, 0x3001);
     for (size_t t = 0; t < std::size(texts); ++t)
         for (size_t i = 0; i < texts[t].size(); ++i)
-            layout::Field{"text", first_text + shift + t * text_width + 2 * i, 2}.put(r,
-                                                                                      texts[t][i]);
-    const size_t led = first_text + shift + std::size(texts) * text_width;
-    layout::Field{"led_async", led, 1}.put(r, form.led_async);
-    layout::Field{"led_delay_us", led + 1, 2}.put(r, form.led_delay_us);
+            layout::Field{"text", form.strings[t].offset + 2 * i, 2}.put(r, texts[t][i]);
+    form.led_async.put(r, table.led_async);
+    form.led_delay_us.put(r, table.led_delay_us);
     return r;
 }
 
-constexpr auto table_v1_0_2 = make_table<220>({220, 0x010000DC, false, 0, 0});
-constexpr auto table_v1_1 = make_table<1532>({1532, 0x010105FC, false, 1, 1000});
-constexpr auto table_v1_2 = make_table<5630>({5630, 0x010215FE, true, 1, 1000});
+constexpr auto table_v1_0_2 = make_table<220>({220, 0x010000DC, 0x101, 0, 0});
+constexpr auto table_v1_1 = make_table<1532>({1532, 0x010105FC, 0x101, 1, 1000});
+constexpr auto table_v1_2 = make_table<5630>({5630, 0x010215FE, 0x102, 1, 1000});
 static_assert(table_v1_0_2[208] == 0 && table_v1_1[208] == 1 && table_v1_2[210] == 1);
 static_assert(table_v1_1[209] == (1000 & 0xFF) && table_v1_2[212] == (1000 >> 8));
 
