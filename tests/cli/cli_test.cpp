@@ -530,3 +530,42 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// 5810 images from ryn image build update a 5810 in flash mode and one already
+// in Maskrom, and both 5810 devices of a six-camera system; a layout update
+// leaves the whole file in flash from address 0; a chip the flash driver list
+// does not name is refused.
+TEST_F(Cli, Images5810UpdateTheirControllers) {
+    ASSERT_EQ(ryn({"image", "build", "--format", "5810", "-o", "f.bin"}).status, 0);
+    EXPECT_EQ(ryn({"image", "inspect", "f.bin", "--format", "5810"}).status, 0);
+    std::string image = slurp(dir_ / "f.bin");
+    image.replace(0x100C, 4, "\xff\xff\xff\xff");  // the flash boot word an update blanks
+
+    ASSERT_EQ(ryn({"sim", "create", "a.json", "--family", "5810"}).status, 0);
+    Result r = ryn({"--sim", "a.json", "fw", "update", "f.bin"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+
+    ASSERT_EQ(ryn({"sim", "create", "m.json", "--family", "5810", "--fw-mode", "maskrom"}).status, 0);
+    r = ryn({"--sim", "m.json", "fw", "update", "f.bin", "--mode", "layout"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(ryn({"sim", "dump", "m.json", "flash", "-o", "flash.bin"}).status, 0);
+    EXPECT_TRUE(slurp(dir_ / "flash.bin").substr(0, image.size()) == image);
+
+    ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam"}).status, 0);
+    for (const char *dev : {"1", "2"}) {
+        SCOPED_TRACE(dev);
+        r = ryn({"--sim", "six.json", "--6cam-dev", dev, "fw", "update", "f.bin"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        r = ryn({"--sim", "six.json", "--6cam-dev", dev, "fw", "update", "f.bin", "--mode", "layout"});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    ASSERT_EQ(ryn({"sim", "create", "u.json", "--family", "5810", "--flash-id", "0x123456"}).status, 0);
+    r = ryn({"--sim", "u.json", "fw", "update", "f.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Flash ID not support."), std::string::npos) << r.out;
+}
+
+}  // namespace
