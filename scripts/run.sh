@@ -142,7 +142,7 @@ step ryn --sim d5920.json --quiet fw update banked.bin
 step ryn sim fail d5920.json --clear
 
 heading "A six-camera LPC4320 controller: a 1.0 image needs the layout (\"Complete\") mode"
-step ryn sim create six.json --family 6cam
+step ryn sim create six.json --family 6cam --force
 step ryn image build --format lpc4320 --header-version 1.0 -o lpc10.bin
 printf '\n$ ryn --sim six.json --quiet fw update lpc10.bin | tail -n 3\n'
 status=0
@@ -174,7 +174,7 @@ step ryn sim dump cali.json cali -o after.bin
 step cmp before.bin after.bin
 
 heading "Calibration of a six-camera system: its LPC4320 controller, then 5810 device 1"
-step ryn sim create six.json --family 6cam
+step ryn sim create six.json --family 6cam --force
 step ryn --quiet --sim six.json cali get six-cali.ini
 printf '\n$ head -n 8 six-cali.ini\n'; head -n 8 six-cali.ini | tr -d '\r'
 step ryn --6cam-dev 1 --quiet --sim six.json cali get six-dev1.ini
