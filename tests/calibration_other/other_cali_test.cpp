@@ -117,12 +117,7 @@ class OtherCaliTest : public ::testing::Test {
 
     // Replaces the line "key=..." of the file (removes it when line is empty).
     void replace_line(const std::string &key, const std::string &line) {
-        std::string text = file();
-        const size_t at = text.find("\r\n" + key + "=");
-        ASSERT_NE(at, std::string::npos) << key;
-        const size_t end = text.find("\r\n", at + 2);
-        text.replace(at + 2, end + 2 - (at + 2), line.empty() ? "" : line + "\r\n");
-        test::write_file(dir_ / "c.ini", text);
+        test::replace_ini_line(dir_ / "c.ini", key, line);
     }
     void append(const std::string &lines) { test::write_file(dir_ / "c.ini", file() + lines); }
 

@@ -34,6 +34,18 @@ inline void write_file(const std::filesystem::path &p, const std::string &bytes)
     out << bytes;
 }
 
+// Replaces the CRLF-ended line "key=..." of an INI file written by the
+// library (removes it when line is empty).
+inline void replace_ini_line(const std::filesystem::path &p, const std::string &key,
+                             const std::string &line) {
+    std::string text = read_file(p);
+    const size_t at = text.find("\r\n" + key + "=");
+    ASSERT_NE(at, std::string::npos) << key;
+    const size_t end = text.find("\r\n", at + 2);
+    text.replace(at + 2, end + 2 - (at + 2), line.empty() ? "" : line + "\r\n");
+    write_file(p, text);
+}
+
 inline std::u16string u16(const std::filesystem::path &p) { return p.u16string(); }
 
 }  // namespace ryn::test
