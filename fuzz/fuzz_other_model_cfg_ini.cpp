@@ -3,7 +3,10 @@
 // scanning the file's text). The first input byte picks the variant, the rest
 // is the file. A SET either fails and leaves every record of the device as it
 // was, or succeeds and leaves a record of the device's length and version; a
-// GET afterwards succeeds.
+// GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
+// writes the same file again (what is written reads back the same; the
+// records' bytes may differ where packing keeps bits the settings do not use). The device of a
+// family is made once and its records put back before each input.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,8 +26,15 @@
 
 namespace {
 
+// The messages of the last request, shown with a finding.
+std::u16string &messages() {
+    static std::u16string text;
+    return text;
+}
+
 void check(bool ok, const char *what) {
     if (!ok) {
+        std::fprintf(stderr, "%s", ryn::text::to_utf8(messages()).c_str());
         std::fprintf(stderr, "fuzz_other_model_cfg_ini: %s\n", what);
         std::abort();
     }
@@ -75,10 +86,17 @@ const Scratch &scratch() {
     return s;
 }
 
+// The bytes of a file.
+std::string contents(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // Formats every message, as a host would.
 void on_message(void *, const ryn_wchar *format, va_list args) {
     ryn_wchar text[1024];
     ryn_format_msg(text, std::size(text), format, args);
+    messages() += reinterpret_cast<const char16_t *>(text);
 }
 
 std::vector<uint8_t> record(const char *name) {
@@ -89,15 +107,38 @@ std::vector<uint8_t> record(const char *name) {
     return b;
 }
 
+// The records a request of the family may reach.
+std::vector<const char *> record_names(const Variant &v) {
+    if (std::string(v.family) == "6cam")
+        return {"255/model-cfg", "1/model-cfg", "2/model-cfg", "255/cali"};
+    return {"model-cfg", "cali"};
+}
+
 std::vector<std::vector<uint8_t>> all_records(const Variant &v) {
     std::vector<std::vector<uint8_t>> out;
-    if (std::string(v.family) == "6cam") {
-        for (const char *name : {"255/model-cfg", "1/model-cfg", "2/model-cfg", "255/cali"})
-            out.push_back(record(name));
-    } else {
-        for (const char *name : {"model-cfg", "cali"}) out.push_back(record(name));
-    }
+    for (const char *name : record_names(v)) out.push_back(record(name));
     return out;
+}
+
+// The device of the variant's family with its records as made: created when
+// the family changes, otherwise its records are put back.
+ryn_handle device(const Variant &v) {
+    static std::string current;
+    static ryn_handle handle = RYN_INVALID_HANDLE;
+    static std::vector<std::vector<uint8_t>> made;
+    if (current != v.family) {
+        handle = ryn_sim_create(v.family, nullptr);
+        check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+        made = all_records(v);
+        current = v.family;
+    } else {
+        const std::vector<const char *> names = record_names(v);
+        for (size_t i = 0; i < names.size(); ++i)
+            check(ryn_sim_set_record(names[i], made[i].data(), made[i].size()) == 1,
+                  "cannot put a record back");
+    }
+    ryn_sim_trace_clear();
+    return handle;
 }
 
 int32_t request(ryn_handle handle, const Variant &v, const std::string &file, uint32_t flags) {
@@ -106,6 +147,7 @@ int32_t request(ryn_handle handle, const Variant &v, const std::string &file, ui
     ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(name.c_str()),
                           flags | v.flags | RYN_DEV_MODEL_CFG);
     arg.msg_fn = on_message;
+    messages().clear();
     return ryn_dev_info(&arg);
 }
 
@@ -115,8 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     const Scratch &s = scratch();
     const Variant &v = kVariants[data[0] % std::size(kVariants)];
-    const ryn_handle handle = ryn_sim_create(v.family, nullptr);
-    check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+    const ryn_handle handle = device(v);
     {
         std::ofstream out(s.set_file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data + 1), static_cast<std::streamsize>(size - 1));
@@ -136,5 +177,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     ::unlink(s.get_file.c_str());
     check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
+    const std::string written = contents(s.get_file);
+    check(request(handle, v, s.get_file, RYN_FLAG_SET) == 1, "SET of the GET file failed");
+    ::unlink(s.get_file.c_str());
+    check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "the second GET failed");
+    check(contents(s.get_file) == written, "the file written by GET reads back otherwise");
     return 0;
 }
