@@ -42,22 +42,13 @@ void check_accepted(std::span<const uint8_t> file, F::Image5810Policy policy) {
 }
 
 bool validate(F::Image5810Policy policy, const uint8_t *data, size_t size) {
-    std::unique_ptr<F::ImageFile> file = ryn::fuzz::image_file(data, size);
-    fw_update_arg arg{};  // no message sink
     static std::vector<uint8_t> buffer(F::image_5810_buffer_size);
-    uint32_t length = 0;
-    int result;
-    {
-        ryn::fuzz::BufferEndsAtFile guard(buffer, size);
-        result = F::read_5810_image(arg, *file, policy, buffer, length);
-    }
-    ryn_sim_trace_clear();  // the CRC calls would fill the trace
-    expect(result == 0 || result == 1, kTarget, "the result is neither 0 nor 1");
-    if (result == 1) {
-        check_accepted({data, size}, policy);
-        expect(length == size, kTarget, "the length given is not the file's");
-    }
-    return result == 1;
+    return ryn::fuzz::validate_buffered(
+        kTarget, data, size, buffer,
+        [policy](const fw_update_arg &arg, F::ImageFile &file, uint32_t &length) {
+            return F::read_5810_image(arg, file, policy, buffer, length);
+        },
+        [policy](std::span<const uint8_t> file) { check_accepted(file, policy); });
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // The definition-file loader as a whole, on arbitrary files: the first input
 // byte chooses one of the ten files, the rest is its contents. A load
 // succeeds; every entry is either absent and all zero, or present with a
-// name of 1 to 127 characters without blanks, zero-filled behind it, and the
+// name run of at most 127 units without blanks, zero-filled behind it, and the
 // file's valid-at-load mark; loading again over a scribbled table gives the
 // same table; and the table written out as "param_%04u=%s" lines loads back as
-// the same table. The tables are heap arrays of their capacity, so a write
-// past an entry or the table is reported by AddressSanitizer.
+// the same table. (A NUL inside a name's run is kept in the field as the line
+// scanner keeps it; such a name is not written out.) The tables are heap arrays of their capacity,
+// so a write past an entry or the table is reported by AddressSanitizer.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -72,13 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             continue;
         }
         expect(e.valid == (d.valid_at_load ? 1u : 0u), kTarget, "a wrong valid mark at load");
+        // The field holds the name's run as scanned (a NUL inside it is kept,
+        // as scan keeps it), then zeros; the last unit is always a terminator.
+        size_t run = Fr::DefinitionEntry::name_capacity;
+        while (run > 0 && e.name[run - 1] == u'\0') --run;
+        expect(run < Fr::DefinitionEntry::name_capacity, kTarget, "a name without terminator");
+        for (size_t i = 0; i < run; ++i)
+            expect(!is_blank(e.name[i]), kTarget, "a name holds a blank");
         const std::u16string_view n = e.name_view();
-        expect(!n.empty() && n.size() < Fr::DefinitionEntry::name_capacity, kTarget,
-               "a name of a length no line can give");
-        for (char16_t c : n) expect(!is_blank(c), kTarget, "a name holds a blank");
-        for (size_t i = n.size(); i < Fr::DefinitionEntry::name_capacity; ++i)
-            expect(e.name[i] == u'\0', kTarget, "a name is not zero-filled behind it");
-        writable = writable && ryn::text::from_utf8(ryn::text::to_utf8(std::u16string(n))) == n;
+        writable = writable && !n.empty() && n.size() == run &&
+                   ryn::text::from_utf8(ryn::text::to_utf8(std::u16string(n))) == n;
     }
 
     // Again, over a table left with other contents.
@@ -89,8 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     expect(same(load(file), first), kTarget, "a second load gave another table");
 
-    // Written out and read back. A name with an unpaired surrogate (from a
-    // UTF-16 file) has no UTF-8 form and is left out of this check.
+    // Written out and read back. A name with a NUL inside its run, or with an
+    // unpaired surrogate (from a UTF-16 file), has no line that gives it back
+    // and is left out of this check.
     if (!writable) return 0;
     std::u16string text;
     for (size_t i = 0; i < first.size(); ++i)

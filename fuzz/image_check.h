@@ -17,6 +17,7 @@
 #include "fuzz/image_file.h"
 #include "fwupdate/build/image_builder.h"
 #include "platform/layout.h"
+#include "sim/ryn_sim.h"
 
 namespace ryn::fuzz {
 
@@ -73,6 +74,31 @@ class BufferEndsAtFile {
   private:
     std::span<uint8_t> tail_;
 };
+
+// One run of a validator that reads the whole file into an image buffer:
+// read(arg, file, length) runs it on the input as a file, with the buffer
+// ending at the file's length; its result must be 0 or 1, and on acceptance
+// check_accepted(file bytes) holds and the length given is the file's. True
+// when accepted.
+template <class Read, class CheckAccepted>
+bool validate_buffered(const char *target, const uint8_t *data, size_t size,
+                       std::span<uint8_t> buffer, Read read, CheckAccepted check_accepted) {
+    std::unique_ptr<fwupdate::ImageFile> file = image_file(data, size);
+    fw_update_arg arg{};  // no message sink
+    uint32_t length = 0;
+    int result;
+    {
+        BufferEndsAtFile guard(buffer, size);
+        result = read(arg, *file, length);
+    }
+    ryn_sim_trace_clear();  // the CRC calls would fill the trace
+    expect(result == 0 || result == 1, target, "the result is neither 0 nor 1");
+    if (result == 1) {
+        check_accepted(std::span<const uint8_t>(data, size));
+        expect(length == size, target, "the length given is not the file's");
+    }
+    return result == 1;
+}
 
 // A built image must be accepted by validate (a callable taking the data and
 // size of a file, as the fuzz input is given), or the target cannot work.

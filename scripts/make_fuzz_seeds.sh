@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the image seeds of the fuzz targets with `ryn image build`, with
-# tiny sections so that each seed stays a few KiB. A target that takes a
+# tiny sections so that each seed stays small (see fuzz/seeds/README.md for
+# the two the builder keeps larger). A target that takes a
 # leading choice byte gets it in front of the image.
 #   scripts/make_fuzz_seeds.sh [RYN]     (default: build/bin/ryn)
 # The base image is left out: its layout sections start at flash address
