@@ -1,12 +1,14 @@
-// Model-configuration SET of the 5810, 5920 and six-camera controllers from
-// an arbitrary INI file (its FW_PARAM lines included, which are read by
-// scanning the file's text). The first input byte picks the variant, the rest
-// is the file. A SET either fails and leaves every record of the device as it
-// was, or succeeds and leaves a record of the device's length and version; a
-// GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
-// writes the same file again (what is written reads back the same; the
-// records' bytes may differ where packing keeps bits the settings do not use). The device of a
-// family is made once and its records put back before each input.
+// Model-configuration and calibration SET of the 5810, 5920 and six-camera
+// controllers from an arbitrary INI file (its FW_PARAM lines included, which
+// are read by scanning the file's text). The first input byte picks the
+// variant (0 to 4: model configuration, 5 to 9: calibration), the rest is the
+// file. A SET either fails and leaves every record of the device as it was, or
+// succeeds and leaves the record it writes at the device's size (a model
+// configuration also at its length and version); a GET afterwards succeeds,
+// and after a SET of the file that GET wrote, a GET writes the same file again
+// (what is written reads back the same; the records' bytes may differ where
+// packing keeps bits the settings do not use). The device of a family is made
+// once and its records put back before each input.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -35,7 +37,7 @@ std::u16string &messages() {
 void check(bool ok, const char *what) {
     if (!ok) {
         std::fprintf(stderr, "%s", ryn::text::to_utf8(messages()).c_str());
-        std::fprintf(stderr, "fuzz_other_model_cfg_ini: %s\n", what);
+        std::fprintf(stderr, "fuzz_other_ini: %s\n", what);
         std::abort();
     }
 }
@@ -43,19 +45,30 @@ void check(bool ok, const char *what) {
 struct Variant {
     const char *family;
     uint32_t flags;
-    const char *record;  // the model configuration record the request reaches
+    const char *record;  // the record the request reaches
+    bool calibration;    // a calibration request, else a model configuration one
 };
 constexpr Variant kVariants[] = {
-    {"5810", 0, "model-cfg"},
-    {"5920", 0, "model-cfg"},
-    {"6cam", 0, "255/model-cfg"},
-    {"6cam", RYN_FLAG_6CAM_DEV1, "1/model-cfg"},
-    {"6cam", RYN_FLAG_6CAM_DEV2, "2/model-cfg"},
+    {"5810", 0, "model-cfg", false},
+    {"5920", 0, "model-cfg", false},
+    {"6cam", 0, "255/model-cfg", false},
+    {"6cam", RYN_FLAG_6CAM_DEV1, "1/model-cfg", false},
+    {"6cam", RYN_FLAG_6CAM_DEV2, "2/model-cfg", false},
+    {"5810", 0, "cali", true},
+    {"5920", 0, "cali", true},
+    {"6cam", 0, "255/cali", true},
+    {"6cam", RYN_FLAG_6CAM_DEV1, "1/cali", true},
+    {"6cam", RYN_FLAG_6CAM_DEV2, "2/cali", true},
 };
 
-constexpr const char *kDefinitionFiles[] = {"algo_param_def_5810.ini", "algo_param_def_5920.ini",
+constexpr const char *kDefinitionFiles[] = {"algo_param_def_5810.ini",
+                                            "algo_param_def_5920.ini",
                                             "algo_param_def_6cam_4320.ini",
-                                            "algo_param_def_6cam_5810.ini"};
+                                            "algo_param_def_6cam_5810.ini",
+                                            "ryn_cali_info_param_def_5810.ini",
+                                            "ryn_cali_info_param_def_5920.ini",
+                                            "ryn_cali_info_param_def_6cam_4320.ini",
+                                            "ryn_cali_info_param_def_6cam_5810.ini"};
 
 struct Scratch {
     std::string dir, set_file, get_file;
@@ -76,9 +89,13 @@ const Scratch &scratch() {
         });
         for (const char *f : kDefinitionFiles) {
             std::ofstream defs(d + "/" + f);
-            const bool small = std::string(f).find("5920") != std::string::npos;
-            defs << "param_0000=first\nparam_0001=second\nparam_0100=hundred\n"
-                 << (small ? "param_0918=top\n" : "param_1278=top\n");
+            // The last slot of each file's table.
+            const std::string name = f;
+            const bool cali = name.starts_with("ryn_cali");
+            const bool b5920 = name.find("5920") != std::string::npos;
+            const char *top = cali ? (b5920 ? "2047" : "1791") : (b5920 ? "0918" : "1278");
+            defs << "param_0000=first\nparam_0001=second\nparam_0100=hundred\nparam_" << top
+                 << "=top\n";
         }
         ryn::frame::set_definition_dir_for_testing(ryn::text::from_utf8(d + "/"));
         return Scratch{d, d + "/set.ini", d + "/get.ini"};
@@ -101,7 +118,7 @@ void on_message(void *, const ryn_wchar *format, va_list args) {
 
 std::vector<uint8_t> record(const char *name) {
     size_t size = 0;
-    check(ryn_sim_get_record(name, nullptr, 0, &size) == 1, "no model-cfg record");
+    check(ryn_sim_get_record(name, nullptr, 0, &size) == 1, "no such record");
     std::vector<uint8_t> b(size);
     check(ryn_sim_get_record(name, b.data(), b.size(), &size) == 1, "record unreadable");
     return b;
@@ -110,7 +127,7 @@ std::vector<uint8_t> record(const char *name) {
 // The records a request of the family may reach.
 std::vector<const char *> record_names(const Variant &v) {
     if (std::string(v.family) == "6cam")
-        return {"255/model-cfg", "1/model-cfg", "2/model-cfg", "255/cali"};
+        return {"255/model-cfg", "1/model-cfg", "2/model-cfg", "255/cali", "1/cali", "2/cali"};
     return {"model-cfg", "cali"};
 }
 
@@ -118,6 +135,15 @@ std::vector<std::vector<uint8_t>> all_records(const Variant &v) {
     std::vector<std::vector<uint8_t>> out;
     for (const char *name : record_names(v)) out.push_back(record(name));
     return out;
+}
+
+// The size the variant's record had before.
+size_t record_size(const std::vector<std::vector<uint8_t>> &records, const Variant &v) {
+    const std::vector<const char *> names = record_names(v);
+    for (size_t i = 0; i < names.size(); ++i)
+        if (std::string(names[i]) == v.record) return records[i].size();
+    check(false, "the variant's record is not among the family's");
+    return 0;
 }
 
 // The device of the variant's family with its records as made: created when
@@ -143,11 +169,17 @@ ryn_handle device(const Variant &v) {
 
 int32_t request(ryn_handle handle, const Variant &v, const std::string &file, uint32_t flags) {
     const std::u16string name = ryn::text::from_utf8(file);
-    dev_info_arg arg;
-    ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(name.c_str()),
-                          flags | v.flags | RYN_DEV_MODEL_CFG);
-    arg.msg_fn = on_message;
+    const auto *wide = reinterpret_cast<const ryn_wchar *>(name.c_str());
     messages().clear();
+    if (v.calibration) {
+        cali_info_arg arg;
+        ryn_cali_info_init_arg(&arg, handle, wide, flags | v.flags);
+        arg.msg_fn = on_message;
+        return ryn_cali_info(&arg);
+    }
+    dev_info_arg arg;
+    ryn_dev_info_init_arg(&arg, handle, wide, flags | v.flags | RYN_DEV_MODEL_CFG);
+    arg.msg_fn = on_message;
     return ryn_dev_info(&arg);
 }
 
@@ -168,6 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::vector<std::vector<uint8_t>> after = all_records(v);
     if (result == 0) {
         check(after == before, "a failed SET changed a device record");
+    } else if (v.calibration) {
+        check(record(v.record).size() == record_size(before, v), "SET changed the record size");
     } else {
         const std::vector<uint8_t> now = record(v.record);
         check(now.size() == 8192, "SET changed the record size");
