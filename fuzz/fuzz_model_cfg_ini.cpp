@@ -22,6 +22,7 @@
 #include "devinfo/algo_block.h"
 #include "devinfo/model_cfg_record.h"
 #include "frame/definitions.h"
+#include "fuzz/requests.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
@@ -29,18 +30,11 @@
 
 namespace {
 
-// The messages of the last request, shown with a finding.
-std::u16string &messages() {
-    static std::u16string text;
-    return text;
-}
+using ryn::fuzz::contents;
+using ryn::fuzz::on_message;
 
 void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s", ryn::text::to_utf8(messages()).c_str());
-        std::fprintf(stderr, "fuzz_model_cfg_ini: %s\n", what);
-        std::abort();
-    }
+    ryn::fuzz::check_request("fuzz_model_cfg_ini", ok, what);
 }
 
 struct Scratch {
@@ -71,19 +65,6 @@ const Scratch &scratch() {
     return s;
 }
 
-// The bytes of a file.
-std::string contents(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Formats every message, as a host would.
-void on_message(void *, const ryn_wchar *format, va_list args) {
-    ryn_wchar text[1024];
-    ryn_format_msg(text, std::size(text), format, args);
-    messages() += reinterpret_cast<const char16_t *>(text);
-}
-
 std::vector<uint8_t> device_record() {
     size_t size = 0;
     check(ryn_sim_get_record("model-cfg", nullptr, 0, &size) == 1, "no model-cfg record");
@@ -99,7 +80,7 @@ int32_t request(ryn_handle handle, const std::string &file, uint32_t flags) {
     ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(name.c_str()),
                           flags | RYN_DEV_MODEL_CFG);
     arg.msg_fn = on_message;
-    messages().clear();
+    ryn::fuzz::messages().clear();
     return ryn_dev_info(&arg);
 }
 

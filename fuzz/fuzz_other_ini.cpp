@@ -22,24 +22,18 @@
 #include <vector>
 
 #include "frame/definitions.h"
+#include "fuzz/requests.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
 
 namespace {
 
-// The messages of the last request, shown with a finding.
-std::u16string &messages() {
-    static std::u16string text;
-    return text;
-}
+using ryn::fuzz::contents;
+using ryn::fuzz::on_message;
 
 void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "%s", ryn::text::to_utf8(messages()).c_str());
-        std::fprintf(stderr, "fuzz_other_ini: %s\n", what);
-        std::abort();
-    }
+    ryn::fuzz::check_request("fuzz_other_ini", ok, what);
 }
 
 struct Variant {
@@ -103,19 +97,6 @@ const Scratch &scratch() {
     return s;
 }
 
-// The bytes of a file.
-std::string contents(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Formats every message, as a host would.
-void on_message(void *, const ryn_wchar *format, va_list args) {
-    ryn_wchar text[1024];
-    ryn_format_msg(text, std::size(text), format, args);
-    messages() += reinterpret_cast<const char16_t *>(text);
-}
-
 std::vector<uint8_t> record(const char *name) {
     size_t size = 0;
     check(ryn_sim_get_record(name, nullptr, 0, &size) == 1, "no such record");
@@ -170,7 +151,7 @@ ryn_handle device(const Variant &v) {
 int32_t request(ryn_handle handle, const Variant &v, const std::string &file, uint32_t flags) {
     const std::u16string name = ryn::text::from_utf8(file);
     const auto *wide = reinterpret_cast<const ryn_wchar *>(name.c_str());
-    messages().clear();
+    ryn::fuzz::messages().clear();
     if (v.calibration) {
         cali_info_arg arg;
         ryn_cali_info_init_arg(&arg, handle, wide, flags | v.flags);
