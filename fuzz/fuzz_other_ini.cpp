@@ -71,7 +71,7 @@ struct Scratch {
 // The scratch folder, with definition files of a few parameters each, the
 // first and the last slot of each block among them.
 const Scratch &scratch() {
-    static char dir[] = "/tmp/fuzz_other_model_cfg_ini.XXXXXX";
+    static char dir[] = "/tmp/fuzz_other_ini.XXXXXX";
     static const Scratch s = [] {
         check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
         const std::string d = dir;
