@@ -1,68 +1,70 @@
-// The 5810 image validator and the flash driver list on arbitrary files:
-// whatever the header or the list says, reading ends with a result and stays
-// inside its buffers. The first input byte chooses: 0 the second
-// controller's validation, 1 the six-camera one, 2 the flash driver list; the
-// rest is the file.
-#include <stdlib.h>
-#include <unistd.h>
-
+// The 5810 image validator on arbitrary files. The first input byte chooses
+// the policy (even: the second controller's, odd: a six-camera device's); the
+// rest is the file. The image buffer ends, for AddressSanitizer, at the
+// file's length; an accepted image holds its header whole, has the magic
+// (and header version 1.1 under the six-camera policy), a header CRC and
+// section CRCs that match as computed here from the header's layout, and a
+// firmware length inside the file. The builder's image is accepted by both.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <string>
+#include <span>
 #include <vector>
 
-#include "frame/definitions.h"
+#include "fuzz/image_check.h"
 #include "fwupdate/second/image_5810.h"
-#include "fwupdate/second/update_5810.h"
 #include "sim/ryn_sim.h"
 
 namespace {
 
-const std::string &scratch_dir() {
-    static char dir[] = "/tmp/fuzz_5810.XXXXXX";
-    static const std::string path = [] {
-        if (!::mkdtemp(dir)) std::abort();
-        std::atexit([] {
-            ::unlink((std::string(dir) + "/image.bin").c_str());
-            ::unlink((std::string(dir) + "/ryn_flash_driver_list.ini").c_str());
-            ::rmdir(dir);
-        });
-        return std::string(dir) + "/";
-    }();
-    return path;
+namespace F = ryn::fwupdate;
+using H = F::Image5810Header;
+using ryn::fuzz::expect;
+constexpr const char *kTarget = "fuzz_5810";
+
+void check_accepted(std::span<const uint8_t> file, F::Image5810Policy policy) {
+    expect(file.size() >= H::end_in_file && file.size() <= F::image_5810_buffer_size, kTarget,
+           "an image not holding its header, or longer than the buffer, was accepted");
+    const std::span<const uint8_t> header = file.subspan(H::file_offset);
+    auto word = [&](const ryn::layout::Field &f) { return ryn::fuzz::word(header, f); };
+    expect(word(H::magic) == H::magic_value, kTarget, "a wrong magic was accepted");
+    if (policy == F::Image5810Policy::sixcam)
+        expect(word(H::major) == 1 && word(H::minor) == 1, kTarget,
+               "a header version other than 1.1 was accepted for a six-camera device");
+    const uint32_t length = word(H::length);
+    expect(length >= H::crc_from, kTarget, "a header length below its CRC start was accepted");
+    ryn::fuzz::expect_crc(kTarget, file, H::file_offset + H::crc_from, length - H::crc_from,
+                          word(H::crc), "header");
+    ryn::fuzz::expect_crc(kTarget, file, word(H::model_ofs), word(H::model_len), word(H::model_crc),
+                          "model config");
+    ryn::fuzz::expect_crc(kTarget, file, word(H::cali_ofs), word(H::cali_len), word(H::cali_crc),
+                          "cali info");
+    expect(word(H::firmware_len) <= file.size(), kTarget,
+           "a firmware length beyond the file was accepted");
+}
+
+bool validate(F::Image5810Policy policy, const uint8_t *data, size_t size) {
+    static std::vector<uint8_t> buffer(F::image_5810_buffer_size);
+    return ryn::fuzz::validate_buffered(
+        kTarget, data, size, buffer,
+        [policy](const fw_update_arg &arg, F::ImageFile &file, uint32_t &length) {
+            return F::read_5810_image(arg, file, policy, buffer, length);
+        },
+        [policy](std::span<const uint8_t> file) { check_accepted(file, policy); });
 }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    const F::Bytes image = F::build_5810_image({});
+    for (F::Image5810Policy policy : {F::Image5810Policy::second, F::Image5810Policy::sixcam})
+        ryn::fuzz::require_accepted(kTarget, "5810", image, [policy](const uint8_t *d, size_t n) {
+            return validate(policy, d, n);
+        });
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
-    const std::string &dir = scratch_dir();
-    const int choice = data[0] % 3;
-    const std::string path = dir + (choice == 2 ? "ryn_flash_driver_list.ini" : "image.bin");
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
-    fw_update_arg arg{};  // no message sink
-    if (choice == 2) {
-        ryn::frame::set_definition_dir_for_testing(std::u16string(dir.begin(), dir.end()));
-        if (ryn::fwupdate::load_flash_driver_list(arg) &&
-            ryn::fwupdate::flash_driver_table().count > ryn::fwupdate::FlashDriverTable::capacity)
-            std::abort();
-        return 0;
-    }
-    std::unique_ptr<ryn::fwupdate::ImageFile> file =
-        ryn::fwupdate::ImageFile::open(std::u16string(path.begin(), path.end()));
-    if (!file) std::abort();
-    static std::vector<uint8_t> buffer(ryn::fwupdate::image_5810_buffer_size);
-    uint32_t length = 0;
-    ryn::fwupdate::read_5810_image(arg, *file,
-                                   choice == 0 ? ryn::fwupdate::Image5810Policy::second
-                                               : ryn::fwupdate::Image5810Policy::sixcam,
-                                   buffer, length);
-    ryn_sim_trace_clear();  // the CRC calls would fill the trace
+    validate(data[0] % 2 == 0 ? F::Image5810Policy::second : F::Image5810Policy::sixcam, data + 1,
+             size - 1);
     return 0;
 }

@@ -2,7 +2,11 @@
 // The first input byte picks the device's record version (0x100 to 0x103),
 // the rest is the file. A SET either fails and leaves the device record as it
 // was, or succeeds and leaves a record of the device's version and size; a
-// GET afterwards succeeds.
+// GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
+// writes the same file again (what is written reads back the same; the
+// record's bytes may differ where packing keeps bits the settings do not use);
+// a GET file without the algorithm parameter section is refused by SET. The device of a
+// version is made once and its record put back before each input.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -11,23 +15,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "devinfo/algo_block.h"
 #include "devinfo/model_cfg_record.h"
 #include "frame/definitions.h"
+#include "fuzz/requests.h"
+#include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
 
 namespace {
 
+using ryn::fuzz::contents;
+using ryn::fuzz::on_message;
+
 void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_model_cfg_ini: %s\n", what);
-        std::abort();
-    }
+    ryn::fuzz::check_request("fuzz_model_cfg_ini", ok, what);
 }
 
 struct Scratch {
@@ -58,12 +65,6 @@ const Scratch &scratch() {
     return s;
 }
 
-// Formats every message, as a host would.
-void on_message(void *, const ryn_wchar *format, va_list args) {
-    ryn_wchar text[1024];
-    ryn_format_msg(text, std::size(text), format, args);
-}
-
 std::vector<uint8_t> device_record() {
     size_t size = 0;
     check(ryn_sim_get_record("model-cfg", nullptr, 0, &size) == 1, "no model-cfg record");
@@ -79,7 +80,32 @@ int32_t request(ryn_handle handle, const std::string &file, uint32_t flags) {
     ryn_dev_info_init_arg(&arg, handle, reinterpret_cast<const ryn_wchar *>(name.c_str()),
                           flags | RYN_DEV_MODEL_CFG);
     arg.msg_fn = on_message;
+    ryn::fuzz::messages().clear();
     return ryn_dev_info(&arg);
+}
+
+// The device of the chosen version with its record as made: created when the
+// version changes, otherwise its record is put back.
+ryn_handle device(size_t option) {
+    static const char *const options[] = {
+        R"({"model_version": "0x100"})", R"({"model_version": "0x101"})",
+        R"({"model_version": "0x102", "algo_version": "0x102"})",
+        R"({"model_version": "0x102", "algo_version": "0x104"})", R"({"model_version": "0x103"})"};
+    static size_t current = std::size(options);
+    static ryn_handle handle = RYN_INVALID_HANDLE;
+    static std::vector<uint8_t> made;
+    option %= std::size(options);
+    if (option != current) {
+        handle = ryn_sim_create("base", options[option]);
+        check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+        made = device_record();
+        current = option;
+    } else {
+        check(ryn_sim_set_record("model-cfg", made.data(), made.size()) == 1,
+              "cannot put the record back");
+    }
+    ryn_sim_trace_clear();
+    return handle;
 }
 
 }  // namespace
@@ -87,12 +113,7 @@ int32_t request(ryn_handle handle, const std::string &file, uint32_t flags) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     const Scratch &s = scratch();
-    static const char *const options[] = {
-        R"({"model_version": "0x100"})", R"({"model_version": "0x101"})",
-        R"({"model_version": "0x102", "algo_version": "0x102"})",
-        R"({"model_version": "0x102", "algo_version": "0x104"})", R"({"model_version": "0x103"})"};
-    const ryn_handle handle = ryn_sim_create("base", options[data[0] % std::size(options)]);
-    check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+    const ryn_handle handle = device(data[0]);
     {
         std::ofstream out(s.set_file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data + 1), static_cast<std::streamsize>(size - 1));
@@ -110,5 +131,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     ::unlink(s.get_file.c_str());
     check(request(handle, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
+    const std::string written = contents(s.get_file);
+    // A record whose algorithm block predates 0x101 is written without the
+    // "algorithm parameter" section, whose header keys a SET requires: such a
+    // file is refused and leaves the record as it is.
+    const ryn::platform::IniFile get_ini(ryn::text::from_utf8(s.get_file));
+    if (get_ini.get(u"algorithm parameter", u"length").empty()) {
+        check(request(handle, s.get_file, RYN_FLAG_SET) == 0,
+              "a file without the algorithm parameter header was taken");
+        check(device_record() == after, "a refused SET changed the record");
+        return 0;
+    }
+    check(request(handle, s.get_file, RYN_FLAG_SET) == 1, "SET of the GET file failed");
+    ::unlink(s.get_file.c_str());
+    check(request(handle, s.get_file, RYN_FLAG_GET) == 1, "the second GET failed");
+    check(contents(s.get_file) == written, "the file written by GET reads back otherwise");
     return 0;
 }

@@ -1,0 +1,111 @@
+// The definition-file loader as a whole, on arbitrary files: the first input
+// byte chooses one of the ten files, the rest is its contents. A load
+// succeeds; every entry is either absent and all zero, or present with a
+// name run of at most 127 units without blanks, zero-filled behind it, and the
+// file's valid-at-load mark; loading again over a scribbled table gives the
+// same table; and the table written out as "param_%04u=%s" lines loads back as
+// the same table. (A NUL inside a name's run is kept in the field as the line
+// scanner keeps it; such a name is not written out.) The tables are heap arrays of their capacity,
+// so a write past an entry or the table is reported by AddressSanitizer.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "frame/definitions.h"
+#include "fuzz/image_check.h"
+#include "fuzz/scratch.h"
+#include "text/text.h"
+
+namespace {
+
+namespace Fr = ryn::frame;
+using ryn::fuzz::expect;
+constexpr const char *kTarget = "fuzz_definitions";
+constexpr size_t kFiles = 10;
+
+ryn::fuzz::ScratchDir &scratch() {
+    static ryn::fuzz::ScratchDir dir("fuzz_definitions");
+    return dir;
+}
+
+bool is_blank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+// Loads the file; its table.
+std::span<const Fr::DefinitionEntry> load(Fr::DefinitionFile file) {
+    cali_info_arg arg{};  // no message sink
+    expect(Fr::load_definitions(file, &arg) == 1, kTarget, "an existing file did not load");
+    return Fr::definition_table(file).entries();
+}
+
+bool same(std::span<const Fr::DefinitionEntry> a, const std::vector<Fr::DefinitionEntry> &b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.data(), b.data(), a.size() * sizeof(Fr::DefinitionEntry)) == 0;
+}
+
+std::string file_name(Fr::DefinitionFile file) {
+    const std::u16string_view base = Fr::descriptor_of(file).base_name;
+    return ryn::text::to_utf8(std::u16string(base)) + ".ini";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    ryn::frame::set_definition_dir_for_testing(scratch().dir16());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size == 0) return 0;
+    const auto file = static_cast<Fr::DefinitionFile>(data[0] % kFiles);
+    const Fr::DefinitionDescriptor &d = Fr::descriptor_of(file);
+    const std::string name = file_name(file);
+    scratch().write(name, data + 1, size - 1);
+    // The first load's table, kept in storage reused from input to input.
+    static std::vector<Fr::DefinitionEntry> first;
+    const std::span<const Fr::DefinitionEntry> loaded = load(file);
+    first.assign(loaded.begin(), loaded.end());
+    expect(first.size() == d.capacity, kTarget, "the table is not of its capacity");
+    bool writable = true;
+    for (const Fr::DefinitionEntry &e : first) {
+        if (!e.present) {
+            expect(e.valid == 0 && e.name[0] == u'\0', kTarget, "an absent entry is not empty");
+            continue;
+        }
+        expect(e.valid == (d.valid_at_load ? 1u : 0u), kTarget, "a wrong valid mark at load");
+        // The field holds the name's run as scanned (a NUL inside it is kept,
+        // as scan keeps it), then zeros; the last unit is always a terminator.
+        size_t run = Fr::DefinitionEntry::name_capacity;
+        while (run > 0 && e.name[run - 1] == u'\0') --run;
+        expect(run < Fr::DefinitionEntry::name_capacity, kTarget, "a name without terminator");
+        for (size_t i = 0; i < run; ++i)
+            expect(!is_blank(e.name[i]), kTarget, "a name holds a blank");
+        const std::u16string_view n = e.name_view();
+        writable = writable && !n.empty() && n.size() == run &&
+                   ryn::text::from_utf8(ryn::text::to_utf8(std::u16string(n))) == n;
+    }
+
+    // Again, over a table left with other contents.
+    for (Fr::DefinitionEntry &e : Fr::definition_table(file).entries()) {
+        e.present = 1;
+        e.valid = 1;
+        std::fill(std::begin(e.name), std::end(e.name), u'x');
+    }
+    expect(same(load(file), first), kTarget, "a second load gave another table");
+
+    // Written out and read back. A name with a NUL inside its run, or with an
+    // unpaired surrogate (from a UTF-16 file), has no line that gives it back
+    // and is left out of this check.
+    if (!writable) return 0;
+    std::u16string text;
+    for (size_t i = 0; i < first.size(); ++i)
+        if (first[i].present)
+            text += ryn::text::format(u"param_%04u=%s\n", static_cast<uint32_t>(i), first[i].name);
+    scratch().write(name, ryn::text::to_utf8(text));
+    expect(same(load(file), first), kTarget, "the table written out reads back otherwise");
+    return 0;
+}

@@ -1,0 +1,57 @@
+// Support of the fuzz targets whose reader takes a file: one scratch folder
+// per process under /tmp, removed with its files at exit, in which each input
+// overwrites the same file.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace ryn::fuzz {
+
+class ScratchDir {
+  public:
+    // A fresh folder named after prefix; aborts when none can be made.
+    explicit ScratchDir(const std::string &prefix) {
+        std::string name = "/tmp/" + prefix + ".XXXXXX";
+        if (!::mkdtemp(name.data())) std::abort();
+        dir_ = name + "/";
+    }
+    ~ScratchDir() {
+        for (const std::string &f : files_) ::unlink(f.c_str());
+        ::rmdir(dir_.c_str());
+    }
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+
+    // The folder, with its trailing separator.
+    const std::string &dir() const { return dir_; }
+    std::u16string dir16() const { return std::u16string(dir_.begin(), dir_.end()); }
+
+    // Writes bytes to the file of that name in the folder; its full path.
+    std::string write(const std::string &name, const void *data, size_t size) {
+        const std::string path = dir_ + name;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
+        out.close();
+        if (!out) std::abort();
+        bool known = false;
+        for (const std::string &f : files_) known = known || f == path;
+        if (!known) files_.push_back(path);
+        return path;
+    }
+    std::string write(const std::string &name, const std::string &text) {
+        return write(name, text.data(), text.size());
+    }
+
+  private:
+    std::string dir_;
+    std::vector<std::string> files_;
+};
+
+}  // namespace ryn::fuzz
