@@ -146,7 +146,8 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
     // would rewrite a newer device's record in the oldest form, losing every
     // field but a few numbers.
     const auto read_version = static_cast<uint16_t>(R::major.get(host) << 8 | R::minor.get(host));
-    const uint16_t version = query_version(handle, VersionQuery::record_version).value_or(read_version);
+    const uint16_t version =
+        query_version(handle, VersionQuery::record_version).value_or(read_version);
     const ModelCfgForm *form = model_cfg_form(version);
     if (!form) return 0;
 

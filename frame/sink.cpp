@@ -78,8 +78,12 @@ int select_dev_id(const Block &arg, uint32_t dev_id) {
 
 }  // namespace
 
-int select_6cam_dev_id(const cali_info_arg &arg, uint32_t dev_id) { return select_dev_id(arg, dev_id); }
-int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id) { return select_dev_id(arg, dev_id); }
+int select_6cam_dev_id(const cali_info_arg &arg, uint32_t dev_id) {
+    return select_dev_id(arg, dev_id);
+}
+int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id) {
+    return select_dev_id(arg, dev_id);
+}
 
 uint32_t platform_code(ryn_handle handle) { return ryn_check_platform(handle) & 0xFFu; }
 

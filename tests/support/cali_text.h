@@ -9,7 +9,7 @@ namespace ryn::test {
 
 // A complete text file: 162 data lines with comment lines among them.
 inline std::string text_file(const std::vector<std::pair<size_t, std::string>> &replace = {},
-                      size_t lines = 162) {
+                             size_t lines = 162) {
     std::vector<std::string> data(lines, "x");
     auto set = [&](size_t n, const std::string &s) {
         if (n < data.size()) data[n] = s;

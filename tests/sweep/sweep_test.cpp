@@ -50,7 +50,7 @@ struct Path {
     const char *family;
     const char *options;  // JSON for ryn_sim_create
     Operation operation;
-    uint32_t flags;  // request flags, or the update mode with its six-camera bits
+    uint32_t flags;                    // request flags, or the update mode with its six-camera bits
     std::vector<std::string> records;  // firmware paths: every record the update may write
     Input input = Input::none;
     const char *edit_key = nullptr;  // edited_get: the line replaced, and its new text
@@ -71,16 +71,17 @@ struct Leeway {
     const char *path;       // the paths whose names begin with this
     const char *operation;  // the call
     Variant variant = Variant::fail;
-    bool silent = false;                 // the path fails, or carries on, without a message
+    bool silent = false;                      // the path fails, or carries on, without a message
     std::set<std::string> later_writes = {};  // writes it still makes after the failed call
     std::set<std::string> may_differ = {};    // records that may end otherwise when it carries on
 };
 
 // The device calls that write flash, firmware headers or records.
 const std::set<std::string> kWrites = {
-    "cali_info_writer",    "model_cfg_writer",        "ryn_set_normal_code",
-    "ryn_set_normal_code_g40", "ryn_update_flash_code", "ryn_set_fw_hdr",
-    "ryn_set_update_hdr",  "ryn_set_extend_flash_driver",
+    "cali_info_writer",      "model_cfg_writer",
+    "ryn_set_normal_code",   "ryn_set_normal_code_g40",
+    "ryn_update_flash_code", "ryn_set_fw_hdr",
+    "ryn_set_update_hdr",    "ryn_set_extend_flash_driver",
 };
 
 // The smallest images the builders make: a few hundred bytes of code per section.
@@ -136,11 +137,13 @@ const std::vector<std::string> kBaseCali = {"cali"};
 const std::vector<std::string> kBaseModel = {"model-cfg"};
 const std::vector<std::string> k6camCali = {"255/cali", "1/cali", "2/cali"};
 const std::vector<std::string> k6camModel = {"255/model-cfg", "1/model-cfg", "2/model-cfg"};
-const std::vector<std::string> kBaseFw = {"version", "cali", "model-cfg", "fw-header", "normal-code", "layout"};
+const std::vector<std::string> kBaseFw = {"version",   "cali",        "model-cfg",
+                                          "fw-header", "normal-code", "layout"};
 const std::vector<std::string> kOtherFw = {"cali", "model-cfg", "fw-header", "flash"};
-const std::vector<std::string> k6camFw = {"255/cali", "255/model-cfg", "255/fw-header", "255/flash", "255/image-header",
-                                          "1/cali",   "1/model-cfg",   "1/fw-header",   "1/flash",
-                                          "2/cali",   "2/model-cfg",   "2/fw-header",   "2/flash"};
+const std::vector<std::string> k6camFw = {
+    "255/cali",    "255/model-cfg", "255/fw-header", "255/flash", "255/image-header",
+    "1/cali",      "1/model-cfg",   "1/fw-header",   "1/flash",   "2/cali",
+    "2/model-cfg", "2/fw-header",   "2/flash"};
 constexpr uint32_t kDev1 = RYN_FLAG_6CAM_DEV1, kDev2 = RYN_FLAG_6CAM_DEV2;
 constexpr uint32_t kGet = RYN_FLAG_GET, kSet = RYN_FLAG_SET;
 constexpr uint32_t kModel = RYN_DEV_MODEL_CFG;
@@ -172,6 +175,10 @@ const Path kPaths[] = {
     {"base_version_strings", "base", nullptr, Operation::version, kGet | RYN_DEV_VERSION_STR, {"version"}},
     {"base_dev_get_0x103", "base", nullptr, kDevGet, kGet | kModel, kBaseModel},
     {"base_dev_get_0x101", "base", R"({"model_version": "0x101"})", kDevGet, kGet | kModel, kBaseModel},
+    {"base_dev_get_0x100", "base", R"({"model_version": "0x100"})", kDevGet, kGet | kModel, kBaseModel},
+    {"base_dev_get_0x102", "base", R"({"model_version": "0x102"})", kDevGet, kGet | kModel, kBaseModel},
+    {"base_dev_set_0x102", "base", R"({"model_version": "0x102"})", kDevSet, kSet | kModel, kBaseModel,
+     Input::edited_get, "model_name", "model_name=SWEPT"},
     {"base_dev_set_0x103", "base", nullptr, kDevSet, kSet | kModel, kBaseModel, Input::edited_get,
      "model_name", "model_name=SWEPT"},
     {"base_dev_set_0x101", "base", R"({"model_version": "0x101"})", kDevSet, kSet | kModel, kBaseModel,
@@ -221,6 +228,8 @@ const Path kPaths[] = {
     // The 5810 controller: flash mode, Maskrom, and a chip with an extended flash driver.
     {"5810_fw_normal", "5810", nullptr, kFw, kNormal, kOtherFw, Input::none, nullptr, nullptr, image_5810},
     {"5810_fw_layout", "5810", nullptr, kFw, kLayout, kOtherFw, Input::none, nullptr, nullptr, image_5810},
+    {"5810_fw_maskrom_normal", "5810", R"({"fw_mode": "maskrom"})", kFw, kNormal, kOtherFw, Input::none, nullptr, nullptr,
+     image_5810},
     {"5810_fw_maskrom_layout", "5810", R"({"fw_mode": "maskrom"})", kFw, kLayout, kOtherFw, Input::none, nullptr, nullptr,
      image_5810},
     {"5810_fw_extended_driver", "5810", R"({"flash_id": "0xC22016", "flash_driver": true})", kFw, kNormal, kOtherFw,
@@ -269,9 +278,18 @@ const Leeway kLeeway[] = {
     // The version record and the firmware header are read, patched and
     // written back; the device library's records carry no checksum that
     // would show a corrupted read.
-    {.path = "base_fw", .operation = "ryn_get_version_str", .variant = Variant::corrupt, .may_differ = {"version"}},
-    {.path = "base_fw", .operation = "ryn_get_fw_ver_str", .variant = Variant::corrupt, .may_differ = {"version"}},
-    {.path = "5920_fw", .operation = "ryn_get_fw_hdr", .variant = Variant::corrupt, .may_differ = {"fw-header"}},
+    {.path = "base_fw",
+     .operation = "ryn_get_version_str",
+     .variant = Variant::corrupt,
+     .may_differ = {"version"}},
+    {.path = "base_fw",
+     .operation = "ryn_get_fw_ver_str",
+     .variant = Variant::corrupt,
+     .may_differ = {"version"}},
+    {.path = "5920_fw",
+     .operation = "ryn_get_fw_hdr",
+     .variant = Variant::corrupt,
+     .may_differ = {"fw-header"}},
 };
 
 // The device's records by name; a record the device does not hold (yet) is empty.
@@ -288,14 +306,17 @@ std::map<std::string, Bytes> snapshot(const std::vector<std::string> &names) {
 }
 
 // The records that differ between two snapshots, with the first byte that differs.
-std::string differing(const std::map<std::string, Bytes> &a, const std::map<std::string, Bytes> &b) {
+std::string differing(const std::map<std::string, Bytes> &a,
+                      const std::map<std::string, Bytes> &b) {
     std::string out;
     for (const auto &[name, bytes] : a) {
         const Bytes &other = b.at(name);
         if (bytes == other) continue;
-        const auto at = std::mismatch(bytes.begin(), bytes.end(), other.begin(), other.end()).first - bytes.begin();
-        out += name + " (" + std::to_string(bytes.size()) + " vs " + std::to_string(other.size()) + " bytes, from byte " +
-               std::to_string(at) + ") ";
+        const auto at =
+            std::mismatch(bytes.begin(), bytes.end(), other.begin(), other.end()).first -
+            bytes.begin();
+        out += name + " (" + std::to_string(bytes.size()) + " vs " + std::to_string(other.size()) +
+               " bytes, from byte " + std::to_string(at) + ") ";
     }
     return out;
 }
@@ -360,7 +381,8 @@ class Sweep : public ::testing::TestWithParam<Path> {
                 break;
             case Input::edited_get: {
                 Path get = p;
-                get.operation = p.operation == Operation::cali_set ? Operation::cali_get : Operation::dev_get;
+                get.operation =
+                    p.operation == Operation::cali_set ? Operation::cali_get : Operation::dev_get;
                 get.flags = (p.flags & ~kSet) | kGet;
                 const Outcome r = run(get, std::nullopt);
                 ASSERT_EQ(r.result, 1) << text::to_utf8(r.capture.text());
@@ -368,7 +390,8 @@ class Sweep : public ::testing::TestWithParam<Path> {
                 break;
             }
             case Input::compact_ini:
-                write_file(dir_ / "file.ini", "[calibration]\r\ncam0_poly0=1 2 3 4 5 6\r\ncam1_thr=0.75\r\n");
+                write_file(dir_ / "file.ini",
+                           "[calibration]\r\ncam0_poly0=1 2 3 4 5 6\r\ncam1_thr=0.75\r\n");
                 break;
             case Input::text:
                 file_ = (dir_ / "cali.txt").u16string();
@@ -398,7 +421,8 @@ class Sweep : public ::testing::TestWithParam<Path> {
         if (fault) {
             const std::string &op = healthy->ops[fault->k];
             const auto n = static_cast<uint32_t>(
-                std::count(healthy->ops.begin(), healthy->ops.begin() + static_cast<ptrdiff_t>(fault->k) + 1, op));
+                std::count(healthy->ops.begin(),
+                           healthy->ops.begin() + static_cast<ptrdiff_t>(fault->k) + 1, op));
             const int32_t armed = fault->corrupt ? ryn_sim_corrupt(op.c_str(), n, 1, 0, 4)
                                                  : ryn_sim_fail(op.c_str(), n, 1);
             if (!armed) return r;
@@ -466,13 +490,15 @@ TEST_P(Sweep, EveryCallFails) {
     prepare(p);
     if (HasFatalFailure()) return;
     const Outcome healthy = run(p, std::nullopt);
-    ASSERT_EQ(healthy.result, 1) << text::to_utf8(healthy.capture.text()) << dump(healthy, SIZE_MAX);
+    ASSERT_EQ(healthy.result, 1) << text::to_utf8(healthy.capture.text())
+                                 << dump(healthy, SIZE_MAX);
     ASSERT_FALSE(healthy.ops.empty());
     // The device as created, for the runs that must leave it so.
     ryn_sim_create(p.family, p.options);
     const std::map<std::string, Bytes> untouched = snapshot(p.records);
     if (p.operation == Operation::cali_set || p.operation == Operation::dev_set) {
-        EXPECT_NE(healthy.records, untouched) << "the healthy SET changes nothing, so it proves nothing";
+        EXPECT_NE(healthy.records, untouched)
+            << "the healthy SET changes nothing, so it proves nothing";
     }
 
     size_t cases = 0;
@@ -484,8 +510,8 @@ TEST_P(Sweep, EveryCallFails) {
             ++cases;
             const char *variant = corrupt ? "corrupt" : "fail";
             auto where = [&] {
-                return std::string(p.name) + ", call " + std::to_string(k) + " (" + op + "), " + variant +
-                       ":\n" + dump(r, k);
+                return std::string(p.name) + ", call " + std::to_string(k) + " (" + op + "), " +
+                       variant + ":\n" + dump(r, k);
             };
             // The runs agree up to the call that failed.
             ASSERT_GT(r.ops.size(), k) << where();
@@ -502,7 +528,8 @@ TEST_P(Sweep, EveryCallFails) {
             }
             if (r.result == 1) {
                 EXPECT_EQ(differing(without(r.records, l), without(healthy.records, l)), "")
-                    << "a fault survived changes the outcome\n" << where();
+                    << "a fault survived changes the outcome\n"
+                    << where();
                 EXPECT_TRUE(!r.steps.empty() && r.steps.back().first == healthy.total) << where();
                 continue;
             }
@@ -512,7 +539,9 @@ TEST_P(Sweep, EveryCallFails) {
             if (!corrupt) {
                 EXPECT_LE(r.steps.size(), healthy.steps.size()) << where();
                 for (size_t i = 0; i < r.steps.size() && i < healthy.steps.size(); ++i)
-                    EXPECT_EQ(r.steps[i].first, healthy.steps[i].first) << "progress report " << i << "\n" << where();
+                    EXPECT_EQ(r.steps[i].first, healthy.steps[i].first)
+                        << "progress report " << i << "\n"
+                        << where();
             }
             // The device: a GET leaves it as it was, a SET holds the old or the whole new
             // record, an update writes nothing after the failed call.
@@ -526,13 +555,15 @@ TEST_P(Sweep, EveryCallFails) {
                 case Operation::dev_set:
                     EXPECT_TRUE(r.records == untouched || r.records == healthy.records)
                         << "against the old: " << differing(r.records, untouched)
-                        << "\nagainst the new: " << differing(r.records, healthy.records) << "\n" << where();
+                        << "\nagainst the new: " << differing(r.records, healthy.records) << "\n"
+                        << where();
                     break;
                 case Operation::fw_update:
                     for (size_t i = k + 1; i < r.ops.size(); ++i) {
                         if (kWrites.count(r.ops[i])) {
                             EXPECT_TRUE(l && l->later_writes.count(r.ops[i]))
-                                << "write after the failed call: " << r.texts[i] << "\n" << where();
+                                << "write after the failed call: " << r.texts[i] << "\n"
+                                << where();
                         }
                     }
                     break;
@@ -552,7 +583,9 @@ TEST_P(Sweep, EveryCallFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Sweep, ::testing::ValuesIn(kPaths),
-                         [](const ::testing::TestParamInfo<Path> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Path> &info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace ryn::test
