@@ -1,15 +1,17 @@
 // A fault at every device call of every operation: each path runs once on a
 // healthy simulated device, then again once for each call of its trace, with
 // that call failing (and, where the call hands data back, with the data
-// corrupted instead). Every run must end with a result and a message, keep
-// its progress within the step reached, and leave the device as the path
-// promises: a SET writes its record whole at the end or not at all, an
-// update writes nothing after the call that failed.
+// corrupted instead). A failing run must end with 0 and a message, stop its
+// progress at the step it reached, and leave the device as the path
+// promises: a GET untouched, a SET with its old record or the whole new one,
+// an update with nothing written after the call that failed. A run that
+// carries on past a fault (where the path says it may) must end where the
+// healthy run ended. A failing case prints the path, the call, the variant
+// and the whole trace.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -26,7 +28,6 @@
 #include "support/cali_text.h"
 #include "support/capture.h"
 #include "support/sim_host.h"
-#include "support/sim_records.h"
 #include "support/tmpdir.h"
 #include "text/text.h"
 
