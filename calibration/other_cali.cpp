@@ -242,7 +242,7 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
 // Steps 1 to 7 of a GET, which a SET runs unchanged: select the device, load
 // the definitions, read the device's record.
 int read_cali_record(const OtherCaliVariant &v, cali_info_arg &arg, std::span<uint8_t> record) {
-    frame::select_6cam_device(v.controller, arg.flags);
+    if (!frame::select_6cam_device(arg, v.controller, arg.flags)) return 0;
     frame::progress(arg, 1);
     if (!load_cali_def(v, arg)) {
         frame::report(arg, v.load_failure);

@@ -141,8 +141,13 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
         return 0;
     }
 
-    // 2. The version the device holds; a failed query counts as 0x100.
-    const uint16_t version = query_version(handle, VersionQuery::record_version).value_or(0x100);
+    // 2. The version the device holds. A failed query takes the version the
+    // record was read in, which the host record keeps: counting it as 0x100
+    // would rewrite a newer device's record in the oldest form, losing every
+    // field but a few numbers.
+    const auto read_version = static_cast<uint16_t>(R::major.get(host) << 8 | R::minor.get(host));
+    const uint16_t version =
+        query_version(handle, VersionQuery::record_version).value_or(read_version);
     const ModelCfgForm *form = model_cfg_form(version);
     if (!form) return 0;
 

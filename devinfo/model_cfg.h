@@ -32,7 +32,8 @@ using CameraSettings =
 int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
                    frame::DefinitionTable &definitions);
 
-// Builds the device record in the version the device reports and writes it.
+// Builds the device record in the version the device reports (the version the
+// host record was read in when the query fails) and writes it.
 // 1 when the device took it; 0 otherwise, and then nothing was sent.
 int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
                     const frame::DefinitionTable &definitions);

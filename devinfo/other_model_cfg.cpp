@@ -176,7 +176,7 @@ int read_device_record(const OtherModelCfgVariant &v, const cali_info_arg &arg,
 int load_and_read(const OtherModelCfgVariant &v, cali_info_arg &arg, Request request,
                   std::span<uint8_t> record) {
     const bool get = request == Request::get;
-    frame::select_6cam_device(v.controller, arg.flags);
+    if (!frame::select_6cam_device(arg, v.controller, arg.flags)) return 0;
     if (get) frame::progress(arg, 1);
     if (!frame::load_definitions(v.definitions, &arg)) {
         frame::report(arg, get ? v.messages.load_failure_get : v.messages.load_failure_set);

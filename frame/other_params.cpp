@@ -14,11 +14,11 @@ constexpr size_t kWordCapacity = 16;  // at most 15 letters and the terminator
 
 }  // namespace
 
-void select_6cam_device(Controller controller, uint32_t flags) {
-    if (controller == Controller::sixcam_4320)
-        ryn_6cam_set_dev_id(255);
-    else if (controller == Controller::sixcam_5810)
-        ryn_6cam_set_dev_id((flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2);
+int select_6cam_device(const cali_info_arg &arg, Controller controller, uint32_t flags) {
+    if (controller == Controller::sixcam_4320) return select_6cam_dev_id(arg, 255);
+    if (controller == Controller::sixcam_5810)
+        return select_6cam_dev_id(arg, (flags & RYN_FLAG_6CAM_DEV1) ? 1 : 2);
+    return 1;
 }
 
 int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,

@@ -17,8 +17,9 @@ namespace ryn::frame {
 
 // Six-camera variants address their device first: the LPC4320 controller as
 // 255; a 5810 device as 1 when RYN_FLAG_6CAM_DEV1 is set, otherwise 2. Other
-// controllers select nothing. The device library's answer is not looked at.
-void select_6cam_device(Controller controller, uint32_t flags);
+// controllers select nothing. 0 (with a message) when the device library
+// refuses the selection.
+int select_6cam_device(const cali_info_arg &arg, Controller controller, uint32_t flags);
 
 // Every line of the file that scans as "FW_PARAM_%04u=%d" with a number below
 // the array's count sets that parameter (its low 16 bits for 2-byte entries),

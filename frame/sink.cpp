@@ -67,6 +67,24 @@ int reset_device(fw_update_arg &arg) {
     return arg.handle != RYN_INVALID_HANDLE ? 1 : 0;
 }
 
+namespace {
+
+template <class Block>
+int select_dev_id(const Block &arg, uint32_t dev_id) {
+    if (ryn_6cam_set_dev_id(dev_id)) return 1;
+    report(arg, u"Fail to select the six-camera device %u.\n", dev_id);
+    return 0;
+}
+
+}  // namespace
+
+int select_6cam_dev_id(const cali_info_arg &arg, uint32_t dev_id) {
+    return select_dev_id(arg, dev_id);
+}
+int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id) {
+    return select_dev_id(arg, dev_id);
+}
+
 uint32_t platform_code(ryn_handle handle) { return ryn_check_platform(handle) & 0xFFu; }
 
 }  // namespace ryn::frame

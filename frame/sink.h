@@ -38,6 +38,13 @@ void progress(const fw_update_arg &arg, uint32_t step);
 // the callback returned the invalid handle.
 int reset_device(fw_update_arg &arg);
 
+// Selects the device of a six-camera system that the following calls reach
+// (255: the LPC4320 controller; 1, 2: a 5810 device). A selection the device
+// library refuses would leave those calls on another controller, reading or
+// writing its records, so it ends the operation: one message, 0.
+int select_6cam_dev_id(const cali_info_arg &arg, uint32_t dev_id);
+int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id);
+
 // The platform code of the device behind handle: the low 8 bits of
 // ryn_check_platform.
 uint32_t platform_code(ryn_handle handle);

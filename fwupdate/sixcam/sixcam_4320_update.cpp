@@ -140,8 +140,9 @@ int set_fw_code_layout(fw_update_arg &arg, std::span<const uint8_t> image) {
 }  // namespace
 
 int fw_update_6cam_4320(fw_update_arg &arg) {
-    // 1. The result of the selection is not tested.
-    ryn_6cam_set_dev_id(lpc4320_dev_id);
+    // 1. A refused selection ends the update before the image is read: the
+    // calls that follow would reach another controller.
+    if (!frame::select_6cam_dev_id(arg, lpc4320_dev_id)) return 0;
     // 2 to 5.
     const std::optional<std::u16string> path = begin_buffered_update(arg);
     if (!path) return 0;

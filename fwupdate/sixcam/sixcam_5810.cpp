@@ -106,7 +106,7 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
         frame::report(arg, u"Failed to set the qkv5810 device id.\n");
         return 0;
     }
-    ryn_6cam_set_dev_id(dev_id);
+    if (!frame::select_6cam_dev_id(arg, dev_id)) return 0;  // else another controller is written
     // 3, 4.
     frame::progress(arg, 0);
     if (!arg.dev_reset_fn) {

@@ -178,20 +178,25 @@ TEST_F(ModelCfgTest, Version0x100) {
 }
 
 TEST_F(ModelCfgTest, FailedVersionQueries) {
-    // The first query fails: the 51-byte version 0x100 record goes to a 0x103 device.
-    create(R"({"model_version": "0x103"})");
-    ASSERT_EQ(get(), 1);
-    edit(u"model configuration", u"vid", u"0x1234");
-    ASSERT_TRUE(ryn_sim_fail("ryn_get_dev_ver", 1, 1));
-    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
-    const Bytes written = device_record();
-    ASSERT_EQ(written.size(), 51u);
-    const ModelCfgForm &v100 = *model_cfg_form(0x100);
-    EXPECT_EQ(R::header.get(written), 0x01000033u);
-    EXPECT_EQ(v100.vid.get(written), 0x1234u);
-    EXPECT_EQ(v100.pid.get(written), 0x3101u);
-    EXPECT_EQ(v100.resolution_x.get(written), 4096u);
-    EXPECT_EQ(v100.led_delay_us.get(written), 1500u);
+    // The first query fails: the record goes back in the version it was read
+    // in, not as a 51-byte version 0x100 record that would keep only a few
+    // numbers of a 0x103 device's record.
+    for (const char *version : {"0x101", "0x103"}) {
+        SCOPED_TRACE(version);
+        create((std::string(R"({"model_version": ")") + version + "\"}").c_str());
+        const size_t size = device_record().size();
+        ASSERT_EQ(get(), 1);
+        edit(u"model configuration", u"vid", u"0x1234");
+        ASSERT_TRUE(ryn_sim_fail("ryn_get_dev_ver", 1, 1));
+        ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+        const Bytes written = device_record();
+        ASSERT_EQ(written.size(), size);
+        const auto number = static_cast<uint32_t>(std::stoul(version, nullptr, 16));
+        EXPECT_EQ(R::major.get(written) << 8 | R::minor.get(written), number);
+        EXPECT_EQ(R::vid.get(written), 0x1234u);
+        EXPECT_EQ(model_cfg_form(number)->led_delay_us.get(written),
+                  1500u);  // the other fields kept
+    }
 
     // The second query fails: a 0x102 write fails and nothing is sent.
     create(R"({"model_version": "0x102"})");

@@ -19,6 +19,7 @@
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "support/capture.h"
+#include "support/sim_host.h"
 #include "support/tmpdir.h"
 #include "text/text.h"
 
@@ -30,13 +31,8 @@ using VR = devinfo::VersionRecord;
 
 // The host's callbacks: a reset reopens the simulated device; the update-mode
 // callback requests update mode and reopens it.
-inline ryn_handle reset_sim(void *) {
-    return ryn_sim_reset();
-}
-inline ryn_handle switch_sim_to_update(void *, uint32_t, uint32_t, uint32_t, uint32_t) {
-    if (!ryn_set_dev_mode(ryn_sim_handle(), 1, nullptr)) return RYN_INVALID_HANDLE;
-    return ryn_sim_reset();
-}
+using ryn::test::reset_sim;
+using ryn::test::switch_sim_to_update;
 
 inline uint32_t word(const Bytes &b, const layout::Field &f) {
     return static_cast<uint32_t>(f.get(b));
