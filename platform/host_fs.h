@@ -4,6 +4,7 @@
 // result and never throws for a file-system error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,5 +47,32 @@ void remove_temp(const std::string &temp);
 // this layer's own temporary name, belong to the current user and whose
 // writer no longer runs are removed; anything else is left alone.
 void remove_stale_temps(const std::string &target);
+
+// ---- Test seams ------------------------------------------------------------
+
+// Faults the writes of this layer suffer, set by tests to prove that a file
+// the store could not finish is never left truncated. The default injects
+// none. A write here is one OS write call, of at most write_chunk bytes.
+struct WriteFaults {
+    // The n-th write from now on (1: the next one) fails with an I/O error;
+    // 0: none fails.
+    uint32_t fail_write = 0;
+    // Bytes that can still be written before the disk is full: a write past
+    // them stores what fits and the next one fails with "no space".
+    std::optional<uint64_t> disk_space;
+    // The process is killed right after a temporary file is written and
+    // flushed, before it replaces its target: the temporary file stays.
+    bool kill_before_replace = false;
+};
+void set_write_faults(const WriteFaults &faults);
+
+inline constexpr size_t write_chunk = 65536;
+
+// For the implementations of this header: the fault the next write of up to
+// n bytes meets. 0 lets it go ahead with n cut to the space left; otherwise
+// the errno value it fails with. wrote() counts what a write stored.
+int next_write_fault(size_t &n);
+void wrote(size_t n);
+bool kill_before_replace();
 
 }  // namespace ryn::platform::host_fs

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -44,10 +45,22 @@ int create_temp_beside(const std::string &target, mode_t mode, std::string &temp
     return -1;
 }
 
+// One write of at most write_chunk bytes, through the test seams.
+ssize_t write_some(int fd, const char *data, size_t n) {
+    n = std::min(n, write_chunk);
+    if (const int fault = next_write_fault(n)) {
+        errno = fault;
+        return -1;
+    }
+    const ssize_t done = ::write(fd, data, n);
+    if (done > 0) wrote(static_cast<size_t>(done));
+    return done;
+}
+
 bool write_all(int fd, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = write_some(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
@@ -189,6 +202,7 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
 }
 
 bool replace_with_temp(const std::string &temp, const std::string &target) {
+    if (kill_before_replace()) ::kill(::getpid(), SIGKILL);
     if (::rename(temp.c_str(), target.c_str()) != 0) return false;
     sync_folder(target);
     return true;

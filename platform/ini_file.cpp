@@ -565,6 +565,9 @@ struct IniFile::Impl {
         const std::string bytes = render();
         // What is written becomes the file: later writes start from it.
         std::vector<uint8_t> written(bytes.begin(), bytes.end());
+        // Temporary files a killed writer left here go first: they may hold
+        // the space this write needs.
+        host_fs::remove_stale_temps(target);
         const std::optional<std::string> temp = host_fs::write_temp_beside(target, bytes);
         if (!temp) return false;
         if (!host_fs::replace_with_temp(*temp, target)) {
