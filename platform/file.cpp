@@ -1,18 +1,11 @@
 #include "platform/file.h"
 
-#include <cstdio>
-#include <memory>
-
+#include "platform/host_fs.h"
 #include "platform/path.h"
 
 namespace ryn::platform {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Text-mode reading: each CR LF pair becomes LF; any other CR stays.
 void crlf_to_lf(std::u16string &text) {
@@ -29,15 +22,10 @@ void crlf_to_lf(std::u16string &text) {
 std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path) {
     const auto os = to_os_path(path);
     if (!os) return std::nullopt;
-    FilePtr file(std::fopen(os->c_str(), "rb"));
-    if (!file) return std::nullopt;
-
+    // Only a regular file, opened without blocking: a FIFO or device named by
+    // the path neither hangs the caller nor passes for a file.
     std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    if (std::ferror(file.get())) return std::nullopt;
+    if (host_fs::read_regular_file(*os, bytes) != host_fs::ReadResult::Ok) return std::nullopt;
     return bytes;
 }
 

@@ -1,0 +1,275 @@
+// Hostile files through ryn: every command that reads a file or writes an
+// INI file, given a folder, a FIFO, a file it may not read, an empty file,
+// random bytes, UTF-16 without a byte-order mark, an INI file of tens of
+// megabytes, images one byte either side of the image buffer's size, a path
+// too long for the host and a path with non-ASCII characters. Each ends in
+// time with the exit status its content calls for, says why it failed, and
+// leaves every file as it was (a GET that succeeds only adds its section).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ryn_run.h"
+
+namespace {
+
+using namespace ryn_cli;
+
+enum class Kind {
+    Folder,
+    Fifo,
+    Unreadable,
+    Empty,
+    RandomBytes,
+    Utf16WithoutMark,
+    HugeIni,
+    Image262144,
+    Image262145,
+    LongPath,
+    NonAscii,
+};
+
+struct Command {
+    const char *name;
+    std::vector<std::string> before;  // arguments before the file
+    std::vector<std::string> after;   // arguments after it
+    bool writes;                      // a GET into an INI file
+    const char *good;                 // a good file for it in the fixture folder ("": none)
+};
+
+const Command commands[] = {
+    {"cali set", {"cali", "set"}, {}, false, "good_cali.ini"},
+    {"cali set --text", {"cali", "set"}, {"--text"}, false, ""},
+    {"cali set --compact-ini", {"cali", "set"}, {"--compact-ini"}, false, ""},
+    {"info set", {"info", "set"}, {}, false, "good_info.ini"},
+    {"fw update", {"fw", "update"}, {}, false, "good.bin"},
+    {"image inspect", {"image", "inspect"}, {"--format", "base"}, false, "good.bin"},
+    {"cali get", {"cali", "get"}, {}, true, ""},
+    {"info get", {"info", "get"}, {}, true, ""},
+    {"info versions", {"info", "versions"}, {}, true, ""},
+};
+
+// Whether a kind of file is put to a command, and the exit status expected.
+struct Expect {
+    bool applies;
+    int status;
+};
+
+Expect expect(Kind kind, const Command &c) {
+    const std::string_view name = c.name;
+    const bool good = *c.good != '\0';  // ryn can make a good file for it
+    const bool text_form = name == "cali set --text";
+    const bool ini_form = name == "cali set" || name == "cali set --compact-ini";
+    const bool image = name == "fw update" || name == "image inspect";
+    switch (kind) {
+        case Kind::Folder:
+        case Kind::Fifo:
+        case Kind::Unreadable:
+            return {true, 1};
+        case Kind::LongPath:
+            // The library takes paths of at most 260 characters; the image
+            // inspection reads the file in the tool itself.
+            return {true, name == "image inspect" ? 0 : 1};
+        case Kind::Empty:
+        case Kind::Utf16WithoutMark:
+            // A calibration file without keys or data lines warns for each
+            // missing value and leaves the device's values as they are; the
+            // text form reads UTF-16LE when there is no mark.
+            return {!c.writes, ini_form || text_form ? 0 : 1};
+        case Kind::RandomBytes:
+        case Kind::Image262144:
+        case Kind::Image262145:
+            // A GET into such a file simply adds its section.
+            return {!c.writes, ini_form ? 0 : 1};
+        case Kind::HugeIni:
+            // A good file padded to tens of megabytes: an INI file still
+            // reads, and so does an image (what follows the parts its header
+            // places is not read); a GET adds its section to it.
+            return {true, c.writes || ini_form || (good && name == "info set") || image ? 0 : 1};
+        case Kind::NonAscii:
+            return {c.writes || good, 0};
+    }
+    return {false, 0};
+}
+
+const char *kind_name(Kind k) {
+    static const char *const names[] = {"folder",
+                                        "FIFO",
+                                        "unreadable file",
+                                        "empty file",
+                                        "random bytes",
+                                        "UTF-16 without mark",
+                                        "huge INI",
+                                        "262144-byte image",
+                                        "262145-byte image",
+                                        "300-character path",
+                                        "non-ASCII path"};
+    return names[static_cast<int>(k)];
+}
+
+std::string random_bytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char &c : s) c = static_cast<char>(gen());
+    return s;
+}
+
+std::string utf16le(const std::string &ascii) {
+    std::string out;
+    for (char c : ascii) out += {c, '\0'};
+    return out;
+}
+
+// good followed by tens of megabytes of keys of a section no reader asks for.
+std::string huge_ini(const std::string &good) {
+    std::string text = good + "[padding]\r\n";
+    for (size_t i = 0; text.size() < 40u << 20; ++i)
+        text += "key" + std::to_string(i) + "=" + std::string(48, 'v') + "\r\n";
+    return text;
+}
+
+// What a folder holds: names with the bytes of regular files and the type of
+// anything else (never read: a FIFO would block).
+std::map<std::string, std::string> snapshot(const fs::path &dir) {
+    std::map<std::string, std::string> out;
+    for (const auto &e : fs::recursive_directory_iterator(dir)) {
+        const auto type = e.symlink_status().type();
+        const std::string name = fs::relative(e.path(), dir).string();
+        if (type == fs::file_type::regular)
+            out[name] = slurp(e.path());
+        else
+            out[name] = "<type " + std::to_string(static_cast<int>(type)) + ">";
+    }
+    return out;
+}
+
+class Hostile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char *root = std::getenv("RYN_TEST_TMP");
+        dir_ = fs::path(root ? root : fs::temp_directory_path().string()) / "hostile";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    RunResult ryn(const std::vector<std::string> &args) { return run_ryn(dir_, args); }
+
+    // Makes the file of kind at a path below case_dir; returns the path as
+    // given to ryn (relative to dir_).
+    std::string make(Kind kind, const Command &c, const fs::path &case_dir, unsigned seed) {
+        const fs::path rel = fs::relative(case_dir, dir_);
+        const std::string good = *c.good ? slurp(dir_ / c.good) : std::string("[s]\r\nk=v\r\n");
+        fs::path p = case_dir / "f.ini";
+        switch (kind) {
+            case Kind::Folder:
+                fs::create_directory(p);
+                break;
+            case Kind::Fifo:
+                EXPECT_EQ(::mkfifo(p.c_str(), 0644), 0);
+                break;
+            case Kind::Unreadable:
+                spit(p, good);
+                fs::permissions(p, fs::perms::none);
+                break;
+            case Kind::Empty:
+                spit(p, "");
+                break;
+            case Kind::RandomBytes:
+                spit(p, random_bytes(4096, seed));
+                break;
+            case Kind::Utf16WithoutMark:
+                spit(p, utf16le(good));
+                break;
+            case Kind::HugeIni:
+                spit(p, huge_ini(good));
+                break;
+            case Kind::Image262144:
+                spit(p, random_bytes(262144, seed));
+                break;
+            case Kind::Image262145:
+                spit(p, random_bytes(262145, seed));
+                break;
+            case Kind::LongPath: {
+                // A real file whose absolute path is longer than the host takes.
+                fs::path folder = case_dir;
+                while (folder.string().size() < 300) folder /= std::string(100, 'd');
+                fs::create_directories(folder);
+                p = folder / "f.ini";
+                if (!c.writes) spit(p, good);
+                break;
+            }
+            case Kind::NonAscii:
+                p = case_dir / "\xC3\xA9t\xC3\xA9-\xE6\xA0\xA1\xE6\xAD\xA3.ini";
+                if (!c.writes) spit(p, good);
+                break;
+        }
+        return (rel / fs::relative(p, case_dir)).string();
+    }
+
+    static void spit(const fs::path &p, const std::string &bytes) {
+        std::ofstream(p, std::ios::binary) << bytes;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
+    ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "base"}).status, 0);
+    ASSERT_EQ(ryn({"--sim", "s.json", "cali", "get", "good_cali.ini"}).status, 0);
+    ASSERT_EQ(ryn({"--sim", "s.json", "info", "get", "good_info.ini"}).status, 0);
+    ASSERT_EQ(ryn({"image", "build", "--format", "base", "-o", "good.bin"}).status, 0);
+
+    unsigned seed = 1;
+    for (const Command &c : commands) {
+        for (int k = 0; k <= static_cast<int>(Kind::NonAscii); ++k) {
+            const auto kind = static_cast<Kind>(k);
+            const Expect e = expect(kind, c);
+            if (!e.applies) continue;
+            SCOPED_TRACE(std::string(c.name) + " on a " + kind_name(kind));
+            const fs::path case_dir = dir_ / ("case" + std::to_string(seed));
+            fs::create_directory(case_dir);
+            const std::string file = make(kind, c, case_dir, seed++);
+            const auto before = snapshot(case_dir);
+
+            std::vector<std::string> args = {"--sim", "s.json"};
+            args.insert(args.end(), c.before.begin(), c.before.end());
+            args.push_back(file);
+            args.insert(args.end(), c.after.begin(), c.after.end());
+            const RunResult r = ryn(args);
+
+            ASSERT_FALSE(r.hung) << "no end within the time limit";
+            EXPECT_EQ(r.status, e.status) << r.out << r.err;
+            if (e.status != 0) {
+                EXPECT_NE(r.out + r.err, "") << "a failure without a reason";
+            }
+            // No memory blow-up: the 40 MB file is held a few times at most.
+            EXPECT_LT(r.max_rss_kb, 1024 * 1024) << "kB at peak";
+
+            auto after = snapshot(case_dir);
+            if (c.writes && e.status == 0) {
+                // A GET that succeeds adds its section to what was there and
+                // leaves nothing else behind.
+                const std::string name = fs::relative(dir_ / file, case_dir).string();
+                const std::string written = after[name];
+                const std::string old = before.contains(name) ? before.at(name) : "";
+                EXPECT_GT(written.size(), old.size());
+                EXPECT_EQ(written.compare(0, old.size(), old), 0) << "the old content was changed";
+                after.erase(name);
+                auto without = before;
+                without.erase(name);
+                EXPECT_TRUE(after == without) << "other files changed or a temporary file was left";
+                continue;
+            }
+            EXPECT_TRUE(after == before) << "files changed";
+        }
+    }
+}
+
+}  // namespace
