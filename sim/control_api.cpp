@@ -179,19 +179,17 @@ void ryn_sim_trace_clear(void) {
 
 size_t ryn_sim_saved_trace_size(void) {
     Hold hold(sim().mutex());
-    return sim().saved_trace().size();
+    return sim().saved_trace_size();
 }
 
 const char *ryn_sim_saved_trace_op(size_t index) {
     Hold hold(sim().mutex());
-    const auto &saved = sim().saved_trace();
-    return entry_text(index < saved.size() ? &saved[index] : nullptr, true);
+    return entry_text(sim().saved_trace_entry(index), true);
 }
 
 const char *ryn_sim_saved_trace_text(size_t index) {
     Hold hold(sim().mutex());
-    const auto &saved = sim().saved_trace();
-    return entry_text(index < saved.size() ? &saved[index] : nullptr, false);
+    return entry_text(sim().saved_trace_entry(index), false);
 }
 
 const char *ryn_sim_last_error(void) {

@@ -67,7 +67,10 @@ class Simulator {
 
     // The trace the state file held when it was loaded: the calls of the run
     // that saved it. Empty after create, and for a file saved without one.
-    const std::vector<TraceEntry> &saved_trace() const { return saved_trace_; }
+    size_t saved_trace_size() const { return saved_trace_.size(); }
+    const TraceEntry *saved_trace_entry(size_t index) const {
+        return index < saved_trace_.size() ? &saved_trace_[index] : nullptr;
+    }
 
   private:
     // Why an operation given this handle cannot reach the device, or empty.
