@@ -1,7 +1,8 @@
 // The exported operations: argument checks in their order, dispatch by
 // platform code, progress steps 0 and 5 (or 0 of 8), and a guard that keeps
-// every C++ exception inside the library.
+// every C++ exception inside the library and lets one operation run at a time.
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -138,11 +139,22 @@ int fw_update(fw_update_arg &arg) {
     return update_paths[index_of(*controller)](arg);
 }
 
-// Runs an operation with every C++ exception kept inside the library: an
-// allocation failure or an unexpected error becomes a message and result 0.
+// The message buffer, the definition tables, the image buffers and the flash
+// driver table are shared by every call, so operations of several host threads
+// run one after the other. The lock is re-entrant: a callback may call
+// ryn_get_err_msg, or another export, from inside an operation on its thread.
+std::recursive_mutex &library_lock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// Runs an operation with the library lock held and every C++ exception kept
+// inside the library: an allocation failure or an unexpected error becomes a
+// message and result 0.
 template <class Block>
 int32_t guarded(Block *arg, int (*operation)(Block &)) {
     if (!arg) return 0;
+    std::lock_guard hold(library_lock());
     try {
         return operation(*arg);
     } catch (const std::bad_alloc &) {
@@ -205,10 +217,17 @@ RYN_USR_API int32_t ryn_dev_info(dev_info_arg *arg) { return guarded(arg, dev_in
 
 RYN_USR_API int32_t ryn_fw_update(fw_update_arg *arg) { return guarded(arg, fw_update); }
 
+// Hands back a copy of the message buffer, taken under the library lock: the
+// buffer itself may be rewritten by an operation of another thread at any
+// moment, the copy stays as it is until this thread asks again.
 RYN_USR_API const ryn_wchar *ryn_get_err_msg(void) {
-    return reinterpret_cast<const ryn_wchar *>(message_buffer());
+    thread_local char16_t copy[message_buffer_size];
+    std::lock_guard hold(library_lock());
+    std::memcpy(copy, message_buffer(), sizeof copy);
+    return reinterpret_cast<const ryn_wchar *>(copy);
 }
 
+// Formats into the caller's buffer only, so it needs no lock.
 RYN_USR_API int ryn_format_msg(ryn_wchar *buf, size_t cap, const ryn_wchar *format, va_list args) {
     if (!format) return -1;
     if (!buf) cap = 0;

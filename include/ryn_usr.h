@@ -7,6 +7,10 @@
  * device-information operations, when msg_fn is null) the buffer that
  * ryn_get_err_msg returns.
  *
+ * Several threads may call the operations at once: they run one after the
+ * other behind one process-wide lock. Callbacks run on the calling thread,
+ * inside the call, and may call ryn_get_err_msg (or another export) there.
+ *
  * The argument blocks cross the library boundary, so their layout is fixed:
  * fields packed to 4-byte alignment, pointers and handles 8 bytes wide.
  */
@@ -138,7 +142,10 @@ RYN_USR_API int32_t ryn_dev_info(dev_info_arg *arg);
 RYN_USR_API int32_t ryn_fw_update(fw_update_arg *arg);
 
 /* The last message that a calibration or device-information call sent while
- * its msg_fn was null. */
+ * its msg_fn was null. The text is this thread's copy: it stays as it is
+ * until the same thread calls ryn_get_err_msg again. Operations of several
+ * threads run one after the other, and the message is the last one any of
+ * them sent; a host that needs each call's own messages sets msg_fn. */
 RYN_USR_API const ryn_wchar *ryn_get_err_msg(void);
 
 /* Formats a message (as msg_fn receives it) exactly as the library's own sink

@@ -1,6 +1,8 @@
 // The ryn_sim_* control API. No exception leaves these functions: a failure
 // returns 0 (or RYN_INVALID_HANDLE) and leaves its text in ryn_sim_last_error().
+// Each function holds the simulator's lock while it runs.
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "sim/device.h"
@@ -19,20 +21,34 @@ Simulator &sim() {
     return Simulator::instance();
 }
 
-// Runs a control function; a failure's text becomes the last error.
+using Hold = std::lock_guard<std::recursive_mutex>;
+
+// Each thread's last error: a failure on one thread does not replace the text
+// another thread is about to read.
+thread_local std::string last_error;
+
+// Runs a control function under the simulator's lock; a failure's text
+// becomes this thread's last error.
 template <class Body, class R>
 R guarded(R failed, Body &&body) noexcept {
+    Hold hold(sim().mutex());
     try {
-        sim().set_error({});
+        last_error.clear();
         return body();
     } catch (const std::exception &e) {
         try {
-            sim().set_error(e.what());
+            last_error = e.what();
         } catch (...) {
         }
     } catch (...) {
     }
     return failed;
+}
+
+// The texts of trace entries are handed out as they are kept: an entry
+// stays in place until the trace it belongs to is cleared or replaced.
+const char *entry_text(const ryn::sim::TraceEntry *entry, bool op) {
+    return entry ? (op ? entry->first : entry->second).c_str() : nullptr;
 }
 
 std::string text_arg(const char *text, const char *what) {
@@ -57,7 +73,8 @@ ryn_handle ryn_sim_create(const char *family, const char *options_json) {
 }
 
 const char *ryn_sim_family(void) {
-    static std::string family;
+    thread_local std::string family;
+    Hold hold(sim().mutex());
     try {
         family = std::string(sim().device().family());
     } catch (...) {
@@ -67,6 +84,7 @@ const char *ryn_sim_family(void) {
 }
 
 ryn_handle ryn_sim_handle(void) {
+    Hold hold(sim().mutex());
     return sim().handle();
 }
 
@@ -135,29 +153,47 @@ int32_t ryn_sim_stall(const char *operation, uint32_t call) {
 }
 
 void ryn_sim_clear_faults(void) {
+    Hold hold(sim().mutex());
     sim().faults().clear();
 }
 
 size_t ryn_sim_trace_size(void) {
+    Hold hold(sim().mutex());
     return sim().trace_size();
 }
 
 const char *ryn_sim_trace_op(size_t index) {
-    const auto *entry = sim().trace_entry(index);
-    return entry ? entry->first.c_str() : nullptr;
+    Hold hold(sim().mutex());
+    return entry_text(sim().trace_entry(index), true);
 }
 
 const char *ryn_sim_trace_text(size_t index) {
-    const auto *entry = sim().trace_entry(index);
-    return entry ? entry->second.c_str() : nullptr;
+    Hold hold(sim().mutex());
+    return entry_text(sim().trace_entry(index), false);
 }
 
 void ryn_sim_trace_clear(void) {
+    Hold hold(sim().mutex());
     sim().clear_trace();
 }
 
+size_t ryn_sim_saved_trace_size(void) {
+    Hold hold(sim().mutex());
+    return sim().saved_trace_size();
+}
+
+const char *ryn_sim_saved_trace_op(size_t index) {
+    Hold hold(sim().mutex());
+    return entry_text(sim().saved_trace_entry(index), true);
+}
+
+const char *ryn_sim_saved_trace_text(size_t index) {
+    Hold hold(sim().mutex());
+    return entry_text(sim().saved_trace_entry(index), false);
+}
+
 const char *ryn_sim_last_error(void) {
-    return sim().last_error().c_str();
+    return last_error.c_str();
 }
 
 }  // extern "C"

@@ -6,6 +6,11 @@
  * read and write its records and read the trace of ryn_hid calls.
  * Every function returns non-zero (or a valid handle) on success; on failure
  * ryn_sim_last_error() says why.
+ *
+ * Threads: the device, its handles, the faults and the trace are shared by
+ * the whole process. Every ryn_hid and ryn_sim_* call holds one lock while it
+ * runs, so calls from several threads are safe and take turns; a sequence of
+ * calls is not atomic, though (another thread's calls may come in between).
  */
 #ifndef RYN_SIM_H
 #define RYN_SIM_H
@@ -30,7 +35,9 @@ extern "C" {
  * firmware mode and the like; unknown keys are an error. Returns the open handle. */
 RYN_HID_API ryn_handle ryn_sim_create(const char *family, const char *options_json);
 
-/* Family of the device ("base", "5810", "5920", "6cam"), or null when none. */
+/* Family of the device ("base", "5810", "5920", "6cam"), or null when none.
+ * The text is the calling thread's copy, valid until its next call of
+ * ryn_sim_family. */
 RYN_HID_API const char *ryn_sim_family(void);
 
 /* Handle of the open device (RYN_INVALID_HANDLE when none). */
@@ -42,7 +49,13 @@ RYN_HID_API ryn_handle ryn_sim_handle(void);
  * Hosts pass this (through a small adapter) as dev_reset_fn. */
 RYN_HID_API ryn_handle ryn_sim_reset(void);
 
-/* JSON state file: the device with its records (as hex) and the armed faults. */
+/* JSON state file: the device with its records (as hex), the armed faults
+ * and a trace: the trace of the calls since create or load (capped at 65536
+ * calls and an entry "trace" that says how many more there were); when the
+ * trace has not changed since the load (no call, no ryn_sim_trace_clear), the
+ * trace the loaded file held is saved again. A load starts an empty trace, as
+ * before, and keeps the file's trace (an older file without one: none) for
+ * the ryn_sim_saved_trace_* functions. */
 RYN_HID_API int32_t ryn_sim_save(const char *path);
 RYN_HID_API ryn_handle ryn_sim_load(const char *path);
 
@@ -80,13 +93,24 @@ RYN_HID_API int32_t ryn_sim_stall(const char *operation, uint32_t call);
  * operation's name, and a text "name(arg, ...) = result" with handles shown
  * as "h<N>". A failed call adds its reason in brackets, e.g.
  * "ryn_get_fw_mode(h1, buf) = 0 [stale handle]"; resets are traced as the
- * pseudo operation "reset". The returned texts stay valid until the trace
- * changes. */
+ * pseudo operation "reset". Null for an index past the end. The returned
+ * texts stay valid, also while other threads' calls add to the trace, until
+ * the trace is cleared (ryn_sim_trace_clear, create or load). */
 RYN_HID_API size_t ryn_sim_trace_size(void);
 RYN_HID_API const char *ryn_sim_trace_op(size_t index);
 RYN_HID_API const char *ryn_sim_trace_text(size_t index);
 RYN_HID_API void ryn_sim_trace_clear(void);
 
+/* The trace the last loaded state file held: the calls of the run that saved
+ * it, in the same form. Empty after create. The texts stay valid until the
+ * next create or load. */
+RYN_HID_API size_t ryn_sim_saved_trace_size(void);
+RYN_HID_API const char *ryn_sim_saved_trace_op(size_t index);
+RYN_HID_API const char *ryn_sim_saved_trace_text(size_t index);
+
+/* Why the calling thread's last ryn_sim_* call failed (empty after a success).
+ * Each thread has its own; the text is valid until that thread's next
+ * ryn_sim_* call. */
 RYN_HID_API const char *ryn_sim_last_error(void);
 
 #ifdef __cplusplus

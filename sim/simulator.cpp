@@ -32,6 +32,12 @@ constexpr size_t kTraceCapacity = size_t{1} << 20;
 // A state file larger than this is refused before it is parsed.
 constexpr uintmax_t kMaxStateFileSize = uintmax_t{64} << 20;
 
+// A state file keeps at most this many calls of its run's trace, and then one
+// entry that says how many were left out, so that it stays far below the size
+// a load accepts (the longest text of a call is a few hundred bytes).
+constexpr size_t kSavedTraceCapacity = size_t{1} << 16;
+constexpr std::string_view kTraceCutOperation = "trace";
+
 constexpr std::string_view kStateFormat = "ryn-sim-state";
 constexpr uint64_t kStateFormatVersion = 1;
 
@@ -93,6 +99,38 @@ const nlohmann::json &member(const nlohmann::json &obj, const char *key) {
     return *it;
 }
 
+// The trace as the state file keeps it: [{"op": ..., "text": ...}, ...].
+template <class Entries>
+nlohmann::json save_trace(const Entries &entries) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const TraceEntry &entry : entries) {
+        if (list.size() == kSavedTraceCapacity) {
+            list.push_back(
+                {{"op", kTraceCutOperation},
+                 {"text", "trace cut: " + std::to_string(entries.size() - kSavedTraceCapacity) +
+                              " later calls are not saved"}});
+            break;
+        }
+        list.push_back({{"op", entry.first}, {"text", entry.second}});
+    }
+    return list;
+}
+
+std::vector<TraceEntry> load_trace(const nlohmann::json &list) {
+    if (!list.is_array()) throw SimError("\"trace\" must be an array");
+    if (list.size() > kSavedTraceCapacity + 1)
+        throw SimError("\"trace\" holds more calls than a state file keeps");
+    std::vector<TraceEntry> entries;
+    entries.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string what = "\"trace\"[" + std::to_string(i) + "]";
+        check_object(list[i], {"op", "text"}, what);
+        entries.emplace_back(to_string(list[i].value("op", nlohmann::json()), what + " op"),
+                             to_string(list[i].value("text", nlohmann::json()), what + " text"));
+    }
+    return entries;
+}
+
 }  // namespace
 
 std::string show_handle(ryn_handle handle) {
@@ -119,6 +157,13 @@ void Simulator::install(std::unique_ptr<Device> device) {
     faults_.clear();
     faults_.restart_counting();
     trace_.clear();
+    trace_changed_ = false;
+    saved_trace_.clear();
+}
+
+void Simulator::clear_trace() {
+    trace_.clear();
+    trace_changed_ = true;
 }
 
 ryn_handle Simulator::open_new_handle() {
@@ -138,6 +183,7 @@ std::string Simulator::handle_problem(ryn_handle handle) const {
 }
 
 void Simulator::trace(std::string_view operation, std::string text) {
+    trace_changed_ = true;
     if (trace_.size() < kTraceCapacity) {
         trace_.emplace_back(std::string(operation), std::move(text));
     } else if (trace_.size() == kTraceCapacity) {
@@ -148,6 +194,7 @@ void Simulator::trace(std::string_view operation, std::string text) {
 int64_t Simulator::run(std::string_view operation, const ryn_handle *handle,
                        const std::string &args, Result (*invoke)(void *, Device *, Call &),
                        void *body) noexcept {
+    std::lock_guard hold(mutex_);
     try {
         const Operation *known = find_operation(operation);
         if (!known) throw SimError("operation missing from the operation table");
@@ -237,8 +284,11 @@ void Simulator::save(const std::string &path) const {
         {"records", std::move(records)},
         {"model", device_->save_state()},
         {"faults", faults_.save()},
+        {"trace", trace_changed_ ? save_trace(trace_) : save_trace(saved_trace_)},
     };
-    write_atomically(path, state.dump(1));
+    // A text that is not UTF-8 (a trace reason taken from outside) is saved
+    // with replacement characters rather than failing the save.
+    write_atomically(path, state.dump(1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 ryn_handle Simulator::load(const std::string &path) {
@@ -246,7 +296,7 @@ ryn_handle Simulator::load(const std::string &path) {
         nlohmann::json state = parse_json(read_state_file(path), "not a state file");
         check_object(state,
                      {"format", "format_version", "family", "options", "handle_counter", "fw_mode",
-                      "records", "model", "faults"},
+                      "records", "model", "faults", "trace"},
                      "state");
         if (to_string(member(state, "format"), "\"format\"") != kStateFormat)
             throw SimError("\"format\" is not \"" + std::string(kStateFormat) + "\"");
@@ -277,9 +327,13 @@ ryn_handle Simulator::load(const std::string &path) {
         faults.load(state.contains("faults") ? state["faults"] : nlohmann::json::array());
         auto counter = static_cast<uint32_t>(to_uint(member(state, "handle_counter"), 0,
                                                      kLastHandleNumber - 1, "\"handle_counter\""));
+        // State files saved before the trace was kept have none.
+        std::vector<TraceEntry> saved_trace =
+            state.contains("trace") ? load_trace(state["trace"]) : std::vector<TraceEntry>();
 
         install(std::move(dev));
         faults_ = std::move(faults);
+        saved_trace_ = std::move(saved_trace);
         handle_counter_ = std::max(handle_counter_, counter);
         return open_new_handle();
     } catch (const SimError &e) {

@@ -1,10 +1,15 @@
 // The simulator: the one device there is, its handles, the armed faults, the
 // call trace and the state file. Every ryn_hid function runs through call(),
 // which applies the same rules to every operation of every family.
+//
+// Host threads share the one simulator: every ryn_hid call (in run()) and every
+// control function holds its lock, so they take turns.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,9 +27,17 @@ std::unique_ptr<Device> make_device(std::string_view family, const nlohmann::jso
 // "h<N>" for a handle the simulator issued, the hexadecimal value otherwise.
 std::string show_handle(ryn_handle handle);
 
+// One traced call: the operation's name and "name(args) = result [reason]".
+using TraceEntry = std::pair<std::string, std::string>;
+
 class Simulator {
   public:
     static Simulator &instance();
+
+    // The lock every control function holds while it runs (run() takes it
+    // for the ryn_hid calls). Re-entrant, so a control function may use
+    // another one.
+    std::recursive_mutex &mutex() { return mutex_; }
 
     ryn_handle create(std::string_view family, std::string_view options_json);
     ryn_handle reset();
@@ -43,14 +56,21 @@ class Simulator {
     int64_t call(std::string_view operation, const ryn_handle *handle, std::string args,
                  Body &&body) noexcept;
 
+    // The trace of the calls since create, load or clear. Entries are only
+    // ever appended, and a deque keeps appended entries in place, so an entry
+    // handed out stays valid while other calls add theirs, until a clear.
     size_t trace_size() const { return trace_.size(); }
-    const std::pair<std::string, std::string> *trace_entry(size_t index) const {
+    const TraceEntry *trace_entry(size_t index) const {
         return index < trace_.size() ? &trace_[index] : nullptr;
     }
-    void clear_trace() { trace_.clear(); }
+    void clear_trace();
 
-    void set_error(std::string text) { last_error_ = std::move(text); }
-    const std::string &last_error() const { return last_error_; }
+    // The trace the state file held when it was loaded: the calls of the run
+    // that saved it. Empty after create, and for a file saved without one.
+    size_t saved_trace_size() const { return saved_trace_.size(); }
+    const TraceEntry *saved_trace_entry(size_t index) const {
+        return index < saved_trace_.size() ? &saved_trace_[index] : nullptr;
+    }
 
   private:
     // Why an operation given this handle cannot reach the device, or empty.
@@ -65,8 +85,12 @@ class Simulator {
     ryn_handle handle_ = RYN_INVALID_HANDLE;
     uint32_t handle_counter_ = 0;  // handles issued so far, also across state files
     Faults faults_;
-    std::vector<std::pair<std::string, std::string>> trace_;
-    std::string last_error_;
+    std::deque<TraceEntry> trace_;
+    // Whether the trace has changed (a call or a clear) since create or load;
+    // a save keeps the loaded trace while it has not.
+    bool trace_changed_ = false;
+    std::vector<TraceEntry> saved_trace_;
+    std::recursive_mutex mutex_;
 };
 
 template <class Body>

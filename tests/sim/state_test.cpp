@@ -78,6 +78,82 @@ TEST(SimState, RoundTripKeepsRecordsModesAndFaults) {
     EXPECT_GE(read_json(path)["handle_counter"].get<uint64_t>(), ryn_sim_handle() & 0xFFFFFFFF);
 }
 
+// The trace a state file keeps: the calls since the load (or create), or,
+// when the trace has not changed since the load, the trace the file held.
+TEST(SimState, SavedTraceIsTheLastRunsCalls) {
+    std::filesystem::path dir = scratch_dir();
+    const std::string path = (dir / "device.json").string();
+    auto saved_texts = [] {
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < ryn_sim_saved_trace_size(); ++i) {
+            texts.emplace_back(ryn_sim_saved_trace_text(i));
+            EXPECT_EQ(texts.back().rfind(ryn_sim_saved_trace_op(i), 0), 0u) << texts.back();
+        }
+        EXPECT_EQ(ryn_sim_saved_trace_text(ryn_sim_saved_trace_size()), nullptr);
+        return texts;
+    };
+    ryn_handle h = create_base();
+    uint32_t mode = 0;
+    ryn_check_platform(h);
+    ryn_get_fw_mode(h, &mode);
+    const std::vector<std::string> first_run = trace_texts();
+    ASSERT_EQ(first_run.size(), 2u);
+    ASSERT_EQ(ryn_sim_save(path.c_str()), 1) << ryn_sim_last_error();
+    EXPECT_EQ(read_json(path)["trace"][1],
+              json({{"op", "ryn_get_fw_mode"}, {"text", first_run[1]}}));
+
+    // A load starts an empty trace and keeps the file's; a save without calls
+    // keeps it, so a run that only arms a fault does not lose it.
+    h = ryn_sim_load(path.c_str());
+    ASSERT_NE(h, RYN_INVALID_HANDLE) << ryn_sim_last_error();
+    EXPECT_TRUE(trace_texts().empty());
+    EXPECT_EQ(saved_texts(), first_run);
+    ASSERT_EQ(ryn_sim_fail("ryn_get_fw_mode", 1, 1), 1);
+    ASSERT_EQ(ryn_sim_save(path.c_str()), 1);
+    ASSERT_NE(ryn_sim_load(path.c_str()), RYN_INVALID_HANDLE);
+    EXPECT_EQ(saved_texts(), first_run);
+
+    // A run with calls replaces it; a cleared trace saves as none.
+    h = ryn_sim_handle();
+    EXPECT_EQ(ryn_get_fw_mode(h, &mode), 0);
+    ASSERT_EQ(ryn_sim_save(path.c_str()), 1);
+    ASSERT_NE(ryn_sim_load(path.c_str()), RYN_INVALID_HANDLE);
+    EXPECT_EQ(saved_texts(),
+              std::vector<std::string>{"ryn_get_fw_mode(" + H(h) + ", buf) = 0 [fault]"});
+    ryn_sim_trace_clear();
+    ASSERT_EQ(ryn_sim_save(path.c_str()), 1);
+    ASSERT_NE(ryn_sim_load(path.c_str()), RYN_INVALID_HANDLE);
+    EXPECT_TRUE(saved_texts().empty());
+
+    // A state file from before the trace was kept loads, with none.
+    json old = read_json(path);
+    old.erase("trace");
+    write_text(path, old.dump());
+    ASSERT_NE(ryn_sim_load(path.c_str()), RYN_INVALID_HANDLE) << ryn_sim_last_error();
+    EXPECT_TRUE(saved_texts().empty());
+
+    // A create forgets the loaded trace.
+    create_base();
+    EXPECT_EQ(ryn_sim_saved_trace_size(), 0u);
+}
+
+// A long run keeps its first calls and says how many more there were, so the
+// file stays one that loads.
+TEST(SimState, SavedTraceIsCutAtItsCapacity) {
+    std::filesystem::path dir = scratch_dir();
+    const std::string path = (dir / "device.json").string();
+    create_base();
+    constexpr size_t capacity = 65536;
+    const uint8_t byte = 0;
+    for (size_t i = 0; i < capacity + 3; ++i) ryn_calc_crc(&byte, 1);
+    ASSERT_EQ(ryn_sim_save(path.c_str()), 1) << ryn_sim_last_error();
+    ASSERT_NE(ryn_sim_load(path.c_str()), RYN_INVALID_HANDLE) << ryn_sim_last_error();
+    ASSERT_EQ(ryn_sim_saved_trace_size(), capacity + 1);
+    EXPECT_STREQ(ryn_sim_saved_trace_text(capacity - 1), "ryn_calc_crc(buf, 1) = 0xd202ef8d");
+    EXPECT_STREQ(ryn_sim_saved_trace_op(capacity), "trace");
+    EXPECT_STREQ(ryn_sim_saved_trace_text(capacity), "trace cut: 3 later calls are not saved");
+}
+
 TEST(SimState, SaveFailureIsReported) {
     std::filesystem::path dir = scratch_dir();
     create_base();
@@ -163,6 +239,18 @@ TEST(SimState, HostileFilesFailToLoadAndChangeNothing) {
                                          {"value", UINT64_MAX}}});
          }),
          "value: must be a 64-bit signed integer"},
+        {edit([](json &j) { j["trace"] = "calls"; }), "\"trace\" must be an array"},
+        {edit([](json &j) { j["trace"] = json::array({{{"op", "reset"}}}); }),
+         "\"trace\"[0] text: must be a string"},
+        {edit([](json &j) {
+             j["trace"] = json::array({{{"op", "reset"}, {"text", "reset() = h1"}, {"at", 1}}});
+         }),
+         "\"trace\"[0]: unknown key \"at\""},
+        {edit([](json &j) {
+             j["trace"] = json::array();
+             for (int i = 0; i < 65538; ++i) j["trace"].push_back({{"op", "x"}, {"text", "x"}});
+         }),
+         "more calls than a state file keeps"},
     };
     ryn_handle h = create_base(R"({"cali_version": 9})");
     for (size_t i = 0; i < std::size(cases); ++i) {

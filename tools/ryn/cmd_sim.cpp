@@ -451,18 +451,65 @@ void add_stall(CLI::App &sim, Context &ctx) {
     on_run(*cmd, ctx, o, &sim_stall);
 }
 
+// sim trace ---------------------------------------------------------------
+
+struct TraceOptions {
+    std::string state;
+    bool json = false;
+};
+
+// Prints the trace the state file keeps: the device calls of the last run
+// that used the device, one "name(args) = result [reason]" per line, or as a
+// JSON array of {"op": ..., "text": ...}. The state file is left as it is.
+int sim_trace(const TraceOptions &options, const GlobalOptions &) {
+    load_device(options.state);
+    const size_t calls = ryn_sim_saved_trace_size();
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (size_t i = 0; i < calls; ++i)
+            list.push_back({{"op", ryn_sim_saved_trace_op(i)}, {"text", ryn_sim_saved_trace_text(i)}});
+        std::printf("%s\n", list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return exit_success;
+    }
+    for (size_t i = 0; i < calls; ++i) std::printf("%s\n", ryn_sim_saved_trace_text(i));
+    if (calls == 0) print_error("no device calls recorded in '" + options.state + "'");
+    return exit_success;
+}
+
+void add_trace(CLI::App &sim, Context &ctx) {
+    auto o = std::make_shared<TraceOptions>();
+    CLI::App *cmd = sim.add_subcommand("trace", "Show the device calls of the last run on a state file");
+    cmd->add_option("STATE", o->state, "State file of the simulated device")->required();
+    cmd->add_flag("--json", o->json, "Print a JSON array of {\"op\": ..., \"text\": ...} objects");
+    cmd->footer("Every run of a library operation (info, cali, fw) keeps the calls it made\n"
+                "to the device in the state file, in order, one per line:\n"
+                "  name(args) = result [reason]\n"
+                "Handles show as h<N>, buffers as buf or null; a failed call ends with its\n"
+                "reason in brackets ([fault], [stale handle], ...), a device reset is the\n"
+                "pseudo operation reset. sim create starts with no calls, the other sim\n"
+                "commands leave the trace as it was; a state file from before traces\n"
+                "were kept shows none.\n\n"
+                "Examples:\n"
+                "  ryn --sim dev.json cali get cali.ini\n"
+                "  ryn sim trace dev.json\n"
+                "  ryn sim trace dev.json --json");
+    on_run(*cmd, ctx, o, &sim_trace);
+}
+
 }  // namespace
 
 void add_sim_commands(CLI::App &app, Context &ctx) {
     CLI::App *sim = app.add_subcommand("sim", "Create, inspect and break the simulated controller");
     sim->require_subcommand(1);
     sim->footer("A simulated controller lives in a JSON state file; every ryn run loads it\n"
-                "and saves it back. Device commands use it with --sim STATE.");
+                "and saves it back, with the device calls it made (sim trace).\n"
+                "Device commands use it with --sim STATE.");
     add_create(*sim, ctx);
     add_dump_load(*sim, ctx);
     add_fail(*sim, ctx);
     add_stall(*sim, ctx);
     add_corrupt(*sim, ctx);
+    add_trace(*sim, ctx);
 }
 
 }  // namespace ryn::cli

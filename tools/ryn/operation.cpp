@@ -50,6 +50,7 @@ using Call = std::function<int32_t(ryn_handle handle, Host &host)>;
 
 int run_operation(const GlobalOptions &global, const Call &call) {
     const std::string state = open_device(global);
+    ryn_sim_trace_clear();  // the state file keeps the device calls of this run, even none
     Host host(!global.quiet);
     const int32_t result = call(ryn_sim_handle(), host);
     host.finish();
