@@ -3,13 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <span>
 #include <vector>
 
 #include "platform/encoding.h"
-#include "platform/file.h"
 #include "platform/host.h"
 #include "platform/path.h"
 
@@ -23,12 +21,6 @@ bool host::is_separator(char16_t c) {
 
 size_t host::drive_length(std::u16string_view) {
     return 0;
-}
-
-std::FILE *open_file(std::u16string_view path, const char *mode) {
-    const auto os = to_os_path(path);
-    if (!os) return nullptr;
-    return std::fopen(os->c_str(), mode);
 }
 
 namespace {

@@ -4,11 +4,9 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "platform/file.h"
 #include "platform/host.h"
 #include "platform/path.h"
 
@@ -72,14 +70,6 @@ std::optional<std::u16string> executable_path(size_t limit) {
         if (buf.size() >= os_path_buffer_max) return std::nullopt;
         buf.resize(buf.size() * 2);
     }
-}
-
-std::FILE *open_file(std::u16string_view path, const char *mode) {
-    const auto wide = wide_path(path);
-    if (!wide) return nullptr;
-    std::wstring wide_mode;
-    for (const char *m = mode; *m != '\0'; ++m) wide_mode += static_cast<wchar_t>(*m);
-    return _wfopen(wide->c_str(), wide_mode.c_str());
 }
 
 }  // namespace ryn::platform
