@@ -1,8 +1,9 @@
 // ryn on Windows: the wide command line, a UTF-8 console, %LOCALAPPDATA% and
 // the runtime's _waccess.
 #include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>  // needs windows.h first
 
 #include <cstdio>
 #include <cstdlib>
