@@ -1,5 +1,6 @@
 // ryn on Windows: the wide command line, a UTF-8 console, %LOCALAPPDATA% and
 // the runtime's _waccess.
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -28,8 +29,11 @@ std::wstring wide(const std::string &utf8) {
 }  // namespace
 
 std::vector<std::string> arguments(int, char **) {
-    // ryn writes UTF-8 bytes; the console shows them as such.
+    // ryn writes UTF-8 bytes with LF line ends, as on every host; the console
+    // shows them as UTF-8.
     SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     int count = 0;
     wchar_t **wide_args = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide_args) throw Failure("cannot read the command line");
