@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,16 @@
 #include "platform/encoding.h"
 
 namespace ryn::platform {
+
+// The file opened by the host runtime's fopen in mode ("rb", "wb", ...); null
+// when it cannot be opened or its path cannot be passed exactly.
+std::FILE *open_file(std::u16string_view path, const char *mode);
+// Moves f to byte position from its start with the host's 64-bit seek (a long
+// holds 32 bits on Windows); false when the host cannot go there.
+bool seek_file(std::FILE *f, uint64_t position);
+// Size of f in bytes, told by the host's 64-bit seek; f is left at its start.
+// Empty when it cannot be told.
+std::optional<uint64_t> file_size(std::FILE *f);
 
 // Whole file as bytes ("rb"); empty optional when it cannot be opened or read.
 std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path);

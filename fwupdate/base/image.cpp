@@ -9,6 +9,7 @@
 #include <new>
 
 #include "frame/sink.h"
+#include "platform/file.h"
 #include "platform/path.h"
 #include "ryn_hid.h"
 
@@ -41,17 +42,14 @@ std::span<const uint8_t> FwImage::data(Section s) const {
 }
 
 std::unique_ptr<ImageFile> ImageFile::open(const std::u16string &path) {
-    std::optional<std::string> os_path = platform::to_os_path(path);
-    if (!os_path) return nullptr;
-    std::FILE *f = std::fopen(os_path->c_str(), "rb");
+    std::FILE *f = platform::open_file(path, "rb");
     if (!f) return nullptr;
-    long size = -1;
-    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-    if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+    const std::optional<uint64_t> size = platform::file_size(f);
+    if (!size) {
         std::fclose(f);
         return nullptr;
     }
-    return std::unique_ptr<ImageFile>(new ImageFile(f, static_cast<uint64_t>(size)));
+    return std::unique_ptr<ImageFile>(new ImageFile(f, *size));
 }
 
 ImageFile::~ImageFile() {
@@ -63,8 +61,7 @@ size_t ImageFile::read(std::span<uint8_t> dest) {
 }
 
 bool ImageFile::seek(uint64_t position) {
-    return position <= static_cast<uint64_t>(LONG_MAX) &&
-           std::fseek(file_, static_cast<long>(position), SEEK_SET) == 0;
+    return platform::seek_file(file_, position);
 }
 
 std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_wchar *file_name) {

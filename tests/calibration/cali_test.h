@@ -50,7 +50,7 @@ class CaliTest : public ::testing::Test {
     // A definition file of the test's own, found through the directory seam.
     void definitions(const std::string &text) {
         write_file(dir_ / "ryn_cali_info_param_def.ini", text);
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
     }
 
     // ryn_cali_info on file with the flags; messages and steps in capture_.

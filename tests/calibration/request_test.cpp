@@ -214,7 +214,7 @@ TEST_F(CaliTest, FailuresLeaveTheDeviceUnwritten) {
         fs::create_directories(defdir);
         if (!c.no_definitions)
             write_file(defdir / "ryn_cali_info_param_def.ini", "param_0001=cam0_thr\n");
-        frame::set_definition_dir_for_testing(defdir.u16string() + u"/");
+        frame::set_definition_dir_for_testing((defdir / "").u16string());
         const fs::path file = dir_ / "c.ini";
         write_file(file, "[calibration]\r\ncam0_thr=9\r\n");
         if (c.operation) {

@@ -93,7 +93,7 @@ class OtherCaliTest : public ::testing::Test {
 
     // Definition files are looked for in the scratch folder from now on.
     void use_definitions(const Variant &v, const std::string &text) {
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         test::write_file(dir_ / (std::string(v.def_file) + ".ini"), text);
     }
 
@@ -178,12 +178,12 @@ TEST_F(OtherCaliTest, AMissingDefinitionFileStopsAfterTheDeviceId) {
     for (const Variant &v : kAll) {
         SCOPED_TRACE(v.name);
         create(v);
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         for (const uint32_t flags : {RYN_FLAG_GET, RYN_FLAG_SET}) {
             test::write_file(dir_ / "c.ini", "");
             ASSERT_EQ(run(v, flags, "c.ini"), 0);
             const std::u16string def_path =
-                dir_.u16string() + u"/" + test::u16(std::string(v.def_file)) + u".ini";
+                (dir_ / "").u16string() + test::u16(std::string(v.def_file)) + u".ini";
             const std::u16string load_failure =
                 std::string(v.family) == "5920"
                     ? u"Fail to load the calibrationinformation definition.\n"

@@ -1,8 +1,6 @@
 // End-to-end tests of the ryn command-line host: each test runs the built
 // binary in its own scratch folder and checks exit status, output and files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "run_process.h"
 
 namespace fs = std::filesystem;
 
@@ -44,28 +44,8 @@ protected:
     // (so stderr is not a terminal) and the given environment changes.
     Result ryn(const std::vector<std::string> &args, const std::vector<std::string> &env = {}) {
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::chdir(dir_.c_str()) != 0) ::_exit(127);
-            std::FILE *o = std::freopen(out.c_str(), "w", stdout);
-            std::FILE *e = std::freopen(err.c_str(), "w", stderr);
-            if (!o || !e) ::_exit(127);
-            for (const auto &kv : env) {
-                const auto eq = kv.find('=');
-                if (eq == std::string::npos) ::unsetenv(kv.c_str());
-                else ::setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
-            }
-            std::vector<std::string> argv_s{RYN_EXE};
-            argv_s.insert(argv_s.end(), args.begin(), args.end());
-            std::vector<char *> argv;
-            for (auto &a : argv_s) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(RYN_EXE, argv.data());
-            ::_exit(127);
-        }
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, slurp(out), slurp(err)};
+        const int status = ryn::test::run_process(RYN_EXE, args, dir_, env, out, err);
+        return {status, slurp(out), slurp(err)};
     }
 
     void create_base(const std::string &state = "s.json") {
@@ -298,9 +278,14 @@ TEST_F(Cli, BadFileArgumentsFailClearly) {
 TEST_F(Cli, DefaultStateIsCreatedWhereXdgSaysOnce) {
     const fs::path home = dir_ / "home", xdg = dir_ / "xdg";
     const std::vector<std::pair<std::vector<std::string>, fs::path>> cases = {
+#if defined(_WIN32)
+        // Windows keeps the state below %LOCALAPPDATA%.
+        {{"LOCALAPPDATA=" + home.string()}, home / "ryn/device.json"},
+#else
         {{"HOME=" + home.string(), "XDG_STATE_HOME"}, home / ".local/state/ryn/device.json"},
         {{"HOME=" + home.string(), "XDG_STATE_HOME=" + xdg.string()}, xdg / "ryn/device.json"},
         {{"HOME=" + home.string(), "XDG_STATE_HOME=relative"}, home / ".local/state/ryn/device.json"},
+#endif
     };
     for (const auto &[env, state] : cases) {
         fs::remove_all(home);

@@ -33,7 +33,7 @@ class AlgoParamsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = test::scratch_dir();
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
     }
     void TearDown() override { frame::set_definition_dir_for_testing(std::nullopt); }
 

@@ -47,7 +47,7 @@ class ModelCfgTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = test::scratch_dir();
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         // Slots 0 to 184: the 0x104 fields in order; slots 185 to 766: extras.
         std::string defs = "; test definitions\n";
         for (size_t n = 0; n < AlgoBlock::host_slots; ++n)

@@ -88,7 +88,7 @@ class OtherModelCfgTest : public ::testing::Test {
 
     // Definition files are looked for in the scratch folder from now on.
     void use_definitions(const Variant &v, const std::string &text) {
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         test::write_file(dir_ / (std::string(v.def_file) + ".ini"), text);
     }
 
@@ -147,10 +147,10 @@ TEST_F(OtherModelCfgTest, TheDeviceIsSelectedBeforeTheDefinitionsAreLoaded) {
     for (const Variant &v : kAll) {
         SCOPED_TRACE(v.name);
         create(v);
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         std::filesystem::remove(dir_ / (std::string(v.def_file) + ".ini"));
         const std::u16string def_path =
-            dir_.u16string() + u"/" + test::u16(std::string(v.def_file)) + u".ini";
+            (dir_ / "").u16string() + test::u16(std::string(v.def_file)) + u".ini";
         for (const uint32_t flags : {RYN_FLAG_GET, RYN_FLAG_SET}) {
             test::write_file(dir_ / "m.ini", "");  // a SET needs the file to exist
             ASSERT_EQ(run(v, flags), 0);

@@ -17,7 +17,7 @@ class DefinitionsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = test::scratch_dir();
-        set_definition_dir_for_testing(dir_.u16string() + u"/");
+        set_definition_dir_for_testing((dir_ / "").u16string());
         capture_.attach(arg_);
     }
     void TearDown() override { set_definition_dir_for_testing(std::nullopt); }
@@ -116,7 +116,7 @@ TEST_F(DefinitionsTest, LongLinesArePiecesOfTheirOwn) {
 }
 
 TEST_F(DefinitionsTest, OpenFailureMessages) {
-    const std::u16string dir = dir_.u16string() + u"/";
+    const std::u16string dir = (dir_ / "").u16string();
     ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 0);
     ASSERT_EQ(load_definitions(DefinitionFile::cali_5810, &arg_), 0);
     ASSERT_EQ(load_definitions(DefinitionFile::algo_5920, &arg_), 0);
@@ -129,7 +129,7 @@ TEST_F(DefinitionsTest, OpenFailureMessages) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(load_definitions(DefinitionFile::algo_base, nullptr), 0);
     const std::string console = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(console, "\nFail to open the file [" + dir_.string() + "/algo_param_def.ini]\n");
+    EXPECT_EQ(console, "\nFail to open the file [" + (dir_ / "algo_param_def.ini").string() + "]\n");
     EXPECT_EQ(capture_.messages.size(), 3u);
 }
 

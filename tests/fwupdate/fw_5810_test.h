@@ -29,7 +29,7 @@ class Fw5810Test : public FwTest {
   protected:
     void SetUp() override {
         FwTest::SetUp();
-        frame::set_definition_dir_for_testing(dir_.u16string() + u"/");
+        frame::set_definition_dir_for_testing((dir_ / "").u16string());
         write_list("EF4015,1,0,builtin.bin\n");
     }
     void TearDown() override {

@@ -54,21 +54,21 @@ TEST(SimVersionNumber, ConvertsFourDecimalPartsAndRefusesAnythingElse) {
     };
     for (const Case &c : cases) {
         uint64_t v = 0xFEEDu;
-        EXPECT_EQ(ryn_fw_ver_str_to_u64(&v, c.text), c.ok ? 1 : 0) << last_trace();
+        EXPECT_EQ(ryn_fw_ver_str_to_u64(&v, wtext(c.text)), c.ok ? 1 : 0) << last_trace();
         EXPECT_EQ(v, c.ok ? c.value : 0xFEEDu) << last_trace();
     }
     uint64_t v = 0;
     EXPECT_EQ(ryn_fw_ver_str_to_u64(&v, nullptr), 0);
-    EXPECT_EQ(ryn_fw_ver_str_to_u64(nullptr, u"1.2.3.4"), 0);
+    EXPECT_EQ(ryn_fw_ver_str_to_u64(nullptr, wtext(u"1.2.3.4")), 0);
     std::u16string long_text(300, u'1');
-    EXPECT_EQ(ryn_fw_ver_str_to_u64(&v, long_text.c_str()), 0);
+    EXPECT_EQ(ryn_fw_ver_str_to_u64(&v, wtext(long_text.c_str())), 0);
 }
 
 TEST(SimVersionNumber, OrdersAsTheVersionsDo) {
     uint64_t a = 0, b = 0, c = 0;
-    ASSERT_EQ(ryn_fw_ver_str_to_u64(&a, u"2.3.1204.1"), 1);
-    ASSERT_EQ(ryn_fw_ver_str_to_u64(&b, u"2.3.1123.1"), 1);
-    ASSERT_EQ(ryn_fw_ver_str_to_u64(&c, u"2.10.0.0"), 1);
+    ASSERT_EQ(ryn_fw_ver_str_to_u64(&a, wtext(u"2.3.1204.1")), 1);
+    ASSERT_EQ(ryn_fw_ver_str_to_u64(&b, wtext(u"2.3.1123.1")), 1);
+    ASSERT_EQ(ryn_fw_ver_str_to_u64(&c, wtext(u"2.10.0.0")), 1);
     EXPECT_GT(a, b);
     EXPECT_GT(c, a);
 }

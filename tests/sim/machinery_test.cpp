@@ -268,7 +268,7 @@ TEST(SimTrace, ShowsOperationsArgumentsAndResults) {
     ryn_check_platform(h);
     ryn_set_dev_mode(h, 1, nullptr);
     ryn_get_dev_ver(h, query);
-    ryn_fw_ver_str_to_u64(&version, u"1.2.3.4");
+    ryn_fw_ver_str_to_u64(&version, wtext(u"1.2.3.4"));
     ryn_calc_crc(data, 9);
     ryn_calc_crc_flash_layout(0x10, nullptr, 0);
     ryn_set_update_hdr(h, 0, 0x20000, 0x60000, 0xabcd);

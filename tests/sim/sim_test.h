@@ -12,6 +12,11 @@
 
 namespace ryn::sim::test {
 
+// A UTF-16 literal as the device library's text type (wchar_t on Windows).
+inline const ryn_wchar *wtext(const char16_t *s) {
+    return reinterpret_cast<const ryn_wchar *>(s);
+}
+
 // The trace name of a handle the simulator issued.
 inline std::string H(ryn_handle h) {
     return "h" + std::to_string(h & 0xFFFFFFFFu);

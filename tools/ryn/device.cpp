@@ -1,9 +1,9 @@
 // Loading and saving the simulated device.
 #include "device.h"
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "host_os.h"
 #include "sim/ryn_sim.h"
 
 namespace fs = std::filesystem;
@@ -19,7 +19,7 @@ std::string sim_reason() {
 
 std::string create_default_device(const std::string &path) {
     std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
+    fs::create_directories(os::fs_path(path).parent_path(), ec);
     if (ec) throw Failure("cannot create the folder of the simulated device " + path + ": " + ec.message());
     if (ryn_sim_create("base", nullptr) == RYN_INVALID_HANDLE)
         throw Failure("cannot create the simulated base controller: " + sim_reason());
@@ -31,18 +31,13 @@ std::string create_default_device(const std::string &path) {
 }  // namespace
 
 std::string default_state_path() {
-    // XDG_STATE_HOME counts only when it is an absolute path.
-    const char *state_home = std::getenv("XDG_STATE_HOME");
-    if (state_home && state_home[0] == '/') return (fs::path(state_home) / "ryn" / "device.json").string();
-    const char *home = std::getenv("HOME");
-    if (!home || !*home)
-        throw Failure("neither XDG_STATE_HOME nor HOME is set; name the simulated device with --sim STATE");
-    return (fs::path(home) / ".local" / "state" / "ryn" / "device.json").string();
+    const std::u8string path = (os::state_home() / "ryn" / "device.json").u8string();
+    return std::string(path.begin(), path.end());
 }
 
 void load_device(const std::string &path) {
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(os::fs_path(path), ec);
     if (!fs::exists(status))
         throw Failure("no simulated device in '" + path + "'; create one with: ryn sim create " + path +
                       " --family base");
@@ -64,7 +59,7 @@ std::string open_device(const GlobalOptions &global) {
     }
     const std::string path = default_state_path();
     std::error_code ec;
-    if (!fs::exists(path, ec)) return create_default_device(path);
+    if (!fs::exists(os::fs_path(path), ec)) return create_default_device(path);
     load_device(path);
     return path;
 }

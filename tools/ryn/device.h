@@ -8,7 +8,8 @@
 
 namespace ryn::cli {
 
-// $XDG_STATE_HOME/ryn/device.json, or ~/.local/state/ryn/device.json.
+// ryn/device.json below the host's state folder: $XDG_STATE_HOME or
+// ~/.local/state on POSIX, %LOCALAPPDATA% on Windows.
 std::string default_state_path();
 
 // Loads the device kept in a state file into the simulator.

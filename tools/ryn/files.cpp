@@ -1,8 +1,6 @@
 // Checks, reads and writes of the files named on the command line.
 #include "files.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +8,9 @@
 #include <memory>
 
 #include "cli.h"
+#include "host_os.h"
+#include "platform/file.h"
+#include "text/utf.h"
 
 namespace fs = std::filesystem;
 
@@ -30,41 +31,41 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void check_input_file(const std::string &path, const std::string &what) {
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(os::fs_path(path), ec);
     if (!fs::exists(status))
         throw Failure(what + " " + quoted(path) + " does not exist; check the name and the folder");
     if (fs::is_directory(status))
         throw Failure(what + " " + quoted(path) + " is a folder; give the name of a file");
     if (!fs::is_regular_file(status))
         throw Failure(what + " " + quoted(path) + " is not a regular file");
-    if (::access(path.c_str(), R_OK) != 0)
+    if (!os::can_access(path, os::Access::Read))
         throw Failure("cannot read " + what + " " + quoted(path) + ": " + reason());
 }
 
 void check_output_file(const std::string &path, const std::string &what) {
     std::error_code ec;
-    const auto status = fs::status(path, ec);
+    const auto status = fs::status(os::fs_path(path), ec);
     if (fs::is_directory(status))
         throw Failure(what + " " + quoted(path) + " is a folder; give the name of a file to write");
     if (fs::exists(status)) {
         if (!fs::is_regular_file(status))
             throw Failure(what + " " + quoted(path) + " is not a regular file");
-        if (::access(path.c_str(), W_OK) != 0)
+        if (!os::can_access(path, os::Access::Write))
             throw Failure("cannot write " + what + " " + quoted(path) + ": " + reason());
         return;
     }
-    fs::path folder = fs::path(path).parent_path();
+    fs::path folder = os::fs_path(path).parent_path();
     if (folder.empty()) folder = ".";
     if (!fs::is_directory(folder, ec))
         throw Failure("the folder of " + what + " " + quoted(path) +
                       " does not exist; create it first or choose another place");
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    if (!os::can_access(std::string(reinterpret_cast<const char *>(folder.u8string().c_str())), os::Access::CreateIn))
         throw Failure("cannot create " + what + " " + quoted(path) + ": " + reason());
 }
 
 std::vector<uint8_t> read_file(const std::string &path, const std::string &what, size_t max_size) {
     check_input_file(path, what);
-    File f(std::fopen(path.c_str(), "rb"));
+    File f(platform::open_file(text::from_utf8(path), "rb"));
     if (!f) throw Failure("cannot open " + what + " " + quoted(path) + ": " + reason());
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
@@ -81,7 +82,7 @@ std::vector<uint8_t> read_file(const std::string &path, const std::string &what,
 
 void write_file(const std::string &path, const std::string &what, const std::vector<uint8_t> &bytes) {
     check_output_file(path, what);
-    File f(std::fopen(path.c_str(), "wb"));
+    File f(platform::open_file(text::from_utf8(path), "wb"));
     if (!f) throw Failure("cannot create " + what + " " + quoted(path) + ": " + reason());
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
     const bool closed = std::fclose(f.release()) == 0;

@@ -1,12 +1,11 @@
 // Messages and progress of a library operation.
 #include "host.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "host_os.h"
 #include "text/text.h"
 
 namespace ryn::cli {
@@ -44,7 +43,7 @@ constexpr int bar_width = 30;
 
 }  // namespace
 
-Host::Host(bool show_progress) : show_progress_(show_progress), bar_(::isatty(STDERR_FILENO) == 1) {}
+Host::Host(bool show_progress) : show_progress_(show_progress), bar_(os::stderr_is_terminal()) {}
 
 Host::~Host() { finish(); }
 

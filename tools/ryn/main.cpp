@@ -1,9 +1,11 @@
 // ryn: the command-line host of the library. Parses the command line, then
 // runs the chosen command; exit status 0 success, 1 failure, 2 usage error.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
 #include "cli.h"
+#include "host_os.h"
 
 namespace {
 
@@ -79,7 +81,9 @@ int main(int argc, char **argv) {
         add_sim_commands(app, ctx);
 
         try {
-            app.parse(argc, argv);
+            std::vector<std::string> args = os::arguments(argc, argv);
+            std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+            app.parse(args);
         } catch (const CLI::ParseError &e) {
             if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
             report_usage_error(app, e);

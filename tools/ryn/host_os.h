@@ -1,0 +1,34 @@
+// What differs between the hosts ryn runs on (host_os_posix.cpp,
+// host_os_win32.cpp): the command line's text, the console, the folder of the
+// default state file and access checks. Paths are UTF-8 everywhere in ryn.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ryn::cli::os {
+
+// The arguments after the program name, as UTF-8; on Windows read from the
+// wide command line, not the ANSI argv. Also sets the console up to show
+// UTF-8 output.
+std::vector<std::string> arguments(int argc, char **argv);
+
+// True when stderr is a terminal (the progress bar is drawn there).
+bool stderr_is_terminal();
+
+// The folder below which ryn keeps its state: $XDG_STATE_HOME (when absolute)
+// or ~/.local/state on POSIX, %LOCALAPPDATA% on Windows. Throws Failure when
+// the environment names none.
+std::filesystem::path state_home();
+
+enum class Access { Read, Write, CreateIn };
+// Whether the process may read or write the file, or create files in the folder.
+bool can_access(const std::string &path, Access access);
+
+// A UTF-8 path as the file-system library takes it on every host.
+inline std::filesystem::path fs_path(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace ryn::cli::os
