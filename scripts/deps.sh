@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs that a fresh machine may lack.
 # Runs apt-get only when something is missing; needs root for that.
+#   scripts/deps.sh              the Linux builds
+#   scripts/deps.sh --windows    also the MinGW-w64 cross toolchain and Wine
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libcli11-dev
           nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev locales)
+windows=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1 ;;
+    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+  esac
+done
+# The Windows build compiles GoogleTest from the source in /usr/src/googletest
+# (libgtest-dev) and takes CLI11 and nlohmann-json's headers from the host
+# packages; wine64 runs the tests, wine provides its launcher.
+if ((windows)); then
+  packages+=(g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest wine64 wine)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
