@@ -17,12 +17,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                              \
-    do {                                                                         \
-        if (!(cond)) {                                                           \
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
             fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                          \
-        }                                                                        \
+            ++failures;                                                              \
+        }                                                                            \
     } while (0)
 
 /* What the library sent to the callbacks of one request. */
@@ -36,7 +36,8 @@ struct captured {
 static void on_message(void *user_data, const wchar_t *format, va_list args) {
     struct captured *c = (struct captured *)user_data;
     const size_t used = wcslen(c->text);
-    const int n = ryn_format_msg(c->text + used, sizeof c->text / sizeof c->text[0] - used, format, args);
+    const int n =
+        ryn_format_msg(c->text + used, sizeof c->text / sizeof c->text[0] - used, format, args);
     CHECK(n > 0);
     ++c->messages;
 }
@@ -110,8 +111,10 @@ int wmain(int argc, wchar_t **argv) {
     HMODULE usr = LoadLibraryW(L"ryn_usr.dll");
     CHECK(usr != NULL);
     if (!usr) return 1;
-    const init_arg_fn init = (init_arg_fn)(void (*)(void))GetProcAddress(usr, "ryn_cali_info_init_arg");
-    const init_arg_fn dev_init = (init_arg_fn)(void (*)(void))GetProcAddress(usr, "ryn_dev_info_init_arg");
+    const init_arg_fn init =
+        (init_arg_fn)(void (*)(void))GetProcAddress(usr, "ryn_cali_info_init_arg");
+    const init_arg_fn dev_init =
+        (init_arg_fn)(void (*)(void))GetProcAddress(usr, "ryn_dev_info_init_arg");
     const cali_info_fn run = (cali_info_fn)(void (*)(void))GetProcAddress(usr, "ryn_cali_info");
     CHECK(init != NULL && run != NULL);
     CHECK(dev_init == init);
