@@ -1,12 +1,14 @@
+// Console, debug output and waits, shared by every host: UTF-8 streams unless
+// the host's console or debugger takes the text itself, and a test hook
+// before the host's real wait.
 #include "platform/console.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <utility>
 
+#include "platform/host.h"
 #include "text/utf.h"
 
 namespace ryn::platform {
@@ -29,10 +31,11 @@ SleepHook &sleep_hook() {
 }  // namespace
 
 void console_write(std::u16string_view text) {
-    write_utf8(stdout, text);
+    if (!host::write_console(text)) write_utf8(stdout, text);
 }
 
 void debug_output(std::u16string_view text) {
+    host::debug_string(text);
     const char *flag = std::getenv("RYN_DEBUG");
     if (flag != nullptr && *flag != '\0') write_utf8(stderr, text);
 }
@@ -41,7 +44,7 @@ void sleep_ms(uint32_t ms) {
     if (const auto &hook = sleep_hook())
         hook(ms);
     else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        host::sleep(ms);
 }
 
 void set_sleep_hook(SleepHook hook) {

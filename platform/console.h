@@ -7,11 +7,13 @@
 
 namespace ryn::platform {
 
-// UTF-8 to stdout.
+// To stdout: UTF-8, or on Windows, when stdout is a console, as characters in
+// the console's code page.
 void console_write(std::u16string_view text);
 
-// Debug output: to stderr when the environment variable RYN_DEBUG is set,
-// otherwise nowhere.
+// Debug output: the host's debugger channel (OutputDebugStringW on Windows,
+// none on POSIX), and to stderr as UTF-8 when the environment variable
+// RYN_DEBUG is set.
 void debug_output(std::u16string_view text);
 
 // Waits. Tests install a hook that records the requested waits instead of

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/path.h"
-
 namespace ryn::platform {
 
 namespace {
@@ -27,9 +25,7 @@ void crlf_to_lf(std::u16string &text) {
 }  // namespace
 
 std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path) {
-    const auto os = to_os_path(path);
-    if (!os) return std::nullopt;
-    FilePtr file(std::fopen(os->c_str(), "rb"));
+    const FilePtr file(open_file(path, "rb"));
     if (!file) return std::nullopt;
 
     std::vector<uint8_t> bytes;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,10 @@
 #include "platform/encoding.h"
 
 namespace ryn::platform {
+
+// The file opened by the host runtime's fopen in mode ("rb", "wb", ...); null
+// when it cannot be opened or its path cannot be passed exactly.
+std::FILE *open_file(std::u16string_view path, const char *mode);
 
 // Whole file as bytes ("rb"); empty optional when it cannot be opened or read.
 std::optional<std::vector<uint8_t>> read_binary(std::u16string_view path);

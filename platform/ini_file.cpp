@@ -46,18 +46,9 @@
 // the file keeps its permission bits (and, where allowed, its owner).
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -65,6 +56,7 @@
 #include <vector>
 
 #include "platform/encoding.h"
+#include "platform/host_fs.h"
 #include "platform/path.h"
 
 namespace ryn::platform {
@@ -181,95 +173,6 @@ bool writable_key(std::u16string_view k) {
            k.front() != u';' && k.front() != u'[';
 }
 
-// ---- Files -----------------------------------------------------------------
-
-enum class ReadResult { Ok, Missing, Failed };
-
-// Whole regular file. Non-blocking open, so that a FIFO or device named by
-// the path cannot hang the caller; anything but a regular file is Failed.
-ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st;
-    ReadResult result = ReadResult::Failed;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        result = ReadResult::Ok;
-        out.reserve(static_cast<size_t>(st.st_size));
-        uint8_t chunk[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got == 0) break;
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                result = ReadResult::Failed;
-                break;
-            }
-            out.insert(out.end(), chunk, chunk + got);
-        }
-    }
-    ::close(fd);
-    return result;
-}
-
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The file a write goes to: the path with symbolic links at its end followed
-// (a dangling link names the file to create). Empty on a link loop.
-std::optional<std::string> write_target(std::string path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        char buf[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
-        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return std::nullopt;
-        std::string link(buf, static_cast<size_t>(n));
-        path = link.front() == '/' ? link : folder_of(path) + link;
-    }
-    return std::nullopt;
-}
-
-// Creates a new temporary file beside target, returns its descriptor (-1 on
-// failure) and its name.
-int create_temp_beside(const std::string &target, mode_t mode, std::string &temp) {
-    const std::string folder = folder_of(target);
-    const std::string name = target.substr(folder.size()).substr(0, 128);
-    const auto seed = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    for (unsigned attempt = 0; attempt < 64; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%ld.%llx.tmp", static_cast<long>(::getpid()),
-                      (seed + attempt * 0x9E3779B97F4A7C15ull) & 0xFFFFFFFFFFull);
-        temp = folder + "." + name + suffix;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-bool write_all(int fd, const std::string &bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-void sync_folder(const std::string &target) {
-    const std::string folder = folder_of(target);
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 // ---- The store -------------------------------------------------------------
@@ -329,7 +232,8 @@ struct IniFile::Impl {
         const std::optional<std::string> os = to_os_path(p);
         if (os) path = *os;
         std::vector<uint8_t> bytes;
-        switch (os ? read_regular_file(path, bytes) : ReadResult::Failed) {
+        using host_fs::ReadResult;
+        switch (os ? host_fs::read_regular_file(path, bytes) : ReadResult::Failed) {
             case ReadResult::Ok:
                 parse(std::move(bytes));
                 break;
@@ -584,23 +488,9 @@ struct IniFile::Impl {
     // Can the file be created or replaced? Leaves nothing behind.
     bool check_writable() {
         if (load_failed) return false;
-        const std::optional<std::string> resolved = write_target(path);
-        if (!resolved || resolved->empty() || resolved->back() == '/') return false;
-        struct stat st;
-        if (::stat(resolved->c_str(), &st) == 0) {
-            if (!S_ISREG(st.st_mode)) return false;
-            const int fd = ::open(resolved->c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-            if (fd < 0) return false;
-            ::close(fd);
-        } else if (errno != ENOENT) {
-            return false;
-        }
-        std::string temp;
-        const int fd = create_temp_beside(*resolved, 0600, temp);
-        if (fd < 0) return false;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        target = *resolved;
+        std::optional<std::string> resolved = host_fs::writable_target(path);
+        if (!resolved) return false;
+        target = std::move(*resolved);
         return true;
     }
 
@@ -677,34 +567,14 @@ struct IniFile::Impl {
     bool commit() {
         if (!dirty) return true;
         const std::string bytes = render();
-        struct stat st;
-        const bool exists = ::stat(target.c_str(), &st) == 0;
-        const mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-        std::string temp;
-        const int fd = create_temp_beside(target, mode, temp);
-        if (fd < 0) return false;
-        bool ok = true;
-        if (exists) {
-            // Ownership first: changing it clears set-id bits that the mode restores.
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0) { /* not permitted: keep ours */
-            }
-            ok = ::fchmod(fd, mode) == 0;
-        }
-        ok = ok && write_all(fd, bytes) && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-        std::vector<uint8_t> written;
-        try {
-            written.assign(bytes.begin(), bytes.end());
-        } catch (const std::bad_alloc &) {
-            ok = false;
-        }
-        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-        if (!ok) {
-            ::unlink(temp.c_str());
+        // What is written becomes the file: later writes start from it.
+        std::vector<uint8_t> written(bytes.begin(), bytes.end());
+        const std::optional<std::string> temp = host_fs::write_temp_beside(target, bytes);
+        if (!temp) return false;
+        if (!host_fs::replace_with_temp(*temp, target)) {
+            host_fs::remove_temp(*temp);
             return false;
         }
-        sync_folder(target);
-        // What was written is the file now: later writes start from it.
         parse(std::move(written));
         dirty = false;
         return true;

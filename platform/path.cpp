@@ -1,121 +1,34 @@
-// POSIX implementation of the host's path services.
+// Path services shared by every host: splitting and joining names by the
+// host's separators, and the UTF-8 form of a path.
 #include "platform/path.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <span>
-#include <vector>
-
-#include "platform/encoding.h"
+#include "platform/host.h"
 #include "text/utf.h"
 
 namespace ryn::platform {
 
 namespace {
 
-constexpr char16_t separator = u'/';
 // _wsplitpath_s capacities, terminator included.
 constexpr size_t drive_capacity = 3;
 constexpr size_t part_capacity = 256;
-// Largest buffer tried for a path the OS reports; beyond it the call fails.
-constexpr size_t os_path_buffer_max = size_t{1} << 20;
-
-bool is_separator(char16_t c) {
-    return c == separator;
-}
 
 bool fits(size_t length, size_t capacity) {
     return length < capacity;
 }
 
-std::u16string from_os_path(const char *s, size_t length) {
-    return decode_8bit(std::span(reinterpret_cast<const uint8_t *>(s), length));
-}
-
-std::optional<std::u16string> current_directory() {
-    std::vector<char> buf(256);
-    while (getcwd(buf.data(), buf.size()) == nullptr) {
-        if (errno != ERANGE || buf.size() >= os_path_buffer_max) return std::nullopt;
-        buf.resize(buf.size() * 2);
-    }
-    std::u16string dir = from_os_path(buf.data(), std::strlen(buf.data()));
-    if (dir.empty() || !is_separator(dir.front())) return std::nullopt;
-    return dir;
-}
-
 }  // namespace
 
-std::optional<std::u16string> full_path(std::u16string_view path, size_t limit) {
-    if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
-
-    std::u16string absolute;
-    if (!is_separator(path.front())) {
-        auto cwd = current_directory();
-        if (!cwd) return std::nullopt;
-        absolute = std::move(*cwd);
-        absolute += separator;
-    }
-    absolute += path;
-
-    // Walk the components: empty ones (repeated separators) and "." vanish,
-    // ".." drops the previous component and stops at the root.
-    std::vector<std::u16string_view> components;
-    const std::u16string_view all(absolute);
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = start;
-        while (end < all.size() && !is_separator(all[end])) ++end;
-        const std::u16string_view component = all.substr(start, end - start);
-        if (component == u"..") {
-            if (!components.empty()) components.pop_back();
-        } else if (!component.empty() && component != u".") {
-            components.push_back(component);
-        }
-        start = end + 1;
-    }
-
-    std::u16string result;
-    for (const auto component : components) {
-        result += separator;
-        result += component;
-    }
-    if (result.empty() || is_separator(path.back())) result += separator;
-
-    if (!fits(result.size(), limit)) return std::nullopt;
-    return result;
-}
-
-bool file_exists(std::u16string_view path) {
-    const auto os = to_os_path(path);
-    return os && access(os->c_str(), F_OK) == 0;
-}
-
-std::optional<std::u16string> executable_path(size_t limit) {
-    std::vector<char> buf(256);
-    for (;;) {
-        const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n < 0) return std::nullopt;
-        if (static_cast<size_t>(n) < buf.size()) {
-            std::u16string path = from_os_path(buf.data(), static_cast<size_t>(n));
-            if (!fits(path.size(), limit)) return std::nullopt;
-            return path;
-        }
-        // The link may have been cut at the buffer's end: try a larger one.
-        if (buf.size() >= os_path_buffer_max) return std::nullopt;
-        buf.resize(buf.size() * 2);
-    }
-}
-
 std::optional<PathParts> split_path(std::u16string_view path) {
+    const size_t drive = host::drive_length(path);
     size_t name_start = path.size();
-    while (name_start > 0 && !is_separator(path[name_start - 1])) --name_start;
+    while (name_start > drive && !host::is_separator(path[name_start - 1])) --name_start;
     size_t ext_start = path.rfind(u'.');
     if (ext_start == std::u16string_view::npos || ext_start < name_start) ext_start = path.size();
 
     PathParts parts;
-    parts.dir = path.substr(0, name_start);
+    parts.drive = path.substr(0, drive);
+    parts.dir = path.substr(drive, name_start - drive);
     parts.name = path.substr(name_start, ext_start - name_start);
     parts.ext = path.substr(ext_start);
     if (!fits(parts.drive.size(), drive_capacity) || !fits(parts.dir.size(), part_capacity) ||
@@ -134,7 +47,7 @@ std::optional<std::u16string> make_path(std::u16string_view drive, std::u16strin
     }
     if (!dir.empty()) {
         path += dir;
-        if (!is_separator(dir.back())) path += separator;
+        if (!host::is_separator(dir.back())) path += host::separator;
     }
     path += name;
     if (!ext.empty()) {

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "frame/sink.h"
+#include "platform/file.h"
 #include "platform/path.h"
 #include "ryn_hid.h"
 
@@ -41,9 +42,7 @@ std::span<const uint8_t> FwImage::data(Section s) const {
 }
 
 std::unique_ptr<ImageFile> ImageFile::open(const std::u16string &path) {
-    std::optional<std::string> os_path = platform::to_os_path(path);
-    if (!os_path) return nullptr;
-    std::FILE *f = std::fopen(os_path->c_str(), "rb");
+    std::FILE *f = platform::open_file(path, "rb");
     if (!f) return nullptr;
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
