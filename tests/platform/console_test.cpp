@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/env.h"
+
 namespace ryn::platform {
 namespace {
 
@@ -31,18 +33,18 @@ TEST(DebugOutput, GoesToStderrOnlyWhenRynDebugIsSet) {
                  {"0", "Fail to open the file [\xC3\xA9]\n"}};
     for (const auto &c : cases) {
         if (c.value)
-            setenv("RYN_DEBUG", c.value, 1);
+            test::set_env("RYN_DEBUG", c.value);
         else
-            unsetenv("RYN_DEBUG");
+            test::unset_env("RYN_DEBUG");
         ::testing::internal::CaptureStderr();
         debug_output(u"Fail to open the file [\u00e9]\n");
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.expected)
             << (c.value ? c.value : "(unset)");
     }
     if (restore)
-        setenv("RYN_DEBUG", restore->c_str(), 1);
+        test::set_env("RYN_DEBUG", restore->c_str());
     else
-        unsetenv("RYN_DEBUG");
+        test::unset_env("RYN_DEBUG");
 }
 
 TEST(SleepMs, HookRecordsWaitsInsteadOfSleeping) {

@@ -19,13 +19,30 @@ std::u16string repeat(size_t n, char16_t c = u'a') {
     return std::u16string(n, c);
 }
 
+// The separator the host writes: '/' on POSIX, '\\' on Windows (which reads
+// both).
+#if defined(_WIN32)
+constexpr char16_t sep = u'\\';
+#else
+constexpr char16_t sep = u'/';
+#endif
+
+// An absolute POSIX-form path as the host writes it: on Windows with the
+// current drive in front and '\\' between the components.
+std::u16string host_form(std::u16string_view posix) {
+    std::u16string out(posix);
+    for (auto &c : out)
+        if (c == u'/') c = sep;
+    if (sep == u'/') return out;
+    return cwd().substr(0, 2) + out;
+}
+
 TEST(FullPath, ResolvesAbsolutePathsLexically) {
     const struct {
         std::u16string_view in, out;
     } cases[] = {
         {u"/a/b/../c", u"/a/c"},
         {u"/a/./b//c", u"/a/b/c"},
-        {u"//a///b", u"/a/b"},
         {u"/a/b/..", u"/a"},
         {u"/a/b/../", u"/a/"},
         {u"/a/b/", u"/a/b/"},
@@ -34,16 +51,21 @@ TEST(FullPath, ResolvesAbsolutePathsLexically) {
         {u"/", u"/"},
         {u"/no/such/dir/f.ini", u"/no/such/dir/f.ini"},
     };
-    for (const auto &c : cases) EXPECT_EQ(full_path(c.in), c.out) << std::filesystem::path(c.in);
+    for (const auto &c : cases) EXPECT_EQ(full_path(c.in), host_form(c.out)) << std::filesystem::path(c.in);
+    // A leading "//" is a network name on Windows, a plain root on POSIX.
+    if (sep == u'/') {
+        EXPECT_EQ(full_path(u"//a///b"), u"/a/b");
+    }
 }
 
 TEST(FullPath, TakesRelativePathsAgainstTheCurrentDirectory) {
     const std::u16string dir = cwd();
-    const std::u16string parent = dir.rfind(u'/') == 0 ? u"/" : dir.substr(0, dir.rfind(u'/'));
-    EXPECT_EQ(full_path(u"f.ini"), dir + u"/f.ini");
-    EXPECT_EQ(full_path(u"x//../y/./f.ini"), dir + u"/y/f.ini");
+    const size_t last = dir.rfind(sep);
+    const std::u16string parent = dir.find(sep) == last ? dir.substr(0, last + 1) : dir.substr(0, last);
+    EXPECT_EQ(full_path(u"f.ini"), dir + sep + u"f.ini");
+    EXPECT_EQ(full_path(u"x//../y/./f.ini"), dir + sep + u"y" + sep + u"f.ini");
     EXPECT_EQ(full_path(u"."), dir);
-    EXPECT_EQ(full_path(u"./"), dir + u"/");
+    EXPECT_EQ(full_path(u"./"), dir + sep);
     EXPECT_EQ(full_path(u".."), parent);
 }
 
@@ -53,7 +75,9 @@ TEST(FullPath, RejectsEmptyInputAndEmbeddedNul) {
 }
 
 TEST(FullPath, LimitCountsTheResultAndItsTerminator) {
-    const std::u16string fits = u"/" + repeat(258);  // 259 characters
+    // 259 characters as the host writes it (a drive takes two of them).
+    const std::u16string fits = u"/" + repeat(258 - (host_form(u"/").size() - 1));
+    const size_t abc = host_form(u"/abc").size();
     const struct {
         std::u16string in;
         size_t limit;
@@ -62,8 +86,8 @@ TEST(FullPath, LimitCountsTheResultAndItsTerminator) {
         {fits, max_path, true},
         {fits + u"a", max_path, false},
         {fits + u"/b/../.", max_path, true},  // a longer input that resolves short enough
-        {u"/abc", 5, true},
-        {u"/abc", 4, false},
+        {u"/abc", abc + 1, true},
+        {u"/abc", abc, false},
         {u"/", 0, false},
     };
     for (const auto &c : cases) {
@@ -122,6 +146,25 @@ TEST(SplitPath, SplitsLikeTheHostAndMakesTheSamePathBack) {
     }
 }
 
+TEST(SplitPath, ReadsADriveAndBothSeparatorsOnWindows) {
+    if (sep == u'/') GTEST_SKIP() << "POSIX has no drives and one separator";
+    const struct {
+        std::u16string_view in, drive, dir, name, ext;
+    } cases[] = {
+        {u"c:\\d\\n.e", u"c:", u"\\d\\", u"n", u".e"},
+        {u"c:n.e", u"c:", u"", u"n", u".e"},
+        {u"\\d/e\\f", u"", u"\\d/e\\", u"f", u""},
+    };
+    for (const auto &c : cases) {
+        const auto parts = split_path(c.in);
+        ASSERT_TRUE(parts) << std::filesystem::path(c.in);
+        EXPECT_EQ(parts->drive, c.drive);
+        EXPECT_EQ(parts->dir, c.dir);
+        EXPECT_EQ(parts->name, c.name);
+        EXPECT_EQ(parts->ext, c.ext);
+    }
+}
+
 TEST(SplitPath, FailsWhenAPartExceeds255Characters) {
     const struct {
         std::u16string in;
@@ -139,14 +182,15 @@ TEST(SplitPath, FailsWhenAPartExceeds255Characters) {
 
 TEST(MakePath, AddsTheMissingSeparatorAndDotAndRespectsTheLimit) {
     const struct {
-        std::u16string_view drive, dir, name, ext, out;
+        std::u16string_view drive, dir, name, ext;
+        std::u16string out;
     } cases[] = {
-        {u"", u"/d", u"n", u"ini", u"/d/n.ini"},
+        {u"", u"/d", u"n", u"ini", u"/d" + std::u16string(1, sep) + u"n.ini"},
         {u"", u"/d/", u"n", u".ini", u"/d/n.ini"},
         {u"", u"", u"n", u"", u"n"},
         {u"", u"/d/", u"", u"", u"/d/"},
         {u"", u"", u"", u"ini", u".ini"},
-        {u"c", u"/d", u"n", u"e", u"c:/d/n.e"},
+        {u"c", u"/d", u"n", u"e", u"c:/d" + std::u16string(1, sep) + u"n.e"},
     };
     for (const auto &c : cases) EXPECT_EQ(make_path(c.drive, c.dir, c.name, c.ext), c.out);
 
