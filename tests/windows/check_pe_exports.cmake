@@ -110,14 +110,8 @@ if(name_count GREATER 0)
     list(APPEND found "${name}")
   endforeach()
 endif()
-list(SORT found)
-
-set(expected ryn_cali_info ryn_cali_info_init_arg ryn_dev_info ryn_dev_info_init_arg ryn_format_msg
-    ryn_fw_update ryn_fw_update_init_arg ryn_get_err_msg)
-list(SORT expected)
-if(NOT found STREQUAL expected)
-  message(FATAL_ERROR "exported: ${found}\nexpected: ${expected}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/public_exports.cmake)
+ryn_check_export_names(${found})
 # Exports by ordinal only would not show in the names.
 if(NOT function_count EQUAL name_count)
   message(FATAL_ERROR "${LIB}: ${function_count} exported addresses for ${name_count} names")
@@ -126,4 +120,3 @@ if(NOT address_of_ryn_dev_info_init_arg EQUAL address_of_ryn_cali_info_init_arg)
   message(FATAL_ERROR "ryn_dev_info_init_arg (${address_of_ryn_dev_info_init_arg}) and "
                       "ryn_cali_info_init_arg (${address_of_ryn_cali_info_init_arg}) are two functions")
 endif()
-message(STATUS "exports: ${found}")

@@ -146,6 +146,13 @@ std::string utf16be(std::u16string_view text) {
     return out;
 }
 
+// A case's name as a test name: its letters and digits, '_' for the rest.
+std::string test_name(std::string name) {
+    for (char &ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
 // A lookup, with the buffer size and default the caller passes.
 struct Read {
     std::u16string section, key;
@@ -217,7 +224,7 @@ const std::vector<ReadCase> &read_cases() {
          {{u"\u00c9t\u00e9", u"\u00c9"},
           {u"\u00c9t\u00e9", u"\u00e9"},
           {u"\u00e9t\u00e9", u"\u00c9"}}},
-        {"blanks around '='",
+        {"blanks around the equals sign",
          "[s]\r\n  k1  =  v1  \r\n\tk2\t=\tv2\t\r\nk3 =\r\nk4= \" q \" \r\nk5 = a = b \r\n"
          "[ spaced ]\r\nk=1\r\n  [indented]  \r\nk=2\r\n",
          {{u"s", u"k1"},
@@ -307,7 +314,7 @@ const std::vector<ReadCase> &read_cases() {
           {u"a", u"k", kFirstBracket},
           {u"a]b", u"k", kFirstBracket},
           {u"y", u"k"}}},
-        {"a section line without ']'",
+        {"a section line without closing bracket",
          "[a]\r\nk=1\r\n[x\r\nj=2\r\n[y]\r\nk=3\r\n",
          {{u"a", u"k"}, {u"a", u"j", kOpenSection}, {u"x", u"j"}, {u"[x", u"j"}, {u"y", u"k"}}},
         {"lines before the first section",
@@ -355,12 +362,7 @@ TEST_P(ReadAlike, StoreReadsWhatTheProfileFunctionsRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ReadAlike, ::testing::Range<size_t>(0, read_cases().size()),
-                         [](const auto &info) {
-                             std::string name = read_cases()[info.param].name;
-                             for (char &ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+                         [](const auto &info) { return test_name(read_cases()[info.param].name); });
 
 // ---- Writing ---------------------------------------------------------------
 
@@ -433,7 +435,7 @@ const std::vector<WriteCase> &write_cases() {
          {{u"s", u"a", u"  y  "}},
          kValueAsGiven},
         {"names with blanks around them", "[s]\r\n", {{u" s ", u" b ", u"x"}}, kTrimsNames},
-        {"a section line without ']'",
+        {"a section line without closing bracket",
          "[a]\r\n[b\r\nk=1\r\n",
          {{u"a", u"k", u"2"}},
          kOpenSectionWrite},
@@ -441,8 +443,11 @@ const std::vector<WriteCase> &write_cases() {
          "[s]\r\na=1\r\n",
          {{u"s", u"a", u"x\r\nb=2"}},
          kRefusesBreakingText},
-        {"'=' in a key", "[s]\r\na=1\r\n", {{u"s", u"k=a", u"x"}}, kRefusesBreakingText},
-        {"']' in a section", "[s]\r\na=1\r\n", {{u"s]x", u"a", u"x"}}, kRefusesBreakingText},
+        {"an equals sign in a key", "[s]\r\na=1\r\n", {{u"s", u"k=a", u"x"}}, kRefusesBreakingText},
+        {"a closing bracket in a section name",
+         "[s]\r\na=1\r\n",
+         {{u"s]x", u"a", u"x"}},
+         kRefusesBreakingText},
     };
     return cases;
 }
@@ -499,10 +504,7 @@ TEST_P(WriteAlike, StoreLeavesWhatTheProfileFunctionsLeave) {
 
 INSTANTIATE_TEST_SUITE_P(Files, WriteAlike, ::testing::Range<size_t>(0, write_cases().size()),
                          [](const auto &info) {
-                             std::string name = write_cases()[info.param].name;
-                             for (char &ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
+                             return test_name(write_cases()[info.param].name);
                          });
 
 }  // namespace
