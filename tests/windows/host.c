@@ -50,6 +50,7 @@ static void on_progress(void *user_data, uint32_t step, uint32_t total) {
 
 typedef void (*init_arg_fn)(cali_info_arg *, ryn_handle, const wchar_t *, uint32_t);
 typedef int32_t (*cali_info_fn)(cali_info_arg *);
+typedef const wchar_t *(*err_msg_fn)(void);
 
 /* One ryn_cali_info request through the given entry points. */
 static int32_t request(init_arg_fn init, cali_info_fn run, ryn_handle handle, const wchar_t *file,
@@ -131,6 +132,13 @@ int wmain(int argc, wchar_t **argv) {
     CHECK(c.messages == 1 && wcscmp(c.text, expected) == 0);
     CHECK(request(init, run, RYN_INVALID_HANDLE, file, RYN_FLAG_GET, &c) == 0);
     CHECK(c.messages == 1 && wcscmp(c.text, L"Invalid handle\n") == 0);
+
+    /* Without msg_fn the message waits in the buffer that ryn_get_err_msg returns. */
+    const err_msg_fn err_msg = (err_msg_fn)(void (*)(void))GetProcAddress(usr, "ryn_get_err_msg");
+    cali_info_arg arg;
+    init(&arg, RYN_INVALID_HANDLE, file, RYN_FLAG_GET);
+    CHECK(run(&arg) == 0);
+    CHECK(err_msg != NULL && wcscmp(err_msg(), L"Invalid handle\n") == 0);
 
     FreeLibrary(usr);
     if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
