@@ -89,6 +89,13 @@ constexpr const char *kOpenSectionWrite =
     "a section line without ']' ends the section before it, so a new key of that section goes "
     "before it; the profile functions take the later key for the earlier section's and replace it";
 
+// The differences in how bytes beyond ASCII read hold for a single-byte ANSI
+// code page; the table's files assume 1252, Wine's default for most locales.
+bool holds_here(const char *reason) {
+    const bool code_page = reason == kUtf8 || reason == kLatin1 || reason == kWritesUtf8;
+    return !code_page || GetACP() == 1252;
+}
+
 // ---- Helpers ---------------------------------------------------------------
 
 const wchar_t *wide(const std::u16string &s) {
@@ -348,6 +355,7 @@ TEST_P(ReadAlike, StoreReadsWhatTheProfileFunctionsRead) {
         SCOPED_TRACE(read_reason(r));
         const Got ours = store_read(ini, r);
         const Got theirs = profile_read(file, r);
+        if (r.differs && !holds_here(r.differs)) continue;
         if (r.differs) {
             EXPECT_NE(ours, theirs) << "listed as different (" << r.differs << ") but both read '"
                                     << shown(ours.text) << "'";
@@ -479,6 +487,7 @@ TEST_P(WriteAlike, StoreLeavesWhatTheProfileFunctionsLeave) {
     const std::string our_bytes = ryn::test::read_file(ours);
     const std::string their_bytes = ryn::test::read_file(theirs);
     const bool same = ours_ok == theirs_ok && our_bytes == their_bytes;
+    if (c.differs && !holds_here(c.differs)) return;
     if (c.differs) {
         EXPECT_FALSE(same) << "listed as different (" << c.differs << ") but both wrote '"
                            << shown(our_bytes) << "'";
