@@ -9,7 +9,8 @@
 //
 // Rules of the format as this store reads it:
 // - lines end with LF, CRLF or a lone CR; the last line may have no line end;
-// - white space (space, tab, CR, LF, VT, FF) around names and values is trimmed;
+// - white space (space, tab, CR, LF, VT, FF, and Ctrl-Z, the end-of-file
+//   character of old editors) around names and values is trimmed;
 // - a line whose first non-blank character is ';' is a comment;
 // - a line starting with '[' opens a section named by the text up to the first
 //   ']' (anything after it is ignored); without a ']' it opens a section that
@@ -95,8 +96,11 @@ size_t count_byte(std::span<const uint8_t> bytes, uint8_t b) {
 
 // ---- Names and values ------------------------------------------------------
 
+// Ctrl-Z counts too: old editors end a file with it, and the host's own
+// profile functions take it for a blank.
 bool is_blank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' ||
+           c == u'\x1A';
 }
 
 std::u16string_view trim(std::u16string_view s) {

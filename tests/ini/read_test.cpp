@@ -123,6 +123,20 @@ TEST(IniRead, EveryLineEnd) {
     }
 }
 
+// Old editors end a file with the end-of-file character Ctrl-Z: it is blank
+// around names and values, as the host's profile functions take it.
+TEST(IniRead, EndOfFileCharacterIsBlank) {
+    const auto dir = scratch();
+    write_bytes(dir / "f.ini",
+                "[s]\r\na=1\x1A\r\n\x1A"
+                "b\x1A=\x1A"
+                "2\r\nlast=3\x1A");
+    const IniFile ini(u16(dir / "f.ini"));
+    EXPECT_EQ(ini.get(u"s", u"a"), u"1");
+    EXPECT_EQ(ini.get(u"s", u"b"), u"2");
+    EXPECT_EQ(ini.get(u"s", u"last"), u"3");
+}
+
 TEST(IniRead, Encodings) {
     const auto dir = scratch();
     const std::u16string value = u"v\u00e9\u20ac\U0001F600";
