@@ -50,7 +50,7 @@ RYN_HID_API ryn_handle ryn_sim_handle(void);
 RYN_HID_API ryn_handle ryn_sim_reset(void);
 
 /* JSON state file: the device with its records (as hex), the armed faults
- * and a trace: the trace of the calls since create or load (capped at 65536
+ * and a trace: the trace of the calls since create or load (capped at 4096
  * calls and an entry "trace" that says how many more there were); when the
  * trace has not changed since the load (no call, no ryn_sim_trace_clear), the
  * trace the loaded file held is saved again. A load starts an empty trace, as

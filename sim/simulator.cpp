@@ -35,7 +35,7 @@ constexpr uintmax_t kMaxStateFileSize = uintmax_t{64} << 20;
 // A state file keeps at most this many calls of its run's trace, and then one
 // entry that says how many were left out, so that it stays far below the size
 // a load accepts (the longest text of a call is a few hundred bytes).
-constexpr size_t kSavedTraceCapacity = size_t{1} << 16;
+constexpr size_t kSavedTraceCapacity = size_t{1} << 12;
 constexpr std::string_view kTraceCutOperation = "trace";
 
 constexpr std::string_view kStateFormat = "ryn-sim-state";
