@@ -6,6 +6,7 @@
 // writer's process id and HEX a random number of at most ten hex digits.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -64,13 +65,22 @@ HANDLE create_temp_beside(const std::wstring &target, std::wstring &temp) {
     return INVALID_HANDLE_VALUE;
 }
 
+// One write of at most write_chunk bytes, through the test seams. The number
+// of bytes written; 0 when the write failed.
+DWORD write_some(HANDLE h, const char *data, size_t n) {
+    n = std::min(n, write_chunk);
+    if (next_write_fault(n) != 0) return 0;
+    DWORD written = 0;
+    if (!WriteFile(h, data, static_cast<DWORD>(n), &written, nullptr)) return 0;
+    wrote(written);
+    return written;
+}
+
 bool write_all(HANDLE h, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const size_t left = bytes.size() - done;
-        const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-        DWORD written = 0;
-        if (!WriteFile(h, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        const DWORD written = write_some(h, bytes.data() + done, bytes.size() - done);
+        if (written == 0) return false;
         done += written;
     }
     return true;
@@ -139,6 +149,7 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
 }
 
 bool replace_with_temp(const std::string &temp, const std::string &target) {
+    if (kill_before_replace()) TerminateProcess(GetCurrentProcess(), 9);
     const std::wstring from = wide(temp), to = wide(target);
     // ReplaceFileW keeps the target's attributes and security; when it fails
     // with both files as they were (or there is no target yet), the move

@@ -1,14 +1,16 @@
 // ryn sim trace: the device calls a run made are kept with the state file and
 // shown in order, as text or JSON; the sim commands leave them as they were.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "run_process.h"
 
 namespace fs = std::filesystem;
 
@@ -34,14 +36,15 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    // Runs ryn in the test's folder through the shell; the arguments are
-    // plain words, so they need no quoting.
+    // Runs ryn in the test's folder; the arguments are plain words separated
+    // by spaces.
     Outcome ryn(const std::string &args) const {
-        const std::string command = "cd '" + dir_.string() + "' && '" RYN_EXE "' " + args +
-                                    " >.stdout 2>.stderr";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir_ / ".stdout"),
-                slurp(dir_ / ".stderr")};
+        std::vector<std::string> words;
+        std::istringstream in(args);
+        for (std::string word; in >> word;) words.push_back(word);
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        const int status = ryn::test::run_process(RYN_EXE, words, dir_, {}, out, err);
+        return {status, slurp(out), slurp(err)};
     }
 
     fs::path dir_;

@@ -4,9 +4,10 @@
 // cleaned up by the next write to the folder and nothing else is.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <optional>
@@ -33,17 +34,11 @@ std::string old_file() {
     return text;
 }
 
-// A process id that no process has: a child that has exited and been reaped.
-pid_t dead_pid() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
+#if !defined(_WIN32)
 bool is_temp_of(const std::string &name, const std::string &file) {
     return name.starts_with("." + file + ".") && name.ends_with(".tmp");
 }
+#endif
 
 struct Operation {
     const char *name;
@@ -126,6 +121,10 @@ TEST_F(IniFailure, UnfinishedWriteLeavesTheOldFileAndNoTemporary) {
 // the old file and the temporary; the next GET into the folder succeeds and
 // takes the temporary away.
 TEST_F(IniFailure, TemporaryOfAKilledWriterGoesWithTheNextWrite) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows leaves a killed writer's temporary file in place, and death by a "
+                    "signal is POSIX only";
+#else
     const std::string old = old_file();
     for (const Operation &op : operations) {
         SCOPED_TRACE(op.name);
@@ -150,12 +149,27 @@ TEST_F(IniFailure, TemporaryOfAKilledWriterGoesWithTheNextWrite) {
         EXPECT_NE(read_bytes(path), old);
         EXPECT_NE(read_bytes(path).find("; kept as it is\r\n"), std::string::npos);
     }
+#endif
 }
+
+#if !defined(_WIN32)
+// A process id that no process has: a child that has exited and been reaped.
+pid_t dead_pid() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+#endif
 
 // Only temporaries of this store whose writer is gone are removed: a file
 // that merely looks like one, one of a live writer, one of another user and
 // anything that is not a plain file stay.
 TEST_F(IniFailure, StaleTemporaryRuleLeavesAnythingNotSurelyOurs) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows removes no stale temporary file; process ids of exited children, "
+                    "symbolic links and file owners are POSIX here";
+#else
     const std::string dead = std::to_string(dead_pid());
     const std::string live = std::to_string(::getpid());
     const std::string gone[] = {
@@ -200,6 +214,7 @@ TEST_F(IniFailure, StaleTemporaryRuleLeavesAnythingNotSurelyOurs) {
         if (name == kept[11] && !chowned) continue;
         EXPECT_TRUE(left.contains(name)) << name;
     }
+#endif
 }
 
 }  // namespace
