@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "devinfo/model_cfg_record.h"
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
+#include "fuzz/scratch.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
@@ -38,29 +40,22 @@ void check(bool ok, const char *what) {
 }
 
 struct Scratch {
-    std::string dir, set_file, get_file;
+    std::string set_file, get_file;
 };
 
 // The scratch folder, with a definition file naming every field of block
 // version 0x104 and a few further parameters.
 const Scratch &scratch() {
-    static char dir[] = "/tmp/fuzz_model_cfg_ini.XXXXXX";
+    static ryn::fuzz::ScratchDir dir("fuzz_model_cfg_ini");
     static const Scratch s = [] {
-        check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
-        const std::string d = dir;
-        std::atexit([] {
-            for (const char *f : {"/set.ini", "/get.ini", "/algo_param_def.ini"})
-                ::unlink((std::string(dir) + f).c_str());
-            ::rmdir(dir);
-        });
-        std::ofstream defs(d + "/algo_param_def.ini");
+        std::ostringstream defs;
         for (size_t n = 0; n < std::size(ryn::devinfo::kAlgoFields); ++n)
             defs << "param_" << n << "="
                  << ryn::text::to_utf8(std::u16string(ryn::devinfo::kAlgoFields[n].name)) << "\n";
         defs << "param_0500=extra_500\nparam_0766=extra_766\n";
-        defs.close();
-        ryn::frame::set_definition_dir_for_testing(ryn::text::from_utf8(d + "/"));
-        return Scratch{d, d + "/set.ini", d + "/get.ini"};
+        dir.write("algo_param_def.ini", defs.str());
+        ryn::frame::set_definition_dir_for_testing(dir.dir16());
+        return Scratch{dir.path("set.ini"), dir.path("get.ini")};
     }();
     return s;
 }

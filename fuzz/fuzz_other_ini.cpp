@@ -26,6 +26,7 @@
 
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
+#include "fuzz/scratch.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
@@ -69,34 +70,25 @@ constexpr const char *kDefinitionFiles[] = {"algo_param_def_5810.ini",
                                             "ryn_cali_info_param_def_6cam_5810.ini"};
 
 struct Scratch {
-    std::string dir, set_file, get_file;
+    std::string set_file, get_file;
 };
 
 // The scratch folder, with definition files of a few parameters each, the
 // first and the last slot of each block among them.
 const Scratch &scratch() {
-    static char dir[] = "/tmp/fuzz_other_ini.XXXXXX";
+    static ryn::fuzz::ScratchDir dir("fuzz_other_ini");
     static const Scratch s = [] {
-        check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
-        const std::string d = dir;
-        std::atexit([] {
-            for (const char *f : {"set.ini", "get.ini"})
-                ::unlink((std::string(dir) + "/" + f).c_str());
-            for (const char *f : kDefinitionFiles) ::unlink((std::string(dir) + "/" + f).c_str());
-            ::rmdir(dir);
-        });
         for (const char *f : kDefinitionFiles) {
-            std::ofstream defs(d + "/" + f);
             // The last slot of each file's table.
             const std::string name = f;
             const bool cali = name.starts_with("ryn_cali");
             const bool b5920 = name.find("5920") != std::string::npos;
             const char *top = cali ? (b5920 ? "2047" : "1791") : (b5920 ? "0918" : "1278");
-            defs << "param_0000=first\nparam_0001=second\nparam_0100=hundred\nparam_" << top
-                 << "=top\n";
+            dir.write(name, std::string("param_0000=first\nparam_0001=second\nparam_0100=hundred\nparam_") +
+                                top + "=top\n");
         }
-        ryn::frame::set_definition_dir_for_testing(ryn::text::from_utf8(d + "/"));
-        return Scratch{d, d + "/set.ini", d + "/get.ini"};
+        ryn::frame::set_definition_dir_for_testing(dir.dir16());
+        return Scratch{dir.path("set.ini"), dir.path("get.ini")};
     }();
     return s;
 }

@@ -33,17 +33,24 @@ class ScratchDir {
     const std::string &dir() const { return dir_; }
     std::u16string dir16() const { return std::u16string(dir_.begin(), dir_.end()); }
 
+    // Full path of the file of that name in the folder, removed with the
+    // folder whoever writes it (the reader under test may write it itself).
+    std::string path(const std::string &name) {
+        const std::string full = dir_ + name;
+        bool known = false;
+        for (const std::string &f : files_) known = known || f == full;
+        if (!known) files_.push_back(full);
+        return full;
+    }
+
     // Writes bytes to the file of that name in the folder; its full path.
     std::string write(const std::string &name, const void *data, size_t size) {
-        const std::string path = dir_ + name;
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        const std::string full = path(name);
+        std::ofstream out(full, std::ios::binary | std::ios::trunc);
         out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
         out.close();
         if (!out) std::abort();
-        bool known = false;
-        for (const std::string &f : files_) known = known || f == path;
-        if (!known) files_.push_back(path);
-        return path;
+        return full;
     }
     std::string write(const std::string &name, const std::string &text) {
         return write(name, text.data(), text.size());
