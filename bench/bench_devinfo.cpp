@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "devinfo/algo_block.h"
+#include "formats/algo_block.h"
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"

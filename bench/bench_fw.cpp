@@ -8,7 +8,7 @@
 
 #include "bench/image_on_disk.h"
 #include "fwupdate/base/image.h"
-#include "fwupdate/build/image_builder.h"
+#include "tools/image_builder/image_builder.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "calibration/cali_record.h"
+#include "formats/cali_record.h"
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
 #include "ryn_hid.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "calibration/other_cali_record.h"
+#include "formats/other_cali_record.h"
 #include "frame/definitions.h"
 #include "frame/other_params.h"
 #include "frame/paths.h"

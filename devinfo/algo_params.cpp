@@ -3,7 +3,7 @@
 #include <bit>
 #include <cmath>
 
-#include "devinfo/algo_block.h"
+#include "formats/algo_block.h"
 
 namespace ryn::devinfo {
 namespace {

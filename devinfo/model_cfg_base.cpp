@@ -5,7 +5,7 @@
 #include <string>
 
 #include "devinfo/ini_values.h"
-#include "devinfo/model_cfg.h"
+#include "devinfo/base_model_cfg.h"
 #include "devinfo/model_cfg_sections.h"
 #include "frame/definitions.h"
 #include "frame/paths.h"

@@ -1,8 +1,8 @@
 #include "devinfo/model_cfg_sections.h"
 
-#include "devinfo/algo_block.h"
+#include "formats/algo_block.h"
 #include "devinfo/ini_values.h"
-#include "devinfo/model_cfg_record.h"
+#include "formats/model_cfg_record.h"
 #include "frame/sink.h"
 
 namespace ryn::devinfo {

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "devinfo/ini_values.h"
-#include "devinfo/model_cfg_record.h"
+#include "formats/model_cfg_record.h"
 #include "devinfo/model_cfg_sections.h"
-#include "devinfo/other_model_cfg_record.h"
+#include "formats/other_model_cfg_record.h"
 #include "frame/definitions.h"
 #include "frame/other_params.h"
 #include "frame/paths.h"

@@ -2,7 +2,7 @@
 // section "version string" of an INI file.
 #include <string>
 
-#include "devinfo/version_record.h"
+#include "formats/version_record.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/ini_file.h"

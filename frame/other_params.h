@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "frame/paths.h"
-#include "platform/layout.h"
+#include "formats/layout.h"
 #include "ryn_usr.h"
 #include "text/checked_format.h"
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "calibration/cali_base.h"
-#include "calibration/cali_record.h"
+#include "formats/cali_record.h"
 #include "frame/definitions.h"
 #include "fuzz/image_check.h"
 #include "fuzz/scratch.h"

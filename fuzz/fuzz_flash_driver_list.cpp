@@ -10,7 +10,7 @@
 #include "frame/definitions.h"
 #include "fuzz/image_check.h"
 #include "fuzz/scratch.h"
-#include "fwupdate/second/update_5810.h"
+#include "fwupdate/c5810/update.h"
 #include "text/text.h"
 
 namespace {

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "devinfo/algo_block.h"
-#include "devinfo/model_cfg_record.h"
+#include "formats/algo_block.h"
+#include "formats/model_cfg_record.h"
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
 #include "fuzz/scratch.h"

@@ -15,8 +15,8 @@
 #include <span>
 
 #include "fuzz/image_file.h"
-#include "fwupdate/build/image_builder.h"
-#include "platform/layout.h"
+#include "tools/image_builder/image_builder.h"
+#include "formats/layout.h"
 #include "sim/ryn_sim.h"
 
 namespace ryn::fuzz {

@@ -41,17 +41,17 @@ build "$work/fb" --format flash-builder --normal-code "$work/code"
 seed base_image built_flash_builder 01 "$work/fb"
 
 build "$work/5810" --format 5810 "${tiny[@]}"
-seed 5810 built_second 00 "$work/5810"
-seed 5810 built_sixcam 01 "$work/5810"
+seed c5810_image built_second 00 "$work/5810"
+seed c5810_image built_sixcam 01 "$work/5810"
 
 build "$work/5920" --format 5920 "${tiny[@]}"
-seed banked_image built "" "$work/5920"
+seed c5920_image built "" "$work/5920"
 
 build "$work/4320_11" --format lpc4320 "${tiny[@]}" --update-code "$work/update"
 build "$work/4320_10" --format lpc4320 "${tiny[@]}" --update-code "$work/update" \
   --header-version 1.0
-seed sixcam_4320_image built_v11_normal 00 "$work/4320_11"
-seed sixcam_4320_image built_v11_layout 01 "$work/4320_11"
-seed sixcam_4320_image built_v10_layout 01 "$work/4320_10"
+seed lpc4320_image built_v11_normal 00 "$work/4320_11"
+seed lpc4320_image built_v11_layout 01 "$work/4320_11"
+seed lpc4320_image built_v10_layout 01 "$work/4320_10"
 
-ls -l fuzz/seeds/{base_image,5810,banked_image,sixcam_4320_image}/built*
+ls -l fuzz/seeds/{base_image,c5810_image,c5920_image,lpc4320_image}/built*

@@ -3,8 +3,8 @@
 #include <bit>
 #include <string>
 
-#include "calibration/other_cali_record.h"
-#include "devinfo/other_model_cfg_record.h"
+#include "formats/other_cali_record.h"
+#include "formats/other_model_cfg_record.h"
 #include "sim/json_util.h"
 
 namespace ryn::sim {

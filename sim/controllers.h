@@ -45,7 +45,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/layout.h"
+#include "formats/layout.h"
 #include "sim/device.h"
 
 namespace ryn::sim {

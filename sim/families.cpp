@@ -2,7 +2,7 @@
 // subclass) per family.
 #include <iterator>
 
-#include "sim/base_model.h"
+#include "sim/base.h"
 #include "sim/controllers.h"
 #include "sim/json_util.h"
 #include "sim/simulator.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "devinfo/model_cfg_record.h"
+#include "formats/model_cfg_record.h"
 #include "frame/sink.h"
 #include "fwupdate/base/update.h"
 #include "ryn_hid.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "devinfo/version_record.h"
-#include "platform/layout.h"
+#include "formats/version_record.h"
+#include "formats/layout.h"
 #include "ryn_usr.h"
 
 namespace ryn::fwupdate {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "devinfo/version_record.h"
+#include "formats/version_record.h"
 #include "fwupdate/base/image.h"
-#include "platform/layout.h"
+#include "formats/layout.h"
 #include "ryn_usr.h"
 
 namespace ryn::fwupdate {

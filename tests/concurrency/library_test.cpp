@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "fwupdate/build/image_builder.h"
+#include "tools/image_builder/image_builder.h"
 #include "fwupdate/fw_test.h"
 #include "platform/console.h"
 #include "ryn_hid.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "devinfo/algo_block.h"
+#include "formats/algo_block.h"
 #include "devinfo/algo_params.h"
 #include "frame/definitions.h"
 #include "support/tmpdir.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "devinfo/algo_block.h"
-#include "devinfo/model_cfg_record.h"
+#include "formats/algo_block.h"
+#include "formats/model_cfg_record.h"
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devinfo/ini_values.h"
-#include "devinfo/model_cfg.h"
+#include "devinfo/base_model_cfg.h"
 #include "support/tmpdir.h"
 
 namespace ryn::devinfo {

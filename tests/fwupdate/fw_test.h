@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fwupdate/base/image.h"
-#include "fwupdate/build/image_builder.h"
+#include "tools/image_builder/image_builder.h"
 #include "platform/console.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "frame/definitions.h"
-#include "fwupdate/build/image_builder.h"
+#include "tools/image_builder/image_builder.h"
 #include "platform/console.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"

@@ -12,11 +12,11 @@
 
 #include "cli.h"
 #include "files.h"
-#include "fwupdate/banked/banked_image.h"
+#include "formats/c5920_fw.h"
 #include "fwupdate/base/image.h"
-#include "fwupdate/build/image_builder.h"
-#include "fwupdate/second/image_5810.h"
-#include "fwupdate/sixcam/sixcam_4320_image.h"
+#include "tools/image_builder/image_builder.h"
+#include "fwupdate/c5810/image.h"
+#include "formats/lpc4320_fw.h"
 #include "host.h"
 #include "text/text.h"
 

@@ -1,0 +1,133 @@
+// Validation of the 5920 banked image: the whole file is read into the image
+// buffer, then the header, its checksum and the CRCs of the model
+// configuration and calibration regions are checked. Lengths and offsets are
+// checked against the file before any byte is read through them.
+#include "formats/c5920_fw.h"
+
+#include "frame/sink.h"
+#include "ryn_hid.h"
+
+namespace ryn::fwupdate {
+
+namespace {
+
+using B = BankedHeader;
+
+uint32_t word(std::span<const uint8_t> image, const layout::Field &f) {
+    return static_cast<uint32_t>(f.get(image));
+}
+
+// Checks that a region lies inside the file (the sum taken without
+// wrap-around), then its CRC.
+int check_region(const fw_update_arg &arg, std::span<const uint8_t> image, const layout::Field &ofs,
+                 const layout::Field &len, const layout::Field &crc,
+                 text::format_string<uint32_t, int> out_of_file,
+                 text::format_string<uint32_t, uint32_t> mismatch) {
+    const uint32_t offset = word(image, ofs), length = word(image, len);
+    if (uint64_t{offset} + length > image.size()) {
+        frame::report(arg, out_of_file, offset, static_cast<int>(length));
+        return 0;
+    }
+    const uint32_t computed = ryn_calc_crc(image.data() + offset, length);
+    if (computed != word(image, crc)) {
+        frame::report(arg, mismatch, word(image, crc), computed);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &buffer,
+                      uint32_t *length) {
+    // 1, 2. The file length, then the whole file. A file the buffer cannot
+    // hold, or one without a whole header, is refused before it is read.
+    const uint64_t file_length = file.size();
+    if (file_length > buffer.size()) {
+        frame::report(arg, u"The image of %llu bytes does not fit the image buffer of %u bytes.\n",
+                      static_cast<unsigned long long>(file_length),
+                      static_cast<uint32_t>(buffer.size()));
+        return 0;
+    }
+    if (file_length < B::size) {
+        frame::report(arg, u"The image of %u bytes is shorter than its %u-byte header.\n",
+                      static_cast<uint32_t>(file_length), static_cast<uint32_t>(B::size));
+        return 0;
+    }
+    const std::span<uint8_t> dest = std::span<uint8_t>(buffer).first(file_length);
+    if (!file.seek(0)) {
+        frame::report(arg, u"fseek err\n");
+        return 0;
+    }
+    const size_t count = file.read(dest);
+    if (count != dest.size()) {
+        frame::report(arg, u"fread err %d\n", static_cast<int>(count));
+        return 0;
+    }
+    const std::span<const uint8_t> image = dest;
+    *length = static_cast<uint32_t>(file_length);
+    // 3. The header dump.
+    frame::report(arg,
+                  u"==============HDR=============\n"
+                  u"header len:            0x%08x\n"
+                  u"header magic:          0x%08x\n"
+                  u"header checksum:       0x%08x\n"
+                  u"bank num:              0x%02x\n"
+                  u"bank[0] address:       0x%08x\n"
+                  u"bank[1] address:       0x%08x\n"
+                  u"bank[2] address:       0x%08x\n"
+                  u"bank[3] address:       0x%08x\n"
+                  u"bank[4] address:       0x%08x\n"
+                  u"bank[5] address:       0x%08x\n"
+                  u"bank[6] address:       0x%08x\n"
+                  u"bank[7] address:       0x%08x\n"
+                  u"model config ofs:      0x%08x\n"
+                  u"model config length:   0x%08x\n"
+                  u"model config crc:      0x%08x\n"
+                  u"cali info ofs:         0x%08x\n"
+                  u"cali info length:      0x%08x\n"
+                  u"cali info crc:         0x%08x\n",
+                  word(image, B::header_len), word(image, B::magic), word(image, B::checksum),
+                  word(image, B::bank_num), word(image, B::bank_address.at(0)),
+                  word(image, B::bank_address.at(1)), word(image, B::bank_address.at(2)),
+                  word(image, B::bank_address.at(3)), word(image, B::bank_address.at(4)),
+                  word(image, B::bank_address.at(5)), word(image, B::bank_address.at(6)),
+                  word(image, B::bank_address.at(7)), word(image, B::model_ofs),
+                  word(image, B::model_len), word(image, B::model_crc), word(image, B::cali_ofs),
+                  word(image, B::cali_len), word(image, B::cali_crc));
+    // 4.
+    if (word(image, B::magic) != B::magic_value) {
+        frame::report(arg, u"Fail to check the Header magic\n");
+        return 0;
+    }
+    // 5. The byte sum over [12, header len); a header len below 12 or beyond
+    // the file is refused before it is summed.
+    const uint32_t header_len = word(image, B::header_len);
+    if (header_len < B::checksum_from || header_len > file_length) {
+        frame::report(arg,
+                      u"The header len 0x%08x lies outside 0x%08x to the file length 0x%08x.\n",
+                      header_len, static_cast<uint32_t>(B::checksum_from),
+                      static_cast<uint32_t>(file_length));
+        return 0;
+    }
+    uint32_t sum = 0;
+    for (uint8_t b : image.subspan(B::checksum_from, header_len - B::checksum_from)) sum += b;
+    if (sum != word(image, B::checksum)) {
+        frame::report(arg, u"Fail to check the Header checksum: 0x%08x (header) != 0x%08x (file)\n",
+                      word(image, B::checksum), sum);
+        return 0;
+    }
+    // 6 to 9.
+    if (!check_region(
+            arg, image, B::model_ofs, B::model_len, B::model_crc,
+            u"Model Config address and sizeis invalid (0x%08X %d)\n",
+            u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x (model config)\n") ||
+        !check_region(arg, image, B::cali_ofs, B::cali_len, B::cali_crc,
+                      u"Calibration Table address and sizeis invalid (0x%08X %d)\n",
+                      u"Fail to check the cali info CRC: 0x%08x (header) != 0x%08x (cali info)\n"))
+        return 0;
+    // 10. The file closes with its owner.
+    return 1;
+}
+
+}  // namespace ryn::fwupdate
