@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench/image_on_disk.h"
-#include "formats/c5920_fw.h"
+#include "fwupdate/c5920/image.h"
 #include "tools/image_builder/image_builder.h"
 #include "platform/console.h"
 #include "ryn_hid.h"

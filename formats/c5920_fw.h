@@ -1,15 +1,15 @@
 // The 5920 controller's banked image: a flash image from address 0 whose
 // header holds up to eight 24576-byte code banks, the model configuration and
-// the calibration information; and the device's firmware header record words
-// that the update changes.
+// the calibration information; the device's firmware header record words
+// that the update changes, its flash and its mask ROM mode.
+// Includes only the standard library and formats/.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <cstddef>
 
-#include "fwupdate/base/image.h"
 #include "formats/layout.h"
-#include "ryn_usr.h"
 
 namespace ryn::fwupdate {
 
@@ -43,6 +43,28 @@ struct BankedHeader {
 static_assert(layout::well_formed(BankedHeader::fields, BankedHeader::size));
 static_assert(BankedHeader::cali_crc.end() == BankedHeader::size);
 
+// The header dump.
+inline constexpr layout::DumpRow banked_header_dump[] = {
+    {BankedHeader::header_len, u"header len:"},
+    {BankedHeader::magic, u"header magic:"},
+    {BankedHeader::checksum, u"header checksum:"},
+    {BankedHeader::bank_num, u"bank num:", 2},
+    {BankedHeader::bank_address.at(0), u"bank[0] address:"},
+    {BankedHeader::bank_address.at(1), u"bank[1] address:"},
+    {BankedHeader::bank_address.at(2), u"bank[2] address:"},
+    {BankedHeader::bank_address.at(3), u"bank[3] address:"},
+    {BankedHeader::bank_address.at(4), u"bank[4] address:"},
+    {BankedHeader::bank_address.at(5), u"bank[5] address:"},
+    {BankedHeader::bank_address.at(6), u"bank[6] address:"},
+    {BankedHeader::bank_address.at(7), u"bank[7] address:"},
+    {BankedHeader::model_ofs, u"model config ofs:"},
+    {BankedHeader::model_len, u"model config length:"},
+    {BankedHeader::model_crc, u"model config crc:"},
+    {BankedHeader::cali_ofs, u"cali info ofs:"},
+    {BankedHeader::cali_len, u"cali info length:"},
+    {BankedHeader::cali_crc, u"cali info crc:"},
+};
+
 // The 5920's firmware header record (96 bytes reserved); the update changes
 // two of its words.
 struct BankedFwHeaderRecord {
@@ -58,19 +80,11 @@ struct BankedFwHeaderRecord {
 static_assert(layout::well_formed(BankedFwHeaderRecord::fields, BankedFwHeaderRecord::size));
 static_assert(0x42 + 0x66 + 0xAA + 0x55 == BankedFwHeaderRecord::boot_sum_value);
 
+// The flash: 262144 bytes from address 0, which an image fills at most.
+inline constexpr size_t banked_flash_size = 0x40000;
 // Flash byte a reads at device address read_base + a.
 inline constexpr uint32_t banked_flash_read_base = 0x80000000;
 // The ryn_set_dev_mode value that switches the controller to its mask ROM.
 inline constexpr uint32_t banked_mode_mask_rom = 1;
-
-// Reads the whole file into buffer (its length into *length) and validates
-// the banked image there: header dump, magic, checksum, model configuration
-// and calibration bounds and CRCs. Nothing reaches the device. 1 when every
-// check passed.
-int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &buffer,
-                      uint32_t *length);
-
-// The platform-3 path of ryn_fw_update.
-int fw_update_5920(fw_update_arg &arg);
 
 }  // namespace ryn::fwupdate

@@ -70,6 +70,16 @@ struct Array {
     constexpr size_t end() const { return offset + width * count; }
 };
 
+// One row of a header dump: a field and the label printed before its value.
+// A dump prints each row as the label padded with spaces to dump_label_width
+// columns, "0x", then the value in at least digits hex digits.
+struct DumpRow {
+    Field field;
+    std::u16string_view label;
+    int digits = 8;
+};
+inline constexpr size_t dump_label_width = 23;
+
 // True when the fields lie in ascending order without overlap inside a record
 // of the given size; used in static_asserts beside each layout declaration.
 template <size_t N>

@@ -1,15 +1,15 @@
 // The six-camera system's LPC4320 image: a header at offset 0 (version 1.0,
 // or 1.1 which adds the two AHB SRAM parts), the firmware code at 0x1000, and
-// parts located by flash address, at file offset flash address - 0x10000.
+// parts located by flash address, at file offset flash address - 0x10000;
+// the controller's firmware header record and firmware modes.
+// Includes only the standard library and formats/.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <span>
+#include <cstddef>
 
-#include "formats/c5920_fw.h"
 #include "formats/layout.h"
-#include "ryn_usr.h"
 
 namespace ryn::fwupdate {
 
@@ -68,6 +68,35 @@ static_assert(layout::well_formed(Lpc4320Header11::fields, Lpc4320Header11::size
 static_assert(Lpc4320Header11::sram1_ofs.offset == Lpc4320Header10::size);
 static_assert(Lpc4320Header11::sram2_crc.end() == Lpc4320Header11::size);
 
+// The header dump of a 1.0 header; a 1.1 header's continues with its own rows.
+inline constexpr layout::DumpRow lpc4320_header_10_dump[] = {
+    {Lpc4320Header10::major, u"header major version"},
+    {Lpc4320Header10::minor, u"header minor version"},
+    {Lpc4320Header10::header_len, u"header len:"},
+    {Lpc4320Header10::magic, u"header magic:"},
+    {Lpc4320Header10::header_crc, u"header crc:"},
+    {Lpc4320Header10::fw_src_addr, u"firmware src addr:"},
+    {Lpc4320Header10::fw_dst_addr, u"firmware dst addr:"},
+    {Lpc4320Header10::fw_length, u"firmware length:"},
+    {Lpc4320Header10::model_ofs, u"model config ofs:"},
+    {Lpc4320Header10::model_len, u"model config length:"},
+    {Lpc4320Header10::model_crc, u"model config crc:"},
+    {Lpc4320Header10::cali_ofs, u"cali info ofs:"},
+    {Lpc4320Header10::cali_len, u"cali info length:"},
+    {Lpc4320Header10::cali_crc, u"cali info crc:"},
+    {Lpc4320Header10::flash_fw_ofs, u"flash fw offset:"},
+    {Lpc4320Header10::flash_fw_len, u"flash fw len:"},
+    {Lpc4320Header10::flash_fw_crc, u"flash fw crc:"},
+};
+inline constexpr layout::DumpRow lpc4320_header_11_dump[] = {
+    {Lpc4320Header11::sram1_ofs, u"ahb sram 1 offset:"},
+    {Lpc4320Header11::sram1_len, u"ahb sram 1 len:"},
+    {Lpc4320Header11::sram1_crc, u"ahb sram 1 crc:"},
+    {Lpc4320Header11::sram2_ofs, u"ahb sram 2 offset:"},
+    {Lpc4320Header11::sram2_len, u"ahb sram 2 len:"},
+    {Lpc4320Header11::sram2_crc, u"ahb sram 2 crc:"},
+};
+
 // The LPC4320 controller's firmware header record (128 bytes reserved); the
 // update reads its USB ids, to print them.
 struct Lpc4320FwHeaderRecord {
@@ -103,19 +132,5 @@ inline constexpr Lpc4320Part lpc4320_sram_parts[] = {
 inline constexpr Lpc4320Part lpc4320_flash_fw_part = {u"flash fw", Lpc4320Header10::flash_fw_ofs,
                                                       Lpc4320Header10::flash_fw_len,
                                                       Lpc4320Header10::flash_fw_crc};
-
-// Opens the image for binary reading (which measures it); null, with its
-// message, on failure.
-std::unique_ptr<ImageFile> open_lpc4320_image(const fw_update_arg &arg, const std::u16string &path);
-
-// Reads the whole open file into buffer (its length into *length) and
-// validates the image by its header version; in normal mode only a 1.1
-// header is taken. Every part that the update writes is checked to lie inside
-// the file. Nothing reaches the device. 1 when every check passed.
-int read_lpc4320_image(const fw_update_arg &arg, ImageFile &file, uint32_t update_mode,
-                       ImageBuffer &buffer, uint32_t *length);
-
-// The path of ryn_fw_update for the LPC4320 controller of a six-camera system.
-int fw_update_6cam_4320(fw_update_arg &arg);
 
 }  // namespace ryn::fwupdate

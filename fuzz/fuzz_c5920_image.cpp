@@ -7,7 +7,7 @@
 #include <span>
 
 #include "fuzz/image_check.h"
-#include "formats/c5920_fw.h"
+#include "fwupdate/c5920/image.h"
 #include "sim/ryn_sim.h"
 
 namespace {

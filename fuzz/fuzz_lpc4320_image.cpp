@@ -10,7 +10,7 @@
 #include <span>
 
 #include "fuzz/image_check.h"
-#include "formats/lpc4320_fw.h"
+#include "fwupdate/lpc4320/image.h"
 #include "sim/ryn_sim.h"
 
 namespace {

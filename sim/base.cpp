@@ -74,7 +74,7 @@
 #include "formats/model_cfg_record.h"
 #include "formats/cali_record.h"
 #include "formats/version_record.h"
-#include "fwupdate/base/update.h"
+#include "formats/base_fw.h"
 #include "formats/layout.h"
 #include "sim/json_util.h"
 #include "sim/ryn_sim.h"
@@ -237,10 +237,10 @@ Bytes make_cali_record(unsigned version) {
     nf_cam.put(r, 0xA2);
     for (size_t g = 0; g < 6; ++g)
         for (size_t c = 0; c < 3; ++c)
-            put(r, camera_words.offset + 6 * g + 2 * c, 2, 100 * (g + 1) + c);
+            camera_word(g, c).put(r, 100 * (g + 1) + c);
     for (size_t m = 0; m < 2; ++m)
         for (size_t d = 0; d < 3; ++d)
-            put_f32(r, post_cali.offset + 36 * m + 16 * d, static_cast<float>(m + 1));
+            put_f32(r, post_cali_at(m, d + 1, d + 1).offset, static_cast<float>(m + 1));
     std::span<uint8_t> table = sensor_table.bytes(std::span<uint8_t>(r));
     for (uint8_t c = 0; c < 3; ++c) {
         auto cam = static_cast<uint8_t>(2 * c);
@@ -260,35 +260,32 @@ Bytes make_cali_record(unsigned version) {
         r[device_data.offset + i] = static_cast<uint8_t>(i);
     if (version == 10) {
         for (size_t n = 0; n < params.width / 4; ++n)
-            put_f32(r, params.offset + 4 * n, static_cast<float>(n) / 4);
+            put_f32(r, param(n).offset, static_cast<float>(n) / 4);
         return r;
     }
     for (size_t j = 0; j < 6; ++j)
         for (size_t p = 0; p < 6; ++p)
-            put_f32(r, polynomials.offset + 24 * j + 4 * p,
-                    static_cast<float>(j + 1) + static_cast<float>(p) / 8);
+            put_f32(r, poly_float(j, p).offset, static_cast<float>(j + 1) + static_cast<float>(p) / 8);
     for (size_t c = 0; c < 4; ++c) {
-        put_f32(r, positions.offset + 8 * c, static_cast<float>(100 + c));
-        put_f32(r, positions.offset + 8 * c + 4, static_cast<float>(200 + c));
+        put_f32(r, position_x(c).offset, static_cast<float>(100 + c));
+        put_f32(r, position_y(c).offset, static_cast<float>(200 + c));
     }
     for (size_t c = 0; c < 3; ++c) {
-        put_f32(r, thresholds.offset + 4 * c, static_cast<float>(c) + 0.5f);
-        put(r, poly_sel.offset + c, 1, c & 1);
+        put_f32(r, threshold(c).offset, static_cast<float>(c) + 0.5f);
+        poly_select(c).put(r, c & 1);
     }
     auto jig = [&](size_t at, uint64_t l, uint64_t rr, size_t wp) {
-        put(r, at, 2, l);
-        put(r, at + 2, 2, rr);
-        put_f32(r, at + 4, static_cast<float>(wp));
+        jig_l(at).put(r, l);
+        jig_r(at).put(r, rr);
+        put_f32(r, jig_wp(at).offset, static_cast<float>(wp));
     };
     for (size_t c = 0; c < 3; ++c)
         for (size_t i = 0; i < 14; ++i)
-            jig(jig_cam.offset + 8 * (14 * c + i), 100 * c + i, 100 * c + i + 50, i);
+            jig(jig_point_cam(c, i), 100 * c + i, 100 * c + i + 50, i);
     for (size_t k = 0; k < 2; ++k)
         for (size_t i = 0; i < 11; ++i) {
-            jig(jig_cam01.offset + 8 * (11 * k + i), 1000 + 11 * k + i, 1020 + 11 * k + i,
-                11 * k + i);
-            jig(jig_cam12.offset + 8 * (11 * k + i), 2000 + 11 * k + i, 2020 + 11 * k + i,
-                11 * k + i);
+            jig(jig_point_cam01(k, i), 1000 + 11 * k + i, 1020 + 11 * k + i, 11 * k + i);
+            jig(jig_point_cam12(k + 1, i), 2000 + 11 * k + i, 2020 + 11 * k + i, 11 * k + i);
         }
     return r;
 }

@@ -33,8 +33,7 @@
 // it to end; ryn_get_dev_ctrl then reads 1 (0 before, and while stalled).
 #include <algorithm>
 
-#include "fwupdate/c5810/image.h"
-#include "fwupdate/c5810/update.h"
+#include "formats/c5810_fw.h"
 #include "sim/controllers.h"
 #include "sim/json_util.h"
 
@@ -44,15 +43,12 @@ namespace {
 
 constexpr std::string_view kFlash = "flash";
 constexpr std::string_view kFwHeader = "fw-header";
-constexpr size_t kFlashSize = fwupdate::image_5810_buffer_size;
+constexpr size_t kFlashSize = fwupdate::flash_5810_size;
 constexpr uint32_t kHeaderMark = 0x46574844;
 constexpr uint32_t kStatusBusyReads = 2;
-constexpr uint32_t kDownloadKitEnd = 0x58100001;
 constexpr uint32_t kReadIdOpcode = fwupdate::sf_read_id_command & 0xFF;
 
 constexpr layout::Field kMark{"mark", 0, 4};
-constexpr layout::Field kValue0{"first value", 16, 2};
-constexpr layout::Field kValue1{"second value", 18, 2};
 constexpr layout::Field kDriverFor{"driver flash ID", 0, 4};
 
 std::span<const uint8_t> bytes_of(const void *p, size_t n) {
@@ -77,17 +73,17 @@ std::optional<size_t> ControllerDevice::firmware_record_size(std::string_view na
     for (const ControllerUnit &u : units_) {
         if (u.kind != ControllerKind::c5810) continue;
         if (name == u.prefix + std::string(kFlash)) return kFlashSize;
-        if (name == u.prefix + std::string(kFwHeader)) return fwupdate::fw_header_record_5810_size;
+        if (name == u.prefix + std::string(kFwHeader)) return fwupdate::FwHeaderRecord5810::size;
     }
     return std::nullopt;
 }
 
 Bytes ControllerDevice::fw_header() const {
     if (const Bytes *held = record(unit().prefix + std::string(kFwHeader))) return *held;
-    Bytes header(fwupdate::fw_header_record_5810_size, 0);
+    Bytes header(fwupdate::FwHeaderRecord5810::size, 0);
     kMark.put(header, kHeaderMark);
-    kValue0.put(header, 0x5810);
-    kValue1.put(header, unit().seed);
+    fwupdate::FwHeaderRecord5810::value0.put(header, 0x5810);
+    fwupdate::FwHeaderRecord5810::value1.put(header, unit().seed);
     return header;
 }
 
@@ -228,7 +224,7 @@ Result ControllerDevice::get_reg(Call &call, uint32_t address, uint32_t *value) 
 Result ControllerDevice::set_dev_ctrl(Call &, uint32_t code) {
     Fw5810 *fw = fw_5810();
     if (!fw || unit().dev_id == 0) return unsupported();
-    if (code != kDownloadKitEnd) return Result::fail("unknown device-control code");
+    if (code != fwupdate::download_kit_end) return Result::fail("unknown device-control code");
     fw->kit_ending = true;
     return Result::ok();
 }

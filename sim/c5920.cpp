@@ -21,7 +21,7 @@ namespace {
 
 using R = fwupdate::BankedFwHeaderRecord;
 
-constexpr size_t kFlashSize = fwupdate::image_buffer_size;
+constexpr size_t kFlashSize = fwupdate::banked_flash_size;
 const std::string kFlash = "flash";
 const std::string kFwHeader = "fw-header";
 constexpr std::string_view kMaskRom = "maskrom";

@@ -1,5 +1,5 @@
-// Image validation: the image file, the section reader, the checks of the
-// base image and the reading of the flash builder file. Every offset and length
+// Image validation: the section reader, the checks of the base image and the
+// reading of the flash builder file. Every offset and length
 // of a header is checked against the file and the areas before it is used.
 #include "fwupdate/base/image.h"
 
@@ -9,8 +9,7 @@
 #include <new>
 
 #include "frame/sink.h"
-#include "platform/file.h"
-#include "platform/path.h"
+#include "fwupdate/common/header_dump.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -39,70 +38,6 @@ std::span<const uint8_t> FwImage::data(Section s) const {
             return cut(model_cfg_area, H::model_len);
     }
     return {};
-}
-
-std::unique_ptr<ImageFile> ImageFile::open(const std::u16string &path) {
-    std::FILE *f = platform::open_file(path, "rb");
-    if (!f) return nullptr;
-    const std::optional<uint64_t> size = platform::file_size(f);
-    if (!size) {
-        std::fclose(f);
-        return nullptr;
-    }
-    return std::unique_ptr<ImageFile>(new ImageFile(f, *size));
-}
-
-ImageFile::~ImageFile() {
-    std::fclose(file_);
-}
-
-size_t ImageFile::read(std::span<uint8_t> dest) {
-    return dest.empty() ? 0 : std::fread(dest.data(), 1, dest.size(), file_);
-}
-
-bool ImageFile::seek(uint64_t position) {
-    return platform::seek_file(file_, position);
-}
-
-std::unique_ptr<ImageFile> open_image_file(const fw_update_arg &arg, const ryn_wchar *file_name) {
-    const char16_t *name = file_name ? frame::as_u16(file_name) : u"";
-    std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return nullptr;
-    }
-    std::unique_ptr<ImageFile> file = ImageFile::open(*path);
-    if (!file) frame::report(arg, u"Fail to open the file [%s]\n", path->c_str());
-    return file;
-}
-
-std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg) {
-    frame::progress(arg, 0);
-    if (!arg.dev_reset_fn) {
-        frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
-        return std::nullopt;
-    }
-    const char16_t *name = arg.file_name ? frame::as_u16(arg.file_name) : u"";
-    std::optional<std::u16string> path = platform::full_path(name);
-    if (!path) {
-        frame::report(arg, u"Fail to get the full path of [%s].\n", name);
-        return std::nullopt;
-    }
-    frame::progress(arg, 1);
-    return path;
-}
-
-int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
-                    uint64_t position) {
-    if (!file.seek(position)) {
-        frame::report(arg, u"Fail to seek the normal code position.\n");
-        return 0;
-    }
-    if (dest.empty() || file.read(dest) != dest.size()) {
-        frame::report(arg, u"Fail to read the code.\n");
-        return 0;
-    }
-    return 1;
 }
 
 namespace {
@@ -187,40 +122,9 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         return 0;
     }
     // 4, 5. The header dumps.
-    frame::report(
-        arg,
-        u"==============HDR=============\n"
-        u"normal code ofs:       0x%08x\n"
-        u"normal code length:    0x%08x\n"
-        u"normal code crc:       0x%08x\n"
-        u"update code ofs:       0x%08x\n"
-        u"update code length:    0x%08x\n"
-        u"update code crc:       0x%08x\n"
-        u"version string ofs:    0x%08x\n"
-        u"version string length: 0x%08x\n"
-        u"version string crc:    0x%08x\n"
-        u"model config ofs:      0x%08x\n"
-        u"model config length:   0x%08x\n"
-        u"model config crc:      0x%08x\n"
-        u"calibration ofs:       0x%08x\n"
-        u"calibration length:    0x%08x\n"
-        u"calibration crc:       0x%08x\n",
-        image.field(H::normal_ofs), image.field(H::normal_len), image.field(H::normal_crc),
-        image.field(H::update_ofs), image.field(H::update_len), image.field(H::update_crc),
-        image.field(H::version_ofs), image.field(H::version_len), image.field(H::version_crc),
-        image.field(H::model_ofs), image.field(H::model_len), image.field(H::model_crc),
-        image.field(H::cali_ofs), image.field(H::cali_len), image.field(H::cali_crc));
-    frame::report(arg,
-                  u"===========Extra HDR===========\n"
-                  u"fw header ofs:         0x%08x\n"
-                  u"fw header length:      0x%08x\n"
-                  u"bootloader ofs:        0x%08x\n"
-                  u"bootloader length:     0x%08x\n"
-                  u"bootloader crc:        0x%08x\n"
-                  u"===============================\n",
-                  image.field(H::fw_header_ofs), image.field(H::fw_header_len),
-                  image.field(H::bootldr_ofs), image.field(H::bootldr_len),
-                  image.field(H::bootldr_crc));
+    report_header_dump(arg, u"==============HDR=============\n", image_header_dump, image.header);
+    report_header_dump(arg, u"===========Extra HDR===========\n", image_extra_header_dump,
+                       image.header, u"===============================\n");
     // 6.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");
@@ -287,14 +191,8 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
         frame::report(arg, u"Fail to read the firmware header.\n");
         return 0;
     }
-    frame::report(arg,
-                  u"==============HDR=============\n"
-                  u"normal code ofs:       0x%08x\n"
-                  u"normal code length:    0x%08x\n"
-                  u"normal code crc:       0x%08x\n"
-                  u"==============================\n",
-                  image.field(H::normal_ofs), image.field(H::normal_len),
-                  image.field(H::normal_crc));
+    report_header_dump(arg, u"==============HDR=============\n", flash_builder_dump, image.header,
+                       u"==============================\n");
     // 6.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");

@@ -6,42 +6,12 @@
 #include <cstdint>
 #include <span>
 
+#include "formats/base_fw.h"
 #include "formats/version_record.h"
 #include "fwupdate/base/image.h"
-#include "formats/layout.h"
 #include "ryn_usr.h"
 
 namespace ryn::fwupdate {
-
-// The firmware header record that ryn_get_fw_hdr fills (80 bytes): bit 0 of
-// the word at offset 4 is the current mode, 1 update and 0 normal.
-struct FwHeaderRecord {
-    static constexpr size_t size = 80;
-    static constexpr layout::Field mode_flags{"mode flags", 4, 4};
-    static constexpr uint32_t update_mode_bit = 1;
-    static constexpr layout::Field fields[] = {mode_flags};
-};
-static_assert(layout::well_formed(FwHeaderRecord::fields, FwHeaderRecord::size));
-
-// The verdict record that ryn_get_update_hdr fills: its first byte is 1 when
-// the layout's CRC matched.
-struct UpdateResultRecord {
-    static constexpr size_t size = 16;
-    static constexpr layout::Field verdict{"CRC verdict", 0, 1};
-    static constexpr uint8_t crc_matched = 1;
-};
-
-// Firmware modes of the base controller (ryn_get_fw_mode).
-inline constexpr uint32_t fw_mode_flash_builder = 0x49;
-inline constexpr uint32_t fw_mode_normal = 0x50;
-inline constexpr uint32_t fw_mode_update = 0x58;
-
-// Modes the switch operations and ryn_set_dev_mode take.
-inline constexpr uint32_t dev_mode_normal = 0;
-inline constexpr uint32_t dev_mode_update = 1;
-
-// The device's model configuration buffer of the g40 and g52-old sequences.
-inline constexpr size_t model_cfg_buffer_size = 6144;
 
 // Update methods: which normal-code sequence suits the device's firmware.
 enum class UpdateMethod : uint32_t {

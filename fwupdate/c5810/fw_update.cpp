@@ -5,25 +5,12 @@
 
 #include "frame/paths.h"
 #include "frame/sink.h"
+#include "fwupdate/common/closing.h"
 #include "fwupdate/c5810/image.h"
 #include "fwupdate/c5810/update.h"
-#include "formats/layout.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
-
-namespace {
-
-// The two values of the firmware header record reported at the switch.
-constexpr layout::Field kHeaderValue0{"first reported value", 16, 2};
-constexpr layout::Field kHeaderValue1{"second reported value", 18, 2};
-
-}  // namespace
-
-std::span<uint8_t> image_buffer_5810() {
-    static std::array<uint8_t, image_5810_buffer_size> buffer;
-    return buffer;
-}
 
 int switch_to_maskrom(fw_update_arg &arg) {
     // 1.
@@ -43,7 +30,7 @@ int switch_to_maskrom(fw_update_arg &arg) {
         return 0;
     }
     // 3. Running from flash: Maskrom after a reset.
-    std::array<uint8_t, fw_header_record_5810_size> header{};
+    std::array<uint8_t, FwHeaderRecord5810::size> header{};
     if (!ryn_get_fw_hdr(arg.handle, header.data(), 0)) {
         frame::report(arg, u"Failed to get firmware header\n");
         return 0;
@@ -53,8 +40,8 @@ int switch_to_maskrom(fw_update_arg &arg) {
         return 0;
     }
     frame::report(arg, u"Switch to Maskrom (0x%04x, 0x%04x)\n",
-                  static_cast<uint32_t>(kHeaderValue0.get(header)),
-                  static_cast<uint32_t>(kHeaderValue1.get(header)));
+                  static_cast<uint32_t>(FwHeaderRecord5810::value0.get(header)),
+                  static_cast<uint32_t>(FwHeaderRecord5810::value1.get(header)));
     if (!frame::reset_device(arg)) {
         frame::report(arg, u"Failed to reset device.\n");
         return 0;
@@ -90,7 +77,7 @@ int fw_update_5810(fw_update_arg &arg) {
     }
     frame::progress(arg, 1);
     // 6, 7. The whole image is validated before any device traffic.
-    const std::span<uint8_t> buffer = image_buffer_5810();
+    const std::span<uint8_t> buffer = image_buffer<BufferedPath::c5810>();
     uint32_t file_length = 0;
     if (!load_5810_image(arg, Image5810Policy::second, *path, buffer, file_length)) return 0;
     // An update mode this path does not write is refused before the device
@@ -126,25 +113,16 @@ int fw_update_5810(fw_update_arg &arg) {
                       static_cast<int>(file_length));
         written = ryn_update_flash_code(arg.handle, image.data(), 0, file_length);
     }
-    if (!written) {
-        frame::report(arg, u"Failed to set normal code\n");
-        frame::report(arg, u"Failed to update firmware code.\n");
-        return 0;
-    }
+    if (!written) frame::report(arg, u"Failed to set normal code\n");
+    if (!check_written(arg, written)) return 0;
     // 16, 17.
     frame::report(arg, u"Switch to Flash.\n");
     if (!ryn_set_dev_mode(arg.handle, 0, nullptr)) {
         frame::report(arg, u"Failed to switch firmware mode to Normal.\n");
         return 0;
     }
-    if (!frame::reset_device(arg)) {
-        frame::report(arg, u"Failed to reset device.\n");
-        return 0;
-    }
     // 18.
-    frame::report(arg, u"Update firmware succesfully\n");
-    frame::progress(arg, 8);
-    return 1;
+    return finish_update(arg, true);
 }
 
 }  // namespace ryn::fwupdate

@@ -5,6 +5,7 @@
 #include "fwupdate/c5810/image.h"
 
 #include "frame/sink.h"
+#include "fwupdate/common/header_dump.h"
 #include "platform/path.h"
 #include "ryn_hid.h"
 
@@ -44,43 +45,12 @@ void report_short_read(const fw_update_arg &arg, Image5810Policy policy, size_t 
 }
 
 void report_dump(const fw_update_arg &arg, Image5810Policy policy, std::span<const uint8_t> image) {
-    auto f = [&](const layout::Field &field) { return header_5810_field(image, field); };
+    const std::span<const uint8_t> header = image.subspan(H::file_offset);
     if (policy == Image5810Policy::sixcam)
-        frame::report(arg,
-                      u"==========QKV5810 HDR=========\n"
-                      u"header major version:  0x%08x\n"
-                      u"header minor version:  0x%08x\n"
-                      u"header len:            0x%08x\n"
-                      u"header magic:          0x%08x\n"
-                      u"header crc:            0x%08x\n"
-                      u"firmware ofs:          0x%08x\n"
-                      u"firmware length:       0x%08x\n"
-                      u"model config ofs:      0x%08x\n"
-                      u"model config length:   0x%08x\n"
-                      u"model config crc:      0x%08x\n"
-                      u"cali info ofs:         0x%08x\n"
-                      u"cali info length:      0x%08x\n"
-                      u"cali info crc:         0x%08x\n",
-                      f(H::major), f(H::minor), f(H::length), f(H::magic), f(H::crc),
-                      f(H::firmware_ofs), f(H::firmware_len), f(H::model_ofs), f(H::model_len),
-                      f(H::model_crc), f(H::cali_ofs), f(H::cali_len), f(H::cali_crc));
+        report_header_dump(arg, u"==========QKV5810 HDR=========\n", image_5810_dump, header);
     else
-        frame::report(arg,
-                      u"==============HDR=============\n"
-                      u"header len:            0x%08x\n"
-                      u"header magic:          0x%08x\n"
-                      u"header crc:            0x%08x\n"
-                      u"firmware ofs:          0x%08x\n"
-                      u"firmware length:       0x%08x\n"
-                      u"model config ofs:      0x%08x\n"
-                      u"model config length:   0x%08x\n"
-                      u"model config crc:      0x%08x\n"
-                      u"cali info ofs:         0x%08x\n"
-                      u"cali info length:      0x%08x\n"
-                      u"cali info crc:         0x%08x\n",
-                      f(H::length), f(H::magic), f(H::crc), f(H::firmware_ofs), f(H::firmware_len),
-                      f(H::model_ofs), f(H::model_len), f(H::model_crc), f(H::cali_ofs),
-                      f(H::cali_len), f(H::cali_crc));
+        report_header_dump(arg, u"==============HDR=============\n",
+                           image_5810_dump_without_versions, header);
 }
 
 uint32_t crc_of(std::span<const uint8_t> bytes) {

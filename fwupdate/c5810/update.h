@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "formats/c5810_fw.h"
 #include "ryn_usr.h"
 
 namespace ryn::fwupdate {
@@ -34,39 +35,12 @@ struct FlashDriverTable {
 };
 FlashDriverTable &flash_driver_table();
 
-// Firmware modes of the 5810 controller (ryn_get_fw_mode).
-inline constexpr uint32_t fw_mode_5810_flash = 0x46;
-inline constexpr uint32_t fw_mode_5810_maskrom = 0x52;
-
-// The OSC-Cali registers, written in this order.
-struct OscCaliRegister {
-    uint32_t address;
-    uint32_t value;
-};
-inline constexpr OscCaliRegister osc_cali_registers[] = {
-    {0x906000C4, 0x161E2}, {0x906000C8, 0x15E5E}, {0x906000CC, 0x160A7},
-    {0x906000D0, 0x15F99}, {0x906000D4, 0x18},
-};
-
-// The serial-flash registers that read the flash ID.
-inline constexpr uint32_t sf_command_reg = 0x90200000;
-inline constexpr uint32_t sf_read_id_command = 0x39F;  // low byte: read identification
-inline constexpr uint32_t sf_status_reg = 0x90200008;
-inline constexpr uint32_t sf_start = 8;
-inline constexpr uint32_t sf_data_reg = 0x9020002C;
 // Reads of the status register before the flash ID read gives up, 100 ms
 // apart: about ten seconds for a command a working chip ends in microseconds.
 inline constexpr uint32_t sf_status_reads = 100;
 
 // Largest extended flash driver file.
 inline constexpr size_t flash_driver_buffer_size = 65536;
-
-// The firmware header record of ryn_get_fw_hdr (80 bytes): two 16-bit values
-// at offsets 16 and 18, reported when the controller switches to Maskrom.
-inline constexpr size_t fw_header_record_5810_size = 80;
-
-// The image buffer of the second-controller path; it keeps the last image.
-std::span<uint8_t> image_buffer_5810();
 
 int fw_update_5810(fw_update_arg &arg);
 int switch_to_maskrom(fw_update_arg &arg);

@@ -10,7 +10,8 @@
 
 #include "frame/paths.h"
 #include "frame/sink.h"
-#include "formats/c5920_fw.h"
+#include "fwupdate/common/closing.h"
+#include "fwupdate/c5920/image.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -20,8 +21,7 @@ namespace {
 using B = BankedHeader;
 using R = BankedFwHeaderRecord;
 
-// The image buffer of this path; it keeps its content between calls.
-ImageBuffer banked_image_buffer;
+ImageBuffer &banked_image_buffer = image_buffer<BufferedPath::c5920>();
 
 // Reads flash back from address and compares it with expected. The buffer
 // is left uninitialised (the device fills it) and compared as a block first:
@@ -165,25 +165,15 @@ int fw_update_5920(fw_update_arg &arg) {
     } else {
         frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
     }
-    if (!written) {
-        frame::report(arg, u"Failed to update firmware code.\n");
-        return 0;
-    }
+    if (!check_written(arg, written)) return 0;
     // 12.
     frame::report(arg, u"Switch to flash\n");
     if (!switch_to_flash(arg)) {
         frame::report(arg, u"Failed to switch to Flash.\n");
         return 0;
     }
-    // 13.
-    if (!frame::reset_device(arg)) {
-        frame::report(arg, u"Failed to reset device.\n");
-        return 0;
-    }
-    // 14.
-    frame::report(arg, u"Update firmware succesfully\n");
-    frame::progress(arg, 8);
-    return 1;
+    // 13, 14.
+    return finish_update(arg, true);
 }
 
 }  // namespace ryn::fwupdate

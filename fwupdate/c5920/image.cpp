@@ -2,9 +2,10 @@
 // buffer, then the header, its checksum and the CRCs of the model
 // configuration and calibration regions are checked. Lengths and offsets are
 // checked against the file before any byte is read through them.
-#include "formats/c5920_fw.h"
+#include "fwupdate/c5920/image.h"
 
 #include "frame/sink.h"
+#include "fwupdate/common/header_dump.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -67,34 +68,7 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
     const std::span<const uint8_t> image = dest;
     *length = static_cast<uint32_t>(file_length);
     // 3. The header dump.
-    frame::report(arg,
-                  u"==============HDR=============\n"
-                  u"header len:            0x%08x\n"
-                  u"header magic:          0x%08x\n"
-                  u"header checksum:       0x%08x\n"
-                  u"bank num:              0x%02x\n"
-                  u"bank[0] address:       0x%08x\n"
-                  u"bank[1] address:       0x%08x\n"
-                  u"bank[2] address:       0x%08x\n"
-                  u"bank[3] address:       0x%08x\n"
-                  u"bank[4] address:       0x%08x\n"
-                  u"bank[5] address:       0x%08x\n"
-                  u"bank[6] address:       0x%08x\n"
-                  u"bank[7] address:       0x%08x\n"
-                  u"model config ofs:      0x%08x\n"
-                  u"model config length:   0x%08x\n"
-                  u"model config crc:      0x%08x\n"
-                  u"cali info ofs:         0x%08x\n"
-                  u"cali info length:      0x%08x\n"
-                  u"cali info crc:         0x%08x\n",
-                  word(image, B::header_len), word(image, B::magic), word(image, B::checksum),
-                  word(image, B::bank_num), word(image, B::bank_address.at(0)),
-                  word(image, B::bank_address.at(1)), word(image, B::bank_address.at(2)),
-                  word(image, B::bank_address.at(3)), word(image, B::bank_address.at(4)),
-                  word(image, B::bank_address.at(5)), word(image, B::bank_address.at(6)),
-                  word(image, B::bank_address.at(7)), word(image, B::model_ofs),
-                  word(image, B::model_len), word(image, B::model_crc), word(image, B::cali_ofs),
-                  word(image, B::cali_len), word(image, B::cali_crc));
+    report_header_dump(arg, u"==============HDR=============\n", banked_header_dump, image);
     // 4.
     if (word(image, B::magic) != B::magic_value) {
         frame::report(arg, u"Fail to check the Header magic\n");

@@ -8,7 +8,8 @@
 
 #include "frame/paths.h"
 #include "frame/sink.h"
-#include "formats/lpc4320_fw.h"
+#include "fwupdate/common/closing.h"
+#include "fwupdate/lpc4320/image.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -18,8 +19,7 @@ namespace {
 using H10 = Lpc4320Header10;
 using FR = Lpc4320FwHeaderRecord;
 
-// The image buffer of this path; it keeps its content between calls.
-ImageBuffer lpc4320_image_buffer;
+ImageBuffer &lpc4320_image_buffer = image_buffer<BufferedPath::lpc4320>();
 
 int switch_to_boot_loader(fw_update_arg &arg) {
     // 1.
@@ -179,14 +179,9 @@ int fw_update_6cam_4320(fw_update_arg &arg) {
             frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
             break;
     }
-    if (!written) {
-        frame::report(arg, u"Failed to update firmware code.\n");
-        return 0;
-    }
+    if (!check_written(arg, written)) return 0;
     // 12.
-    frame::report(arg, u"Update firmware succesfully\n");
-    frame::progress(arg, 8);
-    return 1;
+    return finish_update(arg, false);
 }
 
 }  // namespace ryn::fwupdate

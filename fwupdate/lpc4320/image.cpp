@@ -2,9 +2,10 @@
 // buffer and checked by its header version. Beyond the checks of each part's
 // start, every part that is CRC-checked or written is checked to lie wholly
 // inside the file before any byte of it is used.
-#include "formats/lpc4320_fw.h"
+#include "fwupdate/lpc4320/image.h"
 
 #include "frame/sink.h"
+#include "fwupdate/common/header_dump.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -18,45 +19,10 @@ uint32_t word(std::span<const uint8_t> image, const layout::Field &f) {
     return static_cast<uint32_t>(f.get(image));
 }
 
-// The header dump: the 1.0 text, and for 1.1 its continuation.
+// The header dump: the 1.0 rows, and for 1.1 its continuation.
 void dump_header(const fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
-    frame::report(
-        arg,
-        u"==========LPC4320 HDR=========\n"
-        u"header major version   0x%08x\n"
-        u"header minor version   0x%08x\n"
-        u"header len:            0x%08x\n"
-        u"header magic:          0x%08x\n"
-        u"header crc:            0x%08x\n"
-        u"firmware src addr:     0x%08x\n"
-        u"firmware dst addr:     0x%08x\n"
-        u"firmware length:       0x%08x\n"
-        u"model config ofs:      0x%08x\n"
-        u"model config length:   0x%08x\n"
-        u"model config crc:      0x%08x\n"
-        u"cali info ofs:         0x%08x\n"
-        u"cali info length:      0x%08x\n"
-        u"cali info crc:         0x%08x\n"
-        u"flash fw offset:       0x%08x\n"
-        u"flash fw len:          0x%08x\n"
-        u"flash fw crc:          0x%08x\n",
-        word(image, H10::major), word(image, H10::minor), word(image, H10::header_len),
-        word(image, H10::magic), word(image, H10::header_crc), word(image, H10::fw_src_addr),
-        word(image, H10::fw_dst_addr), word(image, H10::fw_length), word(image, H10::model_ofs),
-        word(image, H10::model_len), word(image, H10::model_crc), word(image, H10::cali_ofs),
-        word(image, H10::cali_len), word(image, H10::cali_crc), word(image, H10::flash_fw_ofs),
-        word(image, H10::flash_fw_len), word(image, H10::flash_fw_crc));
-    if (!v11) return;
-    frame::report(arg,
-                  u"ahb sram 1 offset:     0x%08x\n"
-                  u"ahb sram 1 len:        0x%08x\n"
-                  u"ahb sram 1 crc:        0x%08x\n"
-                  u"ahb sram 2 offset:     0x%08x\n"
-                  u"ahb sram 2 len:        0x%08x\n"
-                  u"ahb sram 2 crc:        0x%08x\n",
-                  word(image, H11::sram1_ofs), word(image, H11::sram1_len),
-                  word(image, H11::sram1_crc), word(image, H11::sram2_ofs),
-                  word(image, H11::sram2_len), word(image, H11::sram2_crc));
+    report_header_dump(arg, u"==========LPC4320 HDR=========\n", lpc4320_header_10_dump, image);
+    if (v11) report_header_dump(arg, u"", lpc4320_header_11_dump, image);
 }
 
 // True when the part's bytes (at file offset flash address - 0x10000) lie

@@ -7,6 +7,7 @@
 
 #include "frame/paths.h"
 #include "frame/sink.h"
+#include "fwupdate/common/closing.h"
 #include "fwupdate/c5810/image.h"
 #include "platform/console.h"
 #include "ryn_hid.h"
@@ -17,19 +18,10 @@ namespace {
 
 using H = Image5810Header;
 
-// The device-control code that asks the download kit to end, and the word
-// ryn_get_dev_ctrl returns once it has.
-constexpr uint32_t kDownloadKitEnd = 0x58100001;
-constexpr uint32_t kDownloadKitEnded = 1;
 constexpr uint32_t kDownloadKitReads = 41;
 constexpr uint32_t kPollMs = 100;
 
 constexpr uint32_t kUpdateModeBits = 0x3;
-
-std::span<uint8_t> image_buffer() {
-    static std::array<uint8_t, image_5810_buffer_size> buffer;
-    return buffer;
-}
 
 // What tells the two writes apart: the bytes written and the messages.
 struct CodeWrite {
@@ -49,11 +41,11 @@ constexpr CodeWrite kLayout{u"Update firmware (flash layout) (%u bytes)\n",
                             u"[Set FW Code Layout]: Failed to reset device.\n"};
 
 int set_download_kit_to_end(fw_update_arg &arg) {
-    if (!ryn_set_dev_ctrl(arg.handle, kDownloadKitEnd, 0)) return 0;
+    if (!ryn_set_dev_ctrl(arg.handle, download_kit_end, 0)) return 0;
     uint32_t word = 0;
     for (uint32_t reads = 1;; ++reads) {
         if (!ryn_get_dev_ctrl(arg.handle, &word)) return 0;
-        if (word == kDownloadKitEnded) return 1;
+        if (word == download_kit_ended) return 1;
         if (reads == kDownloadKitReads) {
             frame::report(arg, u"[Warning]: Failed to set download kit to end (retries timeout)\n");
             return 1;
@@ -107,18 +99,11 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
         return 0;
     }
     if (!frame::select_6cam_dev_id(arg, dev_id)) return 0;  // else another controller is written
-    // 3, 4.
-    frame::progress(arg, 0);
-    if (!arg.dev_reset_fn) {
-        frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
-        return 0;
-    }
-    // 5, 6.
-    const std::optional<std::u16string> path = image_5810_path(arg);
+    // 3 to 6.
+    const std::optional<std::u16string> path = begin_buffered_update(arg);
     if (!path) return 0;
-    frame::progress(arg, 1);
     // 7, 8.
-    const std::span<uint8_t> buffer = image_buffer();
+    const std::span<uint8_t> buffer = image_buffer<BufferedPath::sixcam5810>();
     uint32_t file_length = 0;
     if (!load_5810_image(arg, Image5810Policy::sixcam, *path, buffer, file_length)) return 0;
     // 9.
@@ -138,14 +123,9 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
             frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
             break;
     }
-    if (!written) {
-        frame::report(arg, u"Failed to update firmware code.\n");
-        return 0;
-    }
+    if (!check_written(arg, written)) return 0;
     // 12.
-    frame::report(arg, u"Update firmware succesfully\n");
-    frame::progress(arg, 8);
-    return 1;
+    return finish_update(arg, false);
 }
 
 }  // namespace ryn::fwupdate

@@ -2,7 +2,7 @@
 // writes with read-back, the flash-layout write, and the firmware header
 // record's boot word. The simulated 5920 holds the flash that is checked.
 #include "fw_test.h"
-#include "formats/c5920_fw.h"
+#include "fwupdate/c5920/image.h"
 
 namespace ryn::fwupdate::test {
 namespace {

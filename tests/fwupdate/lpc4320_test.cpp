@@ -3,7 +3,7 @@
 // images refused before any device traffic. The simulated six-camera system
 // holds the LPC4320 flash and stored image header that are checked.
 #include "fw_test.h"
-#include "formats/lpc4320_fw.h"
+#include "fwupdate/lpc4320/image.h"
 
 namespace ryn::fwupdate::test {
 namespace {

@@ -31,7 +31,7 @@ TEST_F(Sixcam5810Test, NormalUpdateWritesCodeWithBlankHeaderThenTheHeader) {
     EXPECT_EQ(sim_record(record_of(2, "flash").c_str()), flash_after(image, firmware_length, true));
     EXPECT_TRUE(sim_record(record_of(1, "flash").c_str()).empty());
     const Bytes header = sim_record(record_of(2, "fw-header").c_str());
-    ASSERT_EQ(header.size(), fw_header_record_5810_size);
+    ASSERT_EQ(header.size(), FwHeaderRecord5810::size);
     EXPECT_TRUE(
         std::equal(header.begin(), header.begin() + H5::size, image.begin() + H5::file_offset));
     EXPECT_EQ(count_waits(100), 0u);  // the download kit ended at the first read

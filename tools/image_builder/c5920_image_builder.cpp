@@ -3,6 +3,7 @@
 #include <string>
 
 #include "formats/c5920_fw.h"
+#include "fwupdate/common/image_file.h"
 #include "tools/image_builder/generated.h"
 #include "tools/image_builder/image_builder.h"
 #include "ryn_hid.h"

@@ -4,8 +4,9 @@
 #include <string_view>
 #include <utility>
 
-#include "fwupdate/base/image.h"
-#include "fwupdate/c5810/image.h"
+#include "formats/base_fw.h"
+#include "formats/c5810_fw.h"
+#include "formats/version_record.h"
 #include "tools/image_builder/generated.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
@@ -173,7 +174,7 @@ Bytes build_5810_image(const ImageParts &p) {
     const uint64_t model_at = (firmware_end + 0xFF) & ~uint64_t{0xFF};
     const uint64_t cali_at = (model_at + model_cfg.size() + 0xFF) & ~uint64_t{0xFF};
     const uint64_t end = cali_at + cali.size();
-    if (end > image_5810_buffer_size)
+    if (end > flash_5810_size)
         throw BuildError("the image of " + std::to_string(end) +
                          " bytes does not fit the 262144-byte image buffer");
 

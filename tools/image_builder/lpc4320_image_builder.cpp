@@ -5,6 +5,7 @@
 #include "tools/image_builder/generated.h"
 #include "tools/image_builder/image_builder.h"
 #include "formats/lpc4320_fw.h"
+#include "fwupdate/common/image_file.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {

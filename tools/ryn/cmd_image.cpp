@@ -12,11 +12,11 @@
 
 #include "cli.h"
 #include "files.h"
-#include "formats/c5920_fw.h"
+#include "fwupdate/c5920/image.h"
 #include "fwupdate/base/image.h"
 #include "tools/image_builder/image_builder.h"
 #include "fwupdate/c5810/image.h"
-#include "formats/lpc4320_fw.h"
+#include "fwupdate/lpc4320/image.h"
 #include "host.h"
 #include "text/text.h"
 
