@@ -1,0 +1,3 @@
+// Crosses: calibration reaches into devinfo.
+#include "devinfo/ini_values.h"
+#include "frame/sink.h"
