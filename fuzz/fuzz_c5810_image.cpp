@@ -26,7 +26,7 @@ void check_accepted(std::span<const uint8_t> file, F::Image5810Policy policy) {
     const std::span<const uint8_t> header = file.subspan(H::file_offset);
     auto word = [&](const ryn::layout::Field &f) { return ryn::fuzz::word(header, f); };
     expect(word(H::magic) == H::magic_value, kTarget, "a wrong magic was accepted");
-    if (policy == F::Image5810Policy::sixcam)
+    if (policy == F::Image5810Policy::sixcam5810)
         expect(word(H::major) == 1 && word(H::minor) == 1, kTarget,
                "a header version other than 1.1 was accepted for a six-camera device");
     const uint32_t length = word(H::length);
@@ -55,7 +55,7 @@ bool validate(F::Image5810Policy policy, const uint8_t *data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     const F::Bytes image = F::build_5810_image({});
-    for (F::Image5810Policy policy : {F::Image5810Policy::second, F::Image5810Policy::sixcam})
+    for (F::Image5810Policy policy : {F::Image5810Policy::c5810, F::Image5810Policy::sixcam5810})
         ryn::fuzz::require_accepted(kTarget, "5810", image, [policy](const uint8_t *d, size_t n) {
             return validate(policy, d, n);
         });
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
-    validate(data[0] % 2 == 0 ? F::Image5810Policy::second : F::Image5810Policy::sixcam, data + 1,
+    validate(data[0] % 2 == 0 ? F::Image5810Policy::c5810 : F::Image5810Policy::sixcam5810, data + 1,
              size - 1);
     return 0;
 }

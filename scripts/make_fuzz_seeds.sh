@@ -41,8 +41,8 @@ build "$work/fb" --format flash-builder --normal-code "$work/code"
 seed base_image built_flash_builder 01 "$work/fb"
 
 build "$work/5810" --format 5810 "${tiny[@]}"
-seed c5810_image built_second 00 "$work/5810"
-seed c5810_image built_sixcam 01 "$work/5810"
+seed c5810_image built_c5810 00 "$work/5810"
+seed c5810_image built_sixcam5810 01 "$work/5810"
 
 build "$work/5920" --format 5920 "${tiny[@]}"
 seed c5920_image built "" "$work/5920"

@@ -79,7 +79,7 @@ int fw_update_5810(fw_update_arg &arg) {
     // 6, 7. The whole image is validated before any device traffic.
     const std::span<uint8_t> buffer = image_buffer<BufferedPath::c5810>();
     uint32_t file_length = 0;
-    if (!load_5810_image(arg, Image5810Policy::second, *path, buffer, file_length)) return 0;
+    if (!load_5810_image(arg, Image5810Policy::c5810, *path, buffer, file_length)) return 0;
     // An update mode this path does not write is refused before the device
     // is touched.
     if (arg.update_mode != RYN_UPDATE_NORMAL && arg.update_mode != RYN_UPDATE_FLASH_LAYOUT) {

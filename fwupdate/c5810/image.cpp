@@ -30,14 +30,14 @@ constexpr PolicyMessages kSixcam{
     u"[Patch File Error]: Failed to check the Header CRC 0x%08x (Expected: 0x%08x)\n"};
 
 const PolicyMessages &messages_of(Image5810Policy policy) {
-    return policy == Image5810Policy::sixcam ? kSixcam : kSecond;
+    return policy == Image5810Policy::sixcam5810 ? kSixcam : kSecond;
 }
 
 constexpr uint32_t kHeaderVersion = 1;
 
 void report_short_read(const fw_update_arg &arg, Image5810Policy policy, size_t read,
                        uint32_t length) {
-    if (policy == Image5810Policy::sixcam)
+    if (policy == Image5810Policy::sixcam5810)
         frame::report(arg, u"[Patch File Error]: fread() error (%d != %d)\n",
                       static_cast<int>(read), static_cast<int>(length));
     else
@@ -46,7 +46,7 @@ void report_short_read(const fw_update_arg &arg, Image5810Policy policy, size_t 
 
 void report_dump(const fw_update_arg &arg, Image5810Policy policy, std::span<const uint8_t> image) {
     const std::span<const uint8_t> header = image.subspan(H::file_offset);
-    if (policy == Image5810Policy::sixcam)
+    if (policy == Image5810Policy::sixcam5810)
         report_header_dump(arg, u"==========QKV5810 HDR=========\n", image_5810_dump, header);
     else
         report_header_dump(arg, u"==============HDR=============\n",
@@ -163,7 +163,7 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
     // 5. Magic.
     const uint32_t magic = header_5810_field(image, H::magic);
     if (magic != H::magic_value) {
-        if (policy == Image5810Policy::sixcam)
+        if (policy == Image5810Policy::sixcam5810)
             frame::report(
                 arg,
                 u"[Patch File Error]: Failed to check the Header magic 0x%08x (Expected: 0x%08x)\n",

@@ -22,8 +22,8 @@ static_assert(image_5810_buffer_size == image_buffer_size);
 
 // Whose checks and messages the validator runs.
 enum class Image5810Policy {
-    second,  // the second controller: magic, header CRC, sections
-    sixcam,  // a six-camera 5810 device: magic, header versions 1.1, header CRC, sections
+    c5810,       // the 5810 as the second controller: magic, header CRC, sections
+    sixcam5810,  // a six-camera 5810 device: magic, header versions 1.1, header CRC, sections
 };
 
 // Reads the whole open image into buffer (image_5810_buffer_size bytes) and

@@ -105,7 +105,7 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
     // 7, 8.
     const std::span<uint8_t> buffer = image_buffer<BufferedPath::sixcam5810>();
     uint32_t file_length = 0;
-    if (!load_5810_image(arg, Image5810Policy::sixcam, *path, buffer, file_length)) return 0;
+    if (!load_5810_image(arg, Image5810Policy::sixcam5810, *path, buffer, file_length)) return 0;
     // 9.
     frame::progress(arg, 2);
     frame::progress(arg, 4);

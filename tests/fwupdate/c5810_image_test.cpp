@@ -9,7 +9,7 @@ namespace {
 class Image5810Test : public Fw5810Test {
   protected:
     // Validates image bytes under a policy; the captured messages show why.
-    int validate(const Bytes &image, Image5810Policy policy = Image5810Policy::second) {
+    int validate(const Bytes &image, Image5810Policy policy = Image5810Policy::c5810) {
         const std::u16string &path = write("image.bin", image);
         fw_update_arg arg{};
         capture_.attach(arg);
@@ -38,7 +38,7 @@ TEST_F(Image5810Test, BuiltImagePassesWithTheHeaderDumpOfEachPolicy) {
     EXPECT_EQ(capture_.messages[0].substr(0, 31), u"==============HDR=============\n");
     EXPECT_NE(capture_.messages[0].find(u"header magic:          0x58104872\n"),
               std::u16string::npos);
-    ASSERT_EQ(validate(image, Image5810Policy::sixcam), 1);
+    ASSERT_EQ(validate(image, Image5810Policy::sixcam5810), 1);
     EXPECT_EQ(capture_.messages[0].substr(0, 31), u"==========QKV5810 HDR=========\n");
     EXPECT_NE(capture_.messages[0].find(u"header minor version:  0x00000001\n"),
               std::u16string::npos);
@@ -52,7 +52,7 @@ struct CheckCase {
 };
 
 bool six(Image5810Policy p) {
-    return p == Image5810Policy::sixcam;
+    return p == Image5810Policy::sixcam5810;
 }
 uint32_t header_crc(const Bytes &b) {
     return ryn_calc_crc(b.data() + H5::file_offset + H5::crc_from, H5::size - H5::crc_from);
@@ -115,7 +115,7 @@ TEST_F(Image5810Test, EachCheckRefusesWithItsMessage) {
         SCOPED_TRACE(c.what);
         Bytes image = image_5810();
         c.damage(image);
-        for (Image5810Policy policy : {Image5810Policy::second, Image5810Policy::sixcam}) {
+        for (Image5810Policy policy : {Image5810Policy::c5810, Image5810Policy::sixcam5810}) {
             EXPECT_EQ(validate(image, policy), 0);
             ASSERT_EQ(capture_.messages.size(), 2u);  // the dump, then the check's message
             EXPECT_EQ(last(), c.expect(image, policy));
@@ -127,13 +127,13 @@ TEST_F(Image5810Test, SixCameraPathTakesHeaderVersionOneOneOnlyMajorFirst) {
     Bytes v10 = image_5810();
     set_header(v10, H5::minor, 0);
     EXPECT_EQ(validate(v10), 1);  // the second controller does not read the versions
-    EXPECT_EQ(validate(v10, Image5810Policy::sixcam), 0);
+    EXPECT_EQ(validate(v10, Image5810Policy::sixcam5810), 0);
     EXPECT_EQ(
         last(),
         u"[Patch File Error]: Failed to check the Header minor version 0x00 (Expected: 0x01)\n");
     Bytes v21 = image_5810();
     set_header(v21, H5::major, 2);
-    EXPECT_EQ(validate(v21, Image5810Policy::sixcam), 0);
+    EXPECT_EQ(validate(v21, Image5810Policy::sixcam5810), 0);
     EXPECT_EQ(
         last(),
         u"[Patch File Error]: Failed to check the Header major version 0x02 (Expected: 0x01)\n");
@@ -183,7 +183,7 @@ TEST_F(Image5810Test, UnsafeImagesAreRefusedInsideTheirBytes) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        for (Image5810Policy policy : {Image5810Policy::second, Image5810Policy::sixcam}) {
+        for (Image5810Policy policy : {Image5810Policy::c5810, Image5810Policy::sixcam5810}) {
             EXPECT_EQ(validate(c.image, policy), 0);
             const std::u16string start = c.start;
             EXPECT_EQ(last().substr(0, start.size()), start);

@@ -87,7 +87,7 @@ int validate_flash_builder(const fw_update_arg &arg, fwupdate::ImageFile &file) 
 int validate_5810(const fw_update_arg &arg, fwupdate::ImageFile &file) {
     std::vector<uint8_t> buffer(fwupdate::image_5810_buffer_size);
     uint32_t length = 0;
-    return fwupdate::read_5810_image(arg, file, fwupdate::Image5810Policy::second, buffer, length);
+    return fwupdate::read_5810_image(arg, file, fwupdate::Image5810Policy::c5810, buffer, length);
 }
 
 // The banked and LPC4320 images are validated in an image buffer of their
