@@ -112,23 +112,24 @@ inline constexpr uint32_t lpc4320_mode_firmware = 0x630;
 inline constexpr uint32_t lpc4320_mode_boot_loader = 0x631;
 inline constexpr uint32_t lpc4320_dev_id = 255;
 
-// A part of the image located by a flash address: its three header fields and
-// the name its messages use.
+// A part of the image located by a flash address: its three header fields
+// and the name its messages use.
 struct Lpc4320Part {
     const char16_t *name;
     layout::Field offset, length, crc;
 };
-inline constexpr Lpc4320Part lpc4320_checked_parts_10[] = {
-    {u"model config", Lpc4320Header10::model_ofs, Lpc4320Header10::model_len,
-     Lpc4320Header10::model_crc},
-    {u"cali info", Lpc4320Header10::cali_ofs, Lpc4320Header10::cali_len, Lpc4320Header10::cali_crc},
-};
-inline constexpr Lpc4320Part lpc4320_sram_parts[] = {
-    {u"ahb sram 1", Lpc4320Header11::sram1_ofs, Lpc4320Header11::sram1_len,
-     Lpc4320Header11::sram1_crc},
-    {u"ahb sram 2", Lpc4320Header11::sram2_ofs, Lpc4320Header11::sram2_len,
-     Lpc4320Header11::sram2_crc},
-};
+inline constexpr Lpc4320Part lpc4320_model_cfg_part = {
+    u"model config", Lpc4320Header10::model_ofs, Lpc4320Header10::model_len,
+    Lpc4320Header10::model_crc};
+inline constexpr Lpc4320Part lpc4320_cali_part = {u"cali info", Lpc4320Header10::cali_ofs,
+                                                  Lpc4320Header10::cali_len,
+                                                  Lpc4320Header10::cali_crc};
+inline constexpr Lpc4320Part lpc4320_sram1_part = {u"ahb sram 1", Lpc4320Header11::sram1_ofs,
+                                                   Lpc4320Header11::sram1_len,
+                                                   Lpc4320Header11::sram1_crc};
+inline constexpr Lpc4320Part lpc4320_sram2_part = {u"ahb sram 2", Lpc4320Header11::sram2_ofs,
+                                                   Lpc4320Header11::sram2_len,
+                                                   Lpc4320Header11::sram2_crc};
 inline constexpr Lpc4320Part lpc4320_flash_fw_part = {u"flash fw", Lpc4320Header10::flash_fw_ofs,
                                                       Lpc4320Header10::flash_fw_len,
                                                       Lpc4320Header10::flash_fw_crc};

@@ -42,6 +42,14 @@ struct FwImage {
     std::span<const uint8_t> data(Section s) const;
 };
 
+// The image's normal-code version (from its version string copy), which every
+// normal-code sequence patches into the device's version record: the patch
+// takes at most 59 characters, the record's 60 with the terminator. A text
+// that does not fit is reported as "Fail to patch the normal code version."
+// and gives 0. Run during validation too, so that an image the patch would
+// refuse is refused before the device is touched.
+int check_normal_version(const fw_update_arg &arg, const FwImage &image);
+
 // Reads the base image's header block and its seven sections into image and
 // checks each against the header, in order, with the header dumps; nothing
 // reaches the device. 1 when every check passed.

@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <iterator>
 #include <string>
 
 #include "formats/c5810_fw.h"
 #include "ryn_usr.h"
+#include "text/checked_format.h"
 
 namespace ryn::fwupdate {
 
@@ -34,6 +36,15 @@ struct FlashDriverTable {
     const FlashDriverEntry *find(uint32_t flash_id) const;
 };
 FlashDriverTable &flash_driver_table();
+
+// The message of each OSC-Cali register's failed write, in the order of
+// osc_cali_registers (the whole text, as a host's msg_fn receives it).
+inline constexpr text::format_string<> osc_cali_failures[] = {
+    u"Failed to set register[0x906000C4]\n", u"Failed to set register[0x906000C8]\n",
+    u"Failed to set register[0x906000CC]\n", u"Failed to set register[0x906000D0]\n",
+    u"Failed to set register[0x906000D4]\n",
+};
+static_assert(std::size(osc_cali_failures) == std::size(osc_cali_registers));
 
 // Reads of the status register before the flash ID read gives up, 100 ms
 // apart: about ten seconds for a command a working chip ends in microseconds.

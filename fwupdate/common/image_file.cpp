@@ -58,6 +58,12 @@ std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg) {
     return path;
 }
 
+int update_mode_supported(const fw_update_arg &arg, uint32_t mode) {
+    if (mode == RYN_UPDATE_NORMAL || mode == RYN_UPDATE_FLASH_LAYOUT) return 1;
+    frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
+    return 0;
+}
+
 int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
                     uint64_t position) {
     if (!file.seek(position)) {

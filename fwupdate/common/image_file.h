@@ -63,4 +63,11 @@ ImageBuffer &image_buffer() {
 // The full path, or empty after the failing step's message.
 std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg);
 
+// The paths of platforms 2, 3 and 6 write in normal mode (RYN_UPDATE_NORMAL)
+// or flash-layout mode (RYN_UPDATE_FLASH_LAYOUT) only. mode is the part of
+// update_mode that chooses; any other value is reported with the whole
+// update_mode as "Unsupport Mode: %d.\n", before the device is touched, and
+// gives 0.
+int update_mode_supported(const fw_update_arg &arg, uint32_t mode);
+
 }  // namespace ryn::fwupdate

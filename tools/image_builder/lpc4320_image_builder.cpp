@@ -45,11 +45,11 @@ Bytes build_lpc4320_image(const ImageParts &p) {
         part.crc.put(image, ryn_calc_crc(data.data(), static_cast<uint32_t>(data.size())));
     };
     place(lpc4320_flash_fw_part, flash_fw);
-    place(lpc4320_checked_parts_10[0], model_cfg);
-    place(lpc4320_checked_parts_10[1], cali);
+    place(lpc4320_model_cfg_part, model_cfg);
+    place(lpc4320_cali_part, cali);
     if (v11) {
-        place(lpc4320_sram_parts[0], sram1);
-        place(lpc4320_sram_parts[1], sram2);
+        place(lpc4320_sram1_part, sram1);
+        place(lpc4320_sram2_part, sram2);
     }
     if (image.size() > image_buffer_size)
         throw BuildError("the image of " + std::to_string(image.size()) +
