@@ -36,6 +36,11 @@ struct HeadKeys {
 // the first write that fails.
 bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record, HeadKeys keys);
 
+// Whether every string the head writes can be written to an INI file; reports
+// the first that cannot (writable_text) and returns false. A GET checks this
+// before it writes anything.
+bool head_strings_writable(std::span<const uint8_t> record, HeadKeys keys, const cali_info_arg &arg);
+
 // Reads the head over the record: "vid" and "pid" are required (the warning,
 // then vid_refusal or "file %s can not miss PID.\n" with the INI path, and 0);
 // a missing "bcdDevice" keeps the record's value; a missing string clears its

@@ -52,6 +52,7 @@ class MemoryIni final : public C::CaliIni {
         values_[std::u16string(key)] = std::u16string(value);
         return true;
     }
+    bool has_section() const override { return !values_.empty(); }
     bool commit() override { return true; }
 
   private:
