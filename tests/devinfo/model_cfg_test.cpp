@@ -158,16 +158,16 @@ TEST_F(ModelCfgTest, Version0x100) {
                         (std::string(setting) == "filter_1_3_5" ? "1" : "0") + "\r\n";
     EXPECT_EQ(test::read_file(dir_ / "m.ini"), expected);
 
-    // SET still demands the algorithm header keys.
-    EXPECT_EQ(set(), 0);
-    EXPECT_EQ(capture_.messages.back(), u"[Error] Missing length in ALGO_PARAM.\n");
+    // The file GET wrote goes back as it is: the record has no algorithm
+    // block, so SET asks for no such section, and every byte stays.
+    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
     EXPECT_EQ(capture_.messages.front(), u"[Warning] Missing bcdDevice.\n");
     EXPECT_EQ(device_record(), before);
-    EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
+    EXPECT_EQ(trace_count("model_cfg_writer"), 1u);
 
+    // A file that has the section is read as before.
     add_algo_header();
-    edit(u"model configuration", u"resolutionX",
-         u"0x12345");  // kept to 16 bits, widened to the slot
+    edit(u"model configuration", u"resolutionX", u"0x2345");  // widened to the slot
     ASSERT_EQ(set(), 1);
     // A warning for every algorithm parameter, though the record holds none.
     EXPECT_EQ(capture_.messages.back(), u"[Warning] Missing extra_766.\n");
@@ -240,7 +240,7 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     const ModelCfgForm &f = *model_cfg_form(0x102);
     edit(u"model configuration", u"model_name", u"");         // cleared
     edit(u"model configuration", u"led_async", u"");          // keeps the device's value
-    edit(u"model configuration", u"led_delay_us", u"70000");  // low 16 bits: 4464
+    edit(u"model configuration", u"led_delay_us", u" 0x1170 ");  // 4464
     edit(u"model configuration", u"pid", u"0443");            // octal
     edit(u"model configuration", u"bcdDevice", u"291");
     edit(u"model configuration", u"length", u"12");  // never taken from the file
@@ -309,6 +309,59 @@ TEST_F(ModelCfgTest, MissingVidOrPidFailsBeforeTheDevice) {
         EXPECT_EQ(capture_.messages[1], text::format(c.error, file_.c_str()));
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
         EXPECT_EQ(trace_count("ryn_set_sensor_ctrl"), 0u);
+        EXPECT_EQ(device_record(), before);
+    }
+}
+
+// A value that is no number, or that its field would cut, fails the SET
+// naming the key, and nothing reaches the device.
+TEST_F(ModelCfgTest, BadValuesAreRefused) {
+    const struct {
+        const char16_t *section, *key, *value;
+    } cases[] = {
+        {u"model configuration", u"vid", u"zzz"},
+        {u"model configuration", u"pid", u"70000"},
+        {u"model configuration", u"bcdDevice", u"0x"},
+        {u"model configuration", u"led_async", u"256"},
+        {u"model configuration", u"led_delay_us", u"70000"},
+        {u"model configuration", u"resolutionX", u"0x12345"},
+        {u"model configuration", u"physicalY", u"-1"},
+        {u"sensor dsp", u"cam1_d_touch_lvl", u"enable,256"},
+        {u"sensor dsp", u"cam2_flip", u"disable,x"},
+        {u"algorithm parameter", u"length", u"abc"},
+        {u"algorithm parameter", u"major_version", u"0x100"},
+        {u"algorithm parameter", u"x_real_dim", u"1e39"},
+        {u"algorithm parameter", u"extra_700", u"one"},
+    };
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    const Bytes before = device_record();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(text::to_utf8(c.key));
+        std::filesystem::remove(dir_ / "m.ini");
+        ASSERT_EQ(get(), 1);
+        edit(c.section, c.key, c.value);
+        EXPECT_EQ(set(), 0);
+        ASSERT_FALSE(capture_.messages.empty());
+        EXPECT_EQ(capture_.messages.back(),
+                  u"[Error] Bad value of " + std::u16string(c.key) + u": " + c.value + u".\n");
+        EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
+        EXPECT_EQ(device_record(), before);
+    }
+}
+
+// A field the definition file does not name has no key in the file: SET
+// leaves it as the device has it, as every other byte of a file GET wrote.
+TEST_F(ModelCfgTest, ANameTheDefinitionFileLacksKeepsTheDeviceValue) {
+    for (const char *options : {R"({"model_version": "0x101"})",
+                                R"({"model_version": "0x102", "algo_version": "0x104"})"}) {
+        SCOPED_TRACE(options);
+        test::write_file(dir_ / "algo_param_def.ini",
+                         "param_0001=y_real_dim\nparam_0008=waiting_count_thr\n");
+        create(options);
+        const Bytes before = device_record();
+        std::filesystem::remove(dir_ / "m.ini");
+        ASSERT_EQ(get(), 1);
+        ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
         EXPECT_EQ(device_record(), before);
     }
 }
