@@ -25,12 +25,14 @@ namespace R = cali_record;
 // about), or its value was refused (reported with the value).
 enum class Got { value, missing, bad };
 
-// Widths of the fixed integer fields and of the register values, which the
-// sensor register table holds as 10-bit bounds, 4-bit front gain, 5-bit
-// global and colour gains and 2-bit ggh and cgh.
+// Widths of the fixed integer fields and of the register values as the
+// sensor register table stores them: a bound in two value bytes, a gain in
+// one, ggh and cgh in two bits each of one byte. (The device counts fewer
+// bits of some, by the entries' masks; a GET of a table with other masks
+// writes values up to these widths, and its file must go back.)
 constexpr text::IntegerField kNfCam = text::prefixed_field(2);
 constexpr text::IntegerField kWord = text::prefixed_field(16);
-constexpr unsigned kSensorBits[sensor_items] = {10, 10, 5, 5, 4, 2, 2};
+constexpr unsigned kSensorBits[sensor_items] = {16, 16, 8, 8, 8, 2, 2};
 
 // Capacity of a number's text within a value.
 constexpr size_t kTokenCapacity = CaliIni::value_capacity;

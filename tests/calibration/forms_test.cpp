@@ -168,8 +168,9 @@ TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
         {"camera word above 16 bits", utf16le(text_file({{20, "65536"}})), 0,
          refused("65536", 20)},
         {"enable other than 0 or 1", utf16le(text_file({{124, "3 5"}})), 0, refused("3 5", 124)},
-        {"bound above 10 bits", utf16le(text_file({{127, "1 1024"}})), 0, refused("1 1024", 127)},
-        {"gain above 5 bits", utf16le(text_file({{160, "1 32"}})), 0, refused("1 32", 160)},
+        {"bound above 16 bits", utf16le(text_file({{127, "1 65536"}})), 0,
+         refused("1 65536", 127)},
+        {"gain above 8 bits", utf16le(text_file({{160, "1 256"}})), 0, refused("1 256", 160)},
         // A file with no line of any group is no calibration text.
         {"no data line", utf16le("# only a comment\nx\ny\nz\n"), 0,
          {"[Error] The file [" + file.string() + "] holds no calibration data.\n"}},
