@@ -57,9 +57,6 @@ std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
 float slot(std::span<const uint8_t> block, size_t n) {
     return std::bit_cast<float>(static_cast<uint32_t>(AlgoBlock::value(n).get(block)));
 }
-void set_slot(std::span<uint8_t> block, size_t n, float value) {
-    AlgoBlock::value(n).put(block, std::bit_cast<uint32_t>(value));
-}
 
 // --- GET ------------------------------------------------------------------
 
@@ -180,22 +177,8 @@ int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const
     const auto block = R::algo_block.bytes(host);
     if (AlgoBlock::version(block) < 0x101 && !ini.has_section(kAlgoSection)) return 1;
     if (!parse_algo_header(ini, block, arg)) return 0;
-    for (size_t n = 0; n < AlgoBlock::host_slots && n < definitions.size(); ++n) {
-        const frame::DefinitionEntry &e = definitions[n];
-        if (!e.present) continue;
-        float value = 0;
-        switch (read_float(ini, kAlgoSection, e.name_view(), arg, value)) {
-            case ValueRead::ok:
-                set_slot(block, n, value);
-                break;
-            case ValueRead::missing:
-                frame::report(arg, u"[Warning] Missing %s.\n", e.name);
-                break;
-            case ValueRead::bad:
-                return 0;
-        }
-    }
-    return 1;
+    return parse_algo_slots(ini, definitions, AlgoBlock::host_slots, std::nullopt, arg,
+                            [&](size_t n, uint32_t bits) { AlgoBlock::value(n).put(block, bits); });
 }
 
 // Steps 1 to 5 of both requests: the definition file and the device's record.

@@ -1,5 +1,7 @@
 #include "devinfo/model_cfg_sections.h"
 
+#include <bit>
+
 #include "devinfo/algo_block.h"
 #include "devinfo/ini_values.h"
 #include "devinfo/model_cfg_record.h"
@@ -139,6 +141,31 @@ int parse_algo_header(const platform::IniFile &ini, std::span<uint8_t> block,
                 return 0;
             case ValueRead::ok:
                 h.field.put(block, value);
+        }
+    }
+    return 1;
+}
+
+int parse_algo_slots(const platform::IniFile &ini, const frame::DefinitionTable &table,
+                     size_t slots, std::optional<text::IntegerField> integer,
+                     const cali_info_arg &arg, const std::function<void(size_t, uint32_t)> &store) {
+    for (size_t n = 0; n < slots && n < table.size(); ++n) {
+        const frame::DefinitionEntry &e = table[n];
+        if (!e.present) continue;
+        uint32_t bits = 0;
+        float value = 0;
+        const ValueRead read = integer
+                                   ? read_number(ini, kAlgoSection, e.name_view(), *integer, arg, bits)
+                                   : read_float(ini, kAlgoSection, e.name_view(), arg, value);
+        switch (read) {
+            case ValueRead::ok:
+                store(n, integer ? bits : std::bit_cast<uint32_t>(value));
+                break;
+            case ValueRead::missing:
+                frame::report(arg, u"[Warning] Missing %s.\n", e.name);
+                break;
+            case ValueRead::bad:
+                return 0;
         }
     }
     return 1;

@@ -283,33 +283,11 @@ int parse_algorithm_parameter(const IniFile &ini, const OtherModelCfgVariant &v,
         if (AlgoBlock::version(block) < 0x101 && !ini.has_section(kAlgoSection)) return 1;
         if (!parse_algo_header(ini, block, arg)) return 0;
     }
-    const frame::DefinitionTable &table = frame::definition_table(v.definitions);
-    for (size_t n = 0; n < l.algo_slots.count && n < table.size(); ++n) {
-        const frame::DefinitionEntry &e = table[n];
-        if (!e.present) continue;
-        uint32_t bits = 0;
-        ValueRead read = ValueRead::missing;
-        if (l.algo_header) {
-            float value = 0;
-            read = read_float(ini, kAlgoSection, e.name_view(), arg, value);
-            bits = std::bit_cast<uint32_t>(value);
-        } else {
-            read = read_number(ini, kAlgoSection, e.name_view(),
-                               text::prefixed_field(static_cast<unsigned>(8 * l.algo_slots.width)),
-                               arg, bits);
-        }
-        switch (read) {
-            case ValueRead::ok:
-                l.algo_slots.at(n).put(record, bits);
-                break;
-            case ValueRead::missing:
-                frame::report(arg, u"[Warning] Missing %s.\n", e.name);
-                break;
-            case ValueRead::bad:
-                return 0;
-        }
-    }
-    return 1;
+    const std::optional<text::IntegerField> integer =
+        l.algo_header ? std::nullopt
+                      : std::optional(text::prefixed_field(static_cast<unsigned>(8 * l.algo_slots.width)));
+    return parse_algo_slots(ini, frame::definition_table(v.definitions), l.algo_slots.count, integer,
+                            arg, [&](size_t n, uint32_t bits) { l.algo_slots.at(n).put(record, bits); });
 }
 
 // Every "SYS_PARAM_%04u" (5920) must be present and scan; the parse fails at
