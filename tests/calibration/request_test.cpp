@@ -160,6 +160,25 @@ TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {
     EXPECT_EQ(entry(17), (Bytes{0x04, 8, 0, 0x03}));
 }
 
+// Messages given whole reach msg_fn as their own format, not as a shared
+// format with the key as its argument.
+TEST_F(CaliTest, TheNfCamWarningIsItsOwnFormat) {
+    create(10);
+    definitions("");
+    const fs::path file = dir_ / "c.ini";
+    test::write_file(file, "[calibration]\r\nnf_profile=1\r\n");
+    static std::vector<std::u16string> formats;
+    formats.clear();
+    const std::u16string path = file.u16string();
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, ryn_sim_handle(), w(path), RYN_FLAG_SET);
+    arg.msg_fn = [](void *, const ryn_wchar *format, va_list) { formats.emplace_back(as_u16(format)); };
+    ASSERT_EQ(ryn_cali_info(&arg), 1);
+    ASSERT_FALSE(formats.empty());
+    EXPECT_EQ(formats.front(), u"[Warning] Missing nf_cam.\n");
+    EXPECT_EQ(formats.back(), u"[Warning] Missing %s.\n");
+}
+
 TEST_F(CaliTest, IniFileWithoutRegisterKeysDisablesAllRegisterEntries) {
     create(10);
     definitions("");

@@ -3,6 +3,8 @@
 // sections, the missing-key rules, the version queries and the failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <bit>
 #include <string>
 #include <vector>
@@ -364,6 +366,46 @@ TEST_F(ModelCfgTest, ANameTheDefinitionFileLacksKeepsTheDeviceValue) {
         ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
         EXPECT_EQ(device_record(), before);
     }
+}
+
+// The warnings given whole reach msg_fn as their own formats.
+TEST_F(ModelCfgTest, WholeWarningsAreTheirOwnFormats) {
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    ASSERT_EQ(get(), 1);
+    edit(u"model configuration", u"led_async", u"");
+    edit(u"model configuration", u"model_name", u"");
+    static std::vector<std::u16string> formats;
+    formats.clear();
+    dev_info_arg arg;
+    ryn_dev_info_init_arg(&arg, handle_, test::w(file_), RYN_FLAG_SET | RYN_DEV_MODEL_CFG);
+    arg.msg_fn = [](void *, const ryn_wchar *format, va_list) {
+        formats.emplace_back(test::as_u16(format));
+    };
+    ASSERT_EQ(ryn_dev_info(&arg), 1);
+    for (const char16_t *literal : {u"[Warning] Missing led_async.\n", u"[Warning] Missing model_name.\n"})
+        EXPECT_NE(std::find(formats.begin(), formats.end(), literal), formats.end())
+            << text::to_utf8(literal);
+}
+
+// A GET that cannot write its file fails naming it; a device string the file
+// cannot hold fails naming its key, before anything is written.
+TEST_F(ModelCfgTest, GetFailuresNameTheFileOrTheKey) {
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    std::filesystem::create_directory(dir_ / "m.ini");
+    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{u"Fail to write the file [" + file_ + u"].\n"});
+    std::filesystem::remove(dir_ / "m.ini");
+
+    const ModelCfgForm &form = *model_cfg_form(0x102);
+    Bytes record = device_record();
+    layout::put_utf16_field(record, form.strings[4], u"SN\r\n[x]");  // serial_num
+    set_device_record(record);
+    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{
+                  u"[Error] Cannot write serial_num: its value holds a line break or NUL.\n"});
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "m.ini"));
 }
 
 TEST_F(ModelCfgTest, GetKeepsOtherKeysAndDumpsOnlyWhatTheRecordHolds) {
