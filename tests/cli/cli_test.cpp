@@ -363,7 +363,7 @@ TEST_F(Cli, ANameTheDefinitionFileLacksKeepsTheDeviceValue) {
         ASSERT_EQ(run({"sim", "dump", state, record, "-o", "r.bin"}).status, 0);
         std::string bytes = slurp(dir_ / "r.bin");
         ASSERT_GT(bytes.size(), at + 4);
-        bytes.replace(at, 4, "\x00\x00\x20\x41");  // 10.0f
+        bytes.replace(at, 4, std::string("\x00\x00\x20\x41", 4));  // 10.0f
         spit(dir_ / "r.bin", bytes);
         ASSERT_EQ(run({"sim", "load", state, record, "r.bin"}).status, 0);
         ASSERT_EQ(run({"sim", "dump", state, record, "-o", "before.bin"}).status, 0);
