@@ -60,6 +60,7 @@ class PerCallIni final : public CaliIni {
         IniFile ini(path_);
         return ini.set(ryn::calibration::kSection, key, value) && ini.commit();
     }
+    bool has_section() const override { return IniFile(path_).has_section(ryn::calibration::kSection); }
     bool commit() override { return true; }
 
   private:

@@ -69,7 +69,6 @@ struct Expect {
 Expect expect(Kind kind, const Command &c) {
     const std::string_view name = c.name;
     const bool good = *c.good != '\0';  // ryn can make a good file for it
-    const bool text_form = name == "cali set --text";
     const bool ini_form = name == "cali set" || name == "cali set --compact-ini";
     const bool image = name == "fw update" || name == "image inspect";
     switch (kind) {
@@ -83,20 +82,22 @@ Expect expect(Kind kind, const Command &c) {
             return {true, name == "image inspect" ? 0 : 1};
         case Kind::Empty:
         case Kind::Utf16WithoutMark:
-            // A calibration file without keys or data lines warns for each
-            // missing value and leaves the device's values as they are; the
-            // text form reads UTF-16LE when there is no mark.
-            return {!c.writes, ini_form || text_form ? 0 : 1};
         case Kind::RandomBytes:
         case Kind::Image262144:
         case Kind::Image262145:
-            // A GET into such a file simply adds its section.
-            return {!c.writes, ini_form ? 0 : 1};
+            // No reader finds its section or data lines in such a file (a
+            // UTF-16 file without a mark reads as 8-bit text, except in the
+            // text form, whose own UTF-16 reading finds no data lines in the
+            // two lines of the stand-in file); a GET into it simply adds its
+            // section.
+            return {!c.writes, 1};
         case Kind::HugeIni:
             // A good file padded to tens of megabytes: an INI file still
             // reads, and so does an image (what follows the parts its header
-            // places is not read); a GET adds its section to it.
-            return {true, c.writes || ini_form || (good && name == "info set") || image ? 0 : 1};
+            // places is not read); a GET adds its section to it. The
+            // calibration forms ryn makes no good file for get a file without
+            // their section.
+            return {true, c.writes || (good && (ini_form || name == "info set")) || image ? 0 : 1};
         case Kind::NonAscii:
             return {c.writes || good, 0};
     }
