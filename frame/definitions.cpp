@@ -112,12 +112,16 @@ void DefinitionTable::note_used(size_t i) {
 
 void DefinitionTable::set_valid(size_t i, bool valid) {
     entries_[i].valid = valid ? 1 : 0;
-    note_used(i);
+    if (valid) note_used(i);  // an entry not listed is all zero already
 }
 
 void DefinitionTable::set_all_present_valid() {
     for (const uint32_t i : used_)
         if (entries_[i].present) entries_[i].valid = 1;
+}
+
+void DefinitionTable::clear_valid() {
+    for (const uint32_t i : used_) entries_[i].valid = 0;
 }
 
 int DefinitionTable::find(std::u16string_view name) const {

@@ -74,6 +74,8 @@ class DefinitionTable {
     void set_valid(size_t i, bool valid);
     // Marks every present entry valid (a record that holds every parameter).
     void set_all_present_valid();
+    // Clears every valid flag.
+    void clear_valid();
 
     // Index of the first present entry, in ascending order, whose name equals
     // name over at most 128 characters; -1 when none does. Answered from an
