@@ -176,7 +176,8 @@ void BM_CaliSetPerCall(benchmark::State &state) {
 // ---- The 5920 ------------------------------------------------------------
 
 int32_t cali_get(const fs::path &file) {
-    cali_info_arg arg = block(file.u16string(), RYN_FLAG_GET);
+    const std::u16string path = file.u16string();  // the block points into it
+    cali_info_arg arg = block(path, RYN_FLAG_GET);
     return ryn_cali_info(&arg);
 }
 
