@@ -101,7 +101,7 @@ bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_
     const int n = defs.find(name);
     if (n < 0) return false;
     put_f32(work, R::param(static_cast<size_t>(n)), value);
-    defs[static_cast<size_t>(n)].valid = 1;
+    defs.set_valid(static_cast<size_t>(n), true);
     return true;
 }
 
@@ -115,8 +115,7 @@ int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &w
     // 2. Version 10: the record is the working form; every defined parameter holds a value.
     if (version == 10) {
         std::copy(device.begin(), device.end(), work.begin());
-        for (frame::DefinitionEntry &e : defs.entries())
-            if (e.present) e.valid = 1;
+        defs.set_all_present_valid();
         return 1;
     }
 

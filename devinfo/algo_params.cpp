@@ -29,7 +29,7 @@ void read_algo_block(uint32_t version, std::span<const uint8_t> device, std::spa
         const float value = field.type == AlgoFieldType::i32
                                 ? static_cast<float>(static_cast<int32_t>(bits))
                                 : std::bit_cast<float>(bits);
-        definitions[static_cast<size_t>(n)].valid = 1;
+        definitions.set_valid(static_cast<size_t>(n), true);
         B::value(static_cast<size_t>(n)).put(host, std::bit_cast<uint32_t>(value));
     }
 }

@@ -114,8 +114,7 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
     if (!form) return 0;
     if (version == 0x103) {
         std::copy_n(device.begin(), R::size, host.begin());
-        for (frame::DefinitionEntry &e : definitions.entries())
-            if (e.present) e.valid = 1;
+        definitions.set_all_present_valid();
         return 1;
     }
     uint32_t algo_version = 0x101;

@@ -89,7 +89,7 @@ struct Outcome {
 // 8192, no parameter valid.
 Outcome read(int form, const std::u16string &path) {
     ryn::frame::DefinitionTable &defs = definitions();
-    for (auto &e : defs.entries()) e.valid = 0;
+    defs.clear_valid();
     Outcome out;
     out.work = std::make_unique<C::CaliBuffer>();
     R::length.put(*out.work, C::CaliBuffer().size());
@@ -154,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // Dumped and read back. The valid marks of the read say what the dump writes.
     ryn::frame::DefinitionTable &defs = definitions();
-    for (size_t i = 0; i < defs.size(); ++i) defs[i].valid = first.valid[i];
+    defs.clear_valid();
+    for (size_t i = 0; i < defs.size(); ++i)
+        if (first.valid[i]) defs.set_valid(i, true);
     MemoryIni ini;
     expect(C::dump_cali(*first.work, defs, ini) == 1, kTarget, "the dump failed");
     auto again = std::make_unique<C::CaliBuffer>(*first.work);

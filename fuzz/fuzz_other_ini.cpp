@@ -10,7 +10,10 @@
 // packing keeps bits the settings do not use), a model configuration GET file
 // without the algorithm parameter section (a SET took an algorithm block
 // version below 0x101 from the file) included. The device of a family is made
-// once and its records put back before each input.
+// once and its records put back before each input. The GET and SET after
+// the first SET depend only on the variant and the records it left, so
+// records already taken through them are not taken again (most inputs fail
+// and leave the records as made); files are not flushed to disk.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -20,12 +23,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
 #include "fuzz/scratch.h"
+#include "platform/host_fs.h"
+#include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
@@ -86,6 +92,7 @@ const Scratch &scratch() {
                                 top + "=top\n");
         }
         ryn::frame::set_definition_dir_for_testing(dir.dir16());
+        ryn::platform::host_fs::set_flush_to_disk(false);
         return Scratch{dir.path("set.ini"), dir.path("get.ini")};
     }();
     return s;
@@ -184,6 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check((now[3] << 8 | now[2]) == (std::string(v.family) == "5920" ? 0x300 : 0x200),
               "SET changed the record version");
     }
+    static std::set<std::pair<const Variant *, std::vector<std::vector<uint8_t>>>> round_tripped;
+    if (!round_tripped.emplace(&v, after).second) return 0;
     ::unlink(s.get_file.c_str());
     check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
     const std::string written = contents(s.get_file);
