@@ -21,16 +21,26 @@ struct GlobalOptions {
     std::string sim;         // state file of the simulated device; empty: the default one
     unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2
     bool quiet = false;        // no progress output
+    std::string command;       // the words of the command that runs ("info versions")
 };
 
 // What the program runs once the command line has been parsed completely.
 struct Context {
     GlobalOptions global;
     std::function<int()> action;
+    CLI::App *root = nullptr;  // the whole command tree (completion, man page)
 };
 
 // A failure the user can act on: printed as "ryn: <text>" on stderr, exit status 1.
 class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A request that cannot fit the device or the format (an option the family
+// has no use for, an image of another family): "ryn: <text>" on stderr, exit
+// status 2, found before the device is touched.
+class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -58,5 +68,10 @@ void add_fw_commands(CLI::App &app, Context &ctx);
 void add_image_commands(CLI::App &app, Context &ctx);
 void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
+void add_device_commands(CLI::App &app, Context &ctx);
+void add_completion_commands(CLI::App &app, Context &ctx);
+
+// The text of ryn --version: the tool's version and the loaded library's.
+std::string version_text();
 
 }  // namespace ryn::cli

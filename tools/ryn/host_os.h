@@ -26,6 +26,10 @@ enum class Access { Read, Write, CreateIn };
 // Whether the process may read or write the file, or create files in the folder.
 bool can_access(const std::string &path, Access access);
 
+// The file of the loaded module (shared library, DLL or program) that holds
+// the code or data at address, as UTF-8; empty when the host cannot tell.
+std::string module_file_of(const void *address);
+
 // A UTF-8 path as the file-system library takes it on every host.
 inline std::filesystem::path fs_path(const std::string &utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
