@@ -6,7 +6,7 @@
 
 namespace ryn::frame {
 
-[[gnu::used]] extern const char version_mark[];
+extern const char version_mark[];
 [[gnu::used]] const char version_mark[] = "@(#)libryn_usr " RYN_VERSION_STRING;
 
 }  // namespace ryn::frame

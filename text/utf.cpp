@@ -123,4 +123,42 @@ std::u16string from_utf8(std::string_view s) {
     return out;
 }
 
+namespace {
+constexpr char16_t escaped_byte_base = 0xDC00;  // U+DC80..U+DCFF stand for bytes 0x80..0xFF
+}
+
+std::u16string from_os_bytes(std::string_view s) {
+    const std::span bytes(reinterpret_cast<const uint8_t *>(s.data()), s.size());
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const Utf8Sequence seq = read_sequence(bytes.subspan(i), cp);
+        if (seq.valid) {
+            append_utf16(out, cp);
+        } else {
+            for (size_t k = 0; k < seq.length; ++k)
+                out += static_cast<char16_t>(escaped_byte_base + bytes[i + k]);
+        }
+        i += seq.length;
+    }
+    return out;
+}
+
+bool to_os_bytes(std::u16string_view s, std::string &out) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        } else if (c >= escaped_byte_base + 0x80 && c <= escaped_byte_base + 0xFF) {
+            out += static_cast<char>(c - escaped_byte_base);
+            continue;
+        } else if (is_surrogate(c)) {
+            return false;
+        }
+        append_utf8(out, c);
+    }
+    return true;
+}
+
 }  // namespace ryn::text

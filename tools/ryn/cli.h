@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ryn::cli {
@@ -70,6 +71,14 @@ void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
 void add_device_commands(CLI::App &app, Context &ctx);
 void add_completion_commands(CLI::App &app, Context &ctx);
+
+// A field name as a JSON key: lower case, words joined by underscores
+// ("vendor id" -> "vendor_id").
+inline std::string json_key(std::string_view name) {
+    std::string key;
+    for (const char c : name) key += c == ' ' || c == '-' ? '_' : static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return key;
+}
 
 // The text of ryn --version: the tool's version and the loaded library's.
 std::string version_text();

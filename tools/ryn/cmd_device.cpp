@@ -54,8 +54,8 @@ std::string hex(uint64_t v, int digits = 8) {
 void base_header(std::span<const uint8_t> record, json &fields, json &, std::string &) {
     using R = fwupdate::FwHeaderRecord;
     const uint64_t flags = R::mode_flags.get(record);
-    fields[std::string(R::mode_flags.name)] = flags;
-    fields["update mode"] = (flags & R::update_mode_bit) != 0;
+    fields[json_key(R::mode_flags.name)] = flags;
+    fields["update_mode"] = (flags & R::update_mode_bit) != 0;
 }
 
 // The 5810's record: two 16-bit values at 16 and 18 (the ones the update
@@ -64,25 +64,25 @@ void base_header(std::span<const uint8_t> record, json &fields, json &, std::str
 void header_5810(std::span<const uint8_t> record, json &fields, json &versions, std::string &) {
     using H = fwupdate::Image5810Header;
     constexpr layout::Field value16{"value at 16", 16, 2}, value18{"value at 18", 18, 2};
-    fields[std::string(value16.name)] = value16.get(record);
-    fields[std::string(value18.name)] = value18.get(record);
+    fields[json_key(value16.name)] = value16.get(record);
+    fields[json_key(value18.name)] = value18.get(record);
     const bool image_header = H::magic.get(record) == H::magic_value;
-    fields["image header"] = image_header;
+    fields["image_header"] = image_header;
     if (!image_header) return;
-    for (const layout::Field &f : H::fields) fields[std::string(f.name)] = f.get(record);
-    versions["header version"] = std::to_string(H::major.get(record)) + "." + std::to_string(H::minor.get(record));
+    for (const layout::Field &f : H::fields) fields[json_key(f.name)] = f.get(record);
+    versions["header_version"] = std::to_string(H::major.get(record)) + "." + std::to_string(H::minor.get(record));
 }
 
 // The 5920 has no mode code of its own; its boot word tells where it starts.
 void header_5920(std::span<const uint8_t> record, json &fields, json &, std::string &mode) {
     using R = fwupdate::BankedFwHeaderRecord;
-    for (const layout::Field &f : R::fields) fields[std::string(f.name)] = f.get(record);
+    for (const layout::Field &f : R::fields) fields[json_key(f.name)] = f.get(record);
     mode = R::boot_word.get(record) == R::boot_from_flash ? "boots from flash" : "mask ROM (no flash boot word)";
 }
 
 void header_4320(std::span<const uint8_t> record, json &fields, json &, std::string &) {
     using R = fwupdate::Lpc4320FwHeaderRecord;
-    for (const layout::Field &f : R::fields) fields[std::string(f.name)] = f.get(record);
+    for (const layout::Field &f : R::fields) fields[json_key(f.name)] = f.get(record);
 }
 
 const ControllerKind base_kind{"base",
@@ -149,7 +149,7 @@ json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<
         if (ryn_get_fw_ver_str(handle, record.data())) {
             for (const layout::Field &f : {devinfo::VersionRecord::bootldr, devinfo::VersionRecord::normal,
                                            devinfo::VersionRecord::updater})
-                versions[std::string(f.name)] = version_text(record, f);
+                versions[json_key(f.name)] = version_text(record, f);
         } else {
             failed.push_back(std::string("the version strings of the ") + kind.name + " controller");
         }
@@ -277,9 +277,9 @@ void add_device_commands(CLI::App &app, Context &ctx) {
         "\n"
         "--json keys: platform_code, family (base, 5810, 5920, 6cam), firmware_mode\n"
         "({code, name}, or null; code null when the name comes from the firmware\n"
-        "header), versions (bootldr, normal, updater on a base controller; header\n"
-        "version where a 5810 header record holds an image header), fw_header\n"
-        "(field name: value), and controllers (a six-camera system's three, each\n"
+        "header), versions (bootldr, normal, updater on a base controller;\n"
+        "header_version where a 5810 header record holds an image header),\n"
+        "fw_header (field names in lower case joined by \"_\": value), and controllers (a six-camera system's three, each\n"
         "with device, controller, firmware_mode, versions and fw_header; empty on\n"
         "the other families). The top-level firmware_mode, versions and fw_header\n"
         "are those of the controller requests reach (--6cam-dev, or the LPC4320).\n"

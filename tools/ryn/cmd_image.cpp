@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "host_os.h"
 #include "files.h"
 #include <nlohmann/json.hpp>
 
@@ -132,7 +133,7 @@ std::string hex(uint64_t value) {
 nlohmann::json report_json(const InspectOptions &options, const ImageFormat &format, const Bytes &image,
                            const ImageReport &report, bool valid, const std::vector<std::string> &messages) {
     nlohmann::json header = nlohmann::json::object();
-    for (const auto &[name, value] : report.header) header[name] = value;
+    for (const auto &[name, value] : report.header) header[json_key(name)] = value;
     nlohmann::json sections = nlohmann::json::array();
     for (const SectionReport &s : report.sections) {
         nlohmann::json one = {{"name", s.name}, {"offset", s.offset}, {"length", s.length}, {"inside", s.inside}};
@@ -144,7 +145,7 @@ nlohmann::json report_json(const InspectOptions &options, const ImageFormat &for
         sections.push_back(one);
     }
     nlohmann::json versions = nlohmann::json::object();
-    for (const auto &[name, text] : report.versions) versions[name] = text;
+    for (const auto &[name, text] : report.versions) versions[json_key(name)] = text;
     return {{"file", options.image},
             {"format", format.name},
             {"recognised", options.format.empty()},
@@ -159,7 +160,7 @@ nlohmann::json report_json(const InspectOptions &options, const ImageFormat &for
 int image_inspect(const InspectOptions &options, const GlobalOptions &) {
     const Bytes image = read_file(options.image, "image", max_image_file);
     const ImageFormat &format = inspected_format(options, image);
-    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(text::from_utf8(options.image));
+    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(os::library_path(options.image));
     if (!file) throw Failure("cannot open the image '" + options.image + "'");
     if (options.format.empty() && !options.json)
         std::printf("%s: recognised as %s %s image.\n", options.image.c_str(), format.article, format.name);
@@ -287,9 +288,11 @@ void add_image_commands(CLI::App &app, Context &ctx) {
                 "1.0: layout).\n"
                 "\n"
                 "--json prints one object: file, format, recognised (true when the format\n"
-                "was recognised, not given), size, header (field name: value), sections\n"
+                "was recognised, not given), size, header (field name in lower case with\n"
+                "\"_\" between words: value), sections\n"
                 "(name, offset, length, inside, and where the format keeps one crc_stored,\n"
-                "crc_computed, crc_ok), versions (name: text), valid, and messages (the\n"
+                "crc_computed, crc_ok), versions (bootldr, normal, updater, or\n"
+                "header_version), valid, and messages (the\n"
                 "library's messages, in order).\n\n"
                 "Examples:\n  ryn image inspect fw.bin\n  ryn image inspect fw.bin --format base --json");
     on_run(*cmd, ctx, i, &image_inspect);

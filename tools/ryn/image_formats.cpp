@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "host_os.h"
 #include "devinfo/version_record.h"
 #include "fwupdate/banked/banked_image.h"
 #include "fwupdate/second/image_5810.h"
@@ -218,7 +219,7 @@ const std::vector<ImageFormat> formats = {
 
 // Whether the library's validation of a format passes, without its messages.
 bool validates(const ImageFormat &format, const std::string &path) {
-    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(text::from_utf8(path));
+    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(os::library_path(path));
     if (!file) return false;
     fw_update_arg arg{};
     arg.handle = RYN_INVALID_HANDLE;

@@ -23,7 +23,7 @@ using wstring = std::basic_string<ryn_wchar>;
 
 // File names go to the library as given; it makes them absolute itself.
 wstring wide(const std::string &s) {
-    const std::u16string w = text::from_utf8(s);
+    const std::u16string w = os::library_path(s);
     return wstring(w.begin(), w.end());
 }
 
