@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <sstream>
 
 #include "cli.h"
 #include "host_os.h"
@@ -69,7 +70,14 @@ void report_usage_error(CLI::App &app, const CLI::ParseError &e) {
             if (!near.empty()) text += "; did you mean '" + near + "'?";
         }
     } else if (dynamic_cast<const CLI::ExtrasError *>(&e)) {
-        for (const std::string &word : left) {
+        // The words the parser could not place: those the command left, or
+        // (handed up to ryn itself) those the error names after its colon.
+        std::vector<std::string> words = left;
+        if (const size_t colon = text.find(": "); words.empty() && colon != std::string::npos) {
+            std::istringstream named(text.substr(colon + 2));
+            for (std::string w; named >> w;) words.push_back(w);
+        }
+        for (const std::string &word : words) {
             if (word.size() < 2 || word[0] != '-') continue;
             const std::string near = ryn::cli::nearest_option(*command, word);
             if (!near.empty()) text += "; did you mean '" + near + "'?";
