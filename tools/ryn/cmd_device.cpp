@@ -19,6 +19,7 @@
 #include "fwupdate/second/image_5810.h"
 #include "fwupdate/second/update_5810.h"
 #include "fwupdate/sixcam/sixcam_4320_image.h"
+#include "image_formats.h"
 #include "operation.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
@@ -115,17 +116,6 @@ struct Family {
 const Family families[] = {
     {1, "base", &base_kind}, {2, "5810", &kind_5810}, {3, "5920", &kind_5920}, {6, "6cam", nullptr}};
 
-std::string version_text(std::span<const uint8_t> record, const layout::Field &f) {
-    const std::span<const uint8_t> chars = f.bytes(record);
-    std::u16string s;
-    for (size_t i = 0; i + 1 < chars.size(); i += 2) {
-        const auto c = static_cast<char16_t>(chars[i] | chars[i + 1] << 8);
-        if (c == 0) break;
-        s += c;
-    }
-    return text::to_utf8(s);
-}
-
 // One controller through the device library; what it could not answer goes
 // to failed.
 json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<std::string> &failed) {
@@ -149,7 +139,7 @@ json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<
         if (ryn_get_fw_ver_str(handle, record.data())) {
             for (const layout::Field &f : {devinfo::VersionRecord::bootldr, devinfo::VersionRecord::normal,
                                            devinfo::VersionRecord::updater})
-                versions[json_key(f.name)] = version_text(record, f);
+                versions[json_key(f.name)] = record_text(record, f);
         } else {
             failed.push_back(std::string("the version strings of the ") + kind.name + " controller");
         }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,27 @@ std::string formats_help() {
     return text;
 }
 
+// The build options of each format, for image build's help.
+std::string build_options_help() {
+    std::string text = "\nOptions each format takes (others are a usage error):\n";
+    for (const ImageFormat &f : image_formats()) {
+        std::string line = "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ');
+        const size_t indent = line.size();
+        bool first = true;
+        std::istringstream words(f.options);
+        for (std::string word; words >> word; first = false) {
+            if (!first && line.size() + 1 + word.size() > 78) {
+                text += line + "\n";
+                line = std::string(indent, ' ');
+                first = true;
+            }
+            line += (first ? "" : " ") + word;
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
 std::vector<std::string> all_format_names() {
     std::vector<std::string> names;
     for (const ImageFormat &f : image_formats()) names.push_back(f.name);
@@ -250,7 +272,7 @@ void add_image_commands(CLI::App &app, Context &ctx) {
                     "LPC4320 image: header version (default 1.1)")
         ->check(name_in("header version", {"1.0", "1.1"}))
         ->type_name("1.0|1.1");
-    cmd->footer(formats_help() +
+    cmd->footer(formats_help() + build_options_help() +
                 "\nA base image places the normal code at offset 0 and the layout sections\n"
                 "(fw header copy, version string, model config, calibration, update code,\n"
                 "boot loader) from flash address 0x20000 on. A flash builder file holds\n"

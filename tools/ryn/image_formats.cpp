@@ -102,16 +102,8 @@ void add_version_record(ImageReport &r, Span image, uint64_t at) {
     using VR = devinfo::VersionRecord;
     if (at > image.size() || image.size() - at < VR::size) return;
     const Span record = image.subspan(static_cast<size_t>(at), VR::size);
-    for (const layout::Field &f : {VR::bootldr, VR::normal, VR::updater}) {
-        const Span chars = f.bytes(record);
-        std::u16string s;
-        for (size_t i = 0; i + 1 < chars.size(); i += 2) {
-            const auto c = static_cast<char16_t>(chars[i] | chars[i + 1] << 8);
-            if (c == 0) break;
-            s += c;
-        }
-        r.versions.emplace_back(std::string(f.name), text::to_utf8(s));
-    }
+    for (const layout::Field &f : {VR::bootldr, VR::normal, VR::updater})
+        r.versions.emplace_back(std::string(f.name), record_text(record, f));
 }
 
 void add_header_version(ImageReport &r, Span image, size_t at, const layout::Field &major,
@@ -228,6 +220,17 @@ bool validates(const ImageFormat &format, const std::string &path) {
 }
 
 }  // namespace
+
+std::string record_text(std::span<const uint8_t> record, const layout::Field &field) {
+    const Span chars = field.bytes(record);
+    std::u16string s;
+    for (size_t i = 0; i + 1 < chars.size(); i += 2) {
+        const auto c = static_cast<char16_t>(chars[i] | chars[i + 1] << 8);
+        if (c == 0) break;
+        s += c;
+    }
+    return text::to_utf8(s);
+}
 
 const std::vector<ImageFormat> &image_formats() { return formats; }
 

@@ -11,6 +11,7 @@
 
 #include "fwupdate/base/image.h"
 #include "fwupdate/build/image_builder.h"
+#include "platform/layout.h"
 #include "ryn_usr.h"
 
 namespace ryn::cli {
@@ -48,6 +49,10 @@ struct ImageFormat {
     // Adds what the image holds to the report, trusting none of it.
     void (*describe)(ImageReport &, std::span<const uint8_t> image);
 };
+
+// The text of a UTF-16LE string field of a record (a version record's
+// bootldr, normal, updater), up to its terminator or the field's end.
+std::string record_text(std::span<const uint8_t> record, const layout::Field &field);
 
 // Every format, in the order the help lists them.
 const std::vector<ImageFormat> &image_formats();

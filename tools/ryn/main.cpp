@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli.h"
+#include "help_format.h"
 #include "host_os.h"
 #include "suggest.h"
 
@@ -96,6 +97,7 @@ int main(int argc, char **argv) {
         Context ctx;
         CLI::App app{overview, "ryn"};
         ctx.root = &app;
+        app.formatter(help_formatter());  // every command takes it from ryn
         app.footer(footer);
         app.require_subcommand(1);
         // Global options are taken after the command too: every subcommand
