@@ -45,10 +45,14 @@ set(RYN_USR_MSVC_LIB ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/ryn_usr.lib)
 set(RYN_HID_DEF ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/ryn_hid.def)
 set(RYN_HID_MSVC_LIB ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/ryn_hid.lib)
 target_link_options(ryn_hid PRIVATE -Wl,--output-def,${RYN_HID_DEF})
+# dlltool names the library's internal symbols after its output path: it runs
+# in the output folder so that no build path ends up in them.
 add_custom_command(OUTPUT ${RYN_USR_MSVC_LIB}
-                   COMMAND ${RYN_DLLTOOL} -m i386:x86-64 -d ${ryn_usr_def} -D ryn_usr.dll -l ${RYN_USR_MSVC_LIB}
+                   COMMAND ${RYN_DLLTOOL} -m i386:x86-64 -d ${ryn_usr_def} -D ryn_usr.dll -l ryn_usr.lib
+                   WORKING_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}
                    DEPENDS ${ryn_usr_def} COMMENT "ryn_usr.lib from ${ryn_usr_def}")
 add_custom_command(OUTPUT ${RYN_HID_MSVC_LIB}
-                   COMMAND ${RYN_DLLTOOL} -m i386:x86-64 -d ${RYN_HID_DEF} -D ryn_hid.dll -l ${RYN_HID_MSVC_LIB}
+                   COMMAND ${RYN_DLLTOOL} -m i386:x86-64 -d ${RYN_HID_DEF} -D ryn_hid.dll -l ryn_hid.lib
+                   WORKING_DIRECTORY ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}
                    DEPENDS ryn_hid COMMENT "ryn_hid.lib from the exports of ryn_hid.dll")
 add_custom_target(ryn_msvc_import_libs ALL DEPENDS ${RYN_USR_MSVC_LIB} ${RYN_HID_MSVC_LIB})
