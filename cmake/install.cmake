@@ -6,7 +6,7 @@
 #   development  include/ryn_usr.h                 include/ryn_usr.h
 #                lib/libryn_usr.so                 lib/ryn_usr.lib (MSVC), lib/libryn_usr.dll.a,
 #                                                  lib/ryn_usr.def
-#                lib/cmake/ryn_usr/, lib/pkgconfig/ryn_usr.pc (Linux only)
+#                lib/cmake/ryn_usr/ (both), lib/pkgconfig/ryn_usr.pc (Linux only)
 #                share/doc/ryn_usr/ (guide, changelog, example host)
 #   simulator    lib/ryn_usr/sim/libryn_hid.so     sim/ryn_hid.dll, sim/lib/ryn_hid.lib,
 #                include/ryn_usr/sim/ryn_sim.h,    sim/lib/libryn_hid.dll.a,
