@@ -36,6 +36,25 @@ int check_region(const fw_update_arg &arg, std::span<const uint8_t> image, const
     return 1;
 }
 
+// Every bank of the header's count lies wholly inside the file; the count
+// is at most 8 (0 is no bank at all).
+int check_code_banks(const fw_update_arg &arg, std::span<const uint8_t> image) {
+    const uint32_t bank_num = word(image, B::bank_num);
+    if (bank_num > B::max_banks) {
+        frame::report(arg, u"Header Bank Number is not valid(%d)\n", static_cast<int>(bank_num));
+        return 0;
+    }
+    for (uint32_t i = 0; i < bank_num; ++i) {
+        const uint32_t a = word(image, B::bank_address.at(i));
+        if (uint64_t{a} + B::bank_size > image.size()) {
+            frame::report(arg, u"File Length is not enough for Code Bank %d!!(0x%08X, %d)\n",
+                          static_cast<int>(i), a, static_cast<int>(B::bank_size));
+            return 0;
+        }
+    }
+    return 1;
+}
+
 }  // namespace
 
 int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &buffer,
@@ -126,6 +145,10 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
                       u"Calibration Table address and sizeis invalid (0x%08X %d)\n",
                       u"Fail to check the cali info CRC: 0x%08x (header) != 0x%08x (cali info)\n"))
         return 0;
+    // The code banks that normal mode writes: their count and bounds are
+    // checked here, so that an image the write would refuse is refused before
+    // the device is switched to its mask ROM and its boot word cleared.
+    if (arg.update_mode == RYN_UPDATE_NORMAL && !check_code_banks(arg, image)) return 0;
     // 10. The file closes with its owner.
     return 1;
 }

@@ -73,23 +73,14 @@ int switch_to_flash(fw_update_arg &arg) {
         arg, {{R::boot_word, R::boot_from_flash}, {R::boot_sum, R::boot_sum_value}});
 }
 
-// Writes and reads back the banks one at a time: a bank that fails its
-// length check stops the update with the earlier banks already in flash.
+// Writes and reads back the banks one at a time. Their count and bounds were
+// checked with the image, before the device was touched.
 int write_code_banks(fw_update_arg &arg, std::span<const uint8_t> image) {
     // 1, 2.
     const uint32_t bank_num = static_cast<uint32_t>(B::bank_num.get(image));
-    if (bank_num > B::max_banks) {
-        frame::report(arg, u"Header Bank Number is not valid(%d)\n", static_cast<int>(bank_num));
-        return 0;
-    }
     // 3.
     for (uint32_t i = 0; i < bank_num; ++i) {
         const uint32_t a = static_cast<uint32_t>(B::bank_address.at(i).get(image));
-        if (uint64_t{a} + B::bank_size > image.size()) {
-            frame::report(arg, u"File Length is not enough for Code Bank %d!!(0x%08X, %d)\n",
-                          static_cast<int>(i), a, static_cast<int>(B::bank_size));
-            return 0;
-        }
         frame::report(arg, u"Update Bank %02d firmware (@%08X %d bytes)\n", static_cast<int>(i), a,
                       static_cast<int>(B::bank_size));
         const std::span<const uint8_t> bank = image.subspan(a, B::bank_size);
@@ -143,6 +134,9 @@ int fw_update_5920(fw_update_arg &arg) {
         return 0;
     }
     const std::span<uint8_t> image = std::span<uint8_t>(banked_image_buffer).first(length);
+    // An update mode this path does not write is refused before the switch
+    // to the mask ROM.
+    if (!update_mode_supported(arg, arg.update_mode)) return 0;
     // 7, 8.
     frame::progress(arg, 2);
     if (!ryn_set_dev_mode(arg.handle, banked_mode_mask_rom, nullptr)) {
@@ -150,7 +144,7 @@ int fw_update_5920(fw_update_arg &arg) {
         frame::report(arg, u"Failed to switch to Maskrom.\n");
         return 0;
     }
-    // 9, 10, 11. The whole update_mode chooses.
+    // 9, 10, 11. The whole update_mode chooses; it is normal or flash layout.
     frame::progress(arg, 4);
     int written = 0;
     if (arg.update_mode == RYN_UPDATE_NORMAL) {
@@ -159,11 +153,9 @@ int fw_update_5920(fw_update_arg &arg) {
             frame::report(arg, u"Failed to patch flash header\n");
         else
             written = write_code_banks(arg, image);
-    } else if (arg.update_mode == RYN_UPDATE_FLASH_LAYOUT) {
+    } else {
         B::boot_word.put(image, R::no_boot);
         written = write_flash_layout_5920(arg, image);
-    } else {
-        frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
     }
     if (!written) {
         frame::report(arg, u"Failed to update firmware code.\n");

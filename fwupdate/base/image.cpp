@@ -92,6 +92,18 @@ std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg) {
     return path;
 }
 
+int check_normal_version(const fw_update_arg &arg, const FwImage &image) {
+    if (layout::utf16_field(image.version, VR::normal).size() < VR::string_chars) return 1;
+    frame::report(arg, u"Fail to patch the normal code version.");
+    return 0;
+}
+
+int update_mode_supported(const fw_update_arg &arg, uint32_t mode) {
+    if (mode == RYN_UPDATE_NORMAL || mode == RYN_UPDATE_FLASH_LAYOUT) return 1;
+    frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
+    return 0;
+}
+
 int read_image_part(const fw_update_arg &arg, ImageFile &file, std::span<uint8_t> dest,
                     uint64_t position) {
     if (!file.seek(position)) {
@@ -274,9 +286,10 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         !check_crc(arg, image.calibration, image.field(H::cali_crc),
                    u"Fail to check the calibration CRC: 0x%08x (header) != 0x%08x (calibration)\n"))
         return 0;
-    // 14. The version string copy.
+    // 14. The version string copy; its normal version must fit the patch
+    // that every sequence makes.
     std::copy_n(image.version_area.begin(), VR::size, image.version.begin());
-    return 1;
+    return check_normal_version(arg, image);
 }
 
 int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
@@ -331,10 +344,10 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
             image.field(H::version_crc),
             u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
         return 0;
-    // 12.
+    // 12. The flash builder's normal version is patched at its install.
     std::copy_n(image.version_area.begin(), VR::size, image.version.begin());
     image.default_model_cfg = nullptr;
-    return 1;
+    return check_normal_version(arg, image);
 }
 
 int check_layout_bounds(const fw_update_arg &arg, const FwImage &image) {

@@ -130,6 +130,14 @@ struct FwImage {
     std::span<const uint8_t> data(Section s) const;
 };
 
+// The image's normal-code version (from its version string copy), which every
+// normal-code sequence patches into the device's version record: the patch
+// takes at most 59 characters, the record's 60 with the terminator. A text
+// that does not fit is reported as "Fail to patch the normal code version."
+// and gives 0. Run during validation too, so that an image the patch would
+// refuse is refused before the device is touched.
+int check_normal_version(const fw_update_arg &arg, const FwImage &image);
+
 // An image file opened for binary reading; closed when it goes out of scope.
 class ImageFile {
   public:
@@ -181,6 +189,13 @@ using ImageBuffer = std::array<uint8_t, image_buffer_size>;
 // progress 0, dev_reset_fn required, the full path of file_name, progress 1.
 // The full path, or empty after the failing step's message.
 std::optional<std::u16string> begin_buffered_update(fw_update_arg &arg);
+
+// The paths of platforms 2, 3 and 6 write in normal mode (RYN_UPDATE_NORMAL)
+// or flash-layout mode (RYN_UPDATE_FLASH_LAYOUT) only. mode is the part of
+// update_mode that chooses; any other value is reported with the whole
+// update_mode as "Unsupport Mode: %d.\n", before the device is touched, and
+// gives 0.
+int update_mode_supported(const fw_update_arg &arg, uint32_t mode);
 
 // The platform-1 path of ryn_fw_update.
 int fw_update_base(fw_update_arg &arg);

@@ -59,11 +59,8 @@ int switch_mode(fw_update_arg &arg, uint32_t wanted, RequestMode request_mode) {
 // its 60 characters with the terminator.
 int patch_normal_version(const fw_update_arg &arg, const FwImage &image,
                          devinfo::VersionBuffer &record) {
+    if (!check_normal_version(arg, image)) return 0;
     const std::u16string normal = layout::utf16_field(image.version, VR::normal);
-    if (normal.size() + 1 > VR::string_chars) {
-        frame::report(arg, u"Fail to patch the normal code version.");
-        return 0;
-    }
     std::span<uint8_t> field = VR::normal.bytes(std::span<uint8_t>(record));
     std::fill(field.begin(), field.end(), uint8_t{0});
     for (size_t i = 0; i < normal.size(); ++i) layout::Field{"", 2 * i, 2}.put(field, normal[i]);

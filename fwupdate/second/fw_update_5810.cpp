@@ -65,7 +65,7 @@ int switch_to_maskrom(fw_update_arg &arg) {
 int enable_osc_cali(fw_update_arg &arg) {
     for (const OscCaliRegister &r : osc_cali_registers) {
         if (!ryn_set_reg(arg.handle, 0, 0, r.address, r.value)) {
-            frame::report(arg, u"Failed to set register[0x%08X]\n", r.address);
+            frame::report(arg, r.failure);
             return 0;
         }
     }
@@ -95,10 +95,7 @@ int fw_update_5810(fw_update_arg &arg) {
     if (!load_5810_image(arg, Image5810Policy::second, *path, buffer, file_length)) return 0;
     // An update mode this path does not write is refused before the device
     // is touched.
-    if (arg.update_mode != RYN_UPDATE_NORMAL && arg.update_mode != RYN_UPDATE_FLASH_LAYOUT) {
-        frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
-        return 0;
-    }
+    if (!update_mode_supported(arg, arg.update_mode)) return 0;
     // 8 to 10.
     frame::progress(arg, 2);
     if (!switch_to_maskrom(arg)) {

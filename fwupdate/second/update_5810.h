@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ryn_usr.h"
+#include "text/checked_format.h"
 
 namespace ryn::fwupdate {
 
@@ -38,14 +39,19 @@ FlashDriverTable &flash_driver_table();
 inline constexpr uint32_t fw_mode_5810_flash = 0x46;
 inline constexpr uint32_t fw_mode_5810_maskrom = 0x52;
 
-// The OSC-Cali registers, written in this order.
+// The OSC-Cali registers, written in this order, each with the message of
+// its failed write (the whole text, as a host's msg_fn receives it).
 struct OscCaliRegister {
     uint32_t address;
     uint32_t value;
+    text::format_string<> failure;
 };
 inline constexpr OscCaliRegister osc_cali_registers[] = {
-    {0x906000C4, 0x161E2}, {0x906000C8, 0x15E5E}, {0x906000CC, 0x160A7},
-    {0x906000D0, 0x15F99}, {0x906000D4, 0x18},
+    {0x906000C4, 0x161E2, u"Failed to set register[0x906000C4]\n"},
+    {0x906000C8, 0x15E5E, u"Failed to set register[0x906000C8]\n"},
+    {0x906000CC, 0x160A7, u"Failed to set register[0x906000CC]\n"},
+    {0x906000D0, 0x15F99, u"Failed to set register[0x906000D0]\n"},
+    {0x906000D4, 0x18, u"Failed to set register[0x906000D4]\n"},
 };
 
 // The serial-flash registers that read the flash ID.

@@ -73,23 +73,19 @@ bool part_inside(const fw_update_arg &arg, std::span<const uint8_t> image, const
 
 // The offset test and CRC of one part: its start first, as the device
 // expects, then (so that no byte outside the file is read) its end.
-int check_part(const fw_update_arg &arg, std::span<const uint8_t> image, const Lpc4320Part &p) {
+int check_part(const fw_update_arg &arg, std::span<const uint8_t> image,
+               const Lpc4320CheckedPart &p) {
     const uint32_t ofs = word(image, p.offset);
     // An offset below 0x10000 wraps to a large value and so fails the test.
     if (ofs - H10::part_base > image.size()) {
-        frame::report(arg,
-                      u"[Patch File Error]: The offset of %s (0x%08x) exceeds the file length "
-                      u"(0x%08x).\n",
-                      p.name, ofs, static_cast<uint32_t>(image.size()));
+        frame::report(arg, p.offset_failure, ofs, static_cast<uint32_t>(image.size()));
         return 0;
     }
     if (!part_inside(arg, image, p)) return 0;
     const uint32_t len = word(image, p.length);
     const uint32_t computed = ryn_calc_crc(image.data() + (ofs - H10::part_base), len);
     if (computed != word(image, p.crc)) {
-        frame::report(arg,
-                      u"[Patch File Error]: Failed to check the %s CRC 0x%08x (Expected: 0x%08x)\n",
-                      p.name, word(image, p.crc), computed);
+        frame::report(arg, p.crc_failure, word(image, p.crc), computed);
         return 0;
     }
     return 1;
@@ -160,11 +156,11 @@ int check_lpc4320_header(const fw_update_arg &arg, std::span<const uint8_t> imag
         return 0;
     }
     // 5, 6.
-    for (const Lpc4320Part &p : lpc4320_checked_parts_10)
+    for (const Lpc4320CheckedPart &p : lpc4320_checked_parts_10)
         if (!check_part(arg, image, p)) return 0;
     // 7.
     if (v11)
-        for (const Lpc4320Part &p : lpc4320_sram_parts)
+        for (const Lpc4320CheckedPart &p : lpc4320_sram_parts)
             if (!check_part(arg, image, p)) return 0;
     // The parts the update writes.
     if (!check_written_parts(arg, image, update_mode)) return 0;

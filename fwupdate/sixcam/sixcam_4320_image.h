@@ -10,6 +10,7 @@
 #include "fwupdate/banked/banked_image.h"
 #include "platform/layout.h"
 #include "ryn_usr.h"
+#include "text/checked_format.h"
 
 namespace ryn::fwupdate {
 
@@ -83,22 +84,41 @@ inline constexpr uint32_t lpc4320_mode_firmware = 0x630;
 inline constexpr uint32_t lpc4320_mode_boot_loader = 0x631;
 inline constexpr uint32_t lpc4320_dev_id = 255;
 
-// A part of the image located by a flash address: its three header fields and
-// the name its messages use.
+// A part of the image located by a flash address: its three header fields
+// and the name its messages use.
 struct Lpc4320Part {
     const char16_t *name;
     layout::Field offset, length, crc;
 };
-inline constexpr Lpc4320Part lpc4320_checked_parts_10[] = {
-    {u"model config", Lpc4320Header10::model_ofs, Lpc4320Header10::model_len,
-     Lpc4320Header10::model_crc},
-    {u"cali info", Lpc4320Header10::cali_ofs, Lpc4320Header10::cali_len, Lpc4320Header10::cali_crc},
+// A part whose offset and CRC the validation checks, with the whole texts of
+// those two failures (the stored offset and the file length; the stored CRC
+// and the computed one).
+struct Lpc4320CheckedPart : Lpc4320Part {
+    text::format_string<uint32_t, uint32_t> offset_failure;
+    text::format_string<uint32_t, uint32_t> crc_failure;
 };
-inline constexpr Lpc4320Part lpc4320_sram_parts[] = {
-    {u"ahb sram 1", Lpc4320Header11::sram1_ofs, Lpc4320Header11::sram1_len,
-     Lpc4320Header11::sram1_crc},
-    {u"ahb sram 2", Lpc4320Header11::sram2_ofs, Lpc4320Header11::sram2_len,
-     Lpc4320Header11::sram2_crc},
+inline constexpr Lpc4320CheckedPart lpc4320_checked_parts_10[] = {
+    {{u"model config", Lpc4320Header10::model_ofs, Lpc4320Header10::model_len,
+      Lpc4320Header10::model_crc},
+     u"[Patch File Error]: The offset of model config (0x%08x) exceeds the file length "
+     u"(0x%08x).\n",
+     u"[Patch File Error]: Failed to check the model config CRC 0x%08x (Expected: 0x%08x)\n"},
+    {{u"cali info", Lpc4320Header10::cali_ofs, Lpc4320Header10::cali_len,
+      Lpc4320Header10::cali_crc},
+     u"[Patch File Error]: The offset of cali info (0x%08x) exceeds the file length (0x%08x).\n",
+     u"[Patch File Error]: Failed to check the cali info CRC 0x%08x (Expected: 0x%08x)\n"},
+};
+inline constexpr Lpc4320CheckedPart lpc4320_sram_parts[] = {
+    {{u"ahb sram 1", Lpc4320Header11::sram1_ofs, Lpc4320Header11::sram1_len,
+      Lpc4320Header11::sram1_crc},
+     u"[Patch File Error]: The offset of ahb sram 1 (0x%08x) exceeds the file length "
+     u"(0x%08x).\n",
+     u"[Patch File Error]: Failed to check the ahb sram 1 CRC 0x%08x (Expected: 0x%08x)\n"},
+    {{u"ahb sram 2", Lpc4320Header11::sram2_ofs, Lpc4320Header11::sram2_len,
+      Lpc4320Header11::sram2_crc},
+     u"[Patch File Error]: The offset of ahb sram 2 (0x%08x) exceeds the file length "
+     u"(0x%08x).\n",
+     u"[Patch File Error]: Failed to check the ahb sram 2 CRC 0x%08x (Expected: 0x%08x)\n"},
 };
 inline constexpr Lpc4320Part lpc4320_flash_fw_part = {u"flash fw", Lpc4320Header10::flash_fw_ofs,
                                                       Lpc4320Header10::flash_fw_len,

@@ -159,26 +159,22 @@ int fw_update_6cam_4320(fw_update_arg &arg) {
     const std::span<const uint8_t> image =
         std::span<const uint8_t>(lpc4320_image_buffer).first(length);
     const bool v11 = H10::minor.get(image) == 1;
+    // An update mode this path does not write (bits 0-1 are 2 or 3) is
+    // refused before the switch to the boot loader.
+    if (!update_mode_supported(arg, arg.update_mode & 3)) return 0;
     // 7, 8.
     frame::progress(arg, 2);
     if (!switch_to_boot_loader(arg)) {
         frame::report(arg, u"Failed to switch to boot loader.\n");
         return 0;
     }
-    // 9, 10, 11. Bits 0-1 of update_mode choose.
+    // 9, 10, 11. Bits 0-1 of update_mode choose: normal or flash layout.
     frame::progress(arg, 4);
     int written = 0;
-    switch (arg.update_mode & 3) {
-        case RYN_UPDATE_NORMAL:
-            written = set_fw_code(arg, image, v11);
-            break;
-        case RYN_UPDATE_FLASH_LAYOUT:
-            written = set_fw_code_layout(arg, image);
-            break;
-        default:
-            frame::report(arg, u"Unsupport Mode: %d.\n", static_cast<int>(arg.update_mode));
-            break;
-    }
+    if ((arg.update_mode & 3) == RYN_UPDATE_NORMAL)
+        written = set_fw_code(arg, image, v11);
+    else
+        written = set_fw_code_layout(arg, image);
     if (!written) {
         frame::report(arg, u"Failed to update firmware code.\n");
         return 0;

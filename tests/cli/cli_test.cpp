@@ -2,10 +2,14 @@
 // binary in its own scratch folder and checks exit status, output and files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -420,6 +424,88 @@ TEST_F(Cli, BankedAndLpc4320ImagesUpdateTheirControllers) {
     const std::string lpc = slurp(dir_ / "l10.bin");
     EXPECT_EQ(slurp(dir_ / "lflash.bin").substr(0x11000, lpc.size() - 0x1000), lpc.substr(0x1000));
     EXPECT_EQ(slurp(dir_ / "hdr.bin"), lpc.substr(0, 92));
+}
+
+// The device calls of the last run that reach a device (the CRCs are the
+// library's own arithmetic), one per line, each handle written "h" (every run
+// opens the device anew).
+std::string device_calls(const std::string &trace) {
+    std::istringstream in(trace);
+    std::string calls;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("ryn_calc_crc", 0) == 0) continue;
+        const size_t h = line.find("(h");
+        if (h != std::string::npos) {
+            size_t end = h + 2;
+            while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
+            line.erase(h + 2, end - h - 2);
+        }
+        calls += line + "\n";
+    }
+    return calls;
+}
+
+// A 5920 image that the update cannot write whole (nine banks, or a bank
+// past the end of the file, with the header checksum fixed), and an update
+// mode the 5920 and LPC4320 paths do not write, all exit 1 before the
+// controller is switched: its firmware header record stays as it was and the
+// device saw only the platform query.
+TEST_F(Cli, BankedAndLpc4320UpdatesRefuseBeforeTheSwitch) {
+    ASSERT_EQ(ryn({"image", "build", "--format", "5920", "-o", "b.bin"}).status, 0);
+    const std::string image = slurp(dir_ / "b.bin");
+    auto le32 = [](std::string &bytes, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    auto sealed = [](std::string bytes) {  // the big-endian byte sum of [12, 0x58)
+        uint32_t sum = 0;
+        for (size_t i = 12; i < 0x58; ++i) sum += static_cast<uint8_t>(bytes[i]);
+        for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<char>(sum >> (8 * (3 - i)));
+        return bytes;
+    };
+    std::string nine = image, past = image;
+    le32(nine, 0x1C, 9);
+    le32(past, 0x24, static_cast<uint32_t>(image.size()) - 0x6000 + 1);  // bank 1
+    spit(dir_ / "nine.bin", sealed(nine));
+    spit(dir_ / "past.bin", sealed(past));
+    char past_message[96];
+    std::snprintf(past_message, sizeof past_message,
+                  "File Length is not enough for Code Bank 1!!(0x%08X, 24576)\n",
+                  static_cast<unsigned>(image.size() - 0x6000 + 1));
+
+    ASSERT_EQ(ryn({"sim", "create", "d.json", "--family", "5920"}).status, 0);
+    ASSERT_EQ(ryn({"sim", "dump", "d.json", "fw-header", "-o", "before.bin"}).status, 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"nine.bin"}, "Header Bank Number is not valid(9)\nFailed to read input patch file.\n"},
+        {{"past.bin"}, std::string(past_message) + "Failed to read input patch file.\n"},
+        {{"b.bin", "--mode", "auto"}, "Unsupport Mode: 2.\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.front());
+        std::vector<std::string> args = {"--sim", "d.json", "fw", "update"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_GE(r.out.size(), c.message.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), c.message.size())), c.message);
+        EXPECT_EQ(device_calls(ryn({"sim", "trace", "d.json"}).out), "ryn_check_platform(h) = 0x5a03\n");
+        ASSERT_EQ(ryn({"sim", "dump", "d.json", "fw-header", "-o", "after.bin"}).status, 0);
+        EXPECT_EQ(slurp(dir_ / "after.bin"), slurp(dir_ / "before.bin"));
+    }
+    // The good image still updates the controller.
+    EXPECT_EQ(ryn({"--sim", "d.json", "fw", "update", "b.bin"}).status, 0);
+
+    // The LPC4320 controller keeps running its firmware: no call but the
+    // platform query and the device selection.
+    ASSERT_EQ(ryn({"image", "build", "--format", "lpc4320", "-o", "l.bin"}).status, 0);
+    ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam"}).status, 0);
+    const Result r = ryn({"--sim", "six.json", "fw", "update", "l.bin", "--mode", "auto"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Unsupport Mode: 2.\n"), std::string::npos) << r.out;
+    EXPECT_EQ(device_calls(ryn({"sim", "trace", "six.json"}).out),
+              "ryn_check_platform(h) = 0x5a06\nryn_6cam_set_dev_id(255) = 1\n");
 }
 
 }  // namespace

@@ -185,6 +185,18 @@ TEST_F(FlashLayoutTest, SectionOutsideTheRegionIsRefusedBeforeTheDevice) {
     EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
 }
 
+// The image's normal version is patched only after the flash builder is
+// installed and the layout written; one the patch cannot take (60
+// characters) is refused with the image instead, before the device is
+// touched, rather than leaving the flash builder running.
+TEST_F(FlashLayoutTest, NormalVersionThePatchCannotTakeIsRefusedBeforeTheDevice) {
+    create_generation("2.0.0000.1");
+    set_image_normal_version(image_, std::u16string(60, u'7'));
+    ASSERT_EQ(update_layout(), 0);
+    EXPECT_EQ(capture_.messages.back(), u"Fail to patch the normal code version.");
+    EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
+}
+
 TEST_F(FlashLayoutTest, DamagedFlashBuilderFileIsRefusedBeforeItsInstall) {
     create_generation("2.0.0000.1");
     flash_builder_[H::header_size + 40] ^= 0x01;  // inside the flash builder code

@@ -99,6 +99,21 @@ inline std::u16string device_version(const layout::Field &f) {
     return layout::utf16_field(sim_record("version"), f);
 }
 
+// A msg_fn that keeps the raw format of every message, as a host receives it
+// before any formatting.
+struct RawFormats {
+    std::vector<std::u16string> formats;
+    static void on_message(void *user_data, const ryn_wchar *format, va_list) {
+        static_cast<RawFormats *>(user_data)->formats.emplace_back(ryn::test::as_u16(format));
+    }
+    // Takes over the block's user_data: progress is not reported.
+    void attach(fw_update_arg &arg) {
+        arg.user_data = this;
+        arg.msg_fn = on_message;
+        arg.progress_fn = nullptr;
+    }
+};
+
 class FwTest : public ::testing::Test {
   protected:
     void SetUp() override {

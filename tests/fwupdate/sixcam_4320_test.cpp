@@ -72,7 +72,8 @@ TEST_F(Lpc4320Test, A11ImageInNormalModeWritesEveryPartThenTheHeader) {
     ASSERT_EQ(flash.size(), 0x80000u);
     EXPECT_TRUE(std::equal(v11_.begin() + 0x1000, v11_.begin() + 0x9000, flash.begin() + 0x11000));
     for (const Lpc4320Part &p :
-         {lpc4320_flash_fw_part, lpc4320_sram_parts[0], lpc4320_sram_parts[1]}) {
+         std::initializer_list<Lpc4320Part>{lpc4320_flash_fw_part, lpc4320_sram_parts[0],
+                                            lpc4320_sram_parts[1]}) {
         const size_t at = p.offset.get(v11_), length = p.length.get(v11_);
         EXPECT_TRUE(std::equal(v11_.begin() + (at - 0x10000),
                                v11_.begin() + (at - 0x10000 + length), flash.begin() + at))
@@ -175,14 +176,54 @@ TEST_F(Lpc4320Test, AnUnknownFirmwareModeStopsTheSwitch) {
     EXPECT_EQ(device_work(), std::vector<std::string>{"ryn_get_fw_mode"});
 }
 
-TEST_F(Lpc4320Test, ModesTwoAndThreeAreRefusedInTheBootLoader) {
+// Update modes 2 and 3 (bits 0-1) are refused before the boot loader switch:
+// the controller keeps running its firmware, with no device traffic.
+TEST_F(Lpc4320Test, ModesTwoAndThreeAreRefusedBeforeTheSwitch) {
     for (uint32_t mode : {2u, 3u}) {
-        capture_.messages.clear();
+        capture_ = {};
         ASSERT_EQ(update(v11_, mode), 0);
-        EXPECT_EQ(std::vector<std::u16string>(capture_.messages.end() - 2, capture_.messages.end()),
-                  (std::vector<std::u16string>{
-                      u"Unsupport Mode: " + text::from_utf8(std::to_string(mode)) + u".\n",
-                      u"Failed to update firmware code.\n"}));
+        EXPECT_EQ(capture_.messages.back(),
+                  u"Unsupport Mode: " + text::from_utf8(std::to_string(mode)) + u".\n");
+        EXPECT_FALSE(has_message(u"Failed to update firmware code.\n"));
+        EXPECT_TRUE(device_work().empty());
+        EXPECT_EQ(steps(), (std::vector<uint32_t>{0, 0, 1}));
+        uint32_t fw_mode = 0;
+        ASSERT_TRUE(ryn_get_fw_mode(ryn_sim_handle(), &fw_mode));
+        EXPECT_EQ(fw_mode, lpc4320_mode_firmware);
+    }
+}
+
+// A host's msg_fn receives the offset and CRC failures of each checked part
+// as their whole texts, not a shared format with the part's name.
+TEST_F(Lpc4320Test, PartFailuresReachMsgFnAsTheirOwnFormats) {
+    const std::pair<const Lpc4320CheckedPart &, const char16_t *> parts[] = {
+        {lpc4320_checked_parts_10[0], u"model config"},
+        {lpc4320_checked_parts_10[1], u"cali info"},
+        {lpc4320_sram_parts[0], u"ahb sram 1"},
+        {lpc4320_sram_parts[1], u"ahb sram 2"},
+    };
+    for (const auto &[p, name] : parts) {
+        SCOPED_TRACE(text::to_utf8(name));
+        for (bool offset : {true, false}) {
+            Bytes image = v11_;
+            if (offset)
+                p.offset.put(image, 0xFFFF);  // below 0x10000
+            else
+                image[p.offset.get(image) - 0x10000] ^= 1;
+            seal(image);
+            const std::u16string &path = write("raw.bin", image);
+            fw_update_arg arg = block(path);
+            RawFormats raw;
+            raw.attach(arg);
+            ASSERT_EQ(ryn_fw_update(&arg), 0);
+            ASSERT_GE(raw.formats.size(), 2u);
+            const std::u16string expected =
+                offset ? u"[Patch File Error]: The offset of " + std::u16string(name) +
+                             u" (0x%08x) exceeds the file length (0x%08x).\n"
+                       : u"[Patch File Error]: Failed to check the " + std::u16string(name) +
+                             u" CRC 0x%08x (Expected: 0x%08x)\n";
+            EXPECT_EQ(raw.formats[raw.formats.size() - 2], expected);
+        }
     }
 }
 

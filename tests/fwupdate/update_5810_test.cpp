@@ -63,6 +63,15 @@ TEST_F(Update5810Test, EachOscCaliRegisterFailureStopsWithItsMessage) {
         EXPECT_EQ(capture_.messages[capture_.messages.size() - 2], reg);
         EXPECT_EQ(capture_.messages.back(), u"Failed to enable OSC-Cali Mechanism.\n");
         EXPECT_EQ(count_op(kOsc), n);
+        // A host's msg_fn receives the register's whole text as the format.
+        create("5810", R"({"fw_mode": "maskrom"})");
+        ASSERT_TRUE(ryn_sim_fail(kOsc, n, 1));
+        fw_update_arg arg = block(write("image.bin", image_5810()));
+        RawFormats raw;
+        raw.attach(arg);
+        EXPECT_EQ(ryn_fw_update(&arg), 0);
+        ASSERT_GE(raw.formats.size(), 2u);
+        EXPECT_EQ(raw.formats[raw.formats.size() - 2], reg);
     }
 }
 

@@ -91,8 +91,9 @@ int validate_5810(const fw_update_arg &arg, fwupdate::ImageFile &file) {
 }
 
 // The banked and LPC4320 images are validated in an image buffer of their
-// own; an LPC4320 image is checked for the mode its header version allows
-// (1.1: normal, 1.0: flash layout).
+// own; a banked image is checked as normal mode writes it (its code banks
+// too), an LPC4320 image for the mode its header version allows (1.1:
+// normal, 1.0: flash layout).
 int validate_banked(const fw_update_arg &arg, fwupdate::ImageFile &file) {
     auto buffer = std::make_unique<fwupdate::ImageBuffer>();
     uint32_t length = 0;
