@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+source scripts/ccache_env.sh
 run_limit=()
 if [ "${1:-}" = --runs ]; then
   run_limit=(-runs="$2")

@@ -20,6 +20,7 @@ for arg in "$@"; do
   esac
 done
 if ((windows)); then bash scripts/deps.sh --windows; else bash scripts/deps.sh; fi
+source scripts/ccache_env.sh
 
 # package DIR TARGETS... -- CONFIGURE-ARGS...
 package() {

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh >&2
+source scripts/ccache_env.sh
 
 # RYN_BUILD_DIR names a build that already holds ryn (CI reuses one of its
 # test builds); otherwise a Release build in build-run/.

@@ -31,6 +31,7 @@ for arg in "$@"; do
   esac
 done
 bash scripts/deps.sh "${deps_args[@]}"
+source scripts/ccache_env.sh
 
 cmake -S . -B "$build" "${cmake_args[@]}"
 if ((windows)); then
