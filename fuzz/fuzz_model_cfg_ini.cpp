@@ -4,18 +4,12 @@
 // was, or succeeds and leaves a record of the device's version and size; a
 // GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
 // writes the same file again (what is written reads back the same; the
-<<<<<<< HEAD
 // record's bytes may differ where packing keeps bits the settings do not use),
 // a GET file without the algorithm parameter section included. The device of
-// a version is made once and its record put back before each input.
-=======
-// record's bytes may differ where packing keeps bits the settings do not use);
-// a GET file without the algorithm parameter section is refused by SET. The device of a
-// version is made once and its record put back before each input. The GET
+// a version is made once and its record put back before each input. The GET
 // and SET after the first SET depend only on the version and the record it
 // left, so a record already taken through them is not taken again (most
 // inputs fail and leave the record as made); files are not flushed to disk.
->>>>>>> depth
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -35,11 +29,8 @@
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
 #include "fuzz/scratch.h"
-<<<<<<< HEAD
-=======
 #include "platform/host_fs.h"
 #include "platform/ini_file.h"
->>>>>>> depth
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
