@@ -43,6 +43,7 @@ for name in "${targets[@]}"; do
   [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds=("fuzz/seeds/${name#fuzz_}")
   echo "== $name for ${seconds}s"
   outcome=ok
+  t0=$(date +%s%N)
   if ! "$target" -max_total_time="$seconds" "${run_limit[@]}" -rss_limit_mb=4096 -print_final_stats=1 \
       -artifact_prefix="build-fuzz/findings/$name-" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
     outcome=FINDING
@@ -51,6 +52,11 @@ for name in "${targets[@]}"; do
   tail -n 12 "$log"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  # libFuzzer counts whole seconds and says 0 for a run shorter than one:
+  # then the rate comes from the run's own wall-clock time.
+  if [ "${rate:-0}" = 0 ] && [ "${runs:-0}" -gt 0 ]; then
+    rate=$((runs * 1000 / (($(date +%s%N) - t0) / 1000000 + 1)))
+  fi
   summary+=("$(printf '%-28s %10s runs %8s runs/s  %s' "$name" "${runs:-?}" "${rate:-?}" "$outcome")")
 done
 
