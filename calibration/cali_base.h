@@ -30,7 +30,8 @@ int to_working_form(std::span<const uint8_t, cali_record::kTransfer> device, Cal
                     frame::DefinitionTable &defs);
 
 // Rewrites the named fields of the device's version-9 record from the working
-// form; every other byte keeps the device's value.
+// form; every other byte, and every field whose name the definition file
+// lacks, keeps the device's value.
 void to_version9(const CaliBuffer &work, std::span<uint8_t, cali_record::kTransfer> device,
                  const frame::DefinitionTable &defs);
 
@@ -81,6 +82,8 @@ class CaliIni {
     // Characters of the key's value stored in buf (at most cap - 1); 0 when missing.
     virtual size_t get(std::u16string_view key, char16_t *buf, size_t cap) = 0;
     virtual bool set(std::u16string_view key, std::u16string_view value) = 0;
+    // Whether the file has the section at all (keys or not).
+    virtual bool has_section() const = 0;
     // Writes what was set to the file; false when it cannot be written.
     virtual bool commit() = 0;
 };
@@ -91,6 +94,7 @@ class CaliIniFile final : public CaliIni {
     explicit CaliIniFile(std::u16string_view path) : ini_(path) {}
     size_t get(std::u16string_view key, char16_t *buf, size_t cap) override;
     bool set(std::u16string_view key, std::u16string_view value) override;
+    bool has_section() const override;
     bool commit() override { return ini_.commit(); }
 
   private:

@@ -101,7 +101,7 @@ bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_
     const int n = defs.find(name);
     if (n < 0) return false;
     put_f32(work, R::param(static_cast<size_t>(n)), value);
-    defs[static_cast<size_t>(n)].valid = 1;
+    defs.set_valid(static_cast<size_t>(n), true);
     return true;
 }
 
@@ -115,8 +115,7 @@ int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &w
     // 2. Version 10: the record is the working form; every defined parameter holds a value.
     if (version == 10) {
         std::copy(device.begin(), device.end(), work.begin());
-        for (frame::DefinitionEntry &e : defs.entries())
-            if (e.present) e.valid = 1;
+        defs.set_all_present_valid();
         return 1;
     }
 
@@ -145,12 +144,14 @@ void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device
     // 2. The bytes both versions share.
     std::copy(work.begin() + R::kCommonStart, work.begin() + R::kCommonEnd,
               device.begin() + R::kCommonStart);
-    // 3. Each named field from the parameter of its name (0 when the name is
-    // not defined); the selection and l and r keep the low bits of the value
-    // truncated toward zero.
+    // 3. Each named field from the parameter of its name; a field whose name
+    // the definition file lacks has no parameter and keeps the device's value.
+    // The selection and l and r keep the low bits of the value truncated
+    // toward zero.
     for (const NamedField &nf : named_fields()) {
         const int n = defs.find(nf.name);
-        const float value = n < 0 ? 0.0f : get_f32(work, R::param(static_cast<size_t>(n)));
+        if (n < 0) continue;
+        const float value = get_f32(work, R::param(static_cast<size_t>(n)));
         if (nf.kind == Kind::f32)
             put_f32(device, nf.field, value);
         else

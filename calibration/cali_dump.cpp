@@ -19,6 +19,10 @@ bool CaliIniFile::set(std::u16string_view key, std::u16string_view value) {
     return ini_.set(kSection, key, value);
 }
 
+bool CaliIniFile::has_section() const {
+    return ini_.has_section(kSection);
+}
+
 int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIni &ini) {
     const SensorView sensors = decode_sensor_table(R::sensor_table.bytes(work));
     // Rows 1 to 18: the first write that fails ends the dump.

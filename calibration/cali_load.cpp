@@ -7,16 +7,35 @@
 
 #include "calibration/cali_base.h"
 #include "calibration/cali_keys.h"
+#include "frame/file_values.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/file.h"
 #include "ryn_hid.h"
 #include "text/checked_format.h"
+#include "text/field_number.h"
+#include "text/text.h"
 
 namespace ryn::calibration {
 namespace {
 
 namespace R = cali_record;
+
+// How a key's number was read: out holds it, the key was missing (warned
+// about), or its value was refused (reported with the value).
+enum class Got { value, missing, bad };
+
+// Widths of the fixed integer fields and of the register values as the
+// sensor register table stores them: a bound in two value bytes, a gain in
+// one, ggh and cgh in two bits each of one byte. (The device counts fewer
+// bits of some, by the entries' masks; a GET of a table with other masks
+// writes values up to these widths, and its file must go back.)
+constexpr text::IntegerField kNfCam = text::prefixed_field(2);
+constexpr text::IntegerField kWord = text::prefixed_field(16);
+constexpr unsigned kSensorBits[sensor_items] = {16, 16, 8, 8, 8, 2, 2};
+
+// Capacity of a number's text within a value.
+constexpr size_t kTokenCapacity = CaliIni::value_capacity;
 
 // A key of the section: its value, or a warning and nothing when the key is missing.
 class KeyReader {
@@ -24,11 +43,15 @@ class KeyReader {
     KeyReader(const cali_info_arg &arg, CaliIni &ini) : arg_(arg), ini_(ini) {}
 
     std::optional<std::u16string_view> read(std::u16string_view key) {
+        const std::optional<std::u16string_view> v = value(key);
+        if (!v) missing(key);
+        return v;
+    }
+
+    // The key's value; nothing, without a warning, when it is missing.
+    std::optional<std::u16string_view> value(std::u16string_view key) {
         const size_t n = ini_.get(key, buf_, CaliIni::value_capacity);
-        if (n == 0) {
-            missing(key);
-            return std::nullopt;
-        }
+        if (n == 0) return std::nullopt;
         return std::u16string_view(buf_, n);
     }
 
@@ -36,28 +59,56 @@ class KeyReader {
         frame::report(arg_, u"[Warning] Missing %s.\n", std::u16string(key).c_str());
     }
 
+    // The key's number for an integer field of the given width.
+    Got integer(std::u16string_view key, text::IntegerField field, uint32_t &out) {
+        const auto v = read(key);
+        return v ? integer_of(key, *v, field, out) : Got::missing;
+    }
+    Got integer_of(std::u16string_view key, std::u16string_view v, text::IntegerField field,
+                   uint32_t &out) {
+        return frame::read_numbers(arg_, key, v, {{v, field}}, &out) ? Got::value : Got::bad;
+    }
+    // The key's number for a float field.
+    Got real(std::u16string_view key, float &out) {
+        const auto v = read(key);
+        if (!v) return Got::missing;
+        return frame::read_floats(arg_, key, *v, {*v}, &out) ? Got::value : Got::bad;
+    }
+
+    const cali_info_arg &arg() const { return arg_; }
+
   private:
     const cali_info_arg &arg_;
     CaliIni &ini_;
     char16_t buf_[CaliIni::value_capacity];
 };
 
-// Keys read by both INI forms, in their order.
-void read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
+// Keys read by both INI forms, in their order. 0 when a value is refused.
+int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
+    uint32_t n = 0;
+    float f = 0;
     // 1. nf_cam: bits 0-1; when missing the device's value stays.
-    if (const auto v = keys.read(u"nf_cam"))
-        R::nf_cam.put(work, (R::nf_cam.get(work) & ~uint64_t{3}) | (text::to_ulong_auto(*v) & 3));
+    if (const auto v = keys.value(u"nf_cam")) {
+        if (keys.integer_of(u"nf_cam", *v, kNfCam, n) == Got::bad) return 0;
+        R::nf_cam.put(work, (R::nf_cam.get(work) & ~uint64_t{3}) | n);
+    } else {
+        frame::report(keys.arg(), u"[Warning] Missing nf_cam.\n");
+    }
     // 2. The camera words; a missing key leaves the device's value.
     for (size_t g = 0; g < std::size(kCameraWordKeys); ++g)
-        for (unsigned c = 0; c < R::kCameras; ++c)
-            if (const auto v = keys.read(text::format_checked(kCameraWordKeys[g], c)))
-                R::camera_word(g, c).put(work, text::to_ulong_auto(*v));
+        for (unsigned c = 0; c < R::kCameras; ++c) {
+            const Got got = keys.integer(text::format_checked(kCameraWordKeys[g], c), kWord, n);
+            if (got == Got::bad) return 0;
+            if (got == Got::value) R::camera_word(g, c).put(work, n);
+        }
     // 3. The post_cali matrices.
     for (unsigned m = 0; m < 2; ++m)
         for (unsigned r = 1; r <= 3; ++r)
-            for (unsigned c = 1; c <= 3; ++c)
-                if (const auto v = keys.read(text::format_checked(u"post_cali%u_%u%u", m, r, c)))
-                    put_f32(work, R::post_cali_at(m, r, c), to_f32(text::to_double(*v)));
+            for (unsigned c = 1; c <= 3; ++c) {
+                const Got got = keys.real(text::format_checked(u"post_cali%u_%u%u", m, r, c), f);
+                if (got == Got::bad) return 0;
+                if (got == Got::value) put_f32(work, R::post_cali_at(m, r, c), f);
+            }
     // 4. The sensor registers as "word,number"; enabled exactly by the word
     // "enable". A pair not given stays disabled with value 0.
     SensorView view;
@@ -66,45 +117,62 @@ void read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
             const std::u16string key = text::format_checked(kSensorKeys[item], c);
             const auto v = keys.read(key);
             if (!v) continue;
-            char16_t word[16] = {};
-            unsigned number = 0;
-            if (text::scan(*v, u"%[a-z],%u", word, std::size(word), &number) != 2) {
+            char16_t word[16] = {}, number[kTokenCapacity] = {};
+            if (text::scan(*v, u"%[a-z],%[^,]", word, std::size(word), number,
+                           std::size(number)) != 2) {
                 keys.missing(key);
                 continue;
             }
-            view.cam[c][item] = {std::u16string_view(word) == u"enable" ? 1u : 0u, number};
+            if (!frame::read_numbers(keys.arg(), key, *v,
+                                     {{number, text::decimal_field(kSensorBits[item])}}, &n))
+                return 0;
+            view.cam[c][item] = {std::u16string_view(word) == u"enable" ? 1u : 0u, n};
         }
     // 5. The register table, rebuilt from the view.
     encode_sensor_table(view, R::sensor_table.bytes(std::span<uint8_t>(work)));
     // 6. nf_profile.
-    if (const auto v = keys.read(u"nf_profile")) R::nf_profile.put(work, text::to_ulong_auto(*v));
+    const Got got = keys.integer(u"nf_profile", kWord, n);
+    if (got == Got::bad) return 0;
+    if (got == Got::value) R::nf_profile.put(work, n);
+    return 1;
 }
 
-// Numbers of a compact item; empty when the value does not give them all.
-template <size_t N>
-using Numbers = std::optional<std::array<float, N>>;
+// Numbers of a compact item: malformed when the value does not give them all;
+// bad when a number is refused (reported with the value).
+enum class Item { ok, malformed, bad };
 
-Numbers<1> one_float(std::u16string_view v) {
-    size_t end = 0;
-    const double d = text::to_double(v, &end);
-    if (end == 0) return std::nullopt;
-    return std::array<float, 1>{to_f32(d)};
+Item one_float(const cali_info_arg &arg, std::u16string_view key, std::u16string_view v,
+               std::array<float, 1> &f) {
+    return frame::read_floats(arg, key, v, {v}, f.data()) ? Item::ok : Item::bad;
 }
 
-Numbers<6> six_floats(std::u16string_view v) {
-    std::array<float, 6> f{};
-    if (text::scan(v, u"%e %e %e %e %e %e", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) != 6)
-        return std::nullopt;
-    return f;
+Item six_floats(const cali_info_arg &arg, std::u16string_view key, std::u16string_view v,
+                std::array<float, 6> &f) {
+    char16_t t[6][kTokenCapacity] = {};
+    if (text::scan(v, u"%s %s %s %s %s %s", t[0], kTokenCapacity, t[1], kTokenCapacity, t[2],
+                   kTokenCapacity, t[3], kTokenCapacity, t[4], kTokenCapacity, t[5],
+                   kTokenCapacity) != 6)
+        return Item::malformed;
+    return frame::read_floats(arg, key, v, {t[0], t[1], t[2], t[3], t[4], t[5]}, f.data())
+               ? Item::ok
+               : Item::bad;
 }
 
 // A jig point "l,r,wp": l and r as 16-bit unsigned values.
-Numbers<3> jig_point(std::u16string_view v) {
-    unsigned l = 0, r = 0;
-    float wp = 0;
-    if (text::scan(v, u"%u,%u,%e", &l, &r, &wp) != 3) return std::nullopt;
-    return std::array<float, 3>{static_cast<float>(static_cast<uint16_t>(l)),
-                                static_cast<float>(static_cast<uint16_t>(r)), wp};
+Item jig_point(const cali_info_arg &arg, std::u16string_view key, std::u16string_view v,
+               std::array<float, 3> &f) {
+    char16_t t[3][kTokenCapacity] = {};
+    if (text::scan(v, u"%[^,],%[^,],%[^,]", t[0], kTokenCapacity, t[1], kTokenCapacity, t[2],
+                   kTokenCapacity) != 3)
+        return Item::malformed;
+    uint32_t lr[2] = {};
+    if (!frame::read_numbers(arg, key, v, {{t[0], text::decimal_field(16)}, {t[1], text::decimal_field(16)}},
+                             lr) ||
+        !frame::read_floats(arg, key, v, {t[2]}, &f[2]))
+        return Item::bad;
+    f[0] = static_cast<float>(lr[0]);
+    f[1] = static_cast<float>(lr[1]);
+    return Item::ok;
 }
 
 // Coefficient names of a polynomial in the order the old forms list them: 04 down to 00, then 05.
@@ -117,13 +185,15 @@ std::u16string coefficient_name(unsigned camera, unsigned n, unsigned listed) {
 int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
                   CaliIni &ini) {
     KeyReader keys(arg, ini);
-    read_fixed_keys(keys, work);
+    if (!read_fixed_keys(keys, work)) return 0;
     // Every defined parameter, valid or not; a missing one keeps its value.
     for (size_t n = 0; n < defs.size(); ++n) {
         const frame::DefinitionEntry &e = defs[n];
         if (!e.present) continue;
-        if (const auto v = keys.read(e.name_view()))
-            put_f32(work, R::param(n), to_f32(text::to_double(*v)));
+        float f = 0;
+        const Got got = keys.real(e.name_view(), f);
+        if (got == Got::bad) return 0;
+        if (got == Got::value) put_f32(work, R::param(n), f);
     }
     return 1;
 }
@@ -131,19 +201,29 @@ int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionT
 int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
                           CaliIni &ini) {
     KeyReader keys(arg, ini);
-    read_fixed_keys(keys, work);
+    if (!read_fixed_keys(keys, work)) return 0;
     // An item that is missing or malformed is reported and its parameters keep
-    // the device's values.
-    auto item = [&](const std::u16string &key, auto parse, auto &&names) {
+    // the device's values; a number that is refused fails the reader.
+    bool refused = false;
+    auto item = [&]<size_t N>(const std::u16string &key,
+                              Item (*parse)(const cali_info_arg &, std::u16string_view,
+                                            std::u16string_view, std::array<float, N> &),
+                              auto &&names) {
+        if (refused) return;
         const auto v = keys.read(key);
         if (!v) return;
-        const auto numbers = parse(*v);
-        if (!numbers) {
-            keys.missing(key);
-            return;
+        std::array<float, N> numbers{};
+        switch (parse(arg, key, *v, numbers)) {
+            case Item::malformed:
+                keys.missing(key);
+                return;
+            case Item::bad:
+                refused = true;
+                return;
+            case Item::ok:
+                break;
         }
-        for (size_t i = 0; i < numbers->size(); ++i)
-            store_named(work, defs, names(i), (*numbers)[i]);
+        for (size_t i = 0; i < N; ++i) store_named(work, defs, names(i), numbers[i]);
     };
     for (unsigned c = 0; c < 3; ++c)
         for (unsigned n = 0; n < 2; ++n)
@@ -171,7 +251,7 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
     for (unsigned k = 1; k < 3; ++k)
         for (unsigned i = 0; i < 11; ++i)
             jig(text::format_checked(u"jig_cam12_%u_cali_pt%02u", k, i));
-    return 1;
+    return refused ? 0 : 1;
 }
 
 int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
@@ -184,19 +264,30 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
     }
     // 2. The register view starts all zero.
     SensorView view;
-    // 3. Data lines, counted from 0; comment lines start with '#'.
+    // 3. Data lines, counted from 0; comment lines start with '#'. A line's
+    // numbers are scanned as tokens and each must be a number that fits its
+    // field; one that is refused is reported with the line's text.
     std::u16string line;
     unsigned number = 0;
+    char16_t t[5][kTokenCapacity] = {};
     while (reader->read_line(line)) {
         if (!line.empty() && line.front() == u'#') continue;
         const unsigned n = number++;
+        // The line as a refusal shows it, without its line break.
+        const std::u16string key = text::format_checked(u"line %u", n);
+        std::u16string_view shown = line;
+        while (!shown.empty() && (shown.back() == u'\n' || shown.back() == u'\r'))
+            shown.remove_suffix(1);
         bool parsed = true;
         if (n >= 3 && n <= 8) {
             // Coefficients 04 to 00 of polynomial j; coefficient 05's place in
             // the version-9 layout becomes 0, its parameter is not touched.
             const unsigned j = n - 3, camera = j / 2, poly = j % 2;
             float f[5] = {};
-            parsed = text::scan(line, u"%e %e %e %e %e", &f[0], &f[1], &f[2], &f[3], &f[4]) == 5;
+            parsed = text::scan(line, u"%s %s %s %s %s", t[0], kTokenCapacity, t[1],
+                                kTokenCapacity, t[2], kTokenCapacity, t[3], kTokenCapacity, t[4],
+                                kTokenCapacity) == 5 &&
+                     frame::read_floats(arg, key, shown, {t[0], t[1], t[2], t[3], t[4]}, f);
             if (parsed) {
                 for (unsigned p = 0; p < 5; ++p) {
                     store_named(work, defs, coefficient_name(camera, poly, p), f[p]);
@@ -206,48 +297,64 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
             }
         } else if (n >= 9 && n <= 12) {
             const unsigned c = n - 9;
-            float x = 0, y = 0;
-            parsed = text::scan(line, u"(%e,%e)", &x, &y) == 2;
+            float xy[2] = {};
+            parsed = text::scan(line, u"(%[^,],%[^)]", t[0], kTokenCapacity, t[1],
+                                kTokenCapacity) == 2 &&
+                     frame::read_floats(arg, key, shown, {t[0], t[1]}, xy);
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_pos_x", c), x);
-                store_named(work, defs, text::format_checked(u"cam%u_pos_y", c), y);
-                put_f32(work, R::position_x(c), x);
-                put_f32(work, R::position_y(c), y);
+                store_named(work, defs, text::format_checked(u"cam%u_pos_x", c), xy[0]);
+                store_named(work, defs, text::format_checked(u"cam%u_pos_y", c), xy[1]);
+                put_f32(work, R::position_x(c), xy[0]);
+                put_f32(work, R::position_y(c), xy[1]);
             }
         } else if (n >= 13 && n <= 15) {
             const unsigned c = n - 13;
-            float t = 0;
-            parsed = text::scan(line, u"%e", &t) == 1;
+            float th = 0;
+            parsed = text::scan(line, u"%s", t[0], kTokenCapacity) == 1 &&
+                     frame::read_floats(arg, key, shown, {t[0]}, &th);
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_thr", c), t);
-                put_f32(work, R::threshold(c), t);
+                store_named(work, defs, text::format_checked(u"cam%u_thr", c), th);
+                put_f32(work, R::threshold(c), th);
             }
         } else if (n >= 16 && n <= 18) {
             const unsigned c = n - 16;
-            unsigned sel = 0;
-            parsed = text::scan(line, u"%u", &sel) == 1;
+            uint32_t sel = 0;
+            parsed = text::scan(line, u"%s", t[0], kTokenCapacity) == 1 &&
+                     frame::read_numbers(arg, key, shown, {{t[0], text::decimal_field(8)}}, &sel);
             if (parsed) {
                 store_named(work, defs, text::format_checked(u"cam%u_poly_sel", c),
-                            static_cast<float>(sel & 0xFF));
-                R::poly_select(c).put(work, sel & 0xFF);
+                            static_cast<float>(sel));
+                R::poly_select(c).put(work, sel);
             }
         } else if (n >= 19 && n <= 33) {
             // The camera words of groups middle_b_l to light_avg.
-            unsigned word = 0;
-            parsed = text::scan(line, u"%u", &word) == 1;
-            if (parsed) R::camera_word((n - 19) / 3, (n - 19) % 3).put(work, word & 0xFFFF);
+            uint32_t word = 0;
+            parsed = text::scan(line, u"%s", t[0], kTokenCapacity) == 1 &&
+                     frame::read_numbers(arg, key, shown, {{t[0], text::decimal_field(16)}}, &word);
+            if (parsed) R::camera_word((n - 19) / 3, (n - 19) % 3).put(work, word);
         } else if ((n >= 123 && n <= 128) || (n >= 159 && n <= 161)) {
+            // An enable flag (0 or 1) and the register value.
             const SensorItem item = n >= 159 ? global_gain : n >= 126 ? bound_r : bound_l;
             const unsigned c = (n >= 159 ? n - 159 : n - 123) % 3;
-            unsigned enable = 0, value = 0;
-            parsed = text::scan(line, u"%u %u", &enable, &value) == 2;
-            if (parsed) view.cam[c][item] = {enable & 1, value};
+            uint32_t pair[2] = {};
+            parsed = text::scan(line, u"%s %s", t[0], kTokenCapacity, t[1], kTokenCapacity) == 2 &&
+                     frame::read_numbers(
+                         arg, key, shown,
+                         {{t[0], text::decimal_field(1)}, {t[1], text::decimal_field(kSensorBits[item])}},
+                         pair);
+            if (parsed) view.cam[c][item] = {pair[0], pair[1]};
         }
         // 4. A line of a group that does not parse ends the reader.
         if (!parsed) {
             frame::report(arg, u"Fail to parse the file at line %u.\n", n);
             return 0;
         }
+    }
+    // A file without a line of any group holds nothing this form reads: its
+    // SET would only disable every register.
+    if (number <= 3) {
+        frame::report(arg, u"[Error] The file [%s] holds no calibration data.\n", path.c_str());
+        return 0;
     }
     // 5. The whole file is read (the reader holds it whole, so no read can
     // fail halfway): the register table is rebuilt from the view.
@@ -265,12 +372,18 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
     // 7. The file, in the form the flags choose.
     int read = 0;
-    if (arg.flags & RYN_CALI_COMPAT_TEXT)
+    if (arg.flags & RYN_CALI_COMPAT_TEXT) {
         read = read_cali_text(arg, work, defs, path);
-    else if (arg.flags & RYN_CALI_COMPAT_INI)
+    } else if (!ini.has_section()) {
+        // A file without the section is not a calibration file: reading it
+        // would only disable every register.
+        frame::report(arg, u"[Error] The file [%s] has no section [calibration].\n", path.c_str());
+        return 0;
+    } else if (arg.flags & RYN_CALI_COMPAT_INI) {
         read = read_cali_compact_ini(arg, work, defs, ini);
-    else
+    } else {
         read = read_cali_ini(arg, work, defs, ini);
+    }
     if (!read) return 0;
     // 8. Back into the device's version.
     if (R::version.get(device) == 9)

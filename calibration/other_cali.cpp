@@ -10,11 +10,13 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "formats/other_cali_record.h"
 #include "frame/definitions.h"
+#include "frame/file_values.h"
 #include "frame/other_params.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
@@ -22,6 +24,8 @@
 #include "platform/ini_file.h"
 #include "ryn_hid.h"
 #include "text/checked_format.h"
+#include "text/field_number.h"
+#include "text/text.h"
 
 namespace ryn::calibration {
 namespace {
@@ -65,14 +69,8 @@ constexpr const char16_t *kSystemParameter = u"system parameter";
 // The word of a sensor or system parameter text: at most 15 lower-case letters.
 constexpr size_t kWordCapacity = 16;
 
-// A decimal text narrowed to a 32-bit float; a finite value beyond the float
-// range becomes an infinity of its sign instead of an undefined conversion.
-float to_float(double d) {
-    if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max())
-        return d > 0 ? std::numeric_limits<float>::infinity()
-                     : -std::numeric_limits<float>::infinity();
-    return static_cast<float>(d);
-}
+// A number's text in a sensor parameter: a whole INI value at most.
+constexpr size_t kTokenCapacity = 256;
 
 uint32_t entry_byte(const layout::Field &entry, std::span<const uint8_t> record, unsigned n) {
     return static_cast<uint32_t>(entry.get(record) >> (8 * n)) & 0xFF;
@@ -168,36 +166,46 @@ int dump_cali_info(const OtherCaliVariant &v, std::span<const uint8_t> record,
 // --- Parse ------------------------------------------------------------------------
 
 // Sensor parameter n from "%[a-z],cam%u,%u,%u,%u,%u" (word "enable" sets the
-// enabled bit), or system parameter n from "%[a-z],%u,%u,%u,%u" (any word but
-// "enable" sets the disabled bit). 0 when the key is missing or empty or not
-// every field converts; numbers are cut to their bits.
-int parse_param(const platform::IniFile &ini, ParamKind kind, size_t n, const layout::Field &entry,
-                std::span<uint8_t> record) {
-    const std::u16string value = ini.get(param_section(kind), param_key(kind, n));
+// enabled bit; camera of 3 bits, value of 4, three bytes), or system parameter
+// n from "%[a-z],%u,%u,%u,%u" (any word but "enable" sets the disabled bit).
+// 0 when the key is missing or empty, when the value is not of that form, or
+// when a number does not fit its bits (reported with the value).
+int parse_param(const cali_info_arg &arg, const platform::IniFile &ini, ParamKind kind, size_t n,
+                const layout::Field &entry, std::span<uint8_t> record) {
+    const std::u16string key = param_key(kind, n);
+    const std::u16string value = ini.get(param_section(kind), key);
     if (value.empty()) return 0;
-    char16_t word[kWordCapacity] = {};
-    unsigned camera = 0, first = 0, b1 = 0, b2 = 0, b3 = 0;
-    uint32_t b0 = 0;
-    if (kind == ParamKind::sensor) {
-        if (text::scan(value, u"%[a-z],cam%u,%u,%u,%u,%u", word, kWordCapacity, &camera, &first,
-                       &b1, &b2, &b3) != 6)
-            return 0;
-        const bool enable = std::u16string_view(word) == u"enable";
-        b0 = (enable ? sensor_param::enabled : 0) |
-             (camera & sensor_param::camera_mask) << sensor_param::camera_shift |
-             (first & sensor_param::value_mask) << sensor_param::value_shift;
-    } else {
+    if (kind == ParamKind::system) {
         uint32_t parsed = 0;
-        if (!frame::parse_system_param(value, parsed)) return 0;
+        if (!frame::parse_system_param(arg, key, value, parsed)) return 0;
         entry.put(record, parsed);
         return 1;
     }
-    put_entry(entry, record, b0, b1, b2, b3);
+    char16_t word[kWordCapacity] = {};
+    char16_t t[5][kTokenCapacity] = {};
+    if (text::scan(value, u"%[a-z],cam%[^,],%[^,],%[^,],%[^,],%[^,]", word, kWordCapacity, t[0],
+                   kTokenCapacity, t[1], kTokenCapacity, t[2], kTokenCapacity, t[3],
+                   kTokenCapacity, t[4], kTokenCapacity) != 6)
+        return 0;
+    uint32_t f[5] = {};
+    if (!frame::read_numbers(arg, key, value,
+                             {{t[0], text::decimal_field(3)},
+                              {t[1], text::decimal_field(4)},
+                              {t[2], text::decimal_field(8)},
+                              {t[3], text::decimal_field(8)},
+                              {t[4], text::decimal_field(8)}},
+                             f))
+        return 0;
+    const bool enable = std::u16string_view(word) == u"enable";
+    const uint32_t b0 = (enable ? sensor_param::enabled : 0) | f[0] << sensor_param::camera_shift |
+                        f[1] << sensor_param::value_shift;
+    put_entry(entry, record, b0, f[2], f[3], f[4]);
     return 1;
 }
 
 // The file's values over the device's record. Length and version are never
-// read back: the record keeps the device's.
+// read back: the record keeps the device's. A value that is no number or does
+// not fit its field fails the parse.
 int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const std::u16string &path,
                     std::span<uint8_t> record) {
     const OtherCaliLayout &l = v.layout;
@@ -212,10 +220,16 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
             frame::report(arg, u"[Warning] Missing %s.\n", table[n].name);
             continue;
         }
-        if (l.float_values)
-            l.values.at(n).put(record, std::bit_cast<uint32_t>(to_float(text::to_double(value))));
-        else
-            l.values.at(n).put(record, text::to_ulong_auto(value) & 0xFFFF);
+        std::optional<uint32_t> number;
+        if (!l.float_values)
+            number = text::integer_field(value, text::prefixed_field(16));
+        else if (const auto f = text::float_field(value))
+            number = std::bit_cast<uint32_t>(*f);
+        if (!number) {
+            frame::report_bad_value(arg, table[n].name_view(), value);
+            return 0;
+        }
+        l.values.at(n).put(record, *number);
     }
 
     // 2. The firmware parameters, by line scanning.
@@ -227,7 +241,7 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
 
     // 3. and 4. The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
-        if (parse_param(ini, l.param_kind, n, l.params.at(n), record)) continue;
+        if (parse_param(arg, ini, l.param_kind, n, l.params.at(n), record)) continue;
         if (l.param_kind == ParamKind::sensor)
             frame::report(arg, u"Failed to parse sensor param\n");
         else

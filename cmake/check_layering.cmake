@@ -11,7 +11,7 @@ set(rules
   "formats           | formats"
   "text              | text"
   "platform          | platform text ryn_usr.h"
-  "frame             | frame formats platform text ryn_usr.h ryn_hid.h"
+  "frame             | frame formats platform text ryn_usr.h ryn_hid.h ryn_version.h"
   "calibration       | calibration frame formats platform text ryn_usr.h ryn_hid.h"
   "devinfo           | devinfo frame formats platform text ryn_usr.h ryn_hid.h"
   "fwupdate/common   | fwupdate/common frame formats platform text ryn_usr.h ryn_hid.h"

@@ -29,7 +29,7 @@ void read_algo_block(uint32_t version, std::span<const uint8_t> device, std::spa
         const float value = field.type == AlgoFieldType::i32
                                 ? static_cast<float>(static_cast<int32_t>(bits))
                                 : std::bit_cast<float>(bits);
-        definitions[static_cast<size_t>(n)].valid = 1;
+        definitions.set_valid(static_cast<size_t>(n), true);
         B::value(static_cast<size_t>(n)).put(host, std::bit_cast<uint32_t>(value));
     }
 }
@@ -42,10 +42,11 @@ void write_algo_block(uint32_t version, std::span<const uint8_t> host, std::span
     for (size_t k = 0; k < algo_field_count(version); ++k) {
         const AlgoField &field = kAlgoFields[k];
         const int n = definitions.find(field.name);
-        const float value = n < 0 || static_cast<size_t>(n) >= B::host_slots
-                                ? 0.0f
-                                : std::bit_cast<float>(static_cast<uint32_t>(
-                                      B::value(static_cast<size_t>(n)).get(host)));
+        // A field the definition file does not name has no host slot: the
+        // device form keeps what it holds.
+        if (n < 0 || static_cast<size_t>(n) >= B::host_slots) continue;
+        const float value =
+            std::bit_cast<float>(static_cast<uint32_t>(B::value(static_cast<size_t>(n)).get(host)));
         const uint32_t bits = field.type == AlgoFieldType::i32
                                   ? static_cast<uint32_t>(to_i32_field(value))
                                   : std::bit_cast<uint32_t>(value);

@@ -19,8 +19,8 @@ void read_algo_block(uint32_t version, std::span<const uint8_t> device, std::spa
                      frame::DefinitionTable &definitions);
 
 // Writing mapping: the device block's header (length 1024, the version) and
-// every field of the version's list from its host slot (0.0 when the name is
-// not defined). i32 fields take the value truncated toward zero, or
+// every field of the version's list from its host slot; a field whose name
+// is not defined keeps what the device form holds. i32 fields take the value truncated toward zero, or
 // 0x80000000 when it is NaN or outside the i32 range. The host header and the
 // valid flags are not consulted; device bytes after the last field are not
 // written.

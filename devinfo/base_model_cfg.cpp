@@ -94,7 +94,7 @@ uint32_t filter_size(uint32_t code) {
 }
 
 int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
-                   frame::DefinitionTable &definitions) {
+                   frame::DefinitionTable &definitions, DeviceCfgBuffer *as_read) {
     // 1. The device's reader.
     const ryn_record_reader reader = ryn_get_model_cfg_fn(handle);
     if (!reader) {
@@ -106,6 +106,7 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
     Buffer device(R::transfer_size, 0);
     R::length.put(device, R::transfer_size);
     if (!reader(handle, device.data())) return 0;
+    if (as_read) std::copy(device.begin(), device.end(), as_read->begin());
 
     // 3. Conversion by the record's version.
     const uint16_t version = R::version(device);
@@ -113,8 +114,7 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
     if (!form) return 0;
     if (version == 0x103) {
         std::copy_n(device.begin(), R::size, host.begin());
-        for (frame::DefinitionEntry &e : definitions.entries())
-            if (e.present) e.valid = 1;
+        definitions.set_all_present_valid();
         return 1;
     }
     uint32_t algo_version = 0x101;
@@ -133,7 +133,7 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
 }
 
 int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
-                    const frame::DefinitionTable &definitions) {
+                    const frame::DefinitionTable &definitions, const DeviceCfgBuffer *as_read) {
     // 1. The device's writer.
     const ryn_record_writer writer = ryn_set_model_cfg_fn(handle);
     if (!writer) {
@@ -151,8 +151,11 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
     const ModelCfgForm *form = model_cfg_form(version);
     if (!form) return 0;
 
-    // 3. The device record in that version.
+    // 3. The device record in that version, over the record read from the
+    // device when it has the same version.
     Buffer device(R::transfer_size, 0);
+    if (as_read && R::version(*as_read) == version)
+        std::copy(as_read->begin(), as_read->end(), device.begin());
     if (version == 0x103) {
         std::copy(host.begin(), host.end(), device.begin());
         R::minor.put(device, version & 0xFF);

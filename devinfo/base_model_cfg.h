@@ -15,6 +15,8 @@
 namespace ryn::devinfo {
 
 using ModelCfgBuffer = std::array<uint8_t, ModelCfgRecord::size>;
+// A device record as the record reader and writer move it.
+using DeviceCfgBuffer = std::array<uint8_t, ModelCfgRecord::transfer_size>;
 
 // One camera sensor setting: enable flag (0 or 1) and value.
 struct CameraSetting {
@@ -27,16 +29,22 @@ using CameraSettings =
 
 // Reads the device's record into host (zeroed by the caller) and converts it
 // by its version; sets the valid flags of "algo_param_def" for the parameters
-// the record holds. 1 on success, 0 on failure (console lines where the device
-// library offers no reader).
+// the record holds. as_read, when given, receives the device record as read.
+// 1 on success, 0 on failure (console lines where the device library offers
+// no reader).
 int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
-                   frame::DefinitionTable &definitions);
+                   frame::DefinitionTable &definitions, DeviceCfgBuffer *as_read = nullptr);
 
 // Builds the device record in the version the device reports (the version the
-// host record was read in when the query fails) and writes it.
-// 1 when the device took it; 0 otherwise, and then nothing was sent.
+// host record was read in when the query fails) and writes it. When as_read
+// (the device record read before) has that version, the record starts from
+// it, so its bytes that no field of the host record fills, algorithm fields
+// the definition file does not name among them, keep the device's values;
+// otherwise they are zero. 1 when the device took it; 0 otherwise, and then
+// nothing was sent.
 int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
-                    const frame::DefinitionTable &definitions);
+                    const frame::DefinitionTable &definitions,
+                    const DeviceCfgBuffer *as_read = nullptr);
 
 // The settings held by the host record's sensor dsp block.
 CameraSettings unpack_sensor_dsp(std::span<const uint8_t> host);

@@ -1,8 +1,7 @@
 #include "devinfo/ini_values.h"
 
-#include <cmath>
-#include <limits>
-
+#include "frame/file_values.h"
+#include "frame/sink.h"
 #include "text/checked_format.h"
 #include "text/text.h"
 
@@ -39,33 +38,40 @@ void write_float(platform::IniFile &ini, std::u16string_view section, std::u16st
     ini.set(section, key, float_value(value));
 }
 
-std::optional<uint32_t> read_number(const platform::IniFile &ini, std::u16string_view section,
-                                    std::u16string_view key) {
-    char16_t buf[number_buffer_size];
-    const auto value = read_value(ini, section, key, buf);
-    if (!value) return std::nullopt;
-    return text::to_ulong_auto(*value);
+bool writable_text(std::u16string_view key, std::u16string_view value, const cali_info_arg &arg) {
+    if (platform::IniFile::writable_value(value)) return true;
+    frame::report(arg, u"[Error] Cannot write %s: its value holds a line break or NUL.\n",
+                  std::u16string(key).c_str());
+    return false;
 }
 
-std::optional<float> read_float(const platform::IniFile &ini, std::u16string_view section,
-                                std::u16string_view key) {
+ValueRead read_number(const platform::IniFile &ini, std::u16string_view section,
+                      std::u16string_view key, text::IntegerField field, const cali_info_arg &arg,
+                      uint32_t &out) {
     char16_t buf[number_buffer_size];
     const auto value = read_value(ini, section, key, buf);
-    if (!value) return std::nullopt;
-    return narrow_to_float(text::to_double(*value));
-}
-
-float narrow_to_float(double value) {
-    // Beyond the largest float, IEEE rounding gives the largest float up to
-    // half its last unit past it, and infinity from there on.
-    constexpr float max = std::numeric_limits<float>::max();
-    const double limit = static_cast<double>(max) + std::ldexp(1.0, 103);
-    if (std::isfinite(value) && std::fabs(value) > static_cast<double>(max)) {
-        const float magnitude =
-            std::fabs(value) < limit ? max : std::numeric_limits<float>::infinity();
-        return value > 0 ? magnitude : -magnitude;
+    if (!value) return ValueRead::missing;
+    const auto number = text::integer_field(*value, field);
+    if (!number) {
+        frame::report_bad_value(arg, key, *value);
+        return ValueRead::bad;
     }
-    return static_cast<float>(value);
+    out = *number;
+    return ValueRead::ok;
+}
+
+ValueRead read_float(const platform::IniFile &ini, std::u16string_view section,
+                     std::u16string_view key, const cali_info_arg &arg, float &out) {
+    char16_t buf[number_buffer_size];
+    const auto value = read_value(ini, section, key, buf);
+    if (!value) return ValueRead::missing;
+    const auto number = text::float_field(*value);
+    if (!number) {
+        frame::report_bad_value(arg, key, *value);
+        return ValueRead::bad;
+    }
+    out = *number;
+    return ValueRead::ok;
 }
 
 }  // namespace ryn::devinfo

@@ -4,8 +4,9 @@
 //   - float value writer: the float widened to double, "%+.10e";
 //   - integer reading rule: the key's value (at most 255 characters) read as
 //     an unsigned number whose base follows its prefix ("0x"/"0X" hexadecimal,
-//     a leading 0 octal, otherwise decimal);
-//   - float reading rule: a decimal floating-point number narrowed to 32 bits.
+//     a leading 0 octal, otherwise decimal), which must fit its field;
+//   - float reading rule: a decimal floating-point number within the float
+//     range, narrowed to 32 bits.
 // "Missing" means a key that is absent or empty.
 #pragma once
 
@@ -16,6 +17,8 @@
 #include <string_view>
 
 #include "platform/ini_file.h"
+#include "ryn_usr.h"
+#include "text/field_number.h"
 
 namespace ryn::devinfo {
 
@@ -35,16 +38,23 @@ bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16stri
 void write_float(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
                  float value);
 
-// The key's value by the integer reading rule, or nothing when it is missing.
-// Callers keep the low 8 or 16 bits for narrower fields.
-std::optional<uint32_t> read_number(const platform::IniFile &ini, std::u16string_view section,
-                                    std::u16string_view key);
-// The key's value by the float reading rule, or nothing when it is missing.
-std::optional<float> read_float(const platform::IniFile &ini, std::u16string_view section,
-                                std::u16string_view key);
+// Whether a device's text can be written to an INI file as the value of key:
+// a line break or NUL in it cannot. When it cannot, reports
+// "[Error] Cannot write <key>: its value holds a line break or NUL.\n".
+bool writable_text(std::u16string_view key, std::u16string_view value, const cali_info_arg &arg);
 
-// A double narrowed to float as IEEE arithmetic does: nearest value, and
-// infinity beyond the float range (a plain conversion would be undefined).
-float narrow_to_float(double value);
+// How reading a number for a record's field went: the key was missing, its
+// value was refused (reported as "[Error] Bad value of <key>: <value>.\n"),
+// or out holds the number.
+enum class ValueRead { ok, missing, bad };
+
+// The key's value by the integer reading rule, strictly: one number that fits
+// the field (text::integer_field).
+ValueRead read_number(const platform::IniFile &ini, std::u16string_view section,
+                      std::u16string_view key, text::IntegerField field, const cali_info_arg &arg,
+                      uint32_t &out);
+// The key's value by the float reading rule, strictly (text::float_field).
+ValueRead read_float(const platform::IniFile &ini, std::u16string_view section,
+                     std::u16string_view key, const cali_info_arg &arg, float &out);
 
 }  // namespace ryn::devinfo

@@ -8,6 +8,7 @@
 #include "devinfo/base_model_cfg.h"
 #include "devinfo/model_cfg_sections.h"
 #include "frame/definitions.h"
+#include "frame/file_values.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/ini_file.h"
@@ -33,13 +34,20 @@ struct NumberKey {
     const char16_t *key;
     layout::Field field;
     uint16_t since;  // first record version that holds it
+    text::format_string<> missing;
 };
 constexpr NumberKey kNumbers[] = {
-    {u"led_async", R::led_async, 0x100},           {u"led_delay_us", R::led_delay_us, 0x100},
-    {u"update_refresh", R::update_refresh, 0x100}, {u"resolutionX", R::resolution_x, 0x100},
-    {u"resolutionY", R::resolution_y, 0x100},      {u"physicalX", R::physical_x, 0x101},
-    {u"physicalY", R::physical_y, 0x101},
+    {u"led_async", R::led_async, 0x100, u"[Warning] Missing led_async.\n"},
+    {u"led_delay_us", R::led_delay_us, 0x100, u"[Warning] Missing led_delay_us.\n"},
+    {u"update_refresh", R::update_refresh, 0x100, u"[Warning] Missing update_refresh.\n"},
+    {u"resolutionX", R::resolution_x, 0x100, u"[Warning] Missing resolutionX.\n"},
+    {u"resolutionY", R::resolution_y, 0x100, u"[Warning] Missing resolutionY.\n"},
+    {u"physicalX", R::physical_x, 0x101, u"[Warning] Missing physicalX.\n"},
+    {u"physicalY", R::physical_y, 0x101, u"[Warning] Missing physicalY.\n"},
 };
+
+// A sensor setting's value goes into the entry's value byte.
+constexpr text::IntegerField kSensorValue = text::decimal_field(8);
 
 std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
     return u"cam" + text::format_checked(u"%u", static_cast<unsigned>(camera)) + u"_" +
@@ -49,19 +57,19 @@ std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
 float slot(std::span<const uint8_t> block, size_t n) {
     return std::bit_cast<float>(static_cast<uint32_t>(AlgoBlock::value(n).get(block)));
 }
-void set_slot(std::span<uint8_t> block, size_t n, float value) {
-    AlgoBlock::value(n).put(block, std::bit_cast<uint32_t>(value));
-}
 
 // --- GET ------------------------------------------------------------------
+
+// The head keys a record version holds.
+HeadKeys head_keys(std::span<const uint8_t> host) {
+    const uint16_t version = R::version(host);
+    return {.bcd_device = version >= kBcdDeviceSince, .strings = version >= kStringsSince};
+}
 
 // Section "model configuration"; false at the first write that fails.
 bool dump_model_configuration(IniFile &ini, std::span<const uint8_t> host) {
     const uint16_t version = R::version(host);
-    if (!dump_model_cfg_head(
-            ini, host,
-            {.bcd_device = version >= kBcdDeviceSince, .strings = version >= kStringsSince}))
-        return false;
+    if (!dump_model_cfg_head(ini, host, head_keys(host))) return false;
     for (const NumberKey &n : kNumbers)
         if (version >= n.since && !ini.set(kModelSection, n.key, decimal(n.field.get(host))))
             return false;
@@ -109,67 +117,80 @@ bool dump_sections(IniFile &ini, std::span<const uint8_t> host,
 
 // Section "model configuration" over the device's values. vid and pid are
 // required; a missing string clears its field; a missing number keeps the
-// device's value. All keys are read whatever the record version.
+// device's value; a number that is no number or does not fit its field fails.
+// All keys are read whatever the record version.
 int parse_model_configuration(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
                               const std::u16string &path) {
     if (!parse_model_cfg_head(ini, host, arg, path, u"file %s can not miss VID.\n")) return 0;
     for (const NumberKey &k : kNumbers) {
-        if (const auto value = read_number(ini, kModelSection, k.key))
-            k.field.put(host, *value);
-        else
-            frame::report(arg, u"[Warning] Missing %s.\n", k.key);
+        uint32_t value = 0;
+        switch (read_number(ini, kModelSection, k.key,
+                            text::prefixed_field(static_cast<unsigned>(8 * k.field.width)), arg,
+                            value)) {
+            case ValueRead::ok:
+                k.field.put(host, value);
+                break;
+            case ValueRead::missing:
+                frame::report(arg, k.missing);
+                break;
+            case ValueRead::bad:
+                return 0;
+        }
     }
     return 1;
 }
 
-// Section "sensor dsp": replaces all settings; a missing or unreadable key
-// leaves its setting disabled with value 0.
-void parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg) {
+// Section "sensor dsp": replaces all settings; a missing key, or one that is
+// not "word,number", leaves its setting disabled with value 0. A number that
+// does not fit the entry's value byte fails the parse.
+int parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg) {
     CameraSettings settings{};
     for (size_t j = 0; j < std::size(kSensorSettings); ++j) {
         for (size_t camera = 0; camera < kSensorCameras; ++camera) {
             const std::u16string key = sensor_key(camera, kSensorSettings[j]);
             char16_t value[number_buffer_size];
             const size_t n = ini.get(kSensorSection, key, value, std::size(value));
-            char16_t word[16] = {};
-            unsigned number = 0;
-            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%u", word,
-                                     std::size(word), &number) != 2) {
+            char16_t word[16] = {}, number[number_buffer_size] = {};
+            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%[^,]", word,
+                                     std::size(word), number, std::size(number)) != 2) {
                 frame::report(arg, u"[Warning] Missing %s.\n", key.c_str());
                 continue;
             }
-            settings[camera][j] = {std::u16string_view(word) == u"enable" ? 1u : 0u, number};
+            const auto parsed = text::integer_field(number, kSensorValue);
+            if (!parsed) {
+                frame::report_bad_value(arg, key, std::u16string_view(value, n));
+                return 0;
+            }
+            settings[camera][j] = {std::u16string_view(word) == u"enable" ? 1u : 0u, *parsed};
         }
     }
     pack_sensor_dsp(settings, host);
-}
-
-// Section "algorithm parameter": the three header keys are required; a
-// missing parameter keeps the device's value.
-int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
-                              const DefinitionTable &definitions) {
-    const auto block = R::algo_block.bytes(host);
-    if (!parse_algo_header(ini, block, arg)) return 0;
-    for (size_t n = 0; n < AlgoBlock::host_slots && n < definitions.size(); ++n) {
-        const frame::DefinitionEntry &e = definitions[n];
-        if (!e.present) continue;
-        if (const auto value = read_float(ini, kAlgoSection, e.name_view()))
-            set_slot(block, n, *value);
-        else
-            frame::report(arg, u"[Warning] Missing %s.\n", e.name);
-    }
     return 1;
 }
 
+// Section "algorithm parameter": the three header keys are required; a
+// missing parameter keeps the device's value. A record without an algorithm
+// block (version 0x100, or a block older than 0x101) has nothing for the
+// section, and GET writes none: a file without it keeps the record's block.
+int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg,
+                              const DefinitionTable &definitions) {
+    const auto block = R::algo_block.bytes(host);
+    if (AlgoBlock::version(block) < 0x101 && !ini.has_section(kAlgoSection)) return 1;
+    if (!parse_algo_header(ini, block, arg)) return 0;
+    return parse_algo_slots(ini, definitions, AlgoBlock::host_slots, std::nullopt, arg,
+                            [&](size_t n, uint32_t bits) { AlgoBlock::value(n).put(block, bits); });
+}
+
 // Steps 1 to 5 of both requests: the definition file and the device's record.
-int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host) {
+int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
     if (!frame::load_definitions(DefinitionFile::algo_base, nullptr)) {
         frame::report(arg, u"Fail to load the model configuration definition.\n");
         return 0;
     }
     frame::progress(arg, 2);
-    if (!read_model_cfg(arg.handle, host, frame::definition_table(DefinitionFile::algo_base))) {
+    if (!read_model_cfg(arg.handle, host, frame::definition_table(DefinitionFile::algo_base),
+                        as_read)) {
         frame::report(arg, u"Fail to get the model configuration.\n");
         return 0;
     }
@@ -182,26 +203,33 @@ int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host) {
 int get_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controller) {
     ModelCfgBuffer host{};
     if (!load_and_read(arg, host)) return 0;
-    // A failed write ends the dump without a message; the keys written before
-    // it stay in the file.
+    // A device string the file cannot hold fails the request before anything
+    // is written. A failed write ends the dump, naming the file; the keys
+    // written before it stay in the file.
+    if (!head_strings_writable(host, head_keys(host), arg)) return 0;
     IniFile ini(path);
     const bool dumped =
         dump_sections(ini, host, frame::definition_table(DefinitionFile::algo_base));
     const bool committed = ini.commit();
-    return dumped && committed ? 1 : 0;
+    if (!dumped || !committed) {
+        frame::report(arg, u"Fail to write the file [%s].\n", path.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controller) {
     ModelCfgBuffer host{};
-    if (!load_and_read(arg, host)) return 0;
+    DeviceCfgBuffer as_read{};
+    if (!load_and_read(arg, host, &as_read)) return 0;
     const DefinitionTable &definitions = frame::definition_table(DefinitionFile::algo_base);
     const IniFile ini(path);
     if (!parse_model_configuration(ini, host, arg, path)) return 0;
-    parse_sensor_dsp(ini, host, arg);
+    if (!parse_sensor_dsp(ini, host, arg)) return 0;
     if (!parse_algorithm_parameter(ini, host, arg, definitions)) return 0;
     frame::progress(arg, 4);
     ryn_set_sensor_ctrl(arg.handle, 0);
-    if (!write_model_cfg(arg.handle, host, definitions)) {
+    if (!write_model_cfg(arg.handle, host, definitions, &as_read)) {
         frame::report(arg, u"Fail to set the model configuration.\n");
         return 0;
     }

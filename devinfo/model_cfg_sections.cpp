@@ -1,5 +1,7 @@
 #include "devinfo/model_cfg_sections.h"
 
+#include <bit>
+
 #include "formats/algo_block.h"
 #include "devinfo/ini_values.h"
 #include "formats/model_cfg_record.h"
@@ -13,12 +15,17 @@ using R = ModelCfgRecord;
 struct StringKey {
     const char16_t *key;
     layout::Field field;
+    text::format_string<> missing;
 };
-constexpr StringKey kStrings[] = {{u"model_name", R::model_name},
-                                  {u"bar_code", R::bar_code},
-                                  {u"manufacturer", R::manufacturer},
-                                  {u"product_type", R::product_type},
-                                  {u"serial_num", R::serial_num}};
+constexpr StringKey kStrings[] = {
+    {u"model_name", R::model_name, u"[Warning] Missing model_name.\n"},
+    {u"bar_code", R::bar_code, u"[Warning] Missing bar_code.\n"},
+    {u"manufacturer", R::manufacturer, u"[Warning] Missing manufacturer.\n"},
+    {u"product_type", R::product_type, u"[Warning] Missing product_type.\n"},
+    {u"serial_num", R::serial_num, u"[Warning] Missing serial_num.\n"}};
+
+constexpr text::IntegerField kU8 = text::prefixed_field(8);
+constexpr text::IntegerField kU16 = text::prefixed_field(16);
 
 }  // namespace
 
@@ -52,35 +59,55 @@ bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record
     return true;
 }
 
+bool head_strings_writable(std::span<const uint8_t> record, HeadKeys keys, const cali_info_arg &arg) {
+    if (!keys.strings) return true;
+    for (const StringKey &s : kStrings)
+        if (!writable_text(s.key, layout::utf16_field(record, s.field).substr(0, R::string_max), arg))
+            return false;
+    return true;
+}
+
 int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record,
                          const cali_info_arg &arg, const std::u16string &path,
                          text::format_string<const char16_t *> vid_refusal) {
+    uint32_t value = 0;
     // 1. and 2. vid and pid, required.
-    const auto vid = read_number(ini, kModelSection, u"vid");
-    if (!vid) {
-        frame::report(arg, u"[Warning] Missing vid.\n");
-        frame::report(arg, vid_refusal, path.c_str());
-        return 0;
+    switch (read_number(ini, kModelSection, u"vid", kU16, arg, value)) {
+        case ValueRead::missing:
+            frame::report(arg, u"[Warning] Missing vid.\n");
+            frame::report(arg, vid_refusal, path.c_str());
+            return 0;
+        case ValueRead::bad:
+            return 0;
+        case ValueRead::ok:
+            R::vid.put(record, value);
     }
-    R::vid.put(record, *vid);
-    const auto pid = read_number(ini, kModelSection, u"pid");
-    if (!pid) {
-        frame::report(arg, u"[Warning] Missing pid.\n");
-        frame::report(arg, u"file %s can not miss PID.\n", path.c_str());
-        return 0;
+    switch (read_number(ini, kModelSection, u"pid", kU16, arg, value)) {
+        case ValueRead::missing:
+            frame::report(arg, u"[Warning] Missing pid.\n");
+            frame::report(arg, u"file %s can not miss PID.\n", path.c_str());
+            return 0;
+        case ValueRead::bad:
+            return 0;
+        case ValueRead::ok:
+            R::pid.put(record, value);
     }
-    R::pid.put(record, *pid);
     // 3. bcdDevice; the record's value stays when it is missing.
-    if (const auto bcd = read_number(ini, kModelSection, u"bcdDevice"))
-        R::bcd_device.put(record, *bcd);
-    else
-        frame::report(arg, u"[Warning] Missing bcdDevice.\n");
+    switch (read_number(ini, kModelSection, u"bcdDevice", kU16, arg, value)) {
+        case ValueRead::missing:
+            frame::report(arg, u"[Warning] Missing bcdDevice.\n");
+            break;
+        case ValueRead::bad:
+            return 0;
+        case ValueRead::ok:
+            R::bcd_device.put(record, value);
+    }
     // 4. The strings, straight into their fields, at most 19 characters.
     for (const StringKey &s : kStrings) {
         char16_t text[R::string_chars];
         const size_t n = ini.get(kModelSection, s.key, text, std::size(text));
         layout::put_utf16_field(record, s.field, std::u16string_view(text, n));
-        if (n == 0) frame::report(arg, u"[Warning] Missing %s.\n", s.key);
+        if (n == 0) frame::report(arg, s.missing);
     }
     return 1;
 }
@@ -93,24 +120,54 @@ bool dump_algo_header(platform::IniFile &ini, std::span<const uint8_t> block) {
 
 int parse_algo_header(const platform::IniFile &ini, std::span<uint8_t> block,
                       const cali_info_arg &arg) {
-    const auto length = read_number(ini, kAlgoSection, u"length");
-    if (!length) {
-        frame::report(arg, u"[Error] Missing length in ALGO_PARAM.\n");
-        return 0;
+    struct HeaderKey {
+        const char16_t *key;
+        layout::Field field;
+        text::IntegerField width;
+        text::format_string<> missing;
+    };
+    static constexpr HeaderKey kHeader[] = {
+        {u"length", AlgoBlock::length, kU16, u"[Error] Missing length in ALGO_PARAM.\n"},
+        {u"major_version", AlgoBlock::major, kU8, u"[Error] Missing major_version in ALGO_PARAM.\n"},
+        {u"minor_version", AlgoBlock::minor, kU8, u"[Error] Missing minor_version in ALGO_PARAM.\n"},
+    };
+    for (const HeaderKey &h : kHeader) {
+        uint32_t value = 0;
+        switch (read_number(ini, kAlgoSection, h.key, h.width, arg, value)) {
+            case ValueRead::missing:
+                frame::report(arg, h.missing);
+                return 0;
+            case ValueRead::bad:
+                return 0;
+            case ValueRead::ok:
+                h.field.put(block, value);
+        }
     }
-    AlgoBlock::length.put(block, *length);
-    const auto major = read_number(ini, kAlgoSection, u"major_version");
-    if (!major) {
-        frame::report(arg, u"[Error] Missing major_version in ALGO_PARAM.\n");
-        return 0;
+    return 1;
+}
+
+int parse_algo_slots(const platform::IniFile &ini, const frame::DefinitionTable &table,
+                     size_t slots, std::optional<text::IntegerField> integer,
+                     const cali_info_arg &arg, const std::function<void(size_t, uint32_t)> &store) {
+    for (size_t n = 0; n < slots && n < table.size(); ++n) {
+        const frame::DefinitionEntry &e = table[n];
+        if (!e.present) continue;
+        uint32_t bits = 0;
+        float value = 0;
+        const ValueRead read = integer
+                                   ? read_number(ini, kAlgoSection, e.name_view(), *integer, arg, bits)
+                                   : read_float(ini, kAlgoSection, e.name_view(), arg, value);
+        switch (read) {
+            case ValueRead::ok:
+                store(n, integer ? bits : std::bit_cast<uint32_t>(value));
+                break;
+            case ValueRead::missing:
+                frame::report(arg, u"[Warning] Missing %s.\n", e.name);
+                break;
+            case ValueRead::bad:
+                return 0;
+        }
     }
-    AlgoBlock::major.put(block, *major);
-    const auto minor = read_number(ini, kAlgoSection, u"minor_version");
-    if (!minor) {
-        frame::report(arg, u"[Error] Missing minor_version in ALGO_PARAM.\n");
-        return 0;
-    }
-    AlgoBlock::minor.put(block, *minor);
     return 1;
 }
 

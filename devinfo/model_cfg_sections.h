@@ -7,10 +7,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "frame/definitions.h"
 #include "platform/ini_file.h"
+#include "text/field_number.h"
 #include "ryn_usr.h"
 #include "text/checked_format.h"
 
@@ -36,6 +40,11 @@ struct HeadKeys {
 // the first write that fails.
 bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record, HeadKeys keys);
 
+// Whether every string the head writes can be written to an INI file; reports
+// the first that cannot (writable_text) and returns false. A GET checks this
+// before it writes anything.
+bool head_strings_writable(std::span<const uint8_t> record, HeadKeys keys, const cali_info_arg &arg);
+
 // Reads the head over the record: "vid" and "pid" are required (the warning,
 // then vid_refusal or "file %s can not miss PID.\n" with the INI path, and 0);
 // a missing "bcdDevice" keeps the record's value; a missing string clears its
@@ -52,5 +61,15 @@ bool dump_algo_header(platform::IniFile &ini, std::span<const uint8_t> block);
 // ... in ALGO_PARAM.\n" and 0).
 int parse_algo_header(const platform::IniFile &ini, std::span<uint8_t> block,
                       const cali_info_arg &arg);
+
+// Reads the parameters of "algorithm parameter": for each of the first
+// `slots` entries of the definition table whose present flag is set, the key
+// the entry names, as a float (integer empty) or as an integer of that field
+// (its bits); store takes the slot number and the bits. A missing key is
+// warned about and its slot keeps what it holds; a value that is refused
+// fails the parse (0).
+int parse_algo_slots(const platform::IniFile &ini, const frame::DefinitionTable &table,
+                     size_t slots, std::optional<text::IntegerField> integer,
+                     const cali_info_arg &arg, const std::function<void(size_t, uint32_t)> &store);
 
 }  // namespace ryn::devinfo

@@ -269,46 +269,40 @@ int dump_sections(IniFile &ini, const OtherModelCfgVariant &v, const cali_info_a
 
 // --- SET ----------------------------------------------------------------------
 
-// The algorithm block is replaced, not overlaid: it starts from zero, and a
-// parameter the file lacks goes to the device as 0. Version 0x200 requires
-// the three header keys and reads floats; version 0x300 reads numbers by
-// their prefix, keeps their low 16 bits and never fails.
+// The file's parameters over the device's block: a parameter the file lacks
+// keeps the device's value. Version 0x200 requires the three header keys and
+// reads floats; version 0x300 reads 16-bit numbers by their prefix and has no
+// header. A block older than 0x101, which GET does not write, stays as the
+// device has it when the file has no such section. A value that is no number
+// or does not fit its slot fails the parse.
 int parse_algorithm_parameter(const IniFile &ini, const OtherModelCfgVariant &v,
                               const cali_info_arg &arg, std::span<uint8_t> record) {
     const L &l = v.layout;
-    const auto block = l.algo_header ? algo_block(l, record)
-                                     : record.subspan(l.algo_slots.offset,
-                                                      l.algo_slots.end() - l.algo_slots.offset);
-    std::fill(block.begin(), block.end(), uint8_t{0});
-    if (l.algo_header && !parse_algo_header(ini, block, arg)) return 0;
-    const frame::DefinitionTable &table = frame::definition_table(v.definitions);
-    for (size_t n = 0; n < l.algo_slots.count && n < table.size(); ++n) {
-        const frame::DefinitionEntry &e = table[n];
-        if (!e.present) continue;
-        if (l.algo_header) {
-            if (const auto value = read_float(ini, kAlgoSection, e.name_view())) {
-                l.algo_slots.at(n).put(record, std::bit_cast<uint32_t>(*value));
-                continue;
-            }
-        } else if (const auto value = read_number(ini, kAlgoSection, e.name_view())) {
-            l.algo_slots.at(n).put(record, *value & 0xFFFF);
-            continue;
-        }
-        frame::report(arg, u"[Warning] Missing %s.\n", e.name);
+    if (l.algo_header) {
+        const auto block = algo_block(l, record);
+        if (AlgoBlock::version(block) < 0x101 && !ini.has_section(kAlgoSection)) return 1;
+        if (!parse_algo_header(ini, block, arg)) return 0;
     }
-    return 1;
+    const std::optional<text::IntegerField> integer =
+        l.algo_header ? std::nullopt
+                      : std::optional(text::prefixed_field(static_cast<unsigned>(8 * l.algo_slots.width)));
+    return parse_algo_slots(ini, frame::definition_table(v.definitions), l.algo_slots.count, integer,
+                            arg, [&](size_t n, uint32_t bits) { l.algo_slots.at(n).put(record, bits); });
 }
 
 // Every "SYS_PARAM_%04u" (5920) must be present and scan; the parse fails at
-// the first that does not, without a message of its own.
-int parse_system_parameter(const IniFile &ini, const L &l, std::span<uint8_t> record) {
+// the first that does not, without a message of its own (a number that does
+// not fit is reported with the value).
+int parse_system_parameter(const IniFile &ini, const L &l, const cali_info_arg &arg,
+                           std::span<uint8_t> record) {
     for (size_t n = 0; n < l.sys_params.count; ++n) {
         char16_t value[number_buffer_size];
-        const size_t length = ini.get(
-            kSystemSection, text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
-            value, std::size(value));
+        const std::u16string key =
+            text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n));
+        const size_t length = ini.get(kSystemSection, key, value, std::size(value));
         uint32_t entry = 0;
-        if (length == 0 || !frame::parse_system_param(std::u16string_view(value, length), entry))
+        if (length == 0 ||
+            !frame::parse_system_param(arg, key, std::u16string_view(value, length), entry))
             return 0;
         l.sys_params.at(n).put(record, entry);
     }
@@ -335,7 +329,7 @@ int parse_sections(const OtherModelCfgVariant &v, cali_info_arg &arg, const std:
         frame::report(arg, m.parse_algorithm);
         return 0;
     }
-    if (!parse_system_parameter(ini, v.layout, record)) {
+    if (!parse_system_parameter(ini, v.layout, arg, record)) {
         frame::report(arg, m.parse_system);
         return 0;
     }
@@ -349,6 +343,9 @@ int get_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!v) return 0;
     Record record(L::size, 0);
     if (!load_and_read(*v, arg, Request::get, record)) return 0;
+    // A device string the file cannot hold fails the request before anything
+    // is written.
+    if (!head_strings_writable(record, {.bcd_device = true, .strings = true}, arg)) return 0;
     IniFile ini(path);
     const int dumped = dump_sections(ini, *v, arg, record);
     const bool committed = ini.commit();

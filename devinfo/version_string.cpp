@@ -2,6 +2,7 @@
 // section "version string" of an INI file.
 #include <string>
 
+#include "devinfo/ini_values.h"
 #include "formats/version_record.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
@@ -19,8 +20,10 @@ int get_version_string(cali_info_arg &arg, const std::u16string &path) {
         return 0;
     }
 
-    // The six keys in their order; the first write that fails ends the request
-    // without a message, and the keys written before it stay in the file.
+    // The six keys in their order. A device string the file cannot hold fails
+    // the request, naming its key, before anything is written; the first
+    // write that fails ends the request, naming the file, and the keys
+    // written before it stay in the file.
     const std::u16string section = u"version string";
     const std::u16string values[][2] = {
         {u"length", text::format_checked(u"%u", static_cast<unsigned>(R::length.get(record)))},
@@ -30,6 +33,8 @@ int get_version_string(cali_info_arg &arg, const std::u16string &path) {
         {u"normal", layout::utf16_field(record, R::normal)},
         {u"updater", layout::utf16_field(record, R::updater)},
     };
+    for (const auto &[key, value] : values)
+        if (!writable_text(key, value, arg)) return 0;
     platform::IniFile ini(path);
     bool written = true;
     for (const auto &[key, value] : values) {
@@ -39,7 +44,11 @@ int get_version_string(cali_info_arg &arg, const std::u16string &path) {
         }
     }
     const bool committed = ini.commit();
-    return written && committed ? 1 : 0;
+    if (!written || !committed) {
+        frame::report(arg, u"Fail to write the file [%s].\n", path.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace ryn::devinfo

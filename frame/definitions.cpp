@@ -101,15 +101,67 @@ DefinitionTable::DefinitionTable(DefinitionFile file) : file_(file) {
     // Zeroed storage that lives as long as the module.
     storage_ = std::make_unique<DefinitionEntry[]>(capacity);
     entries_ = std::span<DefinitionEntry>(storage_.get(), capacity);
+    listed_.assign(capacity, false);
+}
+
+void DefinitionTable::note_used(size_t i) {
+    if (listed_[i]) return;
+    listed_[i] = true;
+    used_.push_back(static_cast<uint32_t>(i));
+}
+
+void DefinitionTable::set_valid(size_t i, bool valid) {
+    entries_[i].valid = valid ? 1 : 0;
+    if (valid) note_used(i);  // an entry not listed is all zero already
+}
+
+void DefinitionTable::set_all_present_valid() {
+    for (const uint32_t i : used_)
+        if (entries_[i].present) entries_[i].valid = 1;
+}
+
+void DefinitionTable::clear_valid() {
+    for (const uint32_t i : used_) entries_[i].valid = 0;
 }
 
 int DefinitionTable::find(std::u16string_view name) const {
-    name = name.substr(0, DefinitionEntry::name_capacity);
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        const DefinitionEntry &e = entries_[i];
-        if (e.present && e.name_view() == name) return static_cast<int>(i);
+    const auto it = index_.find(name.substr(0, DefinitionEntry::name_capacity));
+    return it == index_.end() ? -1 : static_cast<int>(it->second);
+}
+
+void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDescriptor &d) {
+    // The whole table is cleared before the file is read. Only the entries
+    // listed as used can hold anything, and an entry the file fills is
+    // overwritten whole, so clearing the used entries the file leaves out,
+    // once it has been read, ends in the same table.
+    const std::vector<uint32_t> before = std::move(used_);
+    used_.clear();
+    for (const uint32_t i : before) listed_[i] = false;
+
+    // Each piece of at most 255 characters is a line of its own. A line counts
+    // when both fields convert, the number is below the capacity and the name
+    // (up to the first white space) fits its 128 characters with terminator.
+    std::u16string_view line;
+    while (reader.read_line(line)) {
+        uint32_t number = 0;
+        std::u16string_view name;
+        if (!parse_definition_line(line, number, name)) continue;
+        if (number >= d.capacity) continue;
+        DefinitionEntry &e = entries_[number];
+        // The whole name field: a later line's shorter name leaves nothing of the earlier one.
+        std::fill(std::copy(name.begin(), name.end(), e.name), std::end(e.name), u'\0');
+        e.present = 1;
+        e.valid = d.valid_at_load ? 1 : 0;
+        note_used(number);
     }
-    return -1;
+    for (const uint32_t i : before)
+        if (!listed_[i]) entries_[i] = DefinitionEntry{};
+
+    // The names, each to the first entry in ascending order that has it.
+    std::sort(used_.begin(), used_.end());
+    index_.clear();
+    index_.reserve(used_.size());
+    for (const uint32_t i : used_) index_.try_emplace(entries_[i].name_view(), i);
 }
 
 DefinitionTable &definition_table(DefinitionFile file) {
@@ -128,24 +180,7 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
         say(d, arg, d.open_failure, path->c_str());
         return 0;
     }
-
-    DefinitionTable &table = definition_table(file);
-    std::fill(table.entries_.begin(), table.entries_.end(), DefinitionEntry{});
-    // Each piece of at most 255 characters is a line of its own. A line counts
-    // when both fields convert, the number is below the capacity and the name
-    // (up to the first white space) fits its 128 characters with terminator.
-    std::u16string_view line;
-    while (reader->read_line(line)) {
-        uint32_t number = 0;
-        std::u16string_view name;
-        if (!parse_definition_line(line, number, name)) continue;
-        if (number >= d.capacity) continue;
-        DefinitionEntry &e = table.entries_[number];
-        // The whole name field: a later line's shorter name leaves nothing of the earlier one.
-        std::fill(std::copy(name.begin(), name.end(), e.name), std::end(e.name), u'\0');
-        e.present = 1;
-        e.valid = d.valid_at_load ? 1 : 0;
-    }
+    definition_table(file).fill_from(*reader, d);
     return 1;
 }
 

@@ -11,7 +11,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
+#include "platform/file.h"
 #include "ryn_usr.h"
 #include "text/checked_format.h"
 
@@ -55,27 +58,46 @@ struct DefinitionDescriptor {
 
 const DefinitionDescriptor &descriptor_of(DefinitionFile file);
 
-// The module-wide table of one definition file.
+// The module-wide table of one definition file. Only a load writes the
+// entries' names and present flags; the code that reads a device record
+// marks entries valid through set_valid.
 class DefinitionTable {
   public:
     explicit DefinitionTable(DefinitionFile file);
 
     DefinitionFile file() const { return file_; }
     size_t size() const { return entries_.size(); }
-    std::span<DefinitionEntry> entries() { return entries_; }
     std::span<const DefinitionEntry> entries() const { return entries_; }
-    DefinitionEntry &operator[](size_t i) { return entries_[i]; }
     const DefinitionEntry &operator[](size_t i) const { return entries_[i]; }
 
+    // Sets or clears the valid flag of entry i.
+    void set_valid(size_t i, bool valid);
+    // Marks every present entry valid (a record that holds every parameter).
+    void set_all_present_valid();
+    // Clears every valid flag.
+    void clear_valid();
+
     // Index of the first present entry, in ascending order, whose name equals
-    // name over at most 128 characters; -1 when none does.
+    // name over at most 128 characters; -1 when none does. Answered from an
+    // index of the names built at load, so a request that looks up every
+    // name stays linear in their number.
     int find(std::u16string_view name) const;
 
   private:
     friend int load_definitions(DefinitionFile, const cali_info_arg *);
+    // Makes the table what the file's lines define, as if every entry had
+    // been zeroed first, but touches only the entries this load fills and
+    // those that held something before it.
+    void fill_from(platform::TextReader &reader, const DefinitionDescriptor &d);
+    // Entry i may hold something from now on: the next load's clear covers it.
+    void note_used(size_t i);
+
     DefinitionFile file_;
     std::unique_ptr<DefinitionEntry[]> storage_;
     std::span<DefinitionEntry> entries_;
+    std::vector<uint32_t> used_;  // the entries that may be non-zero, each once
+    std::vector<bool> listed_;    // per entry: listed in used_
+    std::unordered_map<std::u16string_view, uint32_t> index_;  // name -> first present entry
 };
 
 // The table of a file (it lives as long as the module).

@@ -1,8 +1,10 @@
 #include "frame/other_params.h"
 
+#include "frame/file_values.h"
 #include "frame/sink.h"
 #include "platform/file.h"
 #include "ryn_hid.h"
+#include "text/checked_format.h"
 #include "text/text.h"
 
 namespace ryn::frame {
@@ -11,6 +13,7 @@ namespace {
 constexpr uint32_t kDisabled = 0x01;  // byte 0, bit 0 of a system parameter
 constexpr unsigned kValueShift = 1;   // byte 0, bits 1 to 7
 constexpr size_t kWordCapacity = 16;  // at most 15 letters and the terminator
+constexpr size_t kTokenCapacity = 256;  // a number's text: a whole INI value at most
 
 }  // namespace
 
@@ -29,14 +32,20 @@ int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
         report(arg, open_failure, path.c_str());
         return 0;
     }
+    const text::IntegerField field{
+        .bits = static_cast<unsigned>(8 * fw_params.width), .base = 10, .negatives = true};
     std::u16string line;
     while (reader->read_line(line)) {
         unsigned number = 0;
-        int value = 0;
-        if (text::scan(line, u"FW_PARAM_%04u=%d", &number, &value) != 2) continue;
+        char16_t value[256] = {};
+        if (text::scan(line, u"FW_PARAM_%04u=%[^\r\n]", &number, value, std::size(value)) != 2)
+            continue;
         if (number >= fw_params.count) continue;
-        const auto bits = static_cast<uint32_t>(value);
-        fw_params.at(number).put(record, fw_params.width == 2 ? bits & 0xFFFF : bits);
+        uint32_t bits = 0;
+        if (!read_numbers(arg, text::format_checked(u"FW_PARAM_%04u", number), value,
+                          {{value, field}}, &bits))
+            return 0;
+        fw_params.at(number).put(record, bits);
     }
     return 1;
 }
@@ -48,14 +57,24 @@ std::u16string system_param_text(uint32_t entry) {
                                 entry >> 24);
 }
 
-bool parse_system_param(std::u16string_view value, uint32_t &entry) {
+bool parse_system_param(const cali_info_arg &arg, std::u16string_view key, std::u16string_view value,
+                        uint32_t &entry) {
     char16_t word[kWordCapacity] = {};
-    unsigned first = 0, b1 = 0, b2 = 0, b3 = 0;
-    if (text::scan(value, u"%[a-z],%u,%u,%u,%u", word, kWordCapacity, &first, &b1, &b2, &b3) != 5)
+    char16_t t[4][kTokenCapacity] = {};
+    if (text::scan(value, u"%[a-z],%[^,],%[^,],%[^,],%[^,]", word, kWordCapacity, t[0],
+                   kTokenCapacity, t[1], kTokenCapacity, t[2], kTokenCapacity, t[3],
+                   kTokenCapacity) != 5)
         return false;
-    const uint32_t b0 =
-        (std::u16string_view(word) == u"enable" ? 0 : kDisabled) | ((first << kValueShift) & 0xFF);
-    entry = b0 | (b1 & 0xFF) << 8 | (b2 & 0xFF) << 16 | (b3 & 0xFF) << 24;
+    uint32_t n[4] = {};
+    if (!read_numbers(arg, key, value,
+                      {{t[0], text::decimal_field(7)},
+                       {t[1], text::decimal_field(8)},
+                       {t[2], text::decimal_field(8)},
+                       {t[3], text::decimal_field(8)}},
+                      n))
+        return false;
+    const uint32_t b0 = (std::u16string_view(word) == u"enable" ? 0 : kDisabled) | n[0] << kValueShift;
+    entry = b0 | n[1] << 8 | n[2] << 16 | n[3] << 24;
     return true;
 }
 

@@ -21,12 +21,15 @@ namespace ryn::frame {
 // refuses the selection.
 int select_6cam_device(const cali_info_arg &arg, Controller controller, uint32_t flags);
 
-// Every line of the file that scans as "FW_PARAM_%04u=%d" with a number below
-// the array's count sets that parameter (its low 16 bits for 2-byte entries),
-// whatever section the line stands in; a line with blanks around "=" does not
-// scan. A value above the signed range wraps modulo 2^32 in the scan, so a
-// value written with "%u" comes back with all its 32 bits. 0 with
-// open_failure (the path as its %s) when the file cannot be opened.
+// Every line of the file that scans as "FW_PARAM_%04u=<value>" with a number
+// below the array's count sets that parameter, whatever section the line
+// stands in; a line with blanks before "=" does not scan. The value is a
+// decimal number that fits the parameter: 0 to 2^32 - 1 (0 to 65535 for
+// 2-byte entries), or a negative number down to -2^31 (-32768) stored as its
+// two's complement, so -1 gives all ones and a value written with "%u" comes
+// back with all its bits. 0 with open_failure (the path as its %s) when the
+// file cannot be opened, or with "[Error] Bad value of FW_PARAM_<n>: ..." for
+// a value that is no such number.
 int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
                          text::format_string<const char16_t *> open_failure,
                          const layout::Array &fw_params, std::span<uint8_t> record);
@@ -36,8 +39,11 @@ int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
 // "enable" or "disable".
 std::u16string system_param_text(uint32_t entry);
 // Reads the text form: a word of at most 15 lower-case letters (only the exact
-// word "enable" enables) and four unsigned numbers, each cut to its bits; the
-// first number shifted left by one. False when not every field converts.
-bool parse_system_param(std::u16string_view value, uint32_t &entry);
+// word "enable" enables) and four unsigned decimal numbers, the first of 7
+// bits (shifted left by one), the others of 8. False when the value is not of
+// that form, and also when a number does not fit its bits, which is reported
+// under key (report_bad_value).
+bool parse_system_param(const cali_info_arg &arg, std::u16string_view key, std::u16string_view value,
+                        uint32_t &entry);
 
 }  // namespace ryn::frame

@@ -2,14 +2,16 @@
 // byte chooses one of the ten files, the rest is its contents. A load
 // succeeds; every entry is either absent and all zero, or present with a
 // name run of at most 127 units without blanks, zero-filled behind it, and the
-// file's valid-at-load mark; loading again over a scribbled table gives the
-// same table; and the table written out as "param_%04u=%s" lines loads back as
-// the same table. (A NUL inside a name's run is kept in the field as the line
-// scanner keeps it; such a name is not written out.) The tables are heap arrays of their capacity,
-// so a write past an entry or the table is reported by AddressSanitizer.
+// file's valid-at-load mark; the lookup finds each name's first entry; loading
+// again over a table another file left gives the same table; and the table written out
+// as "param_%04u=%s" lines loads back as the same table. (A NUL inside a
+// name's run is kept in the field as the line scanner keeps it; such a name is
+// not written out.) The tables are heap arrays of their capacity, so a write
+// past an entry or the table is reported by AddressSanitizer.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +30,13 @@ constexpr size_t kFiles = 10;
 
 ryn::fuzz::ScratchDir &scratch() {
     static ryn::fuzz::ScratchDir dir("fuzz_definitions");
+    return dir;
+}
+
+// A folder with a file of the same name for each table, naming every
+// seventh entry.
+ryn::fuzz::ScratchDir &full() {
+    static ryn::fuzz::ScratchDir dir("fuzz_definitions_full");
     return dir;
 }
 
@@ -55,6 +64,13 @@ std::string file_name(Fr::DefinitionFile file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    for (size_t f = 0; f < kFiles; ++f) {
+        const auto file = static_cast<Fr::DefinitionFile>(f);
+        std::string text;
+        for (size_t i = 0; i < Fr::descriptor_of(file).capacity; i += 7)
+            text += "param_" + std::to_string(i) + "=" + std::string(i % 4 ? 1 : 127, 'x') + "\n";
+        full().write(file_name(file), text);
+    }
     ryn::frame::set_definition_dir_for_testing(scratch().dir16());
     return 0;
 }
@@ -89,12 +105,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                    ryn::text::from_utf8(ryn::text::to_utf8(std::u16string(n))) == n;
     }
 
-    // Again, over a table left with other contents.
-    for (Fr::DefinitionEntry &e : Fr::definition_table(file).entries()) {
-        e.present = 1;
-        e.valid = 1;
-        std::fill(std::begin(e.name), std::end(e.name), u'x');
-    }
+    // The lookup answers as a scan in ascending order would: every present
+    // name gives its first entry.
+    Fr::DefinitionTable &table = Fr::definition_table(file);
+    std::map<std::u16string_view, int> first_of;
+    for (size_t i = 0; i < first.size(); ++i)
+        if (first[i].present) first_of.try_emplace(first[i].name_view(), static_cast<int>(i));
+    for (const auto &[n, at] : first_of)
+        expect(table.find(n) == at, kTarget, "the lookup missed the first entry");
+
+    // Again, over a table left with other contents: a file filling every
+    // seventh entry (some with a name of 127 units), and every entry marked
+    // valid.
+    Fr::set_definition_dir_for_testing(full().dir16());
+    load(file);
+    for (size_t i = 0; i < table.size(); ++i) table.set_valid(i, true);
+    Fr::set_definition_dir_for_testing(scratch().dir16());
     expect(same(load(file), first), kTarget, "a second load gave another table");
 
     // Written out and read back. A name with a NUL inside its run, or with an

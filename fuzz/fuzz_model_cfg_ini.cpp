@@ -4,9 +4,12 @@
 // was, or succeeds and leaves a record of the device's version and size; a
 // GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
 // writes the same file again (what is written reads back the same; the
-// record's bytes may differ where packing keeps bits the settings do not use);
-// a GET file without the algorithm parameter section is refused by SET. The device of a
-// version is made once and its record put back before each input.
+// record's bytes may differ where packing keeps bits the settings do not use),
+// a GET file without the algorithm parameter section included. The device of
+// a version is made once and its record put back before each input. The GET
+// and SET after the first SET depend only on the version and the record it
+// left, so a record already taken through them is not taken again (most
+// inputs fail and leave the record as made); files are not flushed to disk.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +29,7 @@
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
 #include "fuzz/scratch.h"
+#include "platform/host_fs.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
@@ -55,6 +60,7 @@ const Scratch &scratch() {
         defs << "param_0500=extra_500\nparam_0766=extra_766\n";
         dir.write("algo_param_def.ini", defs.str());
         ryn::frame::set_definition_dir_for_testing(dir.dir16());
+        ryn::platform::host_fs::set_flush_to_disk(false);
         return Scratch{dir.path("set.ini"), dir.path("get.ini")};
     }();
     return s;
@@ -124,19 +130,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(after.size() == before.size(), "SET changed the record size");
         check(R::version(after) == R::version(before), "SET changed the record version");
     }
+    static std::set<std::pair<uint8_t, std::vector<uint8_t>>> round_tripped;
+    if (!round_tripped.emplace(static_cast<uint8_t>(data[0] % 5), after).second) return 0;
     ::unlink(s.get_file.c_str());
     check(request(handle, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
     const std::string written = contents(s.get_file);
-    // A record whose algorithm block predates 0x101 is written without the
-    // "algorithm parameter" section, whose header keys a SET requires: such a
-    // file is refused and leaves the record as it is.
-    const ryn::platform::IniFile get_ini(ryn::text::from_utf8(s.get_file));
-    if (get_ini.get(u"algorithm parameter", u"length").empty()) {
-        check(request(handle, s.get_file, RYN_FLAG_SET) == 0,
-              "a file without the algorithm parameter header was taken");
-        check(device_record() == after, "a refused SET changed the record");
-        return 0;
-    }
+    // Every GET file is taken back, a record without an algorithm block
+    // (written without the "algorithm parameter" section) included.
     check(request(handle, s.get_file, RYN_FLAG_SET) == 1, "SET of the GET file failed");
     ::unlink(s.get_file.c_str());
     check(request(handle, s.get_file, RYN_FLAG_GET) == 1, "the second GET failed");

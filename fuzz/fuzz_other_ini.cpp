@@ -7,11 +7,13 @@
 // configuration also at its length and version); a GET afterwards succeeds,
 // and after a SET of the file that GET wrote, a GET writes the same file again
 // (what is written reads back the same; the records' bytes may differ where
-// packing keeps bits the settings do not use); a model configuration GET file
+// packing keeps bits the settings do not use), a model configuration GET file
 // without the algorithm parameter section (a SET took an algorithm block
-// version below 0x101 from the file) may be refused by SET, and then leaves
-// the records as they were. The device of a family is made
-// once and its records put back before each input.
+// version below 0x101 from the file) included. The device of a family is made
+// once and its records put back before each input. The GET and SET after
+// the first SET depend only on the variant and the records it left, so
+// records already taken through them are not taken again (most inputs fail
+// and leave the records as made); files are not flushed to disk.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -21,12 +23,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
 #include "fuzz/scratch.h"
+#include "platform/host_fs.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
@@ -88,6 +92,7 @@ const Scratch &scratch() {
                                 top + "=top\n");
         }
         ryn::frame::set_definition_dir_for_testing(dir.dir16());
+        ryn::platform::host_fs::set_flush_to_disk(false);
         return Scratch{dir.path("set.ini"), dir.path("get.ini")};
     }();
     return s;
@@ -186,22 +191,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check((now[3] << 8 | now[2]) == (std::string(v.family) == "5920" ? 0x300 : 0x200),
               "SET changed the record version");
     }
+    static std::set<std::pair<const Variant *, std::vector<std::vector<uint8_t>>>> round_tripped;
+    if (!round_tripped.emplace(&v, after).second) return 0;
     ::unlink(s.get_file.c_str());
     check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "GET after SET failed");
     const std::string written = contents(s.get_file);
-    // A record whose algorithm block predates 0x101 is written without the
-    // "algorithm parameter" section; a controller whose SET requires that
-    // section's header keys refuses such a file and leaves the records as
-    // they are. Every other GET file is taken back.
-    const ryn::platform::IniFile get_ini(ryn::text::from_utf8(s.get_file));
-    const bool without_algo =
-        !v.calibration && get_ini.get(u"algorithm parameter", u"length").empty();
-    const std::vector<std::vector<uint8_t>> got = all_records(v);
+    // Every GET file is taken back, a record whose algorithm block predates
+    // 0x101 (written without the "algorithm parameter" section) included.
     const int32_t again = request(handle, v, s.get_file, RYN_FLAG_SET);
-    if (without_algo && again == 0) {
-        check(all_records(v) == got, "a refused SET changed a device record");
-        return 0;
-    }
     check(again == 1, "SET of the GET file failed");
     ::unlink(s.get_file.c_str());
     check(request(handle, v, s.get_file, RYN_FLAG_GET) == 1, "the second GET failed");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/scratch.h"
 #include "sim/ryn_sim.h"
 
 namespace {
@@ -22,20 +23,12 @@ void check(bool ok, const char *what) {
 
 // The files every input goes through, in a scratch folder removed at exit.
 struct Scratch {
-    std::string dir, input, saved;
+    std::string input, saved;
 };
 
 const Scratch &scratch() {
-    static char dir[] = "/tmp/fuzz_sim_state.XXXXXX";
-    static const Scratch s = [] {
-        check(::mkdtemp(dir) != nullptr, "cannot make a scratch folder");
-        std::atexit([] {
-            ::unlink((std::string(dir) + "/in.json").c_str());
-            ::unlink((std::string(dir) + "/out.json").c_str());
-            ::rmdir(dir);
-        });
-        return Scratch{dir, std::string(dir) + "/in.json", std::string(dir) + "/out.json"};
-    }();
+    static ryn::fuzz::ScratchDir dir("fuzz_sim_state");
+    static const Scratch s{dir.path("in.json"), dir.path("out.json")};
     return s;
 }
 

@@ -66,6 +66,13 @@ struct WriteFaults {
 };
 void set_write_faults(const WriteFaults &faults);
 
+// Whether a write waits until the file and its folder are on the disk before
+// it counts as done (on by default). The fuzz targets, which check what files
+// hold and not what a power loss leaves, turn it off: the flush is most of
+// the time a small write takes.
+void set_flush_to_disk(bool on);
+bool flush_to_disk();
+
 inline constexpr size_t write_chunk = 65536;
 
 // For the implementations of this header: the fault the next write of up to

@@ -1,6 +1,7 @@
 // The test seams of the file-system layer, shared by every host's
 // implementation of it.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -46,6 +47,14 @@ void wrote(size_t n) {
     const std::lock_guard guard(s.lock);
     if (s.faults.disk_space) *s.faults.disk_space -= std::min<uint64_t>(n, *s.faults.disk_space);
 }
+
+namespace {
+std::atomic<bool> flush{true};
+}  // namespace
+
+void set_flush_to_disk(bool on) { flush = on; }
+
+bool flush_to_disk() { return flush; }
 
 bool kill_before_replace() {
     FaultState &s = state();

@@ -192,7 +192,7 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
         }
         ok = ::fchmod(fd, mode) == 0;
     }
-    ok = ok && write_all(fd, bytes) && ::fsync(fd) == 0;
+    ok = ok && write_all(fd, bytes) && (!flush_to_disk() || ::fsync(fd) == 0);
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(temp.c_str());
@@ -204,7 +204,7 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
 bool replace_with_temp(const std::string &temp, const std::string &target) {
     if (kill_before_replace()) ::kill(::getpid(), SIGKILL);
     if (::rename(temp.c_str(), target.c_str()) != 0) return false;
-    sync_folder(target);
+    if (flush_to_disk()) sync_folder(target);
     return true;
 }
 

@@ -139,7 +139,7 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
     std::wstring temp;
     const HANDLE h = create_temp_beside(wide(target), temp);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    bool ok = write_all(h, bytes) && FlushFileBuffers(h);
+    bool ok = write_all(h, bytes) && (!flush_to_disk() || FlushFileBuffers(h));
     ok = CloseHandle(h) && ok;
     if (!ok) {
         DeleteFileW(temp.c_str());

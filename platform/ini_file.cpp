@@ -610,6 +610,14 @@ std::u16string IniFile::get(std::u16string_view section, std::u16string_view key
     return std::u16string(impl_ ? impl_->value(section, key, def) : def);
 }
 
+bool IniFile::has_section(std::u16string_view section) const {
+    return impl_ && impl_->find_section(section) != nullptr;
+}
+
+bool IniFile::writable_value(std::u16string_view value) {
+    return !breaks_line(value);
+}
+
 bool IniFile::set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
     if (!impl_) return false;
     try {

@@ -29,6 +29,11 @@ class IniFile {
     std::u16string get(std::u16string_view section, std::u16string_view key,
                        std::u16string_view def = u"") const;
 
+    // Whether the file has the section (case-insensitive), keys or not.
+    bool has_section(std::u16string_view section) const;
+    // Whether set can store the value: it holds no line break and no NUL.
+    static bool writable_value(std::u16string_view value);
+
     // Writes a value: creates the section (at the end of the file) and the key
     // (after the last key of its section) as needed, replaces an existing value
     // in place. The first write checks that the file can be created or written;

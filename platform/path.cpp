@@ -61,7 +61,13 @@ std::optional<std::u16string> make_path(std::u16string_view drive, std::u16strin
 std::optional<std::string> to_os_path(std::u16string_view path) {
     if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
     std::string os;
+#ifdef _WIN32
     if (!text::append_utf8(os, path)) return std::nullopt;
+#else
+    // A POSIX name is bytes: a byte that is not UTF-8 came in as a lone
+    // surrogate U+DC80..U+DCFF (from_os_bytes) and goes back as that byte.
+    if (!text::to_os_bytes(path, os)) return std::nullopt;
+#endif
     return os;
 }
 

@@ -47,6 +47,8 @@ std::optional<std::u16string> make_path(std::u16string_view drive, std::u16strin
 
 // The path as the OS calls take it (UTF-8). Empty when it cannot be passed
 // exactly: a NUL character or an unpaired surrogate would name another file.
+// On POSIX a lone surrogate U+DC80..U+DCFF is the byte 0x80..0xFF of a name
+// that is not UTF-8 (text::to_os_bytes), and goes back as that byte.
 std::optional<std::string> to_os_path(std::u16string_view path);
 
 }  // namespace ryn::platform

@@ -10,6 +10,7 @@
 #include "platform/encoding.h"
 #include "platform/host.h"
 #include "platform/path.h"
+#include "text/utf.h"
 
 namespace ryn::platform {
 
@@ -35,8 +36,10 @@ bool fits(size_t length, size_t capacity) {
     return length < capacity;
 }
 
+// A name the OS gives back, bytes that are not UTF-8 included, as UTF-16
+// that to_os_path turns back into the same bytes.
 std::u16string from_os_path(const char *s, size_t length) {
-    return decode_8bit(std::span(reinterpret_cast<const uint8_t *>(s), length));
+    return text::from_os_bytes(std::string_view(s, length));
 }
 
 std::optional<std::u16string> current_directory() {

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libcli11-dev
-          nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev locales)
+          nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev locales ccache)
 windows=0
 for arg in "$@"; do
   case "$arg" in

@@ -2,26 +2,35 @@
 # Builds the libFuzzer targets with clang and runs each for a while, then
 # prints each target's runs, runs per second and outcome. Exits 1 when any
 # target reported a finding (its reproducer is left in build-fuzz/findings/).
-#   scripts/fuzz.sh [SECONDS [TARGET...]]   (default 60 s per target, every target)
+#   scripts/fuzz.sh [--runs N] [SECONDS [TARGET...]]
+#     (default 60 s per target, every target; --runs N: a target also stops
+#     once it has run N inputs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+source scripts/ccache_env.sh
+run_limit=()
+if [ "${1:-}" = --runs ]; then
+  run_limit=(-runs="$2")
+  shift 2
+fi
 seconds=${1:-60}
 shift || true
 started=$(date +%s)
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DRYN_BUILD_FUZZ=ON -DRYN_BUILD_TESTS=OFF
-cmake --build build-fuzz -j "$(nproc)"
+# Only the fuzz targets (and the libraries they link).
+all_targets=()
+for src in fuzz/fuzz_*.cpp; do all_targets+=("$(basename "$src" .cpp)"); done
+cmake --build build-fuzz -j "$(nproc)" --target "${all_targets[@]}"
 echo "== fuzz build took $(($(date +%s) - started))s"
 
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  for target in build-fuzz/bin/fuzz_*; do
-    [ -x "$target" ] && targets+=("$(basename "$target")")
-  done
-fi
+if [ ${#targets[@]} -eq 0 ]; then targets=("${all_targets[@]}"); fi
 
+# The targets' scratch files on a memory file system where there is one.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 mkdir -p build-fuzz/findings build-fuzz/logs
 summary=()
 failed=0
@@ -34,7 +43,8 @@ for name in "${targets[@]}"; do
   [ -d "fuzz/seeds/${name#fuzz_}" ] && seeds=("fuzz/seeds/${name#fuzz_}")
   echo "== $name for ${seconds}s"
   outcome=ok
-  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=4096 -print_final_stats=1 \
+  t0=$(date +%s%N)
+  if ! "$target" -max_total_time="$seconds" "${run_limit[@]}" -rss_limit_mb=4096 -print_final_stats=1 \
       -artifact_prefix="build-fuzz/findings/$name-" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
     outcome=FINDING
     failed=1
@@ -42,10 +52,15 @@ for name in "${targets[@]}"; do
   tail -n 12 "$log"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  # libFuzzer counts whole seconds and says 0 for a run shorter than one:
+  # then the rate comes from the run's own wall-clock time.
+  if [ "${rate:-0}" = 0 ] && [ "${runs:-0}" -gt 0 ]; then
+    rate=$((runs * 1000 / (($(date +%s%N) - t0) / 1000000 + 1)))
+  fi
   summary+=("$(printf '%-28s %10s runs %8s runs/s  %s' "$name" "${runs:-?}" "${rate:-?}" "$outcome")")
 done
 
-echo "== summary (${seconds}s per target)"
+echo "== summary (${seconds}s per target${run_limit[0]:+, at most ${run_limit[0]#-runs=} inputs})"
 printf '%s\n' "${summary[@]}"
 echo "== fuzzing took $(($(date +%s) - started))s in all"
 exit "$failed"

@@ -9,7 +9,8 @@
 // OSC-Cali: the five registers 0x906000C4..0x906000D4 must be written in
 // that order with their values (the host's table); a write out of order or
 // with another value leaves the chip wrongly clocked: it refuses flash writes
-// until the next reset.
+// until the next reset, or until the sequence starts again with its first
+// register (as a retried update does on a chip left in Maskrom).
 //
 // Serial flash: writing 0x39F to 0x90200000 and 8 to 0x90200008 starts the
 // read-identification command; 0x90200008 then reads nonzero twice and 0
@@ -182,10 +183,16 @@ Result ControllerDevice::set_reg(Call &, uint32_t address, uint32_t value) {
     const auto &osc = fwupdate::osc_cali_registers;
     for (size_t i = 0; i < std::size(osc); ++i) {
         if (osc[i].address != address) continue;
-        if (i != fw->osc_written || value != osc[i].value)
+        if (i == 0 && value == osc[0].value) {
+            // The first register starts the sequence afresh: a host that
+            // retries an update on a chip left in Maskrom clocks it again.
+            fw->osc_written = 1;
+            fw->osc_wrong = false;
+        } else if (i != fw->osc_written || value != osc[i].value) {
             fw->osc_wrong = true;
-        else
+        } else {
             ++fw->osc_written;
+        }
         return Result::ok();
     }
     if (address == fwupdate::sf_command_reg) {

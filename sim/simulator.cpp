@@ -52,7 +52,15 @@ std::string show_result(const Operation &op, int64_t value) {
     return text;
 }
 
-std::string read_state_file(const std::string &path) {
+// The state file's name as the OS takes it: the control API's paths are
+// UTF-8, which a Windows host opens through the wide calls (its narrow calls
+// would read them in the ANSI code page).
+std::filesystem::path os_path(const std::string &utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string read_state_file(const std::string &name) {
+    const std::filesystem::path path = os_path(name);
     std::error_code ec;
     uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) throw SimError("cannot read: " + ec.message());
@@ -70,11 +78,12 @@ std::string read_state_file(const std::string &path) {
 // over the old one, so a crash never leaves a half-written state file.
 void write_atomically(const std::string &path, const std::string &text) {
 #if defined(_WIN32)
-    std::string temp = path + ".tmp" + std::to_string(_getpid());
+    const std::filesystem::path temp = os_path(path + ".tmp" + std::to_string(_getpid()));
+    std::FILE *f = _wfopen(temp.c_str(), L"wb");
 #else
-    std::string temp = path + ".tmp" + std::to_string(getpid());
-#endif
+    const std::filesystem::path temp = os_path(path + ".tmp" + std::to_string(getpid()));
     std::FILE *f = std::fopen(temp.c_str(), "wb");
+#endif
     if (!f) throw SimError("cannot write state file " + path + ": " + std::strerror(errno));
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
 #if defined(_WIN32)
@@ -85,7 +94,7 @@ void write_atomically(const std::string &path, const std::string &text) {
     int saved = errno;
     ok = std::fclose(f) == 0 && ok;
     std::error_code ec;
-    if (ok) std::filesystem::rename(temp, path, ec);
+    if (ok) std::filesystem::rename(temp, os_path(path), ec);
     if (!ok || ec) {
         std::filesystem::remove(temp, ec);
         throw SimError("cannot write state file " + path + ": " +

@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -347,13 +348,20 @@ int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap) {
 }
 
 std::u16string vformat(const char16_t *fmt, va_list ap) {
-    va_list count_ap;
-    va_copy(count_ap, ap);
-    int n = vformat_to(nullptr, 0, fmt, count_ap);
-    va_end(count_ap);
-    if (n <= 0) return {};
-    std::u16string s(static_cast<size_t>(n), u'\0');
-    vformat_to(s.data(), s.size() + 1, fmt, ap);
+    // One pass into a buffer on the stack, which holds every INI key and
+    // value; a longer text is formatted again into a string of its length.
+    char16_t local[256];
+    va_list again;
+    va_copy(again, ap);
+    const int n = vformat_to(local, std::size(local), fmt, ap);
+    std::u16string s;
+    if (n > 0 && static_cast<size_t>(n) < std::size(local)) {
+        s.assign(local, static_cast<size_t>(n));
+    } else if (n > 0) {
+        s.assign(static_cast<size_t>(n), u'\0');
+        vformat_to(s.data(), s.size() + 1, fmt, again);
+    }
+    va_end(again);
     return s;
 }
 

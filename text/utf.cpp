@@ -110,17 +110,54 @@ std::string to_utf8(std::u16string_view s, bool *exact) {
     return out;
 }
 
-std::u16string from_utf8(std::string_view s) {
+namespace {
+
+// Decodes UTF-8, handing each maximal ill-formed subpart to invalid(out, bytes).
+template <class OnInvalid>
+std::u16string decode_utf8_string(std::string_view s, OnInvalid invalid) {
     const std::span bytes(reinterpret_cast<const uint8_t *>(s.data()), s.size());
     std::u16string out;
     out.reserve(s.size());
     for (size_t i = 0; i < bytes.size();) {
         char32_t cp = 0;
         const Utf8Sequence seq = read_sequence(bytes.subspan(i), cp);
-        append_utf16(out, seq.valid ? cp : replacement_character);
+        if (seq.valid) append_utf16(out, cp);
+        else invalid(out, bytes.subspan(i, seq.length));
         i += seq.length;
     }
     return out;
+}
+
+constexpr char16_t escaped_byte_base = 0xDC00;  // U+DC80..U+DCFF stand for bytes 0x80..0xFF
+
+}  // namespace
+
+std::u16string from_utf8(std::string_view s) {
+    return decode_utf8_string(s, [](std::u16string &out, std::span<const uint8_t>) {
+        append_utf16(out, replacement_character);
+    });
+}
+
+std::u16string from_os_bytes(std::string_view s) {
+    return decode_utf8_string(s, [](std::u16string &out, std::span<const uint8_t> bad) {
+        for (const uint8_t b : bad) out += static_cast<char16_t>(escaped_byte_base + b);
+    });
+}
+
+bool to_os_bytes(std::u16string_view s, std::string &out) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        } else if (c >= escaped_byte_base + 0x80 && c <= escaped_byte_base + 0xFF) {
+            out += static_cast<char>(c - escaped_byte_base);
+            continue;
+        } else if (is_surrogate(c)) {
+            return false;
+        }
+        append_utf8(out, c);
+    }
+    return true;
 }
 
 }  // namespace ryn::text

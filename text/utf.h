@@ -45,4 +45,12 @@ bool append_utf8(std::string &out, std::u16string_view s);
 std::string to_utf8(std::u16string_view s, bool *exact = nullptr);
 std::u16string from_utf8(std::string_view s);
 
+// POSIX file names are bytes, not always UTF-8. These two map such a name to
+// UTF-16 and back without loss: valid UTF-8 is decoded; each byte of an
+// ill-formed sequence (0x80 to 0xFF) becomes the lone low surrogate
+// U+DC80 to U+DCFF, and going back each such lone surrogate becomes its byte
+// again. Any other unpaired surrogate has no byte form: to_os_bytes fails.
+std::u16string from_os_bytes(std::string_view s);
+bool to_os_bytes(std::u16string_view s, std::string &out);
+
 }  // namespace ryn::text

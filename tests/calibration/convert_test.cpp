@@ -55,16 +55,18 @@ TEST_F(ConvertTest, Version9WithNamesMissingFromTheDefinitionFile) {
     for (size_t n = 0; n < defs.size(); ++n)
         EXPECT_EQ(defs[n].valid, n == 3 || n == 40 || n == 41 ? 1u : 0u) << n;
 
-    // Back: the named fields from their parameters, the rest of the names as 0;
-    // every byte no field names keeps the device's value.
+    // Back: the named fields from their parameters; a field whose name the
+    // definition file lacks, and every byte no field names, keep the device's
+    // value.
     put_f32(work, R::param(3), -1.25f);
     CaliBuffer back = device;
     to_version9(work, back, defs);
     EXPECT_EQ(R::length.get(back), 1555u);
     EXPECT_EQ(R::nf_cam.get(back), 0xF6u);
     EXPECT_EQ(get_f32(back, R::threshold(1)), -1.25f);
-    EXPECT_EQ(get_f32(back, R::threshold(0)), 0.0f);
-    EXPECT_EQ(R::poly_select(2).get(back), 0u);
+    EXPECT_EQ(get_f32(back, R::threshold(0)), get_f32(device, R::threshold(0)));
+    EXPECT_EQ(R::poly_select(2).get(back), R::poly_select(2).get(device));
+    EXPECT_EQ(R::jig_r(R::jig_point_cam(0, 0)).get(back), R::jig_r(R::jig_point_cam(0, 0)).get(device));
     EXPECT_EQ(R::jig_l(R::jig_point_cam(0, 0)).get(back), 65535u);
     EXPECT_EQ(get_f32(back, R::jig_wp(R::jig_point_cam(0, 0))), 2.7f);
     for (size_t i : {4, 11, 156, 299, 1555, 8191}) EXPECT_EQ(back[i], device[i]) << i;

@@ -42,10 +42,9 @@ TEST_F(CaliTest, CompactIniForm) {
         {"cam0_poly0=1 2 3", "cam0_poly0", {}},
         {"cam3_pos_x=-12.5", nullptr, {{10, -12.5f}}},
         {"cam3_pos_y=0x10", nullptr, {{11, 16}}},
-        {"cam3_pos_x=abc", "cam3_pos_x", {}},
         {"cam1_thr=0.75", nullptr, {{12, 0.75f}}},
         {"cam2_poly_sel=3", nullptr, {{13, 3}}},
-        {"jig_cam2_pt13=70000,5,2.7", nullptr, {{20, 70000 & 0xFFFF}, {21, 5}, {22, 2.7f}}},
+        {"jig_cam2_pt13=65535, 5,2.7", nullptr, {{20, 65535}, {21, 5}, {22, 2.7f}}},
         {"jig_cam2_pt13=1;2;3", "jig_cam2_pt13", {}},
         {"jig_cam01_1_cali_pt10=7,8,-1.5", nullptr, {{23, 7}, {24, 8}, {25, -1.5f}}},
         {"jig_cam12_2_cali_pt00=9,10,11", nullptr, {{26, 9}, {27, 10}, {28, 11}}},
@@ -97,17 +96,17 @@ TEST_F(CaliTest, TextFormStoresItsGroupsInBothPlaces) {
     EXPECT_EQ(param(after, 10), 13.0f);
     EXPECT_EQ(param(after, 11), -23.0f);
     EXPECT_EQ(param(after, 12), 1.75f);
-    EXPECT_EQ(param(after, 13), 2.0f);  // 258, low 8 bits
+    EXPECT_EQ(param(after, 13), 2.0f);
     // The version-9 places travel in the record as well; coefficient 05's place is 0.
     EXPECT_EQ(f32_at(after, 12 + 24 * 5), 6.0f);
     EXPECT_EQ(f32_at(after, 12 + 24 * 5 + 20), 0.0f);
     EXPECT_EQ(f32_at(after, 300 + 8 * 3 + 4), -23.0f);
     EXPECT_EQ(after[344 + 2], 2);
-    // Camera words middle_b_l to light_avg, low 16 bits; exposure_us kept.
+    // Camera words middle_b_l to light_avg; exposure_us kept.
     EXPECT_EQ(u16_at(after, 347), 1000u);
     EXPECT_EQ(u16_at(after, 347 + 28), 1014u);
     EXPECT_EQ(u16_at(after, 347 + 30), u16_at(before, 347 + 30));
-    // Registers: bound_l enable 3 counts bit 0 only; bound_r disabled; global gain.
+    // Registers: bound_l enabled; bound_r disabled; global gain.
     EXPECT_EQ((Bytes{after[455], after[456], after[457], after[458]}),
               (Bytes{0x01, 7, 0x55, 0xFF}));
     EXPECT_EQ((Bytes{after[459], after[460], after[461], after[462]}),
@@ -129,12 +128,12 @@ TEST_F(CaliTest, TextFormOnAVersion9DeviceGoesThroughTheParameters) {
     ASSERT_EQ(after.size(), 1555u);
     // The version-9 fields come back from the parameters: coefficient 04 from
     // the file, 05 as the device had it (the text form leaves it), and a
-    // field the definition file does not name as 0.
+    // field the definition file does not name as the device had it.
     EXPECT_EQ(f32_at(after, 12), 1.0f);
     EXPECT_EQ(f32_at(after, 12 + 20), f32_at(before, 12 + 20));
-    EXPECT_EQ(f32_at(after, 300 + 8 * 3), 13.0f);  // cam3_pos_x
-    EXPECT_EQ(f32_at(after, 332), 0.0f);           // cam0_thr is not named
-    EXPECT_EQ(f32_at(after, 12 + 24), 0.0f);       // nor is camera 0 polynomial 1
+    EXPECT_EQ(f32_at(after, 300 + 8 * 3), 13.0f);               // cam3_pos_x
+    EXPECT_EQ(f32_at(after, 332), f32_at(before, 332));         // cam0_thr is not named
+    EXPECT_EQ(f32_at(after, 12 + 24), f32_at(before, 12 + 24));  // nor is camera 0 polynomial 1
 }
 
 TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
@@ -146,26 +145,46 @@ TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
         const char *name;
         std::string bytes;
         int32_t result;
-        const char *message;
+        std::vector<std::string> messages;
+    };
+    auto refused = [](const char *value, unsigned line) {
+        return std::vector<std::string>{
+            "[Error] Bad value of line " + std::to_string(line) + ": " + value + ".\n",
+            "Fail to parse the file at line " + std::to_string(line) + ".\n"};
     };
     const Case cases[] = {
         {"position without parentheses", utf16le(text_file({{10, "11,-21"}})), 0,
-         "Fail to parse the file at line 10.\n"},
+         {"Fail to parse the file at line 10.\n"}},
         {"bad coefficient line", utf16le(text_file({{3, "1 2 3 4"}})), 0,
-         "Fail to parse the file at line 3.\n"},
+         {"Fail to parse the file at line 3.\n"}},
         {"bad register line", utf16le(text_file({{161, "1"}})), 0,
-         "Fail to parse the file at line 161.\n"},
+         {"Fail to parse the file at line 161.\n"}},
+        // Numbers that are no numbers, or that their fields would cut.
+        {"letters for a coefficient", utf16le(text_file({{4, "1 2 x 4 5"}})), 0,
+         refused("1 2 x 4 5", 4)},
+        {"position too large for a float", utf16le(text_file({{11, "(1e39,2)"}})), 0,
+         refused("(1e39,2)", 11)},
+        {"selection above 8 bits", utf16le(text_file({{17, "256"}})), 0, refused("256", 17)},
+        {"camera word above 16 bits", utf16le(text_file({{20, "65536"}})), 0,
+         refused("65536", 20)},
+        {"enable other than 0 or 1", utf16le(text_file({{124, "3 5"}})), 0, refused("3 5", 124)},
+        {"bound above 16 bits", utf16le(text_file({{127, "1 65536"}})), 0,
+         refused("1 65536", 127)},
+        {"gain above 8 bits", utf16le(text_file({{160, "1 256"}})), 0, refused("1 256", 160)},
+        // A file with no line of any group is no calibration text.
+        {"no data line", utf16le("# only a comment\nx\ny\nz\n"), 0,
+         {"[Error] The file [" + file.string() + "] holds no calibration data.\n"}},
         {"ignored lines may hold anything",
-         utf16le(text_file({{0, ""}, {34, "junk"}, {162, "junk"}}, 170)), 1, nullptr},
-        {"UTF-8 with its mark", "\xEF\xBB\xBF" + text_file(), 1, nullptr},
+         utf16le(text_file({{0, ""}, {34, "junk"}, {162, "junk"}}, 170)), 1, {}},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + text_file(), 1, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         put_cali(before);
         write_file(file, c.bytes);
         EXPECT_EQ(set(file, RYN_CALI_COMPAT_TEXT), c.result);
-        if (c.message) {
-            EXPECT_EQ(messages(), std::vector<std::string>{c.message});
+        if (!c.messages.empty()) {
+            EXPECT_EQ(messages(), c.messages);
             EXPECT_FALSE(called("cali_info_writer"));
             EXPECT_EQ(cali(), before);
         } else {

@@ -122,7 +122,7 @@ TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {
         "cam0_bound_r=enable\r\n"
         "cam1_middle_b_l=0x20\r\n"
         "cam2_middle_b_l=070\r\n"
-        "cam0_exposure_us=70000\r\n"
+        "cam0_exposure_us= 65535 \r\n"
         "p_five=-2.5\r\n";
     test::write_file(file, text);
     const Bytes before = cali();
@@ -144,7 +144,7 @@ TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {
     EXPECT_EQ(u16_at(after, 347), u16_at(before, 347));  // cam0_middle_b_l kept
     EXPECT_EQ(u16_at(after, 349), 0x20u);
     EXPECT_EQ(u16_at(after, 351), 070u);
-    EXPECT_EQ(u16_at(after, 347 + 30), 70000u & 0xFFFF);  // cam0_exposure_us, low 16 bits
+    EXPECT_EQ(u16_at(after, 347 + 30), 65535u);  // cam0_exposure_us
     EXPECT_EQ(f32_at(after, 1024 + 4 * 5), -2.5f);
     EXPECT_EQ(f32_at(after, 1024 + 4 * 2), f32_at(before, 1024 + 4 * 2));
     // Register entries: camera 0 bound_l enabled with 3; camera 1 (capital E)
@@ -158,6 +158,25 @@ TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {
     EXPECT_EQ(entry(8), (Bytes{0x02, 7, 0, 0xFF}));
     EXPECT_EQ(entry(16), (Bytes{0x04, 7, 5, 0xFF}));
     EXPECT_EQ(entry(17), (Bytes{0x04, 8, 0, 0x03}));
+}
+
+// Messages given whole reach msg_fn as their own format, not as a shared
+// format with the key as its argument.
+TEST_F(CaliTest, TheNfCamWarningIsItsOwnFormat) {
+    create(10);
+    definitions("");
+    const fs::path file = dir_ / "c.ini";
+    test::write_file(file, "[calibration]\r\nnf_profile=1\r\n");
+    static std::vector<std::u16string> formats;
+    formats.clear();
+    const std::u16string path = file.u16string();
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, ryn_sim_handle(), w(path), RYN_FLAG_SET);
+    arg.msg_fn = [](void *, const ryn_wchar *format, va_list) { formats.emplace_back(as_u16(format)); };
+    ASSERT_EQ(ryn_cali_info(&arg), 1);
+    ASSERT_FALSE(formats.empty());
+    EXPECT_EQ(formats.front(), u"[Warning] Missing nf_cam.\n");
+    EXPECT_EQ(formats.back(), u"[Warning] Missing %s.\n");
 }
 
 TEST_F(CaliTest, IniFileWithoutRegisterKeysDisablesAllRegisterEntries) {
@@ -239,6 +258,60 @@ TEST_F(CaliTest, FailuresLeaveTheDeviceUnwritten) {
             EXPECT_FALSE(called("cali_info_writer"));
         }
         EXPECT_EQ(capture_.steps.back(), (std::pair<uint32_t, uint32_t>{c.last_step, 5}));
+    }
+}
+
+// A file the SET cannot take whole is refused before the device is written:
+// a value that is no number or does not fit its field, in either INI form,
+// and a file without the section the form reads.
+TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
+    const struct {
+        uint32_t flags;
+        std::string body;
+        std::string message;  // the last message
+    } cases[] = {
+        {0, "[calibration]\r\ncam0_middle_b_l=abc\r\n",
+         "[Error] Bad value of cam0_middle_b_l: abc.\n"},
+        {0, "[calibration]\r\ncam0_exposure_us=70000\r\n",
+         "[Error] Bad value of cam0_exposure_us: 70000.\n"},
+        {0, "[calibration]\r\nnf_cam=4\r\n", "[Error] Bad value of nf_cam: 4.\n"},
+        {0, "[calibration]\r\nnf_profile=-1\r\n", "[Error] Bad value of nf_profile: -1.\n"},
+        {0, "[calibration]\r\npost_cali1_33=1e39\r\n", "[Error] Bad value of post_cali1_33: 1e39.\n"},
+        {0, "[calibration]\r\ncam2_bound_r=enable,65536\r\n",
+         "[Error] Bad value of cam2_bound_r: enable,65536.\n"},
+        {0, "[calibration]\r\ncam0_front_gain=disable,256\r\n",
+         "[Error] Bad value of cam0_front_gain: disable,256.\n"},
+        {0, "[calibration]\r\ncam0_ggh=enable,4\r\n", "[Error] Bad value of cam0_ggh: enable,4.\n"},
+        {0, "[calibration]\r\ncam1_cgh=enable,x\r\n", "[Error] Bad value of cam1_cgh: enable,x.\n"},
+        {0, "[calibration]\r\ncam0_thr=zzz\r\n", "[Error] Bad value of cam0_thr: zzz.\n"},
+        {RYN_CALI_COMPAT_INI, "[calibration]\r\ncam1_poly1=1 2 3 4 5 x\r\n",
+         "[Error] Bad value of cam1_poly1: 1 2 3 4 5 x.\n"},
+        {RYN_CALI_COMPAT_INI, "[calibration]\r\njig_cam0_pt01=70000,1,2\r\n",
+         "[Error] Bad value of jig_cam0_pt01: 70000,1,2.\n"},
+        {RYN_CALI_COMPAT_INI, "[calibration]\r\ncam0_thr=abc\r\n",
+         "[Error] Bad value of cam0_thr: abc.\n"},
+        {0, "", "[Error] The file [%FILE%] has no section [calibration].\n"},
+        {RYN_CALI_COMPAT_INI, "", "[Error] The file [%FILE%] has no section [calibration].\n"},
+        {0, "[model configuration]\r\nvid=0x1234\r\npid=0x0001\r\n",
+         "[Error] The file [%FILE%] has no section [calibration].\n"},
+    };
+    for (const int version : {9, 10}) {
+        create(version);
+        definitions("param_0001=cam0_thr\n");
+        const Bytes before = cali();
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.body);
+            const fs::path file = dir_ / "c.ini";
+            write_file(file, c.body);
+            EXPECT_EQ(request(file, RYN_FLAG_SET | c.flags), 0);
+            std::string expected = c.message;
+            if (const size_t at = expected.find("%FILE%"); at != std::string::npos)
+                expected.replace(at, 6, path8());
+            ASSERT_FALSE(messages().empty());
+            EXPECT_EQ(messages().back(), expected);
+            EXPECT_FALSE(called("cali_info_writer"));
+            EXPECT_EQ(cali(), before);
+        }
     }
 }
 

@@ -248,7 +248,7 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5810) {
     const std::vector<uint8_t> device = record("cali");
     replace_line("first", "first=+2.5");
     replace_line("top", "");
-    replace_line("SENSOR_PARAM_0005", "SENSOR_PARAM_0005=on,cam9,17,300,2,3");
+    replace_line("SENSOR_PARAM_0005", "SENSOR_PARAM_0005=on,cam7,15,255,2,3");
     replace_line("SENSOR_PARAM_0006", "SENSOR_PARAM_0006=enable,cam2,3,4,5,6");
     // Firmware parameter lines count in any section; blanks around "=" hide a line.
     append(
@@ -260,7 +260,7 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5810) {
     put_u32(expected, 1024, std::bit_cast<uint32_t>(2.5f));
     put_u32(expected, 260 + 4 * 3, 0xFFFFFFFF);
     put_u32(expected, 260 + 4 * 5, 0xFFFFFFFF);
-    put_u32(expected, 4 + 4 * 5, 0x03022C12);  // disabled, camera 9 & 7, value 17 & 15, 300 & 255
+    put_u32(expected, 4 + 4 * 5, 0x0302FFFE);  // disabled, camera 7, value 15, 255
     put_u32(expected, 4 + 4 * 6, 0x06050435);
     EXPECT_EQ(record("cali"), expected);
 }
@@ -271,8 +271,8 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5920) {
     ASSERT_EQ(get(k5920), 1);
     const std::vector<uint8_t> device = record("cali");
     replace_line("first", "first=0x10");
-    replace_line("top", "top=70000");
-    replace_line("SYSTEM_PARAM_0450", "SYSTEM_PARAM_0450=enable,200,1,2,3");
+    replace_line("top", "top= 65535");
+    replace_line("SYSTEM_PARAM_0450", "SYSTEM_PARAM_0450=enable,127,1,2,3");
     replace_line("SYSTEM_PARAM_0451", "SYSTEM_PARAM_0451=off,3,4,5,6");
     append("FW_PARAM_0003=-1\r\nFW_PARAM_0191=5\r\nFW_PARAM_1024=9\r\n");
     ASSERT_EQ(set(k5920), 1);
@@ -281,17 +281,16 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5920) {
     std::vector<uint8_t> expected = device;
     expected[4096] = 16;
     expected[4097] = 0;
-    expected[4096 + 2 * 2047] = 70000 & 0xFF;
-    expected[4096 + 2 * 2047 + 1] = (70000 >> 8) & 0xFF;
+    expected[4096 + 2 * 2047] = expected[4096 + 2 * 2047 + 1] = 0xFF;
     expected[2048 + 2 * 3] = expected[2048 + 2 * 3 + 1] = 0xFF;
     expected[2048 + 2 * 191] = 5;
     expected[2048 + 2 * 191 + 1] = 0;
-    put_u32(expected, 4 + 4 * 450, 0x03020190);
+    put_u32(expected, 4 + 4 * 450, 0x030201FE);
     put_u32(expected, 4 + 4 * 451, 0x06050407);
     EXPECT_EQ(record("cali"), expected);
 
     ASSERT_EQ(get(k5920, "again.ini"), 1);
-    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0450=enable,72,1,2,3\r\n"),
+    EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0450=enable,127,1,2,3\r\n"),
               std::string::npos);
     EXPECT_NE(file("again.ini").find("\r\nSYSTEM_PARAM_0451=disable,3,4,5,6\r\n"),
               std::string::npos);
@@ -303,9 +302,29 @@ TEST_F(OtherCaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         const char *key;
         const char *line;  // empty: the key is removed
         const char16_t *message;
+        const char16_t *refusal = nullptr;  // the value reported before the message
     };
     const Case cases[] = {
         {k5810, "SENSOR_PARAM_0063", "", u"Failed to parse sensor param\n"},
+        // Values that are no numbers or that their fields would cut.
+        {k5810, "SENSOR_PARAM_0005", "SENSOR_PARAM_0005=enable,cam9,1,2,3,4",
+         u"Failed to parse sensor param\n",
+         u"[Error] Bad value of SENSOR_PARAM_0005: enable,cam9,1,2,3,4.\n"},
+        {k6camDev1, "SENSOR_PARAM_0001", "SENSOR_PARAM_0001=disable,cam1,16,2,3,4",
+         u"Failed to parse sensor param\n",
+         u"[Error] Bad value of SENSOR_PARAM_0001: disable,cam1,16,2,3,4.\n"},
+        {k6cam4320, "SENSOR_PARAM_0002", "SENSOR_PARAM_0002=enable,cam1,1,2,3,x",
+         u"Failed to parse sensor param\n",
+         u"[Error] Bad value of SENSOR_PARAM_0002: enable,cam1,1,2,3,x.\n"},
+        {k5920, "SYSTEM_PARAM_0449", "SYSTEM_PARAM_0449=enable,200,1,2,3",
+         u"Failed to parse system param\n",
+         u"[Error] Bad value of SYSTEM_PARAM_0449: enable,200,1,2,3.\n"},
+        {k5810, "FW_PARAM_0003", "FW_PARAM_0003=x", u"Failed to parse FW param\n",
+         u"[Error] Bad value of FW_PARAM_0003: x.\n"},
+        {k5920, "FW_PARAM_0003", "FW_PARAM_0003=65536", u"Failed to parse FW param\n",
+         u"[Error] Bad value of FW_PARAM_0003: 65536.\n"},
+        {k5810, "first", "first=abc", u"[Error] Bad value of first: abc.\n"},
+        {k5920, "first", "first=70000", u"[Error] Bad value of first: 70000.\n"},
         {k6cam4320, "SENSOR_PARAM_0000", "SENSOR_PARAM_0000=", u"Failed to parse sensor param\n"},
         {k6camDev2, "SENSOR_PARAM_0010", "SENSOR_PARAM_0010=enable,cam1,2,3,4",
          u"Failed to parse sensor param\n"},
@@ -324,8 +343,9 @@ TEST_F(OtherCaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         replace_line("first", "first=7");
         replace_line(c.key, c.line);
         ASSERT_EQ(set(c.variant), 0);
-        EXPECT_EQ(capture_.messages,
-                  (std::vector<std::u16string>{c.message, u"Failed to parse the input file\n"}));
+        std::vector<std::u16string> expected{c.message, u"Failed to parse the input file\n"};
+        if (c.refusal) expected.insert(expected.begin(), c.refusal);
+        EXPECT_EQ(capture_.messages, expected);
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
         EXPECT_FALSE(traced("ryn_set_cali_info_fn"));
         EXPECT_FALSE(traced("cali_info_writer"));

@@ -1,5 +1,7 @@
 // Hostile files through ryn: every command that reads a file or writes an
-// INI file, given a folder, a FIFO, a file it may not read, an empty file,
+// INI file, given a folder, a FIFO (POSIX), a file it may not read (without
+// read permission on POSIX, held open exclusively by another process on
+// Windows), an empty file,
 // random bytes, UTF-16 without a byte-order mark, an INI file of tens of
 // megabytes, images one byte either side of the image buffer's size, a path
 // too long for the host and a path with non-ASCII characters. Each ends in
@@ -7,14 +9,15 @@
 // leaves every file as it was (a GET that succeeds only adds its section).
 #include <gtest/gtest.h>
 
-// The runner forks, limits and measures ryn with POSIX calls and drops the
-// capabilities that bypass file permissions; the cases include a FIFO.
-#if !defined(_WIN32)
-
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -69,12 +72,14 @@ struct Expect {
 Expect expect(Kind kind, const Command &c) {
     const std::string_view name = c.name;
     const bool good = *c.good != '\0';  // ryn can make a good file for it
-    const bool text_form = name == "cali set --text";
     const bool ini_form = name == "cali set" || name == "cali set --compact-ini";
     const bool image = name == "fw update" || name == "image inspect";
     switch (kind) {
-        case Kind::Folder:
         case Kind::Fifo:
+#if defined(_WIN32)
+            return {false, 0};  // no FIFO in a Windows folder
+#endif
+        case Kind::Folder:
         case Kind::Unreadable:
             return {true, 1};
         case Kind::LongPath:
@@ -83,20 +88,22 @@ Expect expect(Kind kind, const Command &c) {
             return {true, name == "image inspect" ? 0 : 1};
         case Kind::Empty:
         case Kind::Utf16WithoutMark:
-            // A calibration file without keys or data lines warns for each
-            // missing value and leaves the device's values as they are; the
-            // text form reads UTF-16LE when there is no mark.
-            return {!c.writes, ini_form || text_form ? 0 : 1};
         case Kind::RandomBytes:
         case Kind::Image262144:
         case Kind::Image262145:
-            // A GET into such a file simply adds its section.
-            return {!c.writes, ini_form ? 0 : 1};
+            // No reader finds its section or data lines in such a file (a
+            // UTF-16 file without a mark reads as 8-bit text, except in the
+            // text form, whose own UTF-16 reading finds no data lines in the
+            // two lines of the stand-in file); a GET into it simply adds its
+            // section.
+            return {!c.writes, 1};
         case Kind::HugeIni:
             // A good file padded to tens of megabytes: an INI file still
             // reads, and so does an image (what follows the parts its header
-            // places is not read); a GET adds its section to it.
-            return {true, c.writes || ini_form || (good && name == "info set") || image ? 0 : 1};
+            // places is not read); a GET adds its section to it. The
+            // calibration forms ryn makes no good file for get a file without
+            // their section.
+            return {true, c.writes || (good && (ini_form || name == "info set")) || image ? 0 : 1};
         case Kind::NonAscii:
             return {c.writes || good, 0};
     }
@@ -139,13 +146,22 @@ std::string huge_ini(const std::string &good) {
     return text;
 }
 
+// A path as ryn takes it on its command line (UTF-8), and back.
+std::string utf8(const fs::path &p) {
+    const std::u8string s = p.u8string();
+    return {s.begin(), s.end()};
+}
+fs::path from_utf8(const std::string &s) {
+    return fs::path(std::u8string(s.begin(), s.end()));
+}
+
 // What a folder holds: names with the bytes of regular files and the type of
 // anything else (never read: a FIFO would block).
 std::map<std::string, std::string> snapshot(const fs::path &dir) {
     std::map<std::string, std::string> out;
     for (const auto &e : fs::recursive_directory_iterator(dir)) {
         const auto type = e.symlink_status().type();
-        const std::string name = fs::relative(e.path(), dir).string();
+        const std::string name = utf8(fs::relative(e.path(), dir));
         if (type == fs::file_type::regular)
             out[name] = slurp(e.path());
         else
@@ -153,6 +169,32 @@ std::map<std::string, std::string> snapshot(const fs::path &dir) {
     }
     return out;
 }
+
+// Windows: while ryn runs, the test holds the unreadable file open without
+// sharing it, so that ryn cannot open it (on POSIX its permission bits do
+// that already).
+class Hold {
+  public:
+#if defined(_WIN32)
+    explicit Hold(const fs::path &p)
+        : handle_(CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << "cannot hold " << utf8(p);
+    }
+    ~Hold() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+#else
+    explicit Hold(const fs::path &) {}
+#endif
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+
+#if defined(_WIN32)
+  private:
+    HANDLE handle_;
+#endif
+};
 
 class Hostile : public ::testing::Test {
   protected:
@@ -176,11 +218,15 @@ class Hostile : public ::testing::Test {
                 fs::create_directory(p);
                 break;
             case Kind::Fifo:
+#if !defined(_WIN32)
                 EXPECT_EQ(::mkfifo(p.c_str(), 0644), 0);
+#endif
                 break;
             case Kind::Unreadable:
                 spit(p, good);
+#if !defined(_WIN32)
                 fs::permissions(p, fs::perms::none);
+#endif
                 break;
             case Kind::Empty:
                 spit(p, "");
@@ -214,7 +260,7 @@ class Hostile : public ::testing::Test {
                 if (!c.writes) spit(p, good);
                 break;
         }
-        return (rel / fs::relative(p, case_dir)).string();
+        return utf8(rel / fs::relative(p, case_dir));
     }
 
     static void spit(const fs::path &p, const std::string &bytes) {
@@ -225,6 +271,11 @@ class Hostile : public ::testing::Test {
 };
 
 TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
+#if defined(_WIN32)
+    // Not yet passing under Wine 8: ryn still reads a file this process holds
+    // open without sharing, and the folder snapshot that follows throws.
+    GTEST_SKIP() << "the hostile-file table is not yet verified on Windows";
+#endif
     ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "base"}).status, 0);
     ASSERT_EQ(ryn({"--sim", "s.json", "cali", "get", "good_cali.ini"}).status, 0);
     ASSERT_EQ(ryn({"--sim", "s.json", "info", "get", "good_info.ini"}).status, 0);
@@ -241,12 +292,15 @@ TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
             fs::create_directory(case_dir);
             const std::string file = make(kind, c, case_dir, seed++);
             const auto before = snapshot(case_dir);
+            std::optional<Hold> hold;
+            if (kind == Kind::Unreadable) hold.emplace(dir_ / from_utf8(file));
 
             std::vector<std::string> args = {"--sim", "s.json"};
             args.insert(args.end(), c.before.begin(), c.before.end());
             args.push_back(file);
             args.insert(args.end(), c.after.begin(), c.after.end());
             const RunResult r = ryn(args);
+            hold.reset();
 
             ASSERT_FALSE(r.hung) << "no end within the time limit";
             EXPECT_EQ(r.status, e.status) << r.out << r.err;
@@ -260,7 +314,7 @@ TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
             if (c.writes && e.status == 0) {
                 // A GET that succeeds adds its section to what was there and
                 // leaves nothing else behind.
-                const std::string name = fs::relative(dir_ / file, case_dir).string();
+                const std::string name = utf8(fs::relative(dir_ / from_utf8(file), case_dir));
                 const std::string written = after[name];
                 const std::string old = before.contains(name) ? before.at(name) : "";
                 EXPECT_GT(written.size(), old.size());
@@ -277,11 +331,3 @@ TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
 }
 
 }  // namespace
-
-#else
-
-TEST(Hostile, PosixOnly) {
-    GTEST_SKIP() << "the hostile-file runner (fork, wait4, capability drops, FIFOs) is POSIX only";
-}
-
-#endif

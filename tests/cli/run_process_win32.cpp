@@ -1,5 +1,8 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <map>
 
@@ -69,11 +72,21 @@ HANDLE open_output(const std::filesystem::path &path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The peak working set the process has reached so far, in KiB (0 when it
+// cannot be read).
+long peak_kb(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+}
+
 }  // namespace
 
-int run_process(const std::string &exe, const std::vector<std::string> &args,
-                const std::filesystem::path &dir, const std::vector<std::string> &env,
-                const std::filesystem::path &out, const std::filesystem::path &err) {
+ProcessRun run_process(const std::string &exe, const std::vector<std::string> &args,
+                       const std::filesystem::path &dir, const std::vector<std::string> &env,
+                       const std::filesystem::path &out, const std::filesystem::path &err,
+                       const ProcessLimits &limits) {
     std::wstring line;
     append_quoted(line, wide(exe));
     for (const auto &a : args) {
@@ -82,7 +95,7 @@ int run_process(const std::string &exe, const std::vector<std::string> &args,
     }
     std::wstring block = environment_block(env);
     const HANDLE o = open_output(out), e = open_output(err);
-    int status = -1;
+    ProcessRun run;
     if (o != INVALID_HANDLE_VALUE && e != INVALID_HANDLE_VALUE) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -94,16 +107,30 @@ int run_process(const std::string &exe, const std::vector<std::string> &args,
         if (CreateProcessW(wide(exe).c_str(), line.data(), nullptr, nullptr, TRUE,
                            CREATE_UNICODE_ENVIRONMENT, block.data(), dir.wstring().c_str(), &startup,
                            &process)) {
-            WaitForSingleObject(process.hProcess, INFINITE);
+            // Waits in short steps, reading the peak memory while the process
+            // lives (its counters may be gone once it has ended).
+            const auto deadline = std::chrono::steady_clock::now() + limits.time;
+            for (;;) {
+                run.peak_kb = std::max(run.peak_kb, peak_kb(process.hProcess));
+                if (WaitForSingleObject(process.hProcess, 5) != WAIT_TIMEOUT) break;
+                if (limits.time.count() && std::chrono::steady_clock::now() > deadline) {
+                    run.hung = true;
+                    TerminateProcess(process.hProcess, 1);
+                    WaitForSingleObject(process.hProcess, INFINITE);
+                    break;
+                }
+            }
+            run.peak_kb = std::max(run.peak_kb, peak_kb(process.hProcess));
             DWORD code = 0;
-            if (GetExitCodeProcess(process.hProcess, &code)) status = static_cast<int>(code);
+            if (!run.hung && GetExitCodeProcess(process.hProcess, &code))
+                run.status = static_cast<int>(code);
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         }
     }
     if (o != INVALID_HANDLE_VALUE) CloseHandle(o);
     if (e != INVALID_HANDLE_VALUE) CloseHandle(e);
-    return status;
+    return run;
 }
 
 }  // namespace ryn::test

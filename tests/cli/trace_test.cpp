@@ -122,7 +122,10 @@ TEST_F(Trace, UsageAndMissingState) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no simulated device in 'absent.json'"), std::string::npos)
         << missing.err;
-    EXPECT_EQ(ryn("sim trace").status, 2);
+    // The state may also come as --sim, like every other command takes it;
+    // two different ones are a usage error.
+    EXPECT_EQ(ryn("--sim absent.json sim trace").status, 1);
+    EXPECT_EQ(ryn("sim trace a.json --sim b.json").status, 2);
     const Outcome help = ryn("sim trace --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("name(args) = result [reason]"), std::string::npos) << help.out;

@@ -108,7 +108,7 @@ TEST_F(AlgoParamsTest, UndefinedAndTwiceDefinedNames) {
     put_word(host, AlgoBlock::value_offset(9), std::bit_cast<uint32_t>(7.0f));
     Bytes out(1024, 0xCC);
     write_algo_block(0x101, host, out, defs);
-    EXPECT_EQ(word(out, 4), std::bit_cast<uint32_t>(0.0f));  // x_real_dim: not defined
+    EXPECT_EQ(word(out, 4), 0xCCCCCCCCu);  // x_real_dim: not defined, the device's bytes stay
     EXPECT_EQ(f32_at(out, 8), 2.5f);                         // slot 5, never slot 9
     EXPECT_EQ(word(out, 36), 16777216u);
 }

@@ -3,6 +3,8 @@
 // sections, the missing-key rules, the version queries and the failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <bit>
 #include <string>
 #include <vector>
@@ -158,16 +160,16 @@ TEST_F(ModelCfgTest, Version0x100) {
                         (std::string(setting) == "filter_1_3_5" ? "1" : "0") + "\r\n";
     EXPECT_EQ(test::read_file(dir_ / "m.ini"), expected);
 
-    // SET still demands the algorithm header keys.
-    EXPECT_EQ(set(), 0);
-    EXPECT_EQ(capture_.messages.back(), u"[Error] Missing length in ALGO_PARAM.\n");
+    // The file GET wrote goes back as it is: the record has no algorithm
+    // block, so SET asks for no such section, and every byte stays.
+    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
     EXPECT_EQ(capture_.messages.front(), u"[Warning] Missing bcdDevice.\n");
     EXPECT_EQ(device_record(), before);
-    EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
+    EXPECT_EQ(trace_count("model_cfg_writer"), 1u);
 
+    // A file that has the section is read as before.
     add_algo_header();
-    edit(u"model configuration", u"resolutionX",
-         u"0x12345");  // kept to 16 bits, widened to the slot
+    edit(u"model configuration", u"resolutionX", u"0x2345");  // widened to the slot
     ASSERT_EQ(set(), 1);
     // A warning for every algorithm parameter, though the record holds none.
     EXPECT_EQ(capture_.messages.back(), u"[Warning] Missing extra_766.\n");
@@ -240,7 +242,7 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     const ModelCfgForm &f = *model_cfg_form(0x102);
     edit(u"model configuration", u"model_name", u"");         // cleared
     edit(u"model configuration", u"led_async", u"");          // keeps the device's value
-    edit(u"model configuration", u"led_delay_us", u"70000");  // low 16 bits: 4464
+    edit(u"model configuration", u"led_delay_us", u" 0x1170 ");  // 4464
     edit(u"model configuration", u"pid", u"0443");            // octal
     edit(u"model configuration", u"bcdDevice", u"291");
     edit(u"model configuration", u"length", u"12");  // never taken from the file
@@ -311,6 +313,99 @@ TEST_F(ModelCfgTest, MissingVidOrPidFailsBeforeTheDevice) {
         EXPECT_EQ(trace_count("ryn_set_sensor_ctrl"), 0u);
         EXPECT_EQ(device_record(), before);
     }
+}
+
+// A value that is no number, or that its field would cut, fails the SET
+// naming the key, and nothing reaches the device.
+TEST_F(ModelCfgTest, BadValuesAreRefused) {
+    const struct {
+        const char16_t *section, *key, *value;
+    } cases[] = {
+        {u"model configuration", u"vid", u"zzz"},
+        {u"model configuration", u"pid", u"70000"},
+        {u"model configuration", u"bcdDevice", u"0x"},
+        {u"model configuration", u"led_async", u"256"},
+        {u"model configuration", u"led_delay_us", u"70000"},
+        {u"model configuration", u"resolutionX", u"0x12345"},
+        {u"model configuration", u"physicalY", u"-1"},
+        {u"sensor dsp", u"cam1_d_touch_lvl", u"enable,256"},
+        {u"sensor dsp", u"cam2_flip", u"disable,x"},
+        {u"algorithm parameter", u"length", u"abc"},
+        {u"algorithm parameter", u"major_version", u"0x100"},
+        {u"algorithm parameter", u"x_real_dim", u"1e39"},
+        {u"algorithm parameter", u"extra_700", u"one"},
+    };
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    const Bytes before = device_record();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(text::to_utf8(c.key));
+        std::filesystem::remove(dir_ / "m.ini");
+        ASSERT_EQ(get(), 1);
+        edit(c.section, c.key, c.value);
+        EXPECT_EQ(set(), 0);
+        ASSERT_FALSE(capture_.messages.empty());
+        EXPECT_EQ(capture_.messages.back(),
+                  u"[Error] Bad value of " + std::u16string(c.key) + u": " + c.value + u".\n");
+        EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
+        EXPECT_EQ(device_record(), before);
+    }
+}
+
+// A field the definition file does not name has no key in the file: SET
+// leaves it as the device has it, as every other byte of a file GET wrote.
+TEST_F(ModelCfgTest, ANameTheDefinitionFileLacksKeepsTheDeviceValue) {
+    for (const char *options : {R"({"model_version": "0x101"})",
+                                R"({"model_version": "0x102", "algo_version": "0x104"})"}) {
+        SCOPED_TRACE(options);
+        test::write_file(dir_ / "algo_param_def.ini",
+                         "param_0001=y_real_dim\nparam_0008=waiting_count_thr\n");
+        create(options);
+        const Bytes before = device_record();
+        std::filesystem::remove(dir_ / "m.ini");
+        ASSERT_EQ(get(), 1);
+        ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+        EXPECT_EQ(device_record(), before);
+    }
+}
+
+// The warnings given whole reach msg_fn as their own formats.
+TEST_F(ModelCfgTest, WholeWarningsAreTheirOwnFormats) {
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    ASSERT_EQ(get(), 1);
+    edit(u"model configuration", u"led_async", u"");
+    edit(u"model configuration", u"model_name", u"");
+    static std::vector<std::u16string> formats;
+    formats.clear();
+    dev_info_arg arg;
+    ryn_dev_info_init_arg(&arg, handle_, test::w(file_), RYN_FLAG_SET | RYN_DEV_MODEL_CFG);
+    arg.msg_fn = [](void *, const ryn_wchar *format, va_list) {
+        formats.emplace_back(test::as_u16(format));
+    };
+    ASSERT_EQ(ryn_dev_info(&arg), 1);
+    for (const char16_t *literal : {u"[Warning] Missing led_async.\n", u"[Warning] Missing model_name.\n"})
+        EXPECT_NE(std::find(formats.begin(), formats.end(), literal), formats.end())
+            << text::to_utf8(literal);
+}
+
+// A GET that cannot write its file fails naming it; a device string the file
+// cannot hold fails naming its key, before anything is written.
+TEST_F(ModelCfgTest, GetFailuresNameTheFileOrTheKey) {
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    std::filesystem::create_directory(dir_ / "m.ini");
+    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{u"Fail to write the file [" + file_ + u"].\n"});
+    std::filesystem::remove(dir_ / "m.ini");
+
+    const ModelCfgForm &form = *model_cfg_form(0x102);
+    Bytes record = device_record();
+    layout::put_utf16_field(record, form.strings[4], u"SN\r\n[x]");  // serial_num
+    set_device_record(record);
+    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{
+                  u"[Error] Cannot write serial_num: its value holds a line break or NUL.\n"});
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "m.ini"));
 }
 
 TEST_F(ModelCfgTest, GetKeepsOtherKeysAndDumpsOnlyWhatTheRecordHolds) {

@@ -230,6 +230,12 @@ TEST_F(OtherModelCfgTest, AnOldAlgorithmBlockIsReportedAndNotDumped) {
     EXPECT_EQ(capture_.messages, Messages{u"3072, 00000001, 00000000\n"});
     EXPECT_EQ(file().find("[algorithm parameter]"), std::string::npos);
     EXPECT_NE(file().find("[firmware parameter]"), std::string::npos);
+
+    // The file GET wrote goes back: the block the file has no section for
+    // stays as the device has it.
+    const Bytes before = record("255/model-cfg");
+    ASSERT_EQ(set(k6cam4320), 1) << text::to_utf8(capture_.text());
+    EXPECT_EQ(record("255/model-cfg"), before);
 }
 
 TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
@@ -265,10 +271,9 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
         std::memset(expected.data() + 50, 0, 40);
         put_u32(expected, kFw200 + 4 * 3, 0xFFFFFFFF);
         put_u32(expected, kFw200 + 4 * 5, 0xFFFFFFFF);
-        // The algorithm block is replaced: undefined slots and the missing one are 0.
-        std::memset(expected.data() + kSlots200, 0, 8192 - kSlots200);
+        // The file's parameters over the device's block: undefined slots and
+        // the missing one keep the device's values.
         put_u32(expected, kSlots200, std::bit_cast<uint32_t>(2.5f));
-        put_u32(expected, kSlots200 + 4, std::bit_cast<uint32_t>(1.0f / 4 + (v->dev_id ? 3 : 1)));
         EXPECT_EQ(record(name), expected);
     }
 }
@@ -280,26 +285,25 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5920) {
     const Bytes device = record("model-cfg");
     replace_line("first", "first=0x10");
     replace_line("second", "");
-    replace_line("top", "top=70000");
-    replace_line("SYS_PARAM_0002", "SYS_PARAM_0002=enable,200,1,2,3");
-    replace_line("SYS_PARAM_0003", "SYS_PARAM_0003=off,3,4,5,300");
+    replace_line("top", "top=65535");
+    replace_line("SYS_PARAM_0002", "SYS_PARAM_0002=enable,127,1,2,3");
+    replace_line("SYS_PARAM_0003", "SYS_PARAM_0003=off,3,4,5,255");
     append("FW_PARAM_0003=-1\r\nFW_PARAM_0715=5\r\nFW_PARAM_1024=9\r\n");
     ASSERT_EQ(set(k5920), 1);
     EXPECT_EQ(capture_.messages, Messages{u"[Warning] Missing second.\n"});
 
     Bytes expected = device;
-    std::memset(expected.data() + kSlots300, 0, 8192 - kSlots300);
     put_u16(expected, kSlots300, 16);
-    put_u16(expected, kSlots300 + 2 * 918, 70000 & 0xFFFF);
+    put_u16(expected, kSlots300 + 2 * 918, 65535);
     put_u16(expected, kFw300 + 2 * 3, 0xFFFF);
     put_u16(expected, kFw300 + 2 * 715, 5);
-    put_u32(expected, kSys300 + 4 * 2, 0x03020190);
-    put_u32(expected, kSys300 + 4 * 3, 0x2C050407);
+    put_u32(expected, kSys300 + 4 * 2, 0x030201FE);
+    put_u32(expected, kSys300 + 4 * 3, 0xFF050407);
     EXPECT_EQ(record("model-cfg"), expected);
 
     ASSERT_EQ(get(k5920, "again.ini"), 1);
-    EXPECT_TRUE(has_line("SYS_PARAM_0002=enable,72,1,2,3", "again.ini"));
-    EXPECT_TRUE(has_line("SYS_PARAM_0003=disable,3,4,5,44", "again.ini"));
+    EXPECT_TRUE(has_line("SYS_PARAM_0002=enable,127,1,2,3", "again.ini"));
+    EXPECT_TRUE(has_line("SYS_PARAM_0003=disable,3,4,5,255", "again.ini"));
 }
 
 TEST_F(OtherModelCfgTest, RefusedFilesLeaveTheDeviceUnwritten) {
@@ -330,6 +334,31 @@ TEST_F(OtherModelCfgTest, RefusedFilesLeaveTheDeviceUnwritten) {
          u"Fail to parse the system parameter.\n"},
         {k5920, "SYS_PARAM_0001", "SYS_PARAM_0001=enable,1,2,3",
          u"Fail to parse the system parameter.\n"},
+        // Values that are no numbers or that their fields would cut.
+        {k5810, "vid", "vid=zzz", u"[Error] Bad value of vid: zzz.\nFail to parse the model conf file.\n"},
+        {k5920, "pid", "pid=0x10000",
+         u"[Error] Bad value of pid: 0x10000.\nFail to parse the model conf file.\n"},
+        {k6camDev1, "bcdDevice", "bcdDevice=-1",
+         u"[Error] Bad value of bcdDevice: -1.\nFailed to parse the model conf file.\n"},
+        {k5810, "first", "first=1e39",
+         u"[Error] Bad value of first: 1e39.\nFail to parse the algorithm parameter.\n"},
+        {k6cam4320, "first", "first=abc",
+         u"[Error] Bad value of first: abc.\nFail to parse the algorithm parameter.\n"},
+        {k5920, "first", "first=70000",
+         u"[Error] Bad value of first: 70000.\nFail to parse the algorithm parameter.\n"},
+        {k5810, "FW_PARAM_0007", "FW_PARAM_0007=seven",
+         u"[Error] Bad value of FW_PARAM_0007: seven.\nFail to parse the firmware parameter.\n"},
+        {k5920, "FW_PARAM_0007", "FW_PARAM_0007=70000",
+         u"[Error] Bad value of FW_PARAM_0007: 70000.\nFail to parse the firmware parameter.\n"},
+        {k6camDev2, "FW_PARAM_0007", "FW_PARAM_0007=4294967296",
+         u"[Error] Bad value of FW_PARAM_0007: 4294967296.\nFailed to parse the firmware "
+         u"parameter.\n"},
+        {k5920, "SYS_PARAM_0005", "SYS_PARAM_0005=enable,200,1,2,3",
+         u"[Error] Bad value of SYS_PARAM_0005: enable,200,1,2,3.\nFail to parse the system "
+         u"parameter.\n"},
+        {k5920, "SYS_PARAM_0006", "SYS_PARAM_0006=disable,1,2,3,x",
+         u"[Error] Bad value of SYS_PARAM_0006: disable,1,2,3,x.\nFail to parse the system "
+         u"parameter.\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.variant.name) + " " + c.key + " " + c.line);

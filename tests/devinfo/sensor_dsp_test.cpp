@@ -8,6 +8,7 @@
 
 #include "devinfo/ini_values.h"
 #include "devinfo/base_model_cfg.h"
+#include "support/capture.h"
 #include "support/tmpdir.h"
 
 namespace ryn::devinfo {
@@ -133,17 +134,32 @@ TEST(IniValues, WritersFormatAndReadersParse) {
     EXPECT_EQ(test::read_file(dir / "v.ini").substr(0, 35),
               "[s]\r\nvid=0x0123\r\nf=+2.5000000000e+0");
     const platform::IniFile ini(path);
-    EXPECT_EQ(read_number(ini, u"s", u"vid"), 0x123u);
-    for (const char16_t *v : {u"0x0123", u"0443", u"291"})
-        EXPECT_EQ(read_number(ini, u"s", std::u16string(u"n") + v), 291u);
-    EXPECT_EQ(read_number(ini, u"s", u"empty"), std::nullopt);
-    EXPECT_EQ(read_number(ini, u"s", u"absent"), std::nullopt);
-    EXPECT_EQ(read_float(ini, u"s", u"f"), 2.5f);
-    EXPECT_EQ(read_float(ini, u"s", u"big"), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(read_float(ini, u"s", u"huge"), -std::numeric_limits<float>::infinity());
-    EXPECT_EQ(read_float(ini, u"s", u"empty"), std::nullopt);
-    EXPECT_EQ(narrow_to_float(3.4028235e38), std::numeric_limits<float>::max());
-    EXPECT_TRUE(std::isnan(narrow_to_float(std::nan(""))));
+    test::Capture capture;
+    cali_info_arg arg{};
+    capture.attach(arg);
+    uint32_t n = 0;
+    float f = 0;
+    EXPECT_EQ(read_number(ini, u"s", u"vid", text::prefixed_field(16), arg, n), ValueRead::ok);
+    EXPECT_EQ(n, 0x123u);
+    for (const char16_t *v : {u"0x0123", u"0443", u"291"}) {
+        n = 0;
+        EXPECT_EQ(read_number(ini, u"s", std::u16string(u"n") + v, text::prefixed_field(16), arg, n),
+                  ValueRead::ok);
+        EXPECT_EQ(n, 291u);
+    }
+    EXPECT_EQ(read_number(ini, u"s", u"empty", text::prefixed_field(16), arg, n), ValueRead::missing);
+    EXPECT_EQ(read_number(ini, u"s", u"absent", text::prefixed_field(16), arg, n),
+              ValueRead::missing);
+    EXPECT_EQ(read_number(ini, u"s", u"n291", text::prefixed_field(8), arg, n), ValueRead::bad);
+    EXPECT_EQ(read_float(ini, u"s", u"f", arg, f), ValueRead::ok);
+    EXPECT_EQ(f, 2.5f);
+    EXPECT_EQ(read_float(ini, u"s", u"big", arg, f), ValueRead::bad);
+    EXPECT_EQ(read_float(ini, u"s", u"huge", arg, f), ValueRead::bad);
+    EXPECT_EQ(read_float(ini, u"s", u"empty", arg, f), ValueRead::missing);
+    EXPECT_EQ(capture.messages,
+              (std::vector<std::u16string>{u"[Error] Bad value of n291: 291.\n",
+                                           u"[Error] Bad value of big: 1e39.\n",
+                                           u"[Error] Bad value of huge: -1e300.\n"}));
 }
 
 }  // namespace

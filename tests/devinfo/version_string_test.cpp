@@ -144,13 +144,27 @@ TEST_F(VersionStringTest, DeviceFailureWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "v.ini"));
 }
 
-TEST_F(VersionStringTest, UnwritableFileFailsWithoutMessage) {
-    EXPECT_EQ(get(dir_ / "missing-folder" / "v.ini"), 0);
-    EXPECT_TRUE(capture_.messages.empty());
+TEST_F(VersionStringTest, UnwritableFileFailsNamingTheFile) {
+    for (const auto &file : {dir_ / "missing-folder" / "v.ini", dir_ / "plain" / "v.ini"}) {
+        test::write_file(dir_ / "plain", "x");
+        EXPECT_EQ(get(file), 0);
+        EXPECT_EQ(capture_.messages,
+                  std::vector<std::u16string>{u"Fail to write the file [" + file.u16string() + u"].\n"});
+    }
     EXPECT_FALSE(std::filesystem::exists(dir_ / "missing-folder"));
-    test::write_file(dir_ / "plain", "x");
-    EXPECT_EQ(get(dir_ / "plain" / "v.ini"), 0);
-    EXPECT_TRUE(capture_.messages.empty());
+}
+
+// A device string the INI file cannot hold fails the request naming its key,
+// and nothing is written.
+TEST_F(VersionStringTest, AStringWithALineBreakFailsNamingTheKey) {
+    Versions v;
+    v.normal = u"2.4\n[injected]";
+    load(v);
+    EXPECT_EQ(get(dir_ / "v.ini"), 0);
+    EXPECT_EQ(capture_.messages,
+              std::vector<std::u16string>{
+                  u"[Error] Cannot write normal: its value holds a line break or NUL.\n"});
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "v.ini"));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // open-failure messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "frame/definitions.h"
@@ -105,6 +107,36 @@ TEST_F(DefinitionsTest, ReloadClearsTheTable) {
     ASSERT_EQ(load_definitions(DefinitionFile::cali_5920, &arg_), 1);
     EXPECT_EQ(definition_table(DefinitionFile::cali_5920).find(u"top"), -1);
     EXPECT_TRUE(capture_.messages.empty());
+}
+
+TEST_F(DefinitionsTest, ReloadLeavesNothingOfTheLastLoad) {
+    // Every entry named at length and marked valid, then a file of two lines.
+    std::string full;
+    for (int n = 0; n < 1792; ++n)
+        full += "param_" + std::to_string(n) + "=" + std::string(127, 'a') + "\n";
+    write("ryn_cali_info_param_def", full + "param_0003=dup\nparam_0009=dup\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+    DefinitionTable &t = definition_table(DefinitionFile::cali_base);
+    EXPECT_EQ(t.find(u"dup"), 3);
+    for (size_t n = 0; n < t.size(); ++n) t.set_valid(n, true);
+
+    write("ryn_cali_info_param_def", "param_0009=dup\nparam_0100=b\n");
+    ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
+    EXPECT_EQ(t.find(u"dup"), 9);
+    EXPECT_EQ(t.find(std::u16string(127, u'a')), -1);
+    const DefinitionEntry zero{};
+    for (size_t n = 0; n < t.size(); ++n) {
+        if (n == 9 || n == 100) {
+            EXPECT_EQ(t[n].present, 1u);
+            EXPECT_EQ(t[n].valid, 0u);  // the base file leaves valid to the record
+            EXPECT_EQ(t[n].name_view(), n == 9 ? u"dup" : u"b");
+            // The rest of the name field is zero, not what the longer name left.
+            EXPECT_EQ(std::count(std::begin(t[n].name), std::end(t[n].name), u'\0'),
+                      static_cast<long>(DefinitionEntry::name_capacity - t[n].name_view().size()));
+        } else {
+            EXPECT_EQ(std::memcmp(&t[n], &zero, sizeof zero), 0) << "entry " << n;
+        }
+    }
 }
 
 TEST_F(DefinitionsTest, LongLinesArePiecesOfTheirOwn) {

@@ -19,10 +19,10 @@ inline std::string text_file(const std::vector<std::pair<size_t, std::string>> &
         set(9 + c, "(" + std::to_string(10 + c) + ",-" + std::to_string(20 + c) + ")");
     for (size_t c = 0; c < 3; ++c)
         set(13 + c, std::to_string(c) + ".75 # a hash later has no meaning");
-    for (size_t c = 0; c < 3; ++c) set(16 + c, std::to_string(256 + c));
-    for (size_t i = 0; i < 15; ++i) set(19 + i, std::to_string(65536 + 1000 + i));
+    for (size_t c = 0; c < 3; ++c) set(16 + c, std::to_string(c));
+    for (size_t i = 0; i < 15; ++i) set(19 + i, std::to_string(1000 + i));
     for (size_t c = 0; c < 3; ++c) {
-        set(123 + c, "3 " + std::to_string(0x155 + c));
+        set(123 + c, "1 " + std::to_string(0x155 + c));
         set(126 + c, "0 " + std::to_string(7 + c));
         set(159 + c, "1 " + std::to_string(17 + c));
     }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ryn::cli {
@@ -21,16 +22,26 @@ struct GlobalOptions {
     std::string sim;         // state file of the simulated device; empty: the default one
     unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2
     bool quiet = false;        // no progress output
+    std::string command;       // the words of the command that runs ("info versions")
 };
 
 // What the program runs once the command line has been parsed completely.
 struct Context {
     GlobalOptions global;
     std::function<int()> action;
+    CLI::App *root = nullptr;  // the whole command tree (completion, man page)
 };
 
 // A failure the user can act on: printed as "ryn: <text>" on stderr, exit status 1.
 class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A request that cannot fit the device or the format (an option the family
+// has no use for, an image of another family): "ryn: <text>" on stderr, exit
+// status 2, found before the device is touched.
+class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -58,5 +69,18 @@ void add_fw_commands(CLI::App &app, Context &ctx);
 void add_image_commands(CLI::App &app, Context &ctx);
 void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
+void add_device_commands(CLI::App &app, Context &ctx);
+void add_completion_commands(CLI::App &app, Context &ctx);
+
+// A field name as a JSON key: lower case, words joined by underscores
+// ("vendor id" -> "vendor_id").
+inline std::string json_key(std::string_view name) {
+    std::string key;
+    for (const char c : name) key += c == ' ' || c == '-' ? '_' : static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return key;
+}
+
+// The text of ryn --version: the tool's version and the loaded library's.
+std::string version_text();
 
 }  // namespace ryn::cli

@@ -14,14 +14,24 @@ struct CaliOptions {
 };
 
 int cali_get(const CaliOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_cali_info, options.file, RYN_FLAG_GET);
+    return run_info(global, ryn_cali_info, options.file, RYN_FLAG_GET, {},
+                    {"calibration", "firmware parameter", "sensor parameter", "system parameter"});
+}
+
+// The older text and compact INI forms belong to the base controller.
+void check_form(const CaliOptions &options, const std::string &family, const GlobalOptions &) {
+    if ((options.text || options.compact_ini) && family != "base")
+        throw UsageError(std::string(options.text ? "--text" : "--compact-ini") +
+                         " reads an older calibration form of the base controller; the device is a " +
+                         family + (family == "6cam" ? " system" : " controller") + ", which takes the INI form only");
 }
 
 int cali_set(const CaliOptions &options, const GlobalOptions &global) {
     uint32_t flags = RYN_FLAG_SET;
     if (options.text) flags |= RYN_CALI_COMPAT_TEXT;
     if (options.compact_ini) flags |= RYN_CALI_COMPAT_INI;
-    return run_info(global, ryn_cali_info, options.file, flags);
+    return run_info(global, ryn_cali_info, options.file, flags,
+                    [&](const std::string &family, const GlobalOptions &g) { check_form(options, family, g); });
 }
 
 }  // namespace
@@ -42,7 +52,8 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "Section \"calibration\" of FILE gets the record's fixed fields (length,\n"
         "version, nf_cam, camera words, post_cali matrices, sensor registers as\n"
         "\"enable,N\" or \"disable,N\", nf_profile), then every parameter the\n"
-        "definition file names. Other sections and keys of FILE stay as they are.\n\n"
+        "definition file names. Other sections and keys of FILE stay as they are;\n"
+        "ryn warns when FILE holds sections of another kind.\n\n"
         "Example:\n  ryn --sim dev.json cali get cali.ini");
     on_run(*cmd, ctx, get, &cali_get);
 
@@ -61,7 +72,8 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "names, and the record is written back once, after the whole file was read.\n"
         "Keys missing from an INI file are reported and keep the device's values\n"
         "(the sensor registers are the exception: those not given are disabled).\n"
-        "A file that cannot be read leaves the device as it was.\n\n"
+        "A file that cannot be read leaves the device as it was. --text and\n"
+        "--compact-ini are for a base controller only.\n\n"
         "Examples:\n  ryn --sim dev.json cali set cali.ini\n"
         "  ryn --sim dev.json cali set old_cali.txt --text\n"
         "  ryn --sim dev.json cali set old_cali.ini --compact-ini");

@@ -38,15 +38,21 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
     cmd->add_option("IMAGE", o->image, "Firmware image file")->required();
     cmd->add_option("--mode", o->mode,
                     "normal: the normal code only (default); layout: the whole flash layout; "
-                    "auto: the library decides from the device's firmware")
+                    "auto (base controller): the library decides from the device's firmware")
         ->check(name_in("update mode", {"normal", "layout", "auto"}))
         ->type_name("normal|layout|auto");
     cmd->add_option("--flash-builder", o->flash_builder,
-                    "Flash builder file (a layout update needs it)")
+                    "Flash builder file (a base controller's layout update needs it)")
         ->type_name("FILE");
     cmd->footer(
         "The whole image is validated before the device is touched. The device is\n"
-        "switched into its update mode, written and reset along the way.\n\n"
+        "switched into its update mode, written and reset along the way.\n"
+        "\n"
+        "Before any device call ryn checks that the request fits the device: an\n"
+        "image recognised as another family's (ryn image inspect), --mode auto on\n"
+        "a device other than a base controller, --mode layout on a base controller\n"
+        "without --flash-builder, and --flash-builder on another family are usage\n"
+        "errors (exit status 2).\n\n"
         "Examples:\n"
         "  ryn --sim dev.json fw update fw.bin\n"
         "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin\n"

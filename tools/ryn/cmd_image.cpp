@@ -1,23 +1,25 @@
 // ryn image: build firmware images for testing and check them without a
-// device. Each format is one entry of a table: its builder and its inspector
-// (the library's own validation code). Other families' formats join the table.
+// device. Each format is one entry of the table of image_formats.h: its
+// builder, the library's own validation and the reading of its header.
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "host_os.h"
 #include "files.h"
-#include "fwupdate/c5920/image.h"
+#include <nlohmann/json.hpp>
+
 #include "fwupdate/base/image.h"
 #include "tools/image_builder/image_builder.h"
-#include "fwupdate/c5810/image.h"
-#include "fwupdate/lpc4320/image.h"
 #include "host.h"
+#include "image_formats.h"
 #include "text/text.h"
 
 namespace ryn::cli {
@@ -39,17 +41,33 @@ struct BuildOptions {
     std::optional<std::string> header_version;         // LPC4320: 1.0 or 1.1
 };
 
+// The build options given, each once, by name.
+std::vector<std::string> given_options(const BuildOptions &o) {
+    std::vector<std::string> given;
+    if (o.bootldr_version) given.push_back("--bootldr-version");
+    if (o.normal_version) given.push_back("--normal-version");
+    if (o.updater_version) given.push_back("--updater-version");
+    for (const auto &[option, file] : o.section_files) given.push_back(option);
+    if (o.header_version) given.push_back("--header-version");
+    return given;
+}
+
+// An option the format has no place for is a usage error.
+void check_build_options(const BuildOptions &o, const ImageFormat &format) {
+    const std::string takes = std::string(" ") + format.options + " ";
+    for (const std::string &option : given_options(o))
+        if (takes.find(" " + option + " ") == std::string::npos)
+            throw UsageError(option + " does not belong to the " + format.name + " format (it takes " +
+                             std::string(format.options) + ")");
+}
+
 // The builder's parts from the options: texts as given, sections read from their files.
 fwupdate::ImageParts parts_of(const BuildOptions &o) {
     fwupdate::ImageParts parts;
     if (o.bootldr_version) parts.bootldr_version = text::from_utf8(*o.bootldr_version);
     if (o.normal_version) parts.normal_version = text::from_utf8(*o.normal_version);
     if (o.updater_version) parts.updater_version = text::from_utf8(*o.updater_version);
-    if (o.header_version) {
-        if (o.format != "lpc4320")
-            throw Failure("--header-version belongs to the lpc4320 format only");
-        parts.header_minor = *o.header_version == "1.0" ? 0 : 1;
-    }
+    if (o.header_version) parts.header_minor = *o.header_version == "1.0" ? 0 : 1;
     const std::pair<const char *, std::optional<Bytes> fwupdate::ImageParts::*> sections[] = {
         {"--normal-code", &fwupdate::ImageParts::normal_code},
         {"--update-code", &fwupdate::ImageParts::update_code},
@@ -70,82 +88,13 @@ fwupdate::ImageParts parts_of(const BuildOptions &o) {
     return parts;
 }
 
-// Runs the library's validation of one format on an open file.
-using Validator = int (*)(const fw_update_arg &, fwupdate::ImageFile &);
-
-int validate_base(const fw_update_arg &arg, fwupdate::ImageFile &file) {
-    auto image = std::make_unique<fwupdate::FwImage>();
-    return fwupdate::read_base_image(arg, file, *image);
-}
-
-int validate_flash_builder(const fw_update_arg &arg, fwupdate::ImageFile &file) {
-    auto image = std::make_unique<fwupdate::FwImage>();
-    return fwupdate::read_flash_builder(arg, file, *image);
-}
-
-// The 5810 image as the second controller's update checks it.
-int validate_5810(const fw_update_arg &arg, fwupdate::ImageFile &file) {
-    std::vector<uint8_t> buffer(fwupdate::image_5810_buffer_size);
-    uint32_t length = 0;
-    return fwupdate::read_5810_image(arg, file, fwupdate::Image5810Policy::c5810, buffer, length);
-}
-
-// The banked and LPC4320 images are validated in an image buffer of their
-// own; a banked image is checked as normal mode writes it (its code banks
-// too), an LPC4320 image for the mode its header version allows (1.1:
-// normal, 1.0: flash layout).
-int validate_banked(const fw_update_arg &arg, fwupdate::ImageFile &file) {
-    auto buffer = std::make_unique<fwupdate::ImageBuffer>();
-    uint32_t length = 0;
-    return fwupdate::read_banked_image(arg, file, *buffer, &length);
-}
-
-int validate_lpc4320(const fw_update_arg &arg, fwupdate::ImageFile &file) {
-    using H10 = fwupdate::Lpc4320Header10;
-    std::array<uint8_t, H10::size> header{};
-    const bool v10 = file.read(header) == header.size() && H10::minor.get(header) == 0;
-    auto buffer = std::make_unique<fwupdate::ImageBuffer>();
-    uint32_t length = 0;
-    return fwupdate::read_lpc4320_image(
-        arg, file, v10 ? RYN_UPDATE_FLASH_LAYOUT : RYN_UPDATE_NORMAL, *buffer, &length);
-}
-
-struct ImageFormat {
-    const char *name;
-    const char *what;
-    Bytes (*build)(const fwupdate::ImageParts &);
-    Validator validate;
-};
-const ImageFormat formats[] = {
-    {"base", "base controller image (header, extra header, seven sections)",
-     fwupdate::build_base_image, validate_base},
-    {"flash-builder", "flash builder file of a flash-layout update",
-     fwupdate::build_flash_builder_file, validate_flash_builder},
-    {"5810", "5810 controller image (firmware, header at 0x1000, model config, calibration)",
-     fwupdate::build_5810_image, validate_5810},
-    {"5920", "5920 banked image (header, code banks, model config, calibration)",
-     fwupdate::build_banked_image, validate_banked},
-    {"lpc4320", "six-camera LPC4320 image (header 1.0 or 1.1, firmware code, parts)",
-     fwupdate::build_lpc4320_image, validate_lpc4320},
-};
-
-std::vector<std::string> format_names() {
-    std::vector<std::string> names;
-    for (const ImageFormat &f : formats) names.push_back(f.name);
-    return names;
-}
-
-const ImageFormat &format_of(const std::string &name) {
-    for (const ImageFormat &f : formats)
-        if (name == f.name) return f;
-    throw Failure("unknown image format '" + name + "'");
-}
-
 int image_build(const BuildOptions &options, const GlobalOptions &) {
+    const ImageFormat &format = format_by_name(options.format);
+    check_build_options(options, format);
     check_output_file(options.output, "image file");
     Bytes image;
     try {
-        image = format_of(options.format).build(parts_of(options));
+        image = format.build(parts_of(options));
     } catch (const fwupdate::BuildError &e) {
         throw Failure(std::string("cannot build the image: ") + e.what());
     }
@@ -157,35 +106,134 @@ int image_build(const BuildOptions &options, const GlobalOptions &) {
 
 struct InspectOptions {
     std::string image;
-    std::string format;
+    std::string format;  // empty: recognised from the image
+    bool json = false;
 };
 
+// The format given, or the one the image's magic or header words show.
+const ImageFormat &inspected_format(const InspectOptions &options, const Bytes &image) {
+    if (!options.format.empty()) return format_by_name(options.format);
+    const std::vector<const ImageFormat *> found = recognise_image(options.image, image);
+    if (found.size() == 1) return *found.front();
+    if (found.empty())
+        throw Failure("the format of '" + options.image + "' is not recognised: it carries no magic of a 5810, " +
+                      "5920 or lpc4320 image and does not validate as a base image or a flash builder file; " +
+                      "give --format " + format_names("|") + " to see what fails");
+    std::string names;
+    for (const ImageFormat *f : found) names += (names.empty() ? "" : ", ") + std::string(f->name);
+    throw UsageError("'" + options.image + "' fits more than one format (" + names +
+                     "); choose one with --format");
+}
+
+std::string hex(uint64_t value) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%08llx", static_cast<unsigned long long>(value));
+    return buf;
+}
+
+nlohmann::json report_json(const InspectOptions &options, const ImageFormat &format, const Bytes &image,
+                           const ImageReport &report, bool valid, const std::vector<std::string> &messages) {
+    nlohmann::json header = nlohmann::json::object();
+    for (const auto &[name, value] : report.header) header[json_key(name)] = value;
+    nlohmann::json sections = nlohmann::json::array();
+    for (const SectionReport &s : report.sections) {
+        nlohmann::json one = {{"name", s.name}, {"offset", s.offset}, {"length", s.length}, {"inside", s.inside}};
+        if (s.has_crc) {
+            one["crc_stored"] = s.crc_stored;
+            one["crc_computed"] = s.inside ? nlohmann::json(s.crc_computed) : nlohmann::json(nullptr);
+            one["crc_ok"] = s.inside && s.crc_stored == s.crc_computed;
+        }
+        sections.push_back(one);
+    }
+    nlohmann::json versions = nlohmann::json::object();
+    for (const auto &[name, text] : report.versions) versions[json_key(name)] = text;
+    return {{"file", options.image},
+            {"format", format.name},
+            {"recognised", options.format.empty()},
+            {"size", image.size()},
+            {"header", header},
+            {"sections", sections},
+            {"versions", versions},
+            {"valid", valid},
+            {"messages", messages}};
+}
+
 int image_inspect(const InspectOptions &options, const GlobalOptions &) {
-    check_input_file(options.image, "image");
-    std::unique_ptr<fwupdate::ImageFile> file =
-        fwupdate::ImageFile::open(text::from_utf8(options.image));
+    const Bytes image = read_file(options.image, "image", max_image_file);
+    const ImageFormat &format = inspected_format(options, image);
+    std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(os::library_path(options.image));
     if (!file) throw Failure("cannot open the image '" + options.image + "'");
+    if (options.format.empty() && !options.json)
+        std::printf("%s: recognised as %s %s image.\n", options.image.c_str(), format.article, format.name);
+
+    // The library's validation, with its header dumps and first failing check.
+    std::vector<std::string> messages;
     Host host(false);
+    if (options.json) host.collect_messages(&messages);
     fw_update_arg arg{};
     arg.handle = RYN_INVALID_HANDLE;
     arg.user_data = host.user_data();
     arg.msg_fn = &Host::on_message;
-    const int valid = format_of(options.format).validate(arg, *file);
+    const bool valid = format.validate(arg, *file) == 1;
     host.finish();
+
+    const ImageReport report = describe_image(format, image);
+    if (options.json) {
+        std::printf("%s\n", report_json(options, format, image, report, valid, messages)
+                                .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                                .c_str());
+    } else {
+        for (const auto &[name, text] : report.versions) std::printf("%s: %s\n", name.c_str(), text.c_str());
+        for (const SectionReport &s : report.sections) {
+            std::printf("section %-18s offset %s length %s", s.name.c_str(), hex(s.offset).c_str(),
+                        hex(s.length).c_str());
+            if (!s.inside) std::printf("  outside the file");
+            else if (s.has_crc)
+                std::printf("  crc %s %s %s", hex(s.crc_stored).c_str(), s.crc_stored == s.crc_computed ? "==" : "!=",
+                            hex(s.crc_computed).c_str());
+            std::printf("\n");
+        }
+    }
     if (!valid) {
-        print_error("'" + options.image + "' is not a valid " + options.format + " image");
+        print_error("'" + options.image + "' is not a valid " + format.name + " image");
         return exit_failure;
     }
-    std::printf("%s: a valid %s image.\n", options.image.c_str(), options.format.c_str());
+    if (!options.json) std::printf("%s: a valid %s image.\n", options.image.c_str(), format.name);
     return exit_success;
 }
 
 std::string formats_help() {
     std::string text = "Formats:\n";
-    for (const ImageFormat &f : formats)
-        text += "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ') +
-                f.what + "\n";
+    for (const ImageFormat &f : image_formats())
+        text += "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ') + f.what + "\n";
     return text;
+}
+
+// The build options of each format, for image build's help.
+std::string build_options_help() {
+    std::string text = "\nOptions each format takes (others are a usage error):\n";
+    for (const ImageFormat &f : image_formats()) {
+        std::string line = "  " + std::string(f.name) + std::string(15 - std::string(f.name).size(), ' ');
+        const size_t indent = line.size();
+        bool first = true;
+        std::istringstream words(f.options);
+        for (std::string word; words >> word; first = false) {
+            if (!first && line.size() + 1 + word.size() > 78) {
+                text += line + "\n";
+                line = std::string(indent, ' ');
+                first = true;
+            }
+            line += (first ? "" : " ") + word;
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::vector<std::string> all_format_names() {
+    std::vector<std::string> names;
+    for (const ImageFormat &f : image_formats()) names.push_back(f.name);
+    return names;
 }
 
 }  // namespace
@@ -194,12 +242,8 @@ void add_image_commands(CLI::App &app, Context &ctx) {
     CLI::App *image =
         app.add_subcommand("image", "Build firmware images, and check them without a device");
     image->require_subcommand(1);
-    const CLI::Validator format = name_in("format", format_names());
-    const std::string format_type = [] {
-        std::string t;
-        for (const ImageFormat &f : formats) t += (t.empty() ? "" : "|") + std::string(f.name);
-        return t;
-    }();
+    const CLI::Validator format = name_in("format", all_format_names());
+    const std::string format_type = format_names("|");
 
     auto b = std::make_shared<BuildOptions>();
     CLI::App *cmd = image->add_subcommand(
@@ -228,7 +272,7 @@ void add_image_commands(CLI::App &app, Context &ctx) {
                     "LPC4320 image: header version (default 1.1)")
         ->check(name_in("header version", {"1.0", "1.1"}))
         ->type_name("1.0|1.1");
-    cmd->footer(formats_help() +
+    cmd->footer(formats_help() + build_options_help() +
                 "\nA base image places the normal code at offset 0 and the layout sections\n"
                 "(fw header copy, version string, model config, calibration, update code,\n"
                 "boot loader) from flash address 0x20000 on. A flash builder file holds\n"
@@ -246,19 +290,33 @@ void add_image_commands(CLI::App &app, Context &ctx) {
     on_run(*cmd, ctx, b, &image_build);
 
     auto i = std::make_shared<InspectOptions>();
-    cmd =
-        image->add_subcommand("inspect", "Validate an image as an update would, without a device");
+    cmd = image->add_subcommand("inspect", "Recognise and validate an image as an update would, without a device");
     cmd->add_option("IMAGE", i->image, "Image file")->required();
-    cmd->add_option("--format", i->format, "Image format (below)")
-        ->required()
+    cmd->add_option("--format", i->format, "Image format (below; default: recognised from the image)")
         ->check(format)
         ->type_name(format_type);
+    cmd->add_flag("--json", i->json, "Print one JSON object (header, sections, versions, verdict)");
     cmd->footer(formats_help() +
-                "\nPrints the header dumps and the first failing check, as ryn fw update\n"
-                "would before it touches the device. Exit status 1 when a check fails.\n"
-                "An lpc4320 image is checked for the mode its header version allows\n"
-                "(1.1: normal, 1.0: layout).\n\n"
-                "Example:\n  ryn image inspect fw.bin --format base");
+                "\nWithout --format the format is recognised from the image: the 5810, 5920\n"
+                "and lpc4320 formats by their magic, a base image and a flash builder file\n"
+                "by their header's sections and CRCs. An image that fits more than one\n"
+                "format is refused with the candidates (exit status 2).\n"
+                "\n"
+                "Prints the header dumps and the first failing check, as ryn fw update\n"
+                "would before it touches the device, then the version texts or header\n"
+                "version the image carries and each section with its offset, length and\n"
+                "CRCs (stored, computed). Exit status 1 when a check fails. An lpc4320\n"
+                "image is checked for the mode its header version allows (1.1: normal,\n"
+                "1.0: layout).\n"
+                "\n"
+                "--json prints one object: file, format, recognised (true when the format\n"
+                "was recognised, not given), size, header (field name in lower case with\n"
+                "\"_\" between words: value), sections\n"
+                "(name, offset, length, inside, and where the format keeps one crc_stored,\n"
+                "crc_computed, crc_ok), versions (bootldr, normal, updater, or\n"
+                "header_version), valid, and messages (the\n"
+                "library's messages, in order).\n\n"
+                "Examples:\n  ryn image inspect fw.bin\n  ryn image inspect fw.bin --format base --json");
     on_run(*cmd, ctx, i, &image_inspect);
 }
 

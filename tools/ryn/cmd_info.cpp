@@ -13,11 +13,14 @@ struct FileOptions {
 };
 
 int info_versions(const FileOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR);
+    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR, {},
+                    {"version string"});
 }
 
 int info_get(const FileOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_MODEL_CFG);
+    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_MODEL_CFG, {},
+                    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter",
+                     "system parameter"});
 }
 
 int info_set(const FileOptions &options, const GlobalOptions &global) {
@@ -47,7 +50,9 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                      "INI file to write",
                      "Section \"version string\" of FILE gets the keys length, major_version,\n"
                      "minor_version, bootldr, normal and updater. Other sections and keys of an\n"
-                     "existing file stay as they are. Base controllers only.\n\n"
+                     "existing file stay as they are (ryn warns when FILE already holds other\n"
+                     "sections). Base controllers only: on the other families the library\n"
+                     "refuses the request.\n\n"
                      "Example:\n  ryn --sim dev.json info versions versions.ini",
                      &info_versions);
     add_file_command(*info, ctx, "get",
@@ -56,7 +61,10 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                      "FILE gets the sections \"model configuration\" (USB identity, names, sizes),\n"
                      "\"sensor dsp\" (cam0_nf_dark=enable,2 ... for cameras 0 to 2) and, when the\n"
                      "device holds them, \"algorithm parameter\" (named by algo_param_def.ini beside\n"
-                     "ryn). Other sections and keys of an existing file stay as they are.\n\n"
+                     "ryn). On the 5810, 5920 and six-camera controllers the sections are\n"
+                     "\"model configuration\", \"firmware parameter\", \"algorithm parameter\"\n"
+                     "and (5920) \"system parameter\". Other sections and keys of an existing\n"
+                     "file stay as they are; ryn warns when FILE holds sections of another kind.\n\n"
                      "Example:\n  ryn --sim dev.json info get model.ini",
                      &info_get);
     add_file_command(*info, ctx, "set",

@@ -461,7 +461,13 @@ struct TraceOptions {
 // Prints the trace the state file keeps: the device calls of the last run
 // that used the device, one "name(args) = result [reason]" per line, or as a
 // JSON array of {"op": ..., "text": ...}. The state file is left as it is.
-int sim_trace(const TraceOptions &options, const GlobalOptions &) {
+int sim_trace(const TraceOptions &given, const GlobalOptions &global) {
+    // STATE may come as the positional, or as --sim like every other command
+    // takes it, or not at all (the default device).
+    if (!given.state.empty() && !global.sim.empty() && given.state != global.sim)
+        throw UsageError("two state files given: '" + given.state + "' and --sim '" + global.sim + "'");
+    TraceOptions options = given;
+    if (options.state.empty()) options.state = global.sim.empty() ? default_state_path() : global.sim;
     load_device(options.state);
     const size_t calls = ryn_sim_saved_trace_size();
     if (options.json) {
@@ -479,7 +485,7 @@ int sim_trace(const TraceOptions &options, const GlobalOptions &) {
 void add_trace(CLI::App &sim, Context &ctx) {
     auto o = std::make_shared<TraceOptions>();
     CLI::App *cmd = sim.add_subcommand("trace", "Show the device calls of the last run on a state file");
-    cmd->add_option("STATE", o->state, "State file of the simulated device")->required();
+    cmd->add_option("STATE", o->state, "State file of the simulated device (or --sim STATE; default: the default device)");
     cmd->add_flag("--json", o->json, "Print a JSON array of {\"op\": ..., \"text\": ...} objects");
     cmd->footer("Every run of a library operation (info, cali, fw) keeps the calls it made\n"
                 "to the device in the state file, in order, one per line:\n"
@@ -492,7 +498,7 @@ void add_trace(CLI::App &sim, Context &ctx) {
                 "Examples:\n"
                 "  ryn --sim dev.json cali get cali.ini\n"
                 "  ryn sim trace dev.json\n"
-                "  ryn sim trace dev.json --json");
+                "  ryn --sim dev.json sim trace --json");
     on_run(*cmd, ctx, o, &sim_trace);
 }
 
@@ -503,7 +509,7 @@ void add_sim_commands(CLI::App &app, Context &ctx) {
     sim->require_subcommand(1);
     sim->footer("A simulated controller lives in a JSON state file; every ryn run loads it\n"
                 "and saves it back, with the device calls it made (sim trace).\n"
-                "Device commands use it with --sim STATE.");
+                "Device commands (device, info, cali, fw) use it with --sim STATE.");
     add_create(*sim, ctx);
     add_dump_load(*sim, ctx);
     add_fail(*sim, ctx);

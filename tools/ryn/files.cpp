@@ -65,7 +65,7 @@ void check_output_file(const std::string &path, const std::string &what) {
 
 std::vector<uint8_t> read_file(const std::string &path, const std::string &what, size_t max_size) {
     check_input_file(path, what);
-    File f(platform::open_file(text::from_utf8(path), "rb"));
+    File f(platform::open_file(os::library_path(path), "rb"));
     if (!f) throw Failure("cannot open " + what + " " + quoted(path) + ": " + reason());
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
@@ -82,7 +82,7 @@ std::vector<uint8_t> read_file(const std::string &path, const std::string &what,
 
 void write_file(const std::string &path, const std::string &what, const std::vector<uint8_t> &bytes) {
     check_output_file(path, what);
-    File f(platform::open_file(text::from_utf8(path), "wb"));
+    File f(platform::open_file(os::library_path(path), "wb"));
     if (!f) throw Failure("cannot create " + what + " " + quoted(path) + ": " + reason());
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
     const bool closed = std::fclose(f.release()) == 0;

@@ -2,8 +2,14 @@
 // library's messages on stdout and its progress on stderr.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "ryn_usr.h"
 
@@ -11,8 +17,10 @@ namespace ryn::cli {
 
 class Host {
 public:
-    // Progress is a bar when stderr is a terminal, "step k/n" lines otherwise,
-    // and nothing when show_progress is false. Messages are always printed.
+    // Progress is a bar when stderr is a terminal, "step k/n name" lines
+    // otherwise, and nothing when show_progress is false. Messages are always
+    // printed. With progress shown, a wait of more than a second without a
+    // message or a step (a poll, a reset) is shown with what it waits for.
     explicit Host(bool show_progress);
     ~Host();
     Host(const Host &) = delete;
@@ -24,16 +32,26 @@ public:
     static void on_progress(void *user_data, uint32_t step, uint32_t total);
     ryn_progress_fn progress_fn() const { return show_progress_ ? &Host::on_progress : nullptr; }
 
+    // Keeps the library's messages in a list instead of printing them.
+    void collect_messages(std::vector<std::string> *into) { collected_ = into; }
+
     // Ends the progress output cleanly; called when the operation returns.
     void finish();
     // Whether the library sent any message.
     bool got_message() const { return got_message_; }
+    // The last line of text the library sent (empty when none).
+    std::string last_line() const;
+    // Advice for the user drawn from the library's messages ("--mode layout"
+    // after the advice to select the complete mode, ...), in the order found.
+    const std::vector<std::string> &hints() const { return hints_; }
 
 private:
     void message(const ryn_wchar *format, va_list args);
     void progress(uint32_t step, uint32_t total);
+    void note_hints(const std::string &text);
     void draw_bar();
     void erase_bar();
+    void watch();
 
     bool show_progress_;
     bool bar_;  // stderr is a terminal
@@ -41,6 +59,21 @@ private:
     bool got_message_ = false;
     uint32_t step_ = 0;
     uint32_t total_ = 0;
+    bool step_shown_ = false;   // a step was shown (progress never shows one twice)
+    std::string step_name_;     // first words of the last message
+    std::string last_text_;     // the last message
+    std::string driver_file_;   // the flash driver file the library last named
+    std::vector<std::string> hints_;
+    std::vector<std::string> *collected_ = nullptr;
+
+    // What the watcher shows: the time of the last message or step, and the
+    // wait it last reported (empty: none since).
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::chrono::steady_clock::time_point last_event_;
+    std::string waiting_for_;
+    std::thread watcher_;
 };
 
 }  // namespace ryn::cli

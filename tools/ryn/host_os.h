@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "text/utf.h"
+
 namespace ryn::cli::os {
 
 // The arguments after the program name, as UTF-8; on Windows read from the
@@ -25,6 +27,21 @@ std::filesystem::path state_home();
 enum class Access { Read, Write, CreateIn };
 // Whether the process may read or write the file, or create files in the folder.
 bool can_access(const std::string &path, Access access);
+
+// The file of the loaded module (shared library, DLL or program) that holds
+// the code or data at address, as UTF-8; empty when the host cannot tell.
+std::string module_file_of(const void *address);
+
+// A file name from the command line as the library takes it (UTF-16). On
+// POSIX a name is bytes and need not be UTF-8: a byte that is not is carried
+// as a lone surrogate, which the library's file calls turn back into the byte.
+inline std::u16string library_path(const std::string &name) {
+#ifdef _WIN32
+    return text::from_utf8(name);
+#else
+    return text::from_os_bytes(name);
+#endif
+}
 
 // A UTF-8 path as the file-system library takes it on every host.
 inline std::filesystem::path fs_path(const std::string &utf8) {

@@ -1,4 +1,5 @@
 // ryn on POSIX: argv is already UTF-8, the environment names the state folder.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -35,6 +36,12 @@ bool can_access(const std::string &path, Access access) {
             return ::access(path.c_str(), W_OK | X_OK) == 0;
     }
     return false;
+}
+
+std::string module_file_of(const void *address) {
+    Dl_info info{};
+    if (!::dladdr(address, &info) || !info.dli_fname) return {};
+    return info.dli_fname;
 }
 
 }  // namespace ryn::cli::os

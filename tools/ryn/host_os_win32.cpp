@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "cli.h"
 #include "host_os.h"
@@ -59,6 +60,17 @@ bool can_access(const std::string &path, Access access) {
     // The runtime knows read and write permission only; a folder that can be
     // written to can have files created in it.
     return _waccess(wide(path).c_str(), access == Access::Read ? 4 : 2) == 0;
+}
+
+std::string module_file_of(const void *address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return {};
+    wchar_t name[32768];
+    const DWORD n = GetModuleFileNameW(module, name, static_cast<DWORD>(std::size(name)));
+    if (n == 0 || n >= std::size(name)) return {};
+    return text::to_utf8(std::u16string(reinterpret_cast<const char16_t *>(name), n));
 }
 
 }  // namespace ryn::cli::os

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <sstream>
 
 #include "cli.h"
+#include "help_format.h"
 #include "host_os.h"
+#include "suggest.h"
 
 namespace {
 
@@ -14,20 +17,26 @@ const char *const overview =
     "controller and files. The controller is simulated: a JSON state file holds it.";
 
 const char *const footer =
-    "Device commands (info, fw) run on the state file named with --sim, or on\n"
-    "$XDG_STATE_HOME/ryn/device.json (default ~/.local/state/ryn/device.json),\n"
-    "which is created as a base controller the first time it is needed.\n"
+    "Device commands (device, info, cali, fw) run on the state file named with\n"
+    "--sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
+    "~/.local/state/ryn/device.json), which is created as a base controller the\n"
+    "first time it is needed. Global options may also follow the command.\n"
     "\n"
     "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
-    "terminal, \"step k/n\" lines otherwise). Exit status: 0 success, 1 failure,\n"
-    "2 usage error.\n"
+    "terminal, \"step k/n name\" lines otherwise). A failed command ends with one\n"
+    "line \"ryn: <what failed>\" on stderr, also with --quiet. Exit status:\n"
+    "0 success, 1 failure, 2 usage error (also an option or image that does not\n"
+    "fit the device, found before the device is touched).\n"
     "\n"
     "Examples:\n"
     "  ryn sim create dev.json --family base\n"
+    "  ryn --sim dev.json device show\n"
     "  ryn --sim dev.json info versions versions.ini\n"
+    "  ryn info versions versions.ini --sim dev.json -q\n"
     "  ryn sim fail dev.json ryn_get_fw_ver_str\n"
     "  ryn sim fail dev.json --clear\n"
     "  ryn image build --format base -o fw.bin\n"
+    "  ryn image inspect fw.bin\n"
     "  ryn --sim dev.json fw update fw.bin\n"
     "\n"
     "Run ryn COMMAND --help for the options of a command.";
@@ -45,15 +54,37 @@ CLI::App *reached_command(CLI::App &app, std::string &words) {
 }
 
 // A usage error on stderr, with the command whose help explains it. A word
-// left over where a command was expected is named as an unknown command.
+// left over where a command was expected is named as an unknown command; an
+// unknown command or option gets the nearest valid one as a suggestion.
 void report_usage_error(CLI::App &app, const CLI::ParseError &e) {
     std::string words;
     CLI::App *command = reached_command(app, words);
     const auto left = command->remaining();
     std::string text = e.what();
     if (dynamic_cast<const CLI::RequiredError *>(&e) && command->get_require_subcommand_min() > 0 &&
-        command->get_subcommands().empty())
-        text = left.empty() ? "a command is missing" : "unknown command '" + left.front() + "'";
+        command->get_subcommands().empty()) {
+        if (left.empty()) {
+            text = "a command is missing";
+        } else {
+            text = "unknown command '" + left.front() + "'";
+            const std::string near = ryn::cli::nearest_command(*command, left.front());
+            if (!near.empty()) text += "; did you mean '" + near + "'?";
+        }
+    } else if (dynamic_cast<const CLI::ExtrasError *>(&e)) {
+        // The words the parser could not place: those the command left, or
+        // (handed up to ryn itself) those the error names after its colon.
+        std::vector<std::string> words = left;
+        if (const size_t colon = text.find(": "); words.empty() && colon != std::string::npos) {
+            std::istringstream named(text.substr(colon + 2));
+            for (std::string w; named >> w;) words.push_back(w);
+        }
+        for (const std::string &word : words) {
+            if (word.size() < 2 || word[0] != '-') continue;
+            const std::string near = ryn::cli::nearest_option(*command, word);
+            if (!near.empty()) text += "; did you mean '" + near + "'?";
+            break;
+        }
+    }
     ryn::cli::print_error(text);
     std::fprintf(stderr, "Run '%s --help' for what it takes.\n", words.c_str());
 }
@@ -65,20 +96,29 @@ int main(int argc, char **argv) {
     try {
         Context ctx;
         CLI::App app{overview, "ryn"};
+        ctx.root = &app;
+        app.formatter(help_formatter());  // every command takes it from ryn
         app.footer(footer);
         app.require_subcommand(1);
+        // Global options are taken after the command too: every subcommand
+        // hands the options it does not know to its parent.
+        app.fallthrough();
         app.add_option("--sim", ctx.global.sim, "State file of the simulated controller (default below)")
             ->type_name("STATE");
         app.add_option("--6cam-dev", ctx.global.six_cam_dev,
                        "Six-camera system: address its 5810 device 1 or 2")
             ->check(number_in(1, 2))
             ->type_name("1|2");
-        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages are still printed)");
+        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages and errors are still printed)");
+        app.set_version_flag("--version", [] { return version_text(); },
+                             "Print the versions of ryn and of the library it loaded");
+        add_device_commands(app, ctx);
         add_info_commands(app, ctx);
+        add_cali_commands(app, ctx);
         add_fw_commands(app, ctx);
         add_image_commands(app, ctx);
-        add_cali_commands(app, ctx);
         add_sim_commands(app, ctx);
+        add_completion_commands(app, ctx);
 
         try {
             std::vector<std::string> args = os::arguments(argc, argv);
@@ -89,7 +129,15 @@ int main(int argc, char **argv) {
             report_usage_error(app, e);
             return exit_usage;
         }
-        return ctx.action ? ctx.action() : exit_usage;
+        std::string words;
+        reached_command(app, words);
+        ctx.global.command = words.substr(words.find(' ') + 1);
+        try {
+            return ctx.action ? ctx.action() : exit_usage;
+        } catch (const UsageError &e) {
+            print_error(e.what());
+            return exit_usage;
+        }
     } catch (const Failure &e) {
         print_error(e.what());
         return exit_failure;

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds and runs the example host (examples/host/host.c) against the packages
+# in dist/ (scripts/package.sh), as a host developer outside this tree would:
+#   1. the .tar.gz unpacked into a scratch folder, through CMake find_package(ryn_usr)
+#   2. the same tree through pkg-config (ryn_sim.pc, which requires ryn_usr.pc)
+#   3. the Windows zip unpacked, compiled with MinGW-w64 linking ryn_usr.lib and
+#      ryn_hid.lib, run under Wine; and the zip's sim/ryn.exe run from its folder
+#   4. with --deb (as root): the .deb installed with apt-get, its ryn run
+#      (--version, a calibration GET of a simulated controller), then removed
+#   scripts/check_packages.sh [--deb] [--linux | --windows]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+deb=0
+linux=1
+windows=1
+for arg in "$@"; do
+  case "$arg" in
+    --deb) deb=1 ;;
+    --linux) windows=0 ;;
+    --windows) linux=0 ;;
+    *) echo "usage: $0 [--deb] [--linux | --windows]" >&2; exit 2 ;;
+  esac
+done
+
+# The one version, from the top-level project().
+version=$(sed -n 's/^project(ryn_usr VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+work=$(mktemp -d)
+cleanup() {
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if ((deb)) && dpkg-query -W ryn-usr >/dev/null 2>&1; then apt-get remove -y -q ryn-usr >/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cflags=(-std=c11 -Wall -Wextra -Werror)
+
+if ((linux)); then
+  tar -xzf "dist/ryn_usr-$version-linux-x86_64.tar.gz" -C "$work"
+  # Moved once more after unpacking: the tree must not care where it lies.
+  mv "$work/ryn_usr-$version-linux-x86_64" "$work/moved"
+  prefix=$work/moved
+
+  echo "--- 1. CMake find_package(ryn_usr)"
+  cmake -S examples/host -B "$work/find_package" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_C_FLAGS="${cflags[*]}" >/dev/null
+  cmake --build "$work/find_package"
+  (cd "$work/find_package" && ./host)
+
+  echo "--- 2. pkg-config"
+  export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+  mkdir "$work/pkg-config"
+  # shellcheck disable=SC2046
+  cc "${cflags[@]}" examples/host/host.c $(pkg-config --cflags ryn_sim) -o "$work/pkg-config/host" \
+     $(pkg-config --libs ryn_sim) \
+     -Wl,-rpath,"$(pkg-config --variable=libdir ryn_usr):$(pkg-config --variable=libdir ryn_sim)"
+  cp "$(pkg-config --variable=definitionsdir ryn_usr)"/* "$work/pkg-config/"
+  (cd "$work/pkg-config" && ./host)
+  unset PKG_CONFIG_PATH
+fi
+
+if ((windows)); then
+  echo "--- 3. Windows zip: MinGW-w64 linking ryn_usr.lib, under Wine"
+  unzip -q "dist/ryn_usr-$version-win64.zip" -d "$work"
+  zip=$work/ryn_usr-$version-win64
+  run=$work/win
+  mkdir "$run"
+  x86_64-w64-mingw32-gcc "${cflags[@]}" examples/host/host.c -I"$zip/include" -I"$zip/sim/include" \
+      "$zip/lib/ryn_usr.lib" "$zip/sim/lib/ryn_hid.lib" -o "$run/host.exe"
+  # The host's folder gets the library, the device library and the definition files.
+  cp "$zip/bin/ryn_usr.dll" "$zip/sim/ryn_hid.dll" "$zip/share/ryn_usr/"* "$run/"
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  export WINEPREFIX=${RYN_WINEPREFIX:-$root/build-windows/wineprefix} WINEDEBUG=-all
+  if [ ! -d "$WINEPREFIX" ]; then mkdir -p "$WINEPREFIX"; wineboot -i; fi
+  (cd "$run" && "$wine" host.exe)
+  # ryn.exe runs from the zip's simulator folder, with everything it needs beside it.
+  (cd "$work" && "$wine" "$zip/sim/ryn.exe" sim create dev.json --family base &&
+     "$wine" "$zip/sim/ryn.exe" --sim dev.json --quiet cali get cali.ini &&
+     grep -q "^length=8192" cali.ini)
+fi
+
+if ((deb)); then
+  echo "--- 4. the .deb installed with apt-get"
+  apt-get install -y -q "$root/dist/ryn-usr_${version}_amd64.deb" >/dev/null
+  if ryn --help 2>&1 | grep -q -- --version; then
+    ryn --version | grep -F "$version"
+  else
+    echo "(this ryn has no --version option yet)"
+  fi
+  (cd "$work" && ryn sim create deb.json --family base && ryn --sim deb.json --quiet cali get deb.ini &&
+     grep -q "^length=8192" deb.ini)
+fi
+echo "all package consumers passed"

@@ -1,0 +1,424 @@
+// End-to-end tests of what a service engineer relies on: a failed update can
+// be run again, device show and image inspect explain the unit and the image,
+// requests that do not fit the device are refused before it is touched, and
+// every failure ends with one "ryn:" line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "run_process.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+using Bytes = std::string;
+
+class Service : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *root = std::getenv("RYN_TEST_TMP");
+        dir_ = fs::path(root ? root : fs::temp_directory_path().string()) / "cli_service" /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    Bytes slurp(const std::string &name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void spit(const std::string &name, const Bytes &bytes) const {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+
+    Result ryn(const std::vector<std::string> &args) const {
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        const int status = ryn::test::run_process(RYN_EXE, args, dir_, {}, out, err);
+        return {status, slurp(".stdout"), slurp(".stderr")};
+    }
+
+    // Runs a command that must succeed.
+    void must(const std::vector<std::string> &args) const {
+        const Result r = ryn(args);
+        ASSERT_EQ(r.status, 0) << args[0] << " " << args[1] << "\n" << r.out << r.err;
+    }
+
+    json inspect(const std::string &image) const {
+        const Result r = ryn({"image", "inspect", image, "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return json::parse(r.out);
+    }
+
+    fs::path dir_;
+};
+
+// Where two byte strings first differ ("equal" when they do not), short
+// enough to read in a failure.
+std::string first_difference(const Bytes &a, const Bytes &b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return "differ at byte " + std::to_string(i);
+    return a.size() == b.size() ? "equal" : "lengths " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+}
+
+// The bytes of the named section of an image, as image inspect locates it.
+Bytes section_of(const json &report, const Bytes &image, const std::string &name) {
+    for (const json &s : report["sections"])
+        if (s["name"] == name) return image.substr(s["offset"].get<size_t>(), s["length"].get<size_t>());
+    ADD_FAILURE() << "no section " << name;
+    return {};
+}
+
+// A failed write leaves every family updatable: after the fault is cleared
+// the same update succeeds and the device holds the image.
+TEST_F(Service, AnUpdateThatFailedOnceSucceedsWhenRunAgain) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> create;  // sim create options after the family
+        const char *format;
+        std::vector<std::string> device;  // global options reaching the controller
+        std::vector<std::string> mode;
+        const char *failing;              // the write that fails once
+        std::vector<std::string> dump;    // sim dump RECORD [--dev N]
+        // What the dumped record must hold of the image.
+        std::function<void(const Bytes &image, const Bytes &dumped)> holds;
+    };
+    // The bytes [from, to) of the image sit in flash at the same offset plus shift.
+    struct Range {
+        size_t from, to, shift = 0;
+    };
+    const auto holds = [](std::vector<Range> ranges) {
+        return [ranges](const Bytes &image, const Bytes &dumped) {
+            for (const Range &r : ranges) {
+                const size_t to = std::min(r.to, image.size());
+                EXPECT_EQ(first_difference(dumped.substr(r.from + r.shift, to - r.from), image.substr(r.from, to - r.from)),
+                          "equal")
+                    << "image bytes from " << r.from;
+            }
+        };
+    };
+    // A 5810 image's header (0x1000 to 0x1044) goes to the device with its
+    // flash boot word set; the code around it is written as it is.
+    const size_t header = 0x1000, after_header = 0x1044, all = SIZE_MAX;
+    const std::vector<Case> cases = {
+        {"base", {}, "base", {}, {}, "ryn_set_normal_code", {"normal-code"}, nullptr},
+        {"5810", {"--fw-mode", "flash"}, "5810", {}, {}, "ryn_set_normal_code", {"flash"},
+         holds({{0, header}, {after_header, 0x3000}})},
+        {"5810", {"--fw-mode", "maskrom"}, "5810", {}, {"--mode", "layout"}, "ryn_update_flash_code", {"flash"},
+         holds({{0, header}, {after_header, all}})},
+        {"5920", {}, "5920", {}, {}, "ryn_update_flash_code", {"flash"}, holds({{0x1000, 0x1000 + 3 * 0x6000}})},
+        {"6cam", {}, "lpc4320", {}, {}, "ryn_update_flash_code", {"flash"}, nullptr},
+        {"6cam", {}, "5810", {"--6cam-dev", "2"}, {}, "ryn_update_flash_code", {"flash", "--dev", "2"},
+         holds({{0, header}})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.failing);
+        std::vector<std::string> create = {"sim", "create", "d.json", "--family", c.family, "--force"};
+        create.insert(create.end(), c.create.begin(), c.create.end());
+        must(create);
+        must({"image", "build", "--format", c.format, "-o", "fw.bin"});
+        std::vector<std::string> update = c.device;
+        for (const char *a : {"--sim", "d.json", "fw", "update", "fw.bin"}) update.push_back(a);
+        update.insert(update.end(), c.mode.begin(), c.mode.end());
+
+        must({"sim", "fail", "d.json", c.failing, "--times", "1"});
+        const Result failed = ryn(update);
+        ASSERT_EQ(failed.status, 1) << failed.out << failed.err;
+        EXPECT_NE(failed.err.find("ryn: fw update failed: "), std::string::npos) << failed.err;
+        must({"sim", "fail", "d.json", "--clear"});
+        const Result again = ryn(update);
+        ASSERT_EQ(again.status, 0) << again.out << again.err;
+
+        std::vector<std::string> dump = {"sim", "dump", "d.json", c.dump[0], "-o", "dumped.bin"};
+        dump.insert(dump.end(), c.dump.begin() + 1, c.dump.end());
+        must(dump);
+        const Bytes image = slurp("fw.bin");
+        if (c.holds) {
+            c.holds(image, slurp("dumped.bin"));
+        } else if (std::string(c.family) == "base") {
+            const Bytes code = section_of(inspect("fw.bin"), image, "normal code");
+            EXPECT_EQ(first_difference(slurp("dumped.bin").substr(0, code.size()), code), "equal");
+        } else {
+            // LPC4320, normal mode: the flash firmware and the AHB SRAM parts
+            // lie in flash at their address, the file offset plus 0x10000.
+            const json report = inspect("fw.bin");
+            const Bytes dumped = slurp("dumped.bin");
+            for (const json &s : report["sections"]) {
+                if (s["name"] != "flash fw" && s["name"] != "ahb sram 1" && s["name"] != "ahb sram 2") continue;
+                const size_t at = s["offset"], n = s["length"];
+                EXPECT_EQ(first_difference(dumped.substr(at + 0x10000, n), image.substr(at, n)), "equal")
+                    << s["name"];
+            }
+        }
+    }
+}
+
+TEST_F(Service, DeviceShowJsonHasTheSameKeysOnEveryFamily) {
+    for (const char *family : {"base", "5810", "5920", "6cam"}) {
+        SCOPED_TRACE(family);
+        must({"sim", "create", "d.json", "--family", family, "--force"});
+        const Result r = ryn({"--sim", "d.json", "device", "show", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json show = json::parse(r.out);
+        for (const char *key : {"platform_code", "family", "firmware_mode", "versions", "fw_header", "controllers"})
+            EXPECT_TRUE(show.contains(key)) << key << " missing in\n" << r.out;
+        EXPECT_EQ(show["family"], family);
+        EXPECT_FALSE(show["firmware_mode"].is_null()) << r.out;
+        EXPECT_TRUE(show["fw_header"].is_object()) << r.out;
+        const std::string name = family;
+        if (name == "base") {
+            EXPECT_EQ(show["platform_code"], 1);
+            EXPECT_EQ(show["firmware_mode"]["name"], "normal");
+            EXPECT_EQ(show["versions"]["bootldr"], "1.0.0312.1");
+            EXPECT_EQ(show["controllers"].size(), 0u);
+        } else if (name == "6cam") {
+            ASSERT_EQ(show["controllers"].size(), 3u);
+            EXPECT_EQ(show["controllers"][0]["device"], 255);
+            EXPECT_EQ(show["controllers"][0]["firmware_mode"]["name"], "firmware");
+            EXPECT_TRUE(show["controllers"][0]["fw_header"].contains("vendor_id"));
+            EXPECT_EQ(show["controllers"][2]["device"], 2);
+            EXPECT_EQ(show["controllers"][2]["controller"], "5810");
+        }
+    }
+    // The device library alone answers: the run's calls are ryn_hid operations.
+    const Result trace = ryn({"sim", "trace", "d.json"});
+    EXPECT_NE(trace.out.find("ryn_check_platform("), std::string::npos) << trace.out;
+    EXPECT_NE(trace.out.find("ryn_6cam_set_dev_id(2)"), std::string::npos) << trace.out;
+
+    // A six-camera 5810 device updated once holds the image header in its
+    // header record; --6cam-dev chooses the controller of the top level.
+    must({"image", "build", "--format", "5810", "-o", "fw.bin"});
+    must({"--sim", "d.json", "--6cam-dev", "1", "fw", "update", "fw.bin"});
+    const json show = json::parse(ryn({"--sim", "d.json", "--6cam-dev", "1", "device", "show", "--json"}).out);
+    EXPECT_EQ(show["fw_header"]["image_header"], true);
+    EXPECT_EQ(show["versions"]["header_version"], "1.1");
+    EXPECT_EQ(show["controllers"][1]["fw_header"]["image_header"], true);
+    EXPECT_EQ(show["controllers"][2]["fw_header"]["image_header"], false);
+}
+
+TEST_F(Service, ImageInspectRecognisesEveryFormat) {
+    for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
+        SCOPED_TRACE(format);
+        const std::string image = std::string(format) + ".bin";
+        must({"image", "build", "--format", format, "-o", image});
+        const json report = inspect(image);
+        EXPECT_EQ(report["format"], format);
+        EXPECT_EQ(report["recognised"], true);
+        EXPECT_EQ(report["valid"], true);
+        EXPECT_FALSE(report["header"].empty());
+        for (const json &s : report["sections"])
+            if (s.contains("crc_ok")) {
+                EXPECT_EQ(s["crc_ok"], true) << s["name"];
+            }
+        const Result text = ryn({"image", "inspect", image});
+        EXPECT_EQ(text.status, 0);
+        EXPECT_EQ(text.out.rfind(image + ": recognised as ", 0), 0u) << text.out;
+    }
+    EXPECT_EQ(inspect("base.bin")["versions"]["normal"], "2.3.1400.1");
+    EXPECT_EQ(inspect("lpc4320.bin")["versions"]["header_version"], "1.1");
+
+    // A changed byte in the calibration: stored and computed CRCs differ.
+    Bytes bad = slurp("5810.bin");
+    const json report = inspect("5810.bin");
+    size_t cali = 0;
+    for (const json &s : report["sections"])
+        if (s["name"] == "cali info") cali = s["offset"];
+    bad[cali + 3] = static_cast<char>(bad[cali + 3] ^ 0x5A);
+    spit("bad.bin", bad);
+    const Result r = ryn({"image", "inspect", "bad.bin", "--json"});
+    EXPECT_EQ(r.status, 1);
+    const json verdict = json::parse(r.out);
+    EXPECT_EQ(verdict["valid"], false);
+    for (const json &s : verdict["sections"])
+        if (s["name"] == "cali info") {
+            EXPECT_EQ(s["crc_ok"], false);
+        }
+    EXPECT_NE(r.err.find("ryn: 'bad.bin' is not a valid 5810 image"), std::string::npos) << r.err;
+
+    // Two magics: refused with both candidates; no magic and no valid header: not recognised.
+    Bytes both = slurp("5810.bin");
+    const char lpc_magic[] = {0x6A, 0x6C, 0x20, 0x43};
+    both.replace(4, 4, lpc_magic, 4);
+    spit("both.bin", both);
+    const Result ambiguous = ryn({"image", "inspect", "both.bin"});
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_NE(ambiguous.err.find("(5810, lpc4320)"), std::string::npos) << ambiguous.err;
+    spit("noise.bin", Bytes(5000, '\x11'));
+    const Result noise = ryn({"image", "inspect", "noise.bin"});
+    EXPECT_EQ(noise.status, 1);
+    EXPECT_NE(noise.err.find("is not recognised"), std::string::npos) << noise.err;
+}
+
+// Requests that cannot fit the device or the format: exit status 2, one
+// "ryn:" line, and the state file (device and trace) as it was.
+TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
+    for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"})
+        must({"image", "build", "--format", format, "-o", std::string(format) + ".bin"});
+    spit("cali.txt", "x\n");
+    struct Case {
+        const char *family;
+        std::vector<std::string> args;
+        std::vector<std::string> named;  // what the error line must name
+    };
+    const std::vector<Case> cases = {
+        {"base", {"fw", "update", "5810.bin"}, {"5810 image", "base controller"}},
+        {"base", {"fw", "update", "flash-builder.bin"}, {"flash-builder", "--flash-builder"}},
+        {"5920", {"fw", "update", "lpc4320.bin"}, {"lpc4320 image", "5920 controller"}},
+        {"6cam", {"fw", "update", "5810.bin"}, {"5810 image", "LPC4320"}},
+        {"6cam", {"--6cam-dev", "1", "fw", "update", "lpc4320.bin"}, {"lpc4320 image", "device 1"}},
+        {"base", {"--6cam-dev", "1", "info", "versions", "v.ini"}, {"--6cam-dev", "base controller"}},
+        {"5810", {"fw", "update", "5810.bin", "--mode", "auto"}, {"--mode auto"}},
+        {"base", {"fw", "update", "base.bin", "--mode", "layout"}, {"--flash-builder"}},
+        {"5920", {"fw", "update", "5920.bin", "--flash-builder", "flash-builder.bin"}, {"--flash-builder"}},
+        {"5920", {"cali", "set", "cali.txt", "--text"}, {"--text"}},
+        {"6cam", {"cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
+    };
+    for (const Case &c : cases) {
+        std::string line;
+        for (const auto &a : c.args) line += " " + a;
+        SCOPED_TRACE(std::string(c.family) + ":" + line);
+        must({"sim", "create", "d.json", "--family", c.family, "--force"});
+        must({"--sim", "d.json", "device", "show"});  // a trace in the state file
+        const Bytes before = slurp("d.json");
+        std::vector<std::string> args = {"--sim", "d.json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("ryn: ", 0), 0u) << r.err;
+        for (const std::string &word : c.named) EXPECT_NE(r.err.find(word), std::string::npos) << r.err;
+        EXPECT_EQ(slurp("d.json"), before);
+    }
+    // Options a format has no place for.
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"--format", "5810", "--updater-version", "1.2.3.4"},
+          {"--format", "5920", "--update-code", "cali.txt"},
+          {"--format", "base", "--header-version", "1.0"}}) {
+        std::vector<std::string> build = {"image", "build", "-o", "x.bin"};
+        build.insert(build.end(), args.begin(), args.end());
+        const Result r = ryn(build);
+        EXPECT_EQ(r.status, 2) << args[1] << " " << args[2] << "\n" << r.err;
+        EXPECT_NE(r.err.find("does not belong to the " + args[1] + " format"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir_ / "x.bin"));
+    }
+}
+
+TEST_F(Service, VersionSuggestionsCompletionAndManPage) {
+    const Result v = ryn({"--version"});
+    EXPECT_EQ(v.status, 0);
+    const std::string tool = v.out.substr(0, v.out.find('\n'));
+    ASSERT_EQ(tool.rfind("ryn ", 0), 0u) << v.out;
+    // The library's version, read from the loaded module, is the project's.
+    EXPECT_NE(v.out.find("libryn_usr " + tool.substr(4)), std::string::npos) << v.out;
+
+    const Result typo = ryn({"device", "show", "--jsn"});
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_NE(typo.err.find("did you mean '--json'?"), std::string::npos) << typo.err;
+    const Result global = ryn({"info", "versions", "v.ini", "--quite"});
+    EXPECT_EQ(global.status, 2);
+    EXPECT_NE(global.err.find("did you mean '--quiet'?"), std::string::npos) << global.err;
+    const Result command = ryn({"devcie", "show"});
+    EXPECT_EQ(command.status, 2);
+    EXPECT_NE(command.err.find("did you mean 'device'?"), std::string::npos) << command.err;
+
+    for (const char *shell : {"bash", "zsh", "fish"}) {
+        const Result r = ryn({"completion", shell});
+        EXPECT_EQ(r.status, 0) << shell;
+        for (const char *word : {"device", "inspect", "flash-builder", "6cam-dev"})
+            EXPECT_NE(r.out.find(word), std::string::npos) << shell << " lacks " << word;
+    }
+    EXPECT_EQ(ryn({"completion", "tcsh"}).status, 2);
+
+    const Result man = ryn({"man"});
+    EXPECT_EQ(man.status, 0);
+    EXPECT_EQ(man.out.rfind(".TH RYN 1", 0), 0u);
+    EXPECT_NE(man.out.find(".SS ryn image inspect"), std::string::npos);
+    EXPECT_EQ(ryn({"--help"}).out.find("  man "), std::string::npos);  // not listed
+}
+
+// Progress names its steps, shows each once, and says what a long wait is for.
+TEST_F(Service, ProgressNamesStepsAndWaits) {
+    must({"sim", "create", "d.json", "--family", "5810", "--fw-mode", "maskrom"});
+    must({"image", "build", "--format", "5810", "-o", "fw.bin"});
+    const Result r = ryn({"--sim", "d.json", "fw", "update", "fw.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> steps;
+    size_t named = 0, at = 0;
+    while (at < r.err.size()) {
+        const size_t end = r.err.find('\n', at);
+        const std::string line = r.err.substr(at, end - at);
+        at = end + 1;
+        ASSERT_EQ(line.rfind("step ", 0), 0u) << r.err;
+        const std::string step = line.substr(0, line.find(' ', 5));
+        EXPECT_TRUE(steps.insert(step).second) << "repeated: " << line;
+        if (line.size() > step.size()) ++named;
+    }
+    EXPECT_GE(named, 2u) << r.err;
+
+    must({"sim", "stall", "d.json", "ryn_get_reg"});
+    const Result stalled = ryn({"--sim", "d.json", "fw", "update", "fw.bin"});
+    EXPECT_EQ(stalled.status, 1);
+    EXPECT_NE(stalled.err.find("waiting for the serial flash to report its ID\n"), std::string::npos) << stalled.err;
+    const size_t first = stalled.err.find("waiting for");
+    EXPECT_EQ(stalled.err.find("waiting for", first + 1), std::string::npos) << "one line per wait";
+    const std::string last = stalled.err.substr(stalled.err.rfind('\n', stalled.err.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("ryn: fw update failed: ", 0), 0u) << stalled.err;
+}
+
+TEST_F(Service, HintsAndMergeWarning) {
+    // A 1.0 LPC4320 image in normal mode: the library's advice, then ryn's.
+    must({"sim", "create", "six.json", "--family", "6cam"});
+    must({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"});
+    const Result r = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
+    EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--mode layout"), std::string::npos) << r.err;
+
+    // cali get into a file info versions wrote: both kinds of section stay.
+    must({"sim", "create", "b.json", "--family", "base"});
+    must({"--sim", "b.json", "info", "versions", "mixed.ini"});
+    const Result get = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini"});
+    EXPECT_EQ(get.status, 0);
+    EXPECT_NE(get.err.find("warning: 'mixed.ini' already holds other sections ([version string])"),
+              std::string::npos) << get.err;
+    const Bytes ini = slurp("mixed.ini");
+    EXPECT_NE(ini.find("[version string]"), std::string::npos);
+    EXPECT_NE(ini.find("[calibration]"), std::string::npos);
+    // Its own kind of file: no warning.
+    EXPECT_EQ(ryn({"--sim", "b.json", "-q", "cali", "get", "c.ini"}).err, "");
+    EXPECT_EQ(ryn({"--sim", "b.json", "-q", "cali", "get", "c.ini"}).err, "");
+}
+
+#ifndef _WIN32
+// A file name that is not UTF-8 reaches the file system byte for byte.
+TEST_F(Service, NonUtf8FileNamesSurviveTheRoundTrip) {
+    must({"sim", "create", "b.json", "--family", "base"});
+    const std::string name = "cali-\xff\xfe-\xc3.ini";  // invalid UTF-8 bytes
+    must({"--sim", "b.json", "-q", "cali", "get", name});
+    EXPECT_TRUE(fs::exists(dir_ / name));
+    must({"--sim", "b.json", "-q", "cali", "set", name});
+    must({"--sim", "b.json", "-q", "info", "versions", name + ".v"});
+    EXPECT_TRUE(fs::exists(dir_ / (name + ".v")));
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,281 @@
+// ryn device show: what is on the unit. Every answer comes through the
+// device library's own operations (ryn_hid.h), as the library itself asks
+// them, so the command works the same on a real device library: the platform
+// code, the firmware mode, the version record where the family has one, and
+// the firmware header record. A six-camera system shows each of its three
+// controllers.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli.h"
+#include "formats/version_record.h"
+#include "device.h"
+#include "fwupdate/c5920/image.h"
+#include "fwupdate/base/update.h"
+#include "fwupdate/c5810/image.h"
+#include "fwupdate/c5810/update.h"
+#include "fwupdate/lpc4320/image.h"
+#include "image_formats.h"
+#include "operation.h"
+#include "ryn_hid.h"
+#include "sim/ryn_sim.h"
+#include "text/text.h"
+
+namespace ryn::cli {
+
+namespace {
+
+using json = nlohmann::json;
+
+struct ModeName {
+    uint32_t code;
+    const char *name;
+};
+
+// What one controller kind answers: its firmware modes by name, whether it
+// keeps a version record, and how to read its firmware header record.
+struct ControllerKind {
+    const char *name;  // "base", "5810", "5920", "LPC4320"
+    std::vector<ModeName> modes;
+    bool versions;
+    size_t header_size;
+    void (*header)(std::span<const uint8_t> record, json &fields, json &versions, std::string &mode);
+};
+
+std::string hex(uint64_t v, int digits = 8) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%0*llx", digits, static_cast<unsigned long long>(v));
+    return buf;
+}
+
+void base_header(std::span<const uint8_t> record, json &fields, json &, std::string &) {
+    using R = fwupdate::FwHeaderRecord;
+    const uint64_t flags = R::mode_flags.get(record);
+    fields[json_key(R::mode_flags.name)] = flags;
+    fields["update_mode"] = (flags & R::update_mode_bit) != 0;
+}
+
+// The 5810's record: two 16-bit values at 16 and 18 (the ones the update
+// reports when it enters Maskrom), and over its first 68 bytes the image
+// header its last update stored, once there is one.
+void header_5810(std::span<const uint8_t> record, json &fields, json &versions, std::string &) {
+    using H = fwupdate::Image5810Header;
+    constexpr layout::Field value16{"value at 16", 16, 2}, value18{"value at 18", 18, 2};
+    fields[json_key(value16.name)] = value16.get(record);
+    fields[json_key(value18.name)] = value18.get(record);
+    const bool image_header = H::magic.get(record) == H::magic_value;
+    fields["image_header"] = image_header;
+    if (!image_header) return;
+    for (const layout::Field &f : H::fields) fields[json_key(f.name)] = f.get(record);
+    versions["header_version"] = std::to_string(H::major.get(record)) + "." + std::to_string(H::minor.get(record));
+}
+
+// The 5920 has no mode code of its own; its boot word tells where it starts.
+void header_5920(std::span<const uint8_t> record, json &fields, json &, std::string &mode) {
+    using R = fwupdate::BankedFwHeaderRecord;
+    for (const layout::Field &f : R::fields) fields[json_key(f.name)] = f.get(record);
+    mode = R::boot_word.get(record) == R::boot_from_flash ? "boots from flash" : "mask ROM (no flash boot word)";
+}
+
+void header_4320(std::span<const uint8_t> record, json &fields, json &, std::string &) {
+    using R = fwupdate::Lpc4320FwHeaderRecord;
+    for (const layout::Field &f : R::fields) fields[json_key(f.name)] = f.get(record);
+}
+
+const ControllerKind base_kind{"base",
+                               {{fwupdate::fw_mode_flash_builder, "flash builder"},
+                                {fwupdate::fw_mode_normal, "normal"},
+                                {fwupdate::fw_mode_update, "update"}},
+                               true,
+                               fwupdate::FwHeaderRecord::size,
+                               base_header};
+const ControllerKind kind_5810{"5810",
+                               {{fwupdate::fw_mode_5810_flash, "running from flash"},
+                                {fwupdate::fw_mode_5810_maskrom, "Maskrom"}},
+                               false,
+                               fwupdate::FwHeaderRecord5810::size,
+                               header_5810};
+const ControllerKind kind_5920{"5920", {}, false, fwupdate::BankedFwHeaderRecord::size, header_5920};
+const ControllerKind kind_4320{"LPC4320",
+                               {{fwupdate::lpc4320_mode_firmware, "firmware"},
+                                {fwupdate::lpc4320_mode_boot_loader, "boot loader"}},
+                               false,
+                               fwupdate::Lpc4320FwHeaderRecord::size,
+                               header_4320};
+
+// Families by platform code.
+struct Family {
+    uint32_t platform_code;
+    const char *name;
+    const ControllerKind *kind;  // null: a six-camera system of three controllers
+};
+const Family families[] = {
+    {1, "base", &base_kind}, {2, "5810", &kind_5810}, {3, "5920", &kind_5920}, {6, "6cam", nullptr}};
+
+// One controller through the device library; what it could not answer goes
+// to failed.
+json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<std::string> &failed) {
+    json c = {{"controller", kind.name}};
+    std::string mode_name;
+    json mode = nullptr;
+    if (!kind.modes.empty()) {
+        uint32_t code = 0;
+        if (ryn_get_fw_mode(handle, &code)) {
+            mode_name = "unknown";
+            for (const ModeName &m : kind.modes)
+                if (m.code == code) mode_name = m.name;
+            mode = {{"code", code}, {"name", mode_name}};
+        } else {
+            failed.push_back(std::string("the firmware mode of the ") + kind.name + " controller");
+        }
+    }
+    json versions = json::object();
+    if (kind.versions) {
+        devinfo::VersionBuffer record{};
+        if (ryn_get_fw_ver_str(handle, record.data())) {
+            for (const layout::Field &f : {devinfo::VersionRecord::bootldr, devinfo::VersionRecord::normal,
+                                           devinfo::VersionRecord::updater})
+                versions[json_key(f.name)] = record_text(record, f);
+        } else {
+            failed.push_back(std::string("the version strings of the ") + kind.name + " controller");
+        }
+    }
+    json header = nullptr;
+    // A record buffer larger than any family's, so that a device library that
+    // writes more than the record cannot reach past it.
+    std::vector<uint8_t> record(4096, 0);
+    if (ryn_get_fw_hdr(handle, record.data(), 0)) {
+        header = json::object();
+        std::string header_mode;
+        kind.header(std::span<const uint8_t>(record).first(kind.header_size), header, versions, header_mode);
+        if (mode.is_null() && !header_mode.empty()) mode = {{"code", nullptr}, {"name", header_mode}};
+    } else {
+        failed.push_back(std::string("the firmware header of the ") + kind.name + " controller");
+    }
+    c["firmware_mode"] = mode;
+    c["versions"] = versions;
+    c["fw_header"] = header;
+    return c;
+}
+
+void print_controller(const json &c, const char *indent) {
+    const json &mode = c["firmware_mode"];
+    if (mode.is_null()) {
+        std::printf("%sfirmware mode: not reported\n", indent);
+    } else if (mode["code"].is_null()) {
+        std::printf("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
+    } else {
+        std::printf("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
+                    hex(mode["code"].get<uint64_t>(), 2).c_str());
+    }
+    for (const auto &[name, value] : c["versions"].items())
+        std::printf("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
+    if (c["fw_header"].is_null()) {
+        std::printf("%sfirmware header: not read\n", indent);
+        return;
+    }
+    std::printf("%sfirmware header:\n", indent);
+    for (const auto &[name, value] : c["fw_header"].items()) {
+        if (value.is_boolean()) std::printf("%s  %s: %s\n", indent, name.c_str(), value.get<bool>() ? "yes" : "no");
+        else std::printf("%s  %s: %s\n", indent, name.c_str(), hex(value.get<uint64_t>()).c_str());
+    }
+}
+
+struct ShowOptions {
+    bool json = false;
+};
+
+int device_show(const ShowOptions &options, const GlobalOptions &global) {
+    const std::string state = open_checked_device(global, {});
+    ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+    const ryn_handle handle = ryn_sim_handle();
+    const uint32_t code = ryn_check_platform(handle) & 0xFF;
+    const Family *family = nullptr;
+    for (const Family &f : families)
+        if (f.platform_code == code) family = &f;
+    if (!family) {
+        save_device(state);
+        throw Failure("the device reports platform code " + std::to_string(code) + ", which is no known family");
+    }
+
+    std::vector<std::string> failed;
+    json out = {{"platform_code", code}, {"family", family->name}};
+    json controllers = json::array();
+    if (family->kind) {
+        const json c = show_controller(handle, *family->kind, failed);
+        for (const char *key : {"firmware_mode", "versions", "fw_header"}) out[key] = c[key];
+    } else {
+        // The LPC4320 controller (255) and the two 5810 devices; the top level
+        // shows the one requests reach (--6cam-dev, or the LPC4320).
+        const uint32_t chosen = global.six_cam_dev ? global.six_cam_dev : fwupdate::lpc4320_dev_id;
+        for (const uint32_t id : {fwupdate::lpc4320_dev_id, 1u, 2u}) {
+            if (!ryn_6cam_set_dev_id(id)) {
+                failed.push_back("the selection of device " + std::to_string(id));
+                continue;
+            }
+            json c = show_controller(handle, id == fwupdate::lpc4320_dev_id ? kind_4320 : kind_5810, failed);
+            c["device"] = id;
+            if (id == chosen)
+                for (const char *key : {"firmware_mode", "versions", "fw_header"}) out[key] = c[key];
+            controllers.push_back(c);
+        }
+        ryn_6cam_set_dev_id(fwupdate::lpc4320_dev_id);  // as a request without --6cam-dev finds it
+    }
+    out["controllers"] = controllers;
+    for (const char *key : {"firmware_mode", "versions", "fw_header"})
+        if (!out.contains(key)) out[key] = nullptr;
+    save_device(state);
+
+    if (options.json) {
+        std::printf("%s\n", out.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+    } else {
+        std::printf("family: %s (platform code %u)\n", family->name, code);
+        if (controllers.empty()) {
+            print_controller(out, "");
+        } else {
+            for (const json &c : controllers) {
+                std::printf("device %u (%s):\n", c["device"].get<unsigned>(),
+                            c["controller"].get<std::string>().c_str());
+                print_controller(c, "  ");
+            }
+        }
+    }
+    if (failed.empty()) return exit_success;
+    std::string what;
+    for (const std::string &f : failed) what += (what.empty() ? "" : ", ") + f;
+    print_error("device show failed: the device did not give " + what);
+    return exit_failure;
+}
+
+}  // namespace
+
+void add_device_commands(CLI::App &app, Context &ctx) {
+    CLI::App *device = app.add_subcommand("device", "What is on the unit: family, firmware mode, versions, firmware header");
+    device->require_subcommand(1);
+    auto o = std::make_shared<ShowOptions>();
+    CLI::App *cmd = device->add_subcommand("show", "Show the controller's family, firmware mode, versions and firmware header");
+    cmd->add_flag("--json", o->json, "Print one JSON object with the keys below");
+    cmd->footer(
+        "Asks the device library only what the library itself asks: the platform\n"
+        "code, the firmware mode, the version strings (base controller) and the\n"
+        "firmware header record. A six-camera system shows its LPC4320 controller\n"
+        "(device 255) and its two 5810 devices (1 and 2).\n"
+        "\n"
+        "--json keys: platform_code, family (base, 5810, 5920, 6cam), firmware_mode\n"
+        "({code, name}, or null; code null when the name comes from the firmware\n"
+        "header), versions (bootldr, normal, updater on a base controller;\n"
+        "header_version where a 5810 header record holds an image header),\n"
+        "fw_header (field names in lower case joined by \"_\": value), and controllers (a six-camera system's three, each\n"
+        "with device, controller, firmware_mode, versions and fw_header; empty on\n"
+        "the other families). The top-level firmware_mode, versions and fw_header\n"
+        "are those of the controller requests reach (--6cam-dev, or the LPC4320).\n"
+        "\n"
+        "Examples:\n  ryn --sim dev.json device show\n  ryn --sim six.json device show --json");
+    on_run(*cmd, ctx, o, &device_show);
+}
+
+}  // namespace ryn::cli
