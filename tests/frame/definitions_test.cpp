@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frame/definitions.h"
 #include "support/capture.h"
@@ -136,6 +137,26 @@ TEST_F(DefinitionsTest, ReloadLeavesNothingOfTheLastLoad) {
         } else {
             EXPECT_EQ(std::memcmp(&t[n], &zero, sizeof zero), 0) << "entry " << n;
         }
+    }
+}
+
+TEST_F(DefinitionsTest, ReloadOfTheSameFileUndoesTheValidMarks) {
+    // A reload of unchanged bytes gives the table a first load gives: every
+    // valid flag back to its load value, and an entry marked valid without a
+    // name all zero again.
+    const std::string text = "param_0002=two\nparam_0005=five\nparam_0007=two\n";
+    for (const DefinitionFile file : {DefinitionFile::cali_base, DefinitionFile::cali_5810}) {
+        SCOPED_TRACE(static_cast<int>(file));
+        write(std::string(descriptor_of(file).base_name.begin(), descriptor_of(file).base_name.end()),
+              text);
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        DefinitionTable &t = definition_table(file);
+        const std::vector<DefinitionEntry> first(t.entries().begin(), t.entries().end());
+        for (size_t n = 0; n < t.size(); ++n) t.set_valid(n, n % 2 == 0);
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        EXPECT_EQ(std::memcmp(t.entries().data(), first.data(), first.size() * sizeof first[0]), 0);
+        EXPECT_EQ(t.find(u"two"), 2);
+        EXPECT_EQ(t.find(u"five"), 5);
     }
 }
 
