@@ -99,7 +99,7 @@ BENCHMARK(BM_IniWritePerCall)
     ->Arg(2000)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(3);
+    ->Iterations(1);
 BENCHMARK(BM_IniReadPerCall)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
