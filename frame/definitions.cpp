@@ -192,7 +192,11 @@ void DefinitionTable::load_bytes(std::vector<uint8_t> bytes, const DefinitionDes
     loaded_.reset();  // a load that throws leaves no bytes to compare against
     platform::TextReader reader = platform::TextReader::of_bytes(bytes, platform::TextMode::Ansi);
     fill_from(reader, d);
-    loaded_ = std::move(bytes);
+    // The bytes are kept for the next load to compare, unless they are far
+    // more than any table's names take (a line for each of 2048 entries with
+    // a name at full length is under 300 KB): such a file is parsed every time.
+    constexpr size_t kKeptBytes = size_t{1} << 20;
+    if (bytes.size() <= kKeptBytes) loaded_ = std::move(bytes);
 }
 
 DefinitionTable &definition_table(DefinitionFile file) {
