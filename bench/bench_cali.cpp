@@ -3,7 +3,8 @@
 // (parsed once, committed once), against the same keys written or looked up
 // one call at a time as the host's own profile functions do (without a flush
 // to disk, as they do). BM_FormatValues and BM_ParseValues give the floor:
-// snprintf "%+.10e" and strtod of 1792 values. BM_CaliGet5920 is the GET of
+// snprintf "%+.10e" of 1792 values, and strtod of those texts, which the SET
+// benchmarks' file holds for the parameters. BM_CaliGet5920 is the GET of
 // the largest of the other controllers' records, the 5920's (2048
 // calibration values, 1024 firmware parameters, 63 system parameters).
 //
