@@ -23,7 +23,28 @@
 #include "support/scratch_dir.h"
 #include "text/text.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace ryn::bench {
+
+// ---- The heap ----------------------------------------------------------------
+//
+// A request allocates and frees some hundred kilobytes to a megabyte (the
+// file's bytes, its lines, the text it writes). With glibc's default, moving
+// thresholds, whether that memory goes back to the system after each request
+// (and is faulted in again by the next) depends on what the process freed
+// before: the same request then takes one time or twice it, by the order and
+// filter of the run. The benchmarks fix both thresholds once, so every
+// benchmark, and every baseline it is judged against, runs with the heap kept.
+inline const bool kHeapKept = [] {
+#if defined(__GLIBC__)
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
+    return true;
+}();
 
 // ---- Files -----------------------------------------------------------------
 
