@@ -164,6 +164,27 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
     for (const uint32_t i : used_) index_.try_emplace(entries_[i].name_view(), i);
 }
 
+void DefinitionTable::load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d) {
+    if (filled_from_ == bytes) {
+        // The same entries present under the same names (the index stands);
+        // an entry marked valid that the file leaves out is cleared again.
+        std::erase_if(used_, [&](uint32_t i) {
+            DefinitionEntry &e = entries_[i];
+            if (e.present) {
+                e.valid = d.valid_at_load ? 1 : 0;
+                return false;
+            }
+            e = DefinitionEntry{};
+            listed_[i] = false;
+            return true;
+        });
+        return;
+    }
+    platform::TextReader reader = platform::TextReader::over(bytes, platform::TextMode::Ansi);
+    fill_from(reader, d);
+    filled_from_ = std::move(bytes);
+}
+
 DefinitionTable &definition_table(DefinitionFile file) {
     static std::array<std::unique_ptr<DefinitionTable>, kFileCount> tables;
     auto &slot = tables[static_cast<size_t>(file)];
@@ -175,12 +196,12 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
     const DefinitionDescriptor &d = descriptor_of(file);
     const auto path = definition_path(d, arg);
     if (!path) return 0;
-    auto reader = platform::TextReader::open(*path, platform::TextMode::Ansi);
-    if (!reader) {
+    auto bytes = platform::read_binary(*path);
+    if (!bytes) {
         say(d, arg, d.open_failure, path->c_str());
         return 0;
     }
-    definition_table(file).fill_from(*reader, d);
+    definition_table(file).load_bytes(std::move(*bytes), d);
     return 1;
 }
 
