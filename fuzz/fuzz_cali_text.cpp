@@ -165,7 +165,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     *again = *first.work;
     cali_info_arg arg{};
     expect(C::read_cali_ini(arg, *again, defs, ini) == 1, kTarget, "reading the dump failed");
-    expect(canonical(*again) == canonical(*first.work), kTarget,
+    // Equal bytes need no canonical forms (a record without NaNs or register
+    // bits beyond the masks reads back byte for byte).
+    expect(*again == *first.work || canonical(*again) == canonical(*first.work), kTarget,
            "the dumped record reads back otherwise");
     return 0;
 }
