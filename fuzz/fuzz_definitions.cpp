@@ -9,7 +9,7 @@
 // not written out.) The tables are heap arrays of their capacity, so a write
 // past an entry or the table is reported by AddressSanitizer. The table the
 // second load goes over is made for the input: every entry the input names
-// holds a name of 127 units there, and so does every 61st entry besides (a
+// holds a longer name there, and every 61st entry besides one of 127 units (a
 // fixed file naming every seventh entry cost more than the rest of an input).
 #include <algorithm>
 #include <cstdint>
@@ -64,12 +64,17 @@ std::string file_name(Fr::DefinitionFile file) {
 }
 
 // The lines of a table with other contents than the first load's: every
-// present entry and every 61st one named at full length.
+// entry the first load filled named one unit longer than there (at most 127
+// units), and every 61st entry besides named at 127 units.
 std::string other_contents(const std::vector<Fr::DefinitionEntry> &first) {
-    const std::string name(Fr::DefinitionEntry::name_capacity - 1, 'x');
+    constexpr size_t kLongest = Fr::DefinitionEntry::name_capacity - 1;
     std::string text;
-    for (size_t i = 0; i < first.size(); ++i)
-        if (first[i].present || i % 61 == 0) text += "param_" + std::to_string(i) + "=" + name + "\n";
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (!first[i].present && i % 61 != 0) continue;
+        const size_t length =
+            first[i].present ? std::min(first[i].name_view().size() + 1, kLongest) : kLongest;
+        text += "param_" + std::to_string(i) + "=" + std::string(length, 'x') + "\n";
+    }
     return text;
 }
 
@@ -119,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const auto &[n, at] : first_of)
         expect(table.find(n) == at, kTarget, "the lookup missed the first entry");
 
-    // Again, over a table left with other contents: names of 127 units in
-    // every entry the input fills and in others, and every entry marked valid.
+    // Again, over a table left with other contents: longer names in every
+    // entry the input fills, names in others, and every entry marked valid.
     full().write(name, other_contents(first));
     Fr::set_definition_dir_for_testing(full().dir16());
     load(file);
