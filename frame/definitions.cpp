@@ -169,34 +169,30 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
     for (const uint32_t i : used_) index_.try_emplace(entries_[i].name_view(), i);
 }
 
-void DefinitionTable::reset_to_last_load(const DefinitionDescriptor &d) {
-    // The entries the last load filled are the present ones; any other used
-    // entry was only marked valid since and goes back to zero.
-    std::erase_if(used_, [&](const uint32_t i) {
-        DefinitionEntry &e = entries_[i];
-        if (e.present) {
-            e.valid = d.valid_at_load ? 1 : 0;
-            return false;
-        }
-        e = DefinitionEntry{};
-        listed_[i] = false;
-        return true;
-    });
-}
-
 void DefinitionTable::load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d) {
-    if (loaded_ && *loaded_ == bytes) {
-        reset_to_last_load(d);
+    if (filled_from_ == bytes) {
+        // The same entries present under the same names (the index stands);
+        // an entry marked valid that the file leaves out is cleared again.
+        std::erase_if(used_, [&](uint32_t i) {
+            DefinitionEntry &e = entries_[i];
+            if (e.present) {
+                e.valid = d.valid_at_load ? 1 : 0;
+                return false;
+            }
+            e = DefinitionEntry{};
+            listed_[i] = false;
+            return true;
+        });
         return;
     }
-    loaded_.reset();  // a load that throws leaves no bytes to compare against
-    platform::TextReader reader = platform::TextReader::of_bytes(bytes, platform::TextMode::Ansi);
+    filled_from_.reset();  // a load that throws leaves no bytes to compare against
+    platform::TextReader reader = platform::TextReader::over(bytes, platform::TextMode::Ansi);
     fill_from(reader, d);
     // The bytes are kept for the next load to compare, unless they are far
     // more than any table's names take (a line for each of 2048 entries with
     // a name at full length is under 300 KB): such a file is parsed every time.
     constexpr size_t kKeptBytes = size_t{1} << 20;
-    if (bytes.size() <= kKeptBytes) loaded_ = std::move(bytes);
+    if (bytes.size() <= kKeptBytes) filled_from_ = std::move(bytes);
 }
 
 DefinitionTable &definition_table(DefinitionFile file) {

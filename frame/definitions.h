@@ -1,8 +1,7 @@
 // Definition files: small text files beside the host's executable that map
 // parameter numbers to the names under which the values appear in INI files.
 // Each file has its own module-wide table, reloaded by every operation that
-// uses it (a file whose bytes are those of the table's last load is not
-// parsed again: the table is reset to what that load made of it).
+// uses it.
 #pragma once
 
 #include <cstddef>
@@ -86,15 +85,15 @@ class DefinitionTable {
 
   private:
     friend int load_definitions(DefinitionFile, const cali_info_arg *);
-    // Makes the table what the file's bytes define, as if every entry had
+    // Makes the table what the file's lines define, as if every entry had
     // been zeroed first, but touches only the entries this load fills and
     // those that held something before it.
-    void load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d);
     void fill_from(platform::TextReader &reader, const DefinitionDescriptor &d);
-    // The table as the last load made it from the same bytes: its names and
-    // present flags are untouched since, so only the valid flags, and the
-    // entries marked valid without a name, go back.
-    void reset_to_last_load(const DefinitionDescriptor &d);
+    // Loads the file's bytes: read as above unless they are the bytes the
+    // table was last filled from, which give the same names again, so then
+    // only what changed since (valid marks, entries marked valid without a
+    // name) goes back to what a load leaves.
+    void load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d);
     // Entry i may hold something from now on: the next load's clear covers it.
     void note_used(size_t i);
 
@@ -104,7 +103,7 @@ class DefinitionTable {
     std::vector<uint32_t> used_;  // the entries that may be non-zero, each once
     std::vector<bool> listed_;    // per entry: listed in used_
     std::unordered_map<std::u16string_view, uint32_t> index_;  // name -> first present entry
-    std::optional<std::vector<uint8_t>> loaded_;  // the bytes of the last load
+    std::optional<std::vector<uint8_t>> filled_from_;  // the bytes of the last load
 };
 
 // The table of a file (it lives as long as the module).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/definitions.h"
@@ -140,24 +141,35 @@ TEST_F(DefinitionsTest, ReloadLeavesNothingOfTheLastLoad) {
     }
 }
 
-TEST_F(DefinitionsTest, ReloadOfTheSameFileUndoesTheValidMarks) {
-    // A reload of unchanged bytes gives the table a first load gives: every
-    // valid flag back to its load value, and an entry marked valid without a
-    // name all zero again.
-    const std::string text = "param_0002=two\nparam_0005=five\nparam_0007=two\n";
-    for (const DefinitionFile file : {DefinitionFile::cali_base, DefinitionFile::cali_5810}) {
-        SCOPED_TRACE(static_cast<int>(file));
-        write(std::string(descriptor_of(file).base_name.begin(), descriptor_of(file).base_name.end()),
-              text);
+// A load of the bytes the table was filled from skips the parse: it must
+// still leave what a first load leaves (valid marks as at load, entries marked
+// valid without a name cleared), and a file changed in place is read again.
+TEST_F(DefinitionsTest, ReloadOfTheSameFileLeavesWhatAFirstLoadLeaves) {
+    for (const auto &[file, base_name] :
+         {std::pair{DefinitionFile::cali_base, "ryn_cali_info_param_def"},
+          std::pair{DefinitionFile::algo_5920, "algo_param_def_5920"}}) {
+        SCOPED_TRACE(base_name);
+        const std::string text = "param_0002=a\nparam_0007=b\nparam_0009=a\n";
+        write(base_name, "param_0005=other\n");  // the table not empty before
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        write(base_name, text);
         ASSERT_EQ(load_definitions(file, &arg_), 1);
         DefinitionTable &t = definition_table(file);
         const std::vector<DefinitionEntry> first(t.entries().begin(), t.entries().end());
-        for (size_t n = 0; n < t.size(); ++n) t.set_valid(n, n % 2 == 0);
+
+        for (size_t n = 0; n < t.size(); n += 3) t.set_valid(n, true);
+        t.set_valid(2, false);
         ASSERT_EQ(load_definitions(file, &arg_), 1);
         EXPECT_EQ(std::memcmp(t.entries().data(), first.data(), first.size() * sizeof first[0]), 0);
-        EXPECT_EQ(t.find(u"two"), 2);
-        EXPECT_EQ(t.find(u"five"), 5);
+        EXPECT_EQ(t.find(u"a"), 2);
+        EXPECT_EQ(t.find(u"b"), 7);
+
+        write(base_name, "param_0002=c\nparam_0007=b\nparam_0009=a\n");  // same size
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        EXPECT_EQ(t.find(u"a"), 9);
+        EXPECT_EQ(t.find(u"c"), 2);
     }
+    EXPECT_TRUE(capture_.messages.empty());
 }
 
 TEST_F(DefinitionsTest, LongLinesArePiecesOfTheirOwn) {
