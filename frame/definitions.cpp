@@ -149,12 +149,10 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
         if (number >= d.capacity) continue;
         DefinitionEntry &e = entries_[number];
         // The whole name field: a later line's shorter name leaves nothing of
-        // the earlier one. Past its terminator a name field is all zero (a
-        // load writes names this way and nothing else writes them), so the
-        // units up to the end of the old name are the ones to clear.
-        const size_t old_size = e.name_view().size();
+        // the earlier one, not even past a NUL that the earlier name held
+        // inside its run (the scan keeps such a NUL).
         char16_t *const end = std::copy(name.begin(), name.end(), e.name);
-        std::fill(end, std::max(end, e.name + old_size), u'\0');
+        std::fill(end, e.name + DefinitionEntry::name_capacity, u'\0');
         e.present = 1;
         e.valid = d.valid_at_load ? 1 : 0;
         note_used(number);

@@ -116,6 +116,9 @@ TEST_F(DefinitionsTest, ReloadLeavesNothingOfTheLastLoad) {
     std::string full;
     for (int n = 0; n < 1792; ++n)
         full += "param_" + std::to_string(n) + "=" + std::string(127, 'a') + "\n";
+    // Entry 100's last name holds a NUL inside its run (the scan keeps it):
+    // the units past that NUL must go too.
+    full += "param_0100=x" + std::string(1, '\0') + std::string(120, 'c') + "\n";
     write("ryn_cali_info_param_def", full + "param_0003=dup\nparam_0009=dup\n");
     ASSERT_EQ(load_definitions(DefinitionFile::cali_base, &arg_), 1);
     DefinitionTable &t = definition_table(DefinitionFile::cali_base);
