@@ -25,6 +25,7 @@ bool CaliIniFile::has_section() const {
 
 int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIni &ini) {
     const SensorView sensors = decode_sensor_table(R::sensor_table.bytes(work));
+    const CaliKeys &k = cali_keys();
     // Rows 1 to 18: the first write that fails ends the dump.
     bool ok = true;
     auto put = [&](const std::u16string &key, const std::u16string &value) {
@@ -36,18 +37,18 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
     put(u"nf_cam", text::format_checked(u"%u", static_cast<unsigned>(R::nf_cam.get(work) & 3)));
     for (size_t g = 0; g < std::size(kCameraWordKeys); ++g)
         for (unsigned c = 0; c < R::kCameras; ++c)
-            put(text::format_checked(kCameraWordKeys[g], c),
+            put(k.camera_word[g][c],
                 text::format_checked(u"%u", static_cast<unsigned>(R::camera_word(g, c).get(work))));
     for (unsigned m = 0; m < 2; ++m)
         for (unsigned r = 1; r <= 3; ++r)
             for (unsigned c = 1; c <= 3; ++c)
-                put(text::format_checked(u"post_cali%u_%u%u", m, r, c),
+                put(k.post_cali[m][r - 1][c - 1],
                     text::format_checked(
                         u"%+.10e", static_cast<double>(get_f32(work, R::post_cali_at(m, r, c)))));
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c) {
             const SensorView::Pair &p = sensors.cam[c][item];
-            put(text::format_checked(kSensorKeys[item], c),
+            put(k.sensor[item][c],
                 text::format_checked(u"%s,%u", p.enable ? u"enable" : u"disable", p.value));
         }
     put(u"nf_profile", text::format_checked(u"%u", static_cast<unsigned>(R::nf_profile.get(work))));

@@ -85,6 +85,7 @@ class KeyReader {
 
 // Keys read by both INI forms, in their order. 0 when a value is refused.
 int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
+    const CaliKeys &k = cali_keys();
     uint32_t n = 0;
     float f = 0;
     // 1. nf_cam: bits 0-1; when missing the device's value stays.
@@ -97,7 +98,7 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
     // 2. The camera words; a missing key leaves the device's value.
     for (size_t g = 0; g < std::size(kCameraWordKeys); ++g)
         for (unsigned c = 0; c < R::kCameras; ++c) {
-            const Got got = keys.integer(text::format_checked(kCameraWordKeys[g], c), kWord, n);
+            const Got got = keys.integer(k.camera_word[g][c], kWord, n);
             if (got == Got::bad) return 0;
             if (got == Got::value) R::camera_word(g, c).put(work, n);
         }
@@ -105,7 +106,7 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
     for (unsigned m = 0; m < 2; ++m)
         for (unsigned r = 1; r <= 3; ++r)
             for (unsigned c = 1; c <= 3; ++c) {
-                const Got got = keys.real(text::format_checked(u"post_cali%u_%u%u", m, r, c), f);
+                const Got got = keys.real(k.post_cali[m][r - 1][c - 1], f);
                 if (got == Got::bad) return 0;
                 if (got == Got::value) put_f32(work, R::post_cali_at(m, r, c), f);
             }
@@ -114,7 +115,7 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
     SensorView view;
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c) {
-            const std::u16string key = text::format_checked(kSensorKeys[item], c);
+            const std::u16string &key = k.sensor[item][c];
             const auto v = keys.read(key);
             if (!v) continue;
             char16_t word[16] = {}, number[kTokenCapacity] = {};
@@ -175,11 +176,6 @@ Item jig_point(const cali_info_arg &arg, std::u16string_view key, std::u16string
     return Item::ok;
 }
 
-// Coefficient names of a polynomial in the order the old forms list them: 04 down to 00, then 05.
-std::u16string coefficient_name(unsigned camera, unsigned n, unsigned listed) {
-    return text::format_checked(u"cam%u_poly%u_coe%02u", camera, n, listed < 5 ? 4 - listed : 5u);
-}
-
 }  // namespace
 
 int read_cali_ini(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
@@ -205,17 +201,16 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
     // An item that is missing or malformed is reported and its parameters keep
     // the device's values; a number that is refused fails the reader.
     bool refused = false;
-    auto item = [&]<size_t N>(const std::u16string &key,
+    auto item = [&]<size_t N>(const CompactItem &it,
                               Item (*parse)(const cali_info_arg &, std::u16string_view,
-                                            std::u16string_view, std::array<float, N> &),
-                              auto &&names) {
+                                            std::u16string_view, std::array<float, N> &)) {
         if (refused) return;
-        const auto v = keys.read(key);
+        const auto v = keys.read(it.key);
         if (!v) return;
         std::array<float, N> numbers{};
-        switch (parse(arg, key, *v, numbers)) {
+        switch (parse(arg, it.key, *v, numbers)) {
             case Item::malformed:
-                keys.missing(key);
+                keys.missing(it.key);
                 return;
             case Item::bad:
                 refused = true;
@@ -223,34 +218,21 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
             case Item::ok:
                 break;
         }
-        for (size_t i = 0; i < N; ++i) store_named(work, defs, names(i), numbers[i]);
+        for (size_t i = 0; i < N; ++i) store_named(work, defs, it.names[i], numbers[i]);
     };
-    for (unsigned c = 0; c < 3; ++c)
-        for (unsigned n = 0; n < 2; ++n)
-            item(text::format_checked(u"cam%u_poly%u", c, n), six_floats,
-                 [&](size_t i) { return coefficient_name(c, n, static_cast<unsigned>(i)); });
-    for (unsigned c = 0; c < 4; ++c)
-        for (const CameraKey key : {CameraKey(u"cam%u_pos_x"), CameraKey(u"cam%u_pos_y")}) {
-            const std::u16string name = text::format_checked(key, c);
-            item(name, one_float, [&](size_t) { return name; });
+    for (const CompactItem &it : cali_keys().compact) {
+        switch (it.form) {
+            case CompactForm::six_floats:
+                item(it, six_floats);
+                break;
+            case CompactForm::one_float:
+                item(it, one_float);
+                break;
+            case CompactForm::jig_point:
+                item(it, jig_point);
+                break;
         }
-    for (const CameraKey key : {CameraKey(u"cam%u_thr"), CameraKey(u"cam%u_poly_sel")})
-        for (unsigned c = 0; c < 3; ++c) {
-            const std::u16string name = text::format_checked(key, c);
-            item(name, one_float, [&](size_t) { return name; });
-        }
-    auto jig = [&](const std::u16string &key) {
-        static constexpr const char16_t *suffix[] = {u"_l", u"_r", u"_wp"};
-        item(key, jig_point, [&](size_t i) { return key + suffix[i]; });
-    };
-    for (unsigned c = 0; c < 3; ++c)
-        for (unsigned i = 0; i < 14; ++i) jig(text::format_checked(u"jig_cam%u_pt%02u", c, i));
-    for (unsigned k = 0; k < 2; ++k)
-        for (unsigned i = 0; i < 11; ++i)
-            jig(text::format_checked(u"jig_cam01_%u_cali_pt%02u", k, i));
-    for (unsigned k = 1; k < 3; ++k)
-        for (unsigned i = 0; i < 11; ++i)
-            jig(text::format_checked(u"jig_cam12_%u_cali_pt%02u", k, i));
+    }
     return refused ? 0 : 1;
 }
 
@@ -267,12 +249,15 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
     // 3. Data lines, counted from 0; comment lines start with '#'. A line's
     // numbers are scanned as tokens and each must be a number that fits its
     // field; one that is refused is reported with the line's text.
+    const CaliKeys &keys = cali_keys();
     std::u16string line;
     unsigned number = 0;
     char16_t t[5][kTokenCapacity] = {};
     while (reader->read_line(line)) {
         if (!line.empty() && line.front() == u'#') continue;
         const unsigned n = number++;
+        // Lines of no group are counted and not read.
+        if (n < 3 || (n > 33 && n < 123) || (n > 128 && n < 159) || n > 161) continue;
         // The line as a refusal shows it, without its line break.
         const std::u16string key = text::format_checked(u"line %u", n);
         std::u16string_view shown = line;
@@ -290,7 +275,7 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
                      frame::read_floats(arg, key, shown, {t[0], t[1], t[2], t[3], t[4]}, f);
             if (parsed) {
                 for (unsigned p = 0; p < 5; ++p) {
-                    store_named(work, defs, coefficient_name(camera, poly, p), f[p]);
+                    store_named(work, defs, keys.polynomial(camera, poly).names[p], f[p]);
                     put_f32(work, R::poly_float(j, p), f[p]);
                 }
                 put_f32(work, R::poly_float(j, 5), 0.0f);
@@ -302,8 +287,8 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
                                 kTokenCapacity) == 2 &&
                      frame::read_floats(arg, key, shown, {t[0], t[1]}, xy);
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_pos_x", c), xy[0]);
-                store_named(work, defs, text::format_checked(u"cam%u_pos_y", c), xy[1]);
+                store_named(work, defs, keys.position_x(c).key, xy[0]);
+                store_named(work, defs, keys.position_y(c).key, xy[1]);
                 put_f32(work, R::position_x(c), xy[0]);
                 put_f32(work, R::position_y(c), xy[1]);
             }
@@ -313,7 +298,7 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
             parsed = text::scan(line, u"%s", t[0], kTokenCapacity) == 1 &&
                      frame::read_floats(arg, key, shown, {t[0]}, &th);
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_thr", c), th);
+                store_named(work, defs, keys.threshold(c).key, th);
                 put_f32(work, R::threshold(c), th);
             }
         } else if (n >= 16 && n <= 18) {
@@ -322,7 +307,7 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
             parsed = text::scan(line, u"%s", t[0], kTokenCapacity) == 1 &&
                      frame::read_numbers(arg, key, shown, {{t[0], text::decimal_field(8)}}, &sel);
             if (parsed) {
-                store_named(work, defs, text::format_checked(u"cam%u_poly_sel", c),
+                store_named(work, defs, keys.poly_select(c).key,
                             static_cast<float>(sel));
                 R::poly_select(c).put(work, sel);
             }
