@@ -231,6 +231,10 @@ struct IniFile::Impl {
     std::vector<Slot> slots;
     size_t key_count = 0;
 
+    // What the last commit wrote, parsed when the store is read or written
+    // again: most stores are dropped right after their commit.
+    std::optional<std::vector<uint8_t>> written;
+
     bool load_failed = false;  // the file exists but could not be read: never overwrite it
     bool writable = false;     // the write check has passed
     bool dirty = false;
@@ -587,8 +591,8 @@ struct IniFile::Impl {
     bool commit() {
         if (!dirty) return true;
         const std::string bytes = render();
-        // What is written becomes the file: later writes start from it.
-        std::vector<uint8_t> written(bytes.begin(), bytes.end());
+        // Copied before the write: a copy that fails leaves the file as it was.
+        std::vector<uint8_t> kept(bytes.begin(), bytes.end());
         // Temporary files a killed writer left here go first: they may hold
         // the space this write needs.
         host_fs::remove_stale_temps(target);
@@ -598,9 +602,17 @@ struct IniFile::Impl {
             host_fs::remove_temp(*temp);
             return false;
         }
-        parse(std::move(written));
+        written = std::move(kept);
         dirty = false;
         return true;
+    }
+
+    // What the last commit wrote becomes the file that later reads and writes start from.
+    void settle() {
+        if (!written) return;
+        std::vector<uint8_t> bytes = std::move(*written);
+        written.reset();
+        parse(std::move(bytes));
     }
 };
 
@@ -612,13 +624,25 @@ IniFile::IniFile(std::u16string_view path) {
     }
 }
 IniFile::~IniFile() = default;
+
+IniFile::Impl *IniFile::settled() const {
+    if (impl_ && impl_->written) {
+        try {
+            impl_->settle();
+        } catch (const std::exception &) {
+            impl_.reset();  // too large to hold: reads give defaults, writes fail
+        }
+    }
+    return impl_.get();
+}
 IniFile::IniFile(IniFile &&) noexcept = default;
 IniFile &IniFile::operator=(IniFile &&) noexcept = default;
 
 size_t IniFile::get(std::u16string_view section, std::u16string_view key, char16_t *buf, size_t cap,
                     std::u16string_view def) const {
     if (!buf || cap == 0) return 0;
-    const std::u16string_view v = impl_ ? impl_->value(section, key, def) : def;
+    const Impl *impl = settled();
+    const std::u16string_view v = impl ? impl->value(section, key, def) : def;
     const size_t n = std::min(v.size(), cap - 1);
     v.copy(buf, n);
     buf[n] = u'\0';
@@ -627,11 +651,13 @@ size_t IniFile::get(std::u16string_view section, std::u16string_view key, char16
 
 std::u16string IniFile::get(std::u16string_view section, std::u16string_view key,
                             std::u16string_view def) const {
-    return std::u16string(impl_ ? impl_->value(section, key, def) : def);
+    const Impl *impl = settled();
+    return std::u16string(impl ? impl->value(section, key, def) : def);
 }
 
 bool IniFile::has_section(std::u16string_view section) const {
-    return impl_ && impl_->find_section(section) != nullptr;
+    const Impl *impl = settled();
+    return impl && impl->find_section(section) != nullptr;
 }
 
 bool IniFile::writable_value(std::u16string_view value) {
@@ -639,9 +665,10 @@ bool IniFile::writable_value(std::u16string_view value) {
 }
 
 bool IniFile::set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
-    if (!impl_) return false;
+    Impl *impl = settled();
+    if (!impl) return false;
     try {
-        return impl_->set(section, key, value);
+        return impl->set(section, key, value);
     } catch (const std::exception &) {
         return false;
     }

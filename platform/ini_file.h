@@ -50,7 +50,10 @@ class IniFile {
 
   private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    // The store, with what the last commit wrote parsed (a read may parse it,
+    // hence mutable); null when the file is too large to hold.
+    Impl *settled() const;
+    mutable std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace ryn::platform

@@ -187,10 +187,17 @@ TEST(IniWrite, OneObjectCommitsMoreThanOnce) {
     IniFile ini(u16(path));
     ASSERT_TRUE(ini.set(u"s", u"a", u"1"));
     ASSERT_TRUE(ini.commit());
+    // Reads after a commit see what it wrote.
+    EXPECT_TRUE(ini.has_section(u"S"));
+    EXPECT_EQ(ini.get(u"s", u"a"), u"1");
     ASSERT_TRUE(ini.set(u"s", u"b", u"2"));
     ASSERT_TRUE(ini.set(u"s", u"a", u"3"));
     ASSERT_TRUE(ini.commit());
     EXPECT_EQ(read_bytes(path), "[s]\r\na=3\r\nb=2\r\n");
+    char16_t buf[8];
+    EXPECT_EQ(ini.get(u"s", u"b", buf, std::size(buf)), 1u);
+    EXPECT_EQ(std::u16string_view(buf), u"2");
+    EXPECT_EQ(ini.get(u"s", u"a"), u"3");
 }
 
 }  // namespace
