@@ -87,8 +87,7 @@ const char16_t *param_section(ParamKind kind) {
 }
 std::u16string param_key(ParamKind kind, size_t n) {
     const auto number = static_cast<unsigned>(n);
-    return kind == ParamKind::sensor ? text::format_checked(u"SENSOR_PARAM_%04u", number)
-                                     : text::format_checked(u"SYSTEM_PARAM_%04u", number);
+    return text::numbered(kind == ParamKind::sensor ? u"SENSOR_PARAM_" : u"SYSTEM_PARAM_", number, 4);
 }
 
 // --- Definitions ----------------------------------------------------------------
@@ -140,8 +139,8 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
     for (size_t n = 0; n < l.fw_params.count; ++n) {
         if (!ini.set(
                 kFirmwareParameter,
-                text::format_checked(u"FW_PARAM_%04u", static_cast<unsigned>(n)),
-                text::format_checked(u"%u", static_cast<unsigned>(l.fw_params.at(n).get(record)))))
+                text::numbered(u"FW_PARAM_", static_cast<unsigned>(n), 4),
+                text::numbered(u"", static_cast<unsigned>(l.fw_params.at(n).get(record)))))
             return 0;
     }
     // 4. The sensor parameters, or the system parameters of the 5920.

@@ -6,6 +6,7 @@
 #include "devinfo/ini_values.h"
 #include "formats/model_cfg_record.h"
 #include "frame/sink.h"
+#include "text/text.h"
 
 namespace ryn::devinfo {
 namespace {
@@ -34,7 +35,7 @@ std::u16string hex2(uint64_t value) {
 }
 
 std::u16string decimal(uint64_t value) {
-    return text::format_checked(u"%u", static_cast<unsigned>(value));
+    return text::numbered(u"", static_cast<unsigned>(value));
 }
 
 bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record, HeadKeys keys) {

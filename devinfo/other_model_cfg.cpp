@@ -26,6 +26,7 @@
 #include "platform/ini_file.h"
 #include "ryn_hid.h"
 #include "text/checked_format.h"
+#include "text/text.h"
 
 namespace ryn::devinfo {
 namespace {
@@ -198,7 +199,7 @@ int load_and_read(const OtherModelCfgVariant &v, cali_info_arg &arg, Request req
 bool dump_firmware_parameter(IniFile &ini, const L &l, std::span<const uint8_t> record) {
     for (size_t n = 0; n < l.fw_params.count; ++n)
         if (!ini.set(kFirmwareSection,
-                     text::format_checked(u"FW_PARAM_%04u", static_cast<unsigned>(n)),
+                     text::numbered(u"FW_PARAM_", static_cast<unsigned>(n), 4),
                      decimal(l.fw_params.at(n).get(record))))
             return false;
     return true;
@@ -238,7 +239,7 @@ bool dump_algorithm_parameter(IniFile &ini, const OtherModelCfgVariant &v, const
 bool dump_system_parameter(IniFile &ini, const L &l, std::span<const uint8_t> record) {
     for (size_t n = 0; n < l.sys_params.count; ++n)
         if (!ini.set(
-                kSystemSection, text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n)),
+                kSystemSection, text::numbered(u"SYS_PARAM_", static_cast<unsigned>(n), 4),
                 frame::system_param_text(static_cast<uint32_t>(l.sys_params.at(n).get(record)))))
             return false;
     return true;
@@ -297,8 +298,7 @@ int parse_system_parameter(const IniFile &ini, const L &l, const cali_info_arg &
                            std::span<uint8_t> record) {
     for (size_t n = 0; n < l.sys_params.count; ++n) {
         char16_t value[number_buffer_size];
-        const std::u16string key =
-            text::format_checked(u"SYS_PARAM_%04u", static_cast<unsigned>(n));
+        const std::u16string key = text::numbered(u"SYS_PARAM_", static_cast<unsigned>(n), 4);
         const size_t length = ini.get(kSystemSection, key, value, std::size(value));
         uint32_t entry = 0;
         if (length == 0 ||

@@ -42,7 +42,7 @@ int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
             continue;
         if (number >= fw_params.count) continue;
         uint32_t bits = 0;
-        if (!read_numbers(arg, text::format_checked(u"FW_PARAM_%04u", number), value,
+        if (!read_numbers(arg, text::numbered(u"FW_PARAM_", number, 4), value,
                           {{value, field}}, &bits))
             return 0;
         fw_params.at(number).put(record, bits);

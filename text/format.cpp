@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -345,6 +346,21 @@ int vformat_to(char16_t *buf, size_t cap, const char16_t *fmt, va_list ap) {
         format_conversion(out, c, args);
     }
     return out.finish();
+}
+
+std::u16string numbered(std::u16string_view prefix, unsigned n, size_t min_digits) {
+    char16_t digits[std::numeric_limits<unsigned>::digits10 + 1];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    const size_t zeros = min_digits > count ? min_digits - count : 0;
+    std::u16string s;
+    s.reserve(prefix.size() + zeros + count);
+    s.append(prefix).append(zeros, u'0');
+    while (count > 0) s.push_back(digits[--count]);
+    return s;
 }
 
 std::u16string vformat(const char16_t *fmt, va_list ap) {

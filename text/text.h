@@ -28,6 +28,11 @@ std::u16string vformat(const char16_t *fmt, va_list ap);
 int format_to(char16_t *buf, size_t cap, const char16_t *fmt, ...);
 std::u16string format(const char16_t *fmt, ...);
 
+// prefix, then n in decimal with zeros in front up to min_digits digits: the
+// text format(u"PREFIX%0*u", min_digits, n) gives, without parsing a format
+// (the numbered keys and decimal values of an INI file, thousands a request).
+std::u16string numbered(std::u16string_view prefix, unsigned n, size_t min_digits = 1);
+
 // scanf subset: %u %d %x %X %e %f %s %[...] with widths (such as "%04u"),
 // literals and whitespace. Integer conversions store 32 bits (unsigned* or
 // int*), "%e"/"%f" store a float (with "l": a double). "%s" and "%[...]" take a

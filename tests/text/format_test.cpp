@@ -53,6 +53,17 @@ TEST(Format, Integers) {
     });
 }
 
+// numbered writes what the format of its prefix and "%0*u" writes.
+TEST(Format, NumberedIsTheZeroPaddedConversion) {
+    for (const unsigned n : {0u, 7u, 42u, 999u, 9999u, 10000u, 123456u, UINT_MAX})
+        for (const int digits : {0, 1, 4, 12}) {
+            EXPECT_EQ(u8(numbered(u"FW_PARAM_", n, static_cast<size_t>(digits))),
+                      u8(format(u"FW_PARAM_%0*u", digits, n)))
+                << n << " in " << digits << " digits";
+            EXPECT_EQ(u8(numbered(u"", n, static_cast<size_t>(digits))), u8(format(u"%0*u", digits, n)));
+        }
+}
+
 TEST(Format, CharactersStringsPointers) {
     const char16_t unterminated[3] = {u'x', u'y', u'z'};
     std::u16string ptr_digits(2 * sizeof(void *) - 4, u'0');
