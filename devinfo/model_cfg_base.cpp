@@ -50,8 +50,7 @@ constexpr NumberKey kNumbers[] = {
 constexpr text::IntegerField kSensorValue = text::decimal_field(8);
 
 std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
-    return u"cam" + text::format_checked(u"%u", static_cast<unsigned>(camera)) + u"_" +
-           std::u16string(setting.name);
+    return text::numbered(u"cam", static_cast<unsigned>(camera)).append(u"_").append(setting.name);
 }
 
 float slot(std::span<const uint8_t> block, size_t n) {
