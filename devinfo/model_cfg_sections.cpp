@@ -54,7 +54,11 @@ bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record
         return false;
     if (keys.strings) {
         for (const StringKey &s : kStrings)
-            if (!put(s.key, layout::utf16_field(record, s.field).substr(0, R::string_max)))
+            // In double quotes when a read would change the string (blanks at
+            // its ends, matching outer quotes), so the SET of this file gives
+            // the device the same string back.
+            if (!put(s.key, platform::IniFile::stored_form(
+                                layout::utf16_field(record, s.field).substr(0, R::string_max))))
                 return false;
     }
     return true;

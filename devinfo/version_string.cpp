@@ -38,7 +38,9 @@ int get_version_string(cali_info_arg &arg, const std::u16string &path) {
     platform::IniFile ini(path);
     bool written = true;
     for (const auto &[key, value] : values) {
-        if (!ini.set(section, key, value)) {
+        // A string with blanks at its ends, or in matching quotes, goes in
+        // double quotes, so that reading the file gives it back exactly.
+        if (!ini.set(section, key, platform::IniFile::stored_form(value))) {
             written = false;
             break;
         }

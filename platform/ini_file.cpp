@@ -664,6 +664,11 @@ bool IniFile::writable_value(std::u16string_view value) {
     return !breaks_line(value);
 }
 
+std::u16string IniFile::stored_form(std::u16string_view value) {
+    if (clean_value(value) == value) return std::u16string(value);
+    return u'"' + std::u16string(value) + u'"';
+}
+
 bool IniFile::set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
     Impl *impl = settled();
     if (!impl) return false;

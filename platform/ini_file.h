@@ -33,6 +33,10 @@ class IniFile {
     bool has_section(std::u16string_view section) const;
     // Whether set can store the value: it holds no line break and no NUL.
     static bool writable_value(std::u16string_view value);
+    // The text to store so that a read gives value back exactly: value
+    // itself, or value in double quotes when a read would change it (blanks
+    // at its ends are trimmed, one pair of matching outer quotes is removed).
+    static std::u16string stored_form(std::u16string_view value);
 
     // Writes a value: creates the section (at the end of the file) and the key
     // (after the last key of its section) as needed, replaces an existing value

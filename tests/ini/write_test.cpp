@@ -181,6 +181,39 @@ TEST(IniWrite, RefusesStructureChangingText) {
     EXPECT_EQ(read_bytes(path), bytes);
 }
 
+// A device's string goes into a file in the form that reads back as the
+// same string: quoted when a read would trim its blanks or strip its quotes,
+// as written otherwise.
+TEST(IniWrite, StoredFormReadsBackExactly) {
+    const auto dir = scratch();
+    const auto path = dir / "f.ini";
+    struct Case {
+        std::u16string value, stored;
+    };
+    const Case cases[] = {
+        {u"Simulated", u"Simulated"},
+        {u"", u""},
+        {u"two words", u"two words"},
+        {u"trailing ", u"\"trailing \""},
+        {u" leading", u"\" leading\""},
+        {u"Simulated\v", u"\"Simulated\v\""},
+        {u"\x1A", u"\"\x1A\""},
+        {u"'quoted'", u"\"'quoted'\""},
+        {u"\"dq\"", u"\"\"dq\"\""},
+        {u"\"half", u"\"half"},
+        {u"'a\"", u"'a\""},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(IniFile::stored_form(c.value), c.stored);
+        {
+            IniFile ini(u16(path));
+            ASSERT_TRUE(ini.set(u"s", u"k", IniFile::stored_form(c.value)));
+            ASSERT_TRUE(ini.commit());
+        }
+        EXPECT_EQ(IniFile(u16(path)).get(u"s", u"k"), c.value);
+    }
+}
+
 TEST(IniWrite, OneObjectCommitsMoreThanOnce) {
     const auto dir = scratch();
     const auto path = dir / "f.ini";
