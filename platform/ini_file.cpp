@@ -610,6 +610,10 @@ std::u16string IniFile::get(std::u16string_view section, std::u16string_view key
     return std::u16string(impl_ ? impl_->value(section, key, def) : def);
 }
 
+bool IniFile::read_failed() const {
+    return !impl_ || impl_->load_failed;
+}
+
 bool IniFile::has_section(std::u16string_view section) const {
     return impl_ && impl_->find_section(section) != nullptr;
 }
