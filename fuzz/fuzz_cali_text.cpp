@@ -25,7 +25,7 @@
 #include "frame/definitions.h"
 #include "frame/sink.h"
 #include "fuzz/image_check.h"
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ namespace R = ryn::calibration::cali_record;
 using ryn::fuzz::expect;
 constexpr const char *kTarget = "fuzz_cali_text";
 
-ryn::fuzz::ScratchDir &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_cali_text");
+ryn::support::ScratchDir &scratch() {
+    static ryn::support::ScratchDir dir("fuzz_cali_text");
     return dir;
 }
 

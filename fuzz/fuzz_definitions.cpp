@@ -18,7 +18,7 @@
 
 #include "frame/definitions.h"
 #include "fuzz/image_check.h"
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "text/text.h"
 
 namespace {
@@ -28,15 +28,15 @@ using ryn::fuzz::expect;
 constexpr const char *kTarget = "fuzz_definitions";
 constexpr size_t kFiles = 10;
 
-ryn::fuzz::ScratchDir &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_definitions");
+ryn::support::ScratchDir &scratch() {
+    static ryn::support::ScratchDir dir("fuzz_definitions");
     return dir;
 }
 
 // A folder with a file of the same name for each table, naming every
 // seventh entry.
-ryn::fuzz::ScratchDir &full() {
-    static ryn::fuzz::ScratchDir dir("fuzz_definitions_full");
+ryn::support::ScratchDir &full() {
+    static ryn::support::ScratchDir dir("fuzz_definitions_full");
     return dir;
 }
 

@@ -9,7 +9,7 @@
 
 #include "frame/definitions.h"
 #include "fuzz/image_check.h"
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "fwupdate/c5810/update.h"
 #include "text/text.h"
 
@@ -20,8 +20,8 @@ using ryn::fuzz::expect;
 constexpr const char *kTarget = "fuzz_flash_driver_list";
 const char *const kList = "ryn_flash_driver_list.ini";
 
-ryn::fuzz::ScratchDir &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_flash_driver_list");
+ryn::support::ScratchDir &scratch() {
+    static ryn::support::ScratchDir dir("fuzz_flash_driver_list");
     return dir;
 }
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "platform/host_fs.h"
 #include "platform/ini_file.h"
 
@@ -31,7 +31,7 @@ void check(bool ok, const char *what) {
 
 // The file every input is written to, in a scratch folder removed at exit.
 const std::string &work_file() {
-    static ryn::fuzz::ScratchDir dir("fuzz_ini");
+    static ryn::support::ScratchDir dir("fuzz_ini");
     static const std::string path = [] {
         ryn::platform::host_fs::set_flush_to_disk(false);
         return dir.path("f.ini");

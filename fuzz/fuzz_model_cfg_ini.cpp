@@ -28,7 +28,7 @@
 #include "formats/model_cfg_record.h"
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "platform/host_fs.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
@@ -51,7 +51,7 @@ struct Scratch {
 // The scratch folder, with a definition file naming every field of block
 // version 0x104 and a few further parameters.
 const Scratch &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_model_cfg_ini");
+    static ryn::support::ScratchDir dir("fuzz_model_cfg_ini");
     static const Scratch s = [] {
         std::ostringstream defs;
         for (size_t n = 0; n < std::size(ryn::devinfo::kAlgoFields); ++n)

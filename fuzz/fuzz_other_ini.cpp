@@ -29,7 +29,7 @@
 
 #include "frame/definitions.h"
 #include "fuzz/requests.h"
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "platform/host_fs.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
@@ -80,7 +80,7 @@ struct Scratch {
 // The scratch folder, with definition files of a few parameters each, the
 // first and the last slot of each block among them.
 const Scratch &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_other_ini");
+    static ryn::support::ScratchDir dir("fuzz_other_ini");
     static const Scratch s = [] {
         for (const char *f : kDefinitionFiles) {
             // The last slot of each file's table.

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "fuzz/scratch.h"
+#include "tests/support/scratch_dir.h"
 #include "sim/ryn_sim.h"
 
 namespace {
@@ -27,7 +27,7 @@ struct Scratch {
 };
 
 const Scratch &scratch() {
-    static ryn::fuzz::ScratchDir dir("fuzz_sim_state");
+    static ryn::support::ScratchDir dir("fuzz_sim_state");
     static const Scratch s{dir.path("in.json"), dir.path("out.json")};
     return s;
 }

@@ -104,19 +104,18 @@ using MC = devinfo::ModelCfgRecord;
 using devinfo::AlgoBlock;
 
 // The firmware header record is the library's declaration; the signature
-// word is the simulator's own.
+// word is the simulator's own (kFwHeaderMark).
 namespace fw_header {
 constexpr size_t kSize = fwupdate::FwHeaderRecord::size;
 constexpr Field signature{"signature", 0, 4};
 constexpr Field mode_flags = fwupdate::FwHeaderRecord::mode_flags;  // bit 0: update mode
 constexpr Field kFields[] = {signature, mode_flags};
 static_assert(layout::well_formed(kFields, kSize));
-constexpr uint32_t kSignature = 0x46574844;
 }  // namespace fw_header
 
 // The flash region a flash-layout update writes, and the normal code below it.
-constexpr uint32_t kLayoutStart = 0x20000;
-constexpr uint32_t kLayoutSize = 0x60000;
+constexpr uint32_t kLayoutStart = fwupdate::layout_start;
+constexpr uint32_t kLayoutSize = fwupdate::layout_size;
 constexpr uint32_t kNormalCodeMax = kLayoutStart;
 
 constexpr std::string_view kRequired[] = {"version", "cali", "model-cfg", "fw-header"};
@@ -124,9 +123,9 @@ constexpr std::string_view kRequired[] = {"version", "cali", "model-cfg", "fw-he
 // The first updater version whose firmware takes the current update operations.
 constexpr uint64_t kFirstG52Updater = uint64_t{2} << 48 | uint64_t{1} << 32 | 925u << 16 | 1u;
 
-constexpr uint32_t kModeNormal = 0x50;
-constexpr uint32_t kModeUpdate = 0x58;
-constexpr uint32_t kModeFlashBuilder = 0x49;
+constexpr uint32_t kModeNormal = fwupdate::fw_mode_normal;
+constexpr uint32_t kModeUpdate = fwupdate::fw_mode_update;
+constexpr uint32_t kModeFlashBuilder = fwupdate::fw_mode_flash_builder;
 struct ModeName {
     std::string_view name;
     uint32_t code;
@@ -352,7 +351,7 @@ Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
 
 Bytes make_fw_header() {
     Bytes r(fw_header::kSize, 0);
-    fw_header::signature.put(r, fw_header::kSignature);
+    fw_header::signature.put(r, kFwHeaderMark);
     return r;
 }
 

@@ -45,7 +45,6 @@ namespace {
 constexpr std::string_view kFlash = "flash";
 constexpr std::string_view kFwHeader = "fw-header";
 constexpr size_t kFlashSize = fwupdate::flash_5810_size;
-constexpr uint32_t kHeaderMark = 0x46574844;
 constexpr uint32_t kStatusBusyReads = 2;
 constexpr uint32_t kReadIdOpcode = fwupdate::sf_read_id_command & 0xFF;
 
@@ -82,7 +81,7 @@ std::optional<size_t> ControllerDevice::firmware_record_size(std::string_view na
 Bytes ControllerDevice::fw_header() const {
     if (const Bytes *held = record(unit().prefix + std::string(kFwHeader))) return *held;
     Bytes header(fwupdate::FwHeaderRecord5810::size, 0);
-    kMark.put(header, kHeaderMark);
+    kMark.put(header, kFwHeaderMark);
     fwupdate::FwHeaderRecord5810::value0.put(header, 0x5810);
     fwupdate::FwHeaderRecord5810::value1.put(header, unit().seed);
     return header;

@@ -19,6 +19,10 @@ namespace ryn::sim {
 
 using Bytes = std::vector<uint8_t>;
 
+// The word a simulated controller writes at the start of a fresh firmware
+// header, so a state file shows where the header is; no update path reads it.
+inline constexpr uint32_t kFwHeaderMark = 0x46574844;
+
 // A failure of the simulator's own control functions (bad options, a hostile
 // state file, a record of the wrong size); its text becomes ryn_sim_last_error().
 class SimError : public std::runtime_error {

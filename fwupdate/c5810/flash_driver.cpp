@@ -5,8 +5,8 @@
 
 #include "frame/definitions.h"
 #include "frame/sink.h"
-#include "fwupdate/base/image.h"
 #include "fwupdate/c5810/update.h"
+#include "fwupdate/common/image_file.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch.h"
+#include "support/tmpdir.h"
 
 namespace ryn::platform {
 namespace {
@@ -16,8 +16,8 @@ using Pieces = std::vector<std::u16string>;
 
 // Every piece the reader returns for a file holding bytes.
 Pieces read_pieces(std::string_view bytes, TextMode mode) {
-    const auto path = testing::scratch_dir() / "text.txt";
-    testing::write_file(path, bytes);
+    const auto path = test::scratch_dir() / "text.txt";
+    test::write_file(path, bytes);
     auto reader = TextReader::open(path.u16string(), mode);
     EXPECT_TRUE(reader);
     Pieces pieces;
@@ -39,11 +39,11 @@ void check(TextMode mode, const std::vector<TextCase> &cases) {
 }
 
 TEST(ReadBinary, ReadsEveryByteAsStored) {
-    const auto dir = testing::scratch_dir();
+    const auto dir = test::scratch_dir();
     std::string bytes = "\xEF\xBB\xBF\r\n\r";
     for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-    testing::write_file(dir / "all.bin", bytes);
-    testing::write_file(dir / "empty.bin", "");
+    test::write_file(dir / "all.bin", bytes);
+    test::write_file(dir / "empty.bin", "");
 
     const auto read = read_binary((dir / "all.bin").u16string());
     ASSERT_TRUE(read);
@@ -54,9 +54,9 @@ TEST(ReadBinary, ReadsEveryByteAsStored) {
 }
 
 TEST(ReadBinary, OpensNonAsciiNames) {
-    const auto dir = testing::scratch_dir();
+    const auto dir = test::scratch_dir();
     const std::u16string name = u"caf\u00e9\U0001F600.bin";
-    testing::write_file(dir / std::filesystem::path(name), "x");
+    test::write_file(dir / std::filesystem::path(name), "x");
     EXPECT_EQ(read_binary((dir / std::filesystem::path(name)).u16string()),
               std::vector<uint8_t>{'x'});
 }
@@ -157,7 +157,7 @@ TEST(TextReader, ArbitraryBytesAreReadSafely) {
 }
 
 TEST(TextReader, MissingFileDoesNotOpen) {
-    const auto dir = testing::scratch_dir();
+    const auto dir = test::scratch_dir();
     EXPECT_FALSE(TextReader::open((dir / "missing.txt").u16string(), TextMode::Ansi));
     EXPECT_FALSE(TextReader::open((dir / "missing.txt").u16string(), TextMode::Unicode));
 }

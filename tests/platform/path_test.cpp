@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "scratch.h"
+#include "support/tmpdir.h"
 
 namespace ryn::platform {
 namespace {
@@ -113,8 +113,8 @@ TEST(ExecutablePath, NamesThisTestProgram) {
 }
 
 TEST(FileExists, FilesAndFoldersButNotMissingOrUnrepresentableNames) {
-    const auto dir = testing::scratch_dir();
-    testing::write_file(dir / "f.ini", "");
+    const auto dir = test::scratch_dir();
+    test::write_file(dir / "f.ini", "");
     EXPECT_TRUE(file_exists((dir / "f.ini").u16string()));
     EXPECT_TRUE(file_exists(dir.u16string()));
     EXPECT_FALSE(file_exists((dir / "missing.ini").u16string()));

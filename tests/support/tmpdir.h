@@ -1,4 +1,5 @@
-// Test support: a fresh scratch folder per test, below $RYN_TEST_TMP.
+// Test support: a fresh scratch folder per test, named after the test, below
+// $RYN_TEST_TMP (which CTest sets per suite), and small file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,19 +9,22 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
+
+#include "support/scratch_dir.h"
 
 namespace ryn::test {
 
 inline std::filesystem::path scratch_dir() {
     const char *root = std::getenv("RYN_TEST_TMP");
-    std::filesystem::path base = root && *root ? root : std::filesystem::temp_directory_path() / "ryn_tests";
+    const std::filesystem::path base =
+        root && *root ? std::filesystem::path(root) : support::scratch_root() / "ryn_tests";
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
     for (char &c : name)
-        if (c == '/') c = '_';
-    std::filesystem::path dir = base / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+        if (c == '/') c = '_';  // parameterised test names hold '/'
+    const std::filesystem::path dir = base / name;
+    support::make_fresh_dir(dir);
     return dir;
 }
 
@@ -29,9 +33,8 @@ inline std::string read_file(const std::filesystem::path &p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void write_file(const std::filesystem::path &p, const std::string &bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
+inline void write_file(const std::filesystem::path &p, std::string_view bytes) {
+    support::write_bytes(p, bytes);
 }
 
 // Replaces the CRLF-ended line "key=..." of an INI file written by the
