@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "bench/image_on_disk.h"
+#include "bench/bench_support.h"
 #include "fwupdate/base/image.h"
 #include "tools/image_builder/image_builder.h"
 #include "ryn_hid.h"
@@ -16,7 +16,7 @@ namespace {
 
 using namespace ryn::fwupdate;
 
-// A base image of 256 KiB of sections, written once per run.
+// A base image of 256 KiB of sections, written once per run into the run's folder.
 const ryn::bench::ImageOnDisk &image() {
     static const ryn::bench::ImageOnDisk on_disk("fw", [] {
         ImageParts parts;

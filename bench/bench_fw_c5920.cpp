@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "bench/image_on_disk.h"
+#include "bench/bench_support.h"
 #include "fwupdate/c5920/image.h"
 #include "tools/image_builder/image_builder.h"
 #include "platform/console.h"
@@ -20,7 +20,7 @@ namespace {
 using namespace ryn::fwupdate;
 
 // A banked image of exactly 256 KiB: eight banks, a 28 KiB model
-// configuration and a 32 KiB calibration; written once per run.
+// configuration and a 32 KiB calibration; written once per run into the run's folder.
 const ryn::bench::ImageOnDisk &image() {
     static const ryn::bench::ImageOnDisk on_disk("fw_banked", [] {
         ImageParts parts;

@@ -148,8 +148,13 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
         if (!parse_definition_line(line, number, name)) continue;
         if (number >= d.capacity) continue;
         DefinitionEntry &e = entries_[number];
-        // The whole name field: a later line's shorter name leaves nothing of the earlier one.
-        std::fill(std::copy(name.begin(), name.end(), e.name), std::end(e.name), u'\0');
+        // The whole name field: a later line's shorter name leaves nothing of
+        // the earlier one. Past its terminator a name field is all zero (a
+        // load writes names this way and nothing else writes them), so the
+        // units up to the end of the old name are the ones to clear.
+        const size_t old_size = e.name_view().size();
+        char16_t *const end = std::copy(name.begin(), name.end(), e.name);
+        std::fill(end, std::max(end, e.name + old_size), u'\0');
         e.present = 1;
         e.valid = d.valid_at_load ? 1 : 0;
         note_used(number);
@@ -164,6 +169,32 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
     for (const uint32_t i : used_) index_.try_emplace(entries_[i].name_view(), i);
 }
 
+void DefinitionTable::load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d) {
+    if (filled_from_ == bytes) {
+        // The same entries present under the same names (the index stands);
+        // an entry marked valid that the file leaves out is cleared again.
+        std::erase_if(used_, [&](uint32_t i) {
+            DefinitionEntry &e = entries_[i];
+            if (e.present) {
+                e.valid = d.valid_at_load ? 1 : 0;
+                return false;
+            }
+            e = DefinitionEntry{};
+            listed_[i] = false;
+            return true;
+        });
+        return;
+    }
+    filled_from_.reset();  // a load that throws leaves no bytes to compare against
+    platform::TextReader reader = platform::TextReader::over(bytes, platform::TextMode::Ansi);
+    fill_from(reader, d);
+    // The bytes are kept for the next load to compare, unless they are far
+    // more than any table's names take (a line for each of 2048 entries with
+    // a name at full length is under 300 KB): such a file is parsed every time.
+    constexpr size_t kKeptBytes = size_t{1} << 20;
+    if (bytes.size() <= kKeptBytes) filled_from_ = std::move(bytes);
+}
+
 DefinitionTable &definition_table(DefinitionFile file) {
     static std::array<std::unique_ptr<DefinitionTable>, kFileCount> tables;
     auto &slot = tables[static_cast<size_t>(file)];
@@ -175,12 +206,12 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
     const DefinitionDescriptor &d = descriptor_of(file);
     const auto path = definition_path(d, arg);
     if (!path) return 0;
-    auto reader = platform::TextReader::open(*path, platform::TextMode::Ansi);
-    if (!reader) {
+    auto bytes = platform::read_binary(*path);
+    if (!bytes) {
         say(d, arg, d.open_failure, path->c_str());
         return 0;
     }
-    definition_table(file).fill_from(*reader, d);
+    definition_table(file).load_bytes(std::move(*bytes), d);
     return 1;
 }
 

@@ -89,6 +89,11 @@ class DefinitionTable {
     // been zeroed first, but touches only the entries this load fills and
     // those that held something before it.
     void fill_from(platform::TextReader &reader, const DefinitionDescriptor &d);
+    // Loads the file's bytes: read as above unless they are the bytes the
+    // table was last filled from, which give the same names again, so then
+    // only what changed since (valid marks, entries marked valid without a
+    // name) goes back to what a load leaves.
+    void load_bytes(std::vector<uint8_t> bytes, const DefinitionDescriptor &d);
     // Entry i may hold something from now on: the next load's clear covers it.
     void note_used(size_t i);
 
@@ -98,6 +103,7 @@ class DefinitionTable {
     std::vector<uint32_t> used_;  // the entries that may be non-zero, each once
     std::vector<bool> listed_;    // per entry: listed in used_
     std::unordered_map<std::u16string_view, uint32_t> index_;  // name -> first present entry
+    std::optional<std::vector<uint8_t>> filled_from_;  // the bytes of the last load
 };
 
 // The table of a file (it lives as long as the module).

@@ -79,19 +79,21 @@ ryn::frame::DefinitionTable &definitions() {
     return defs;
 }
 
+// A read's result. Its record is allocated once and reused from input to
+// input (a fresh 8 KiB block per read cost more than the read).
 struct Outcome {
     int result = 0;
-    std::unique_ptr<C::CaliBuffer> work;
+    std::unique_ptr<C::CaliBuffer> work = std::make_unique<C::CaliBuffer>();
     std::vector<uint32_t> valid;
 };
 
 // One read of the file from the same start: a version-10 record of length
 // 8192, no parameter valid.
-Outcome read(int form, const std::u16string &path) {
+void read(int form, const std::u16string &path, Outcome &out) {
     ryn::frame::DefinitionTable &defs = definitions();
     defs.clear_valid();
-    Outcome out;
-    out.work = std::make_unique<C::CaliBuffer>();
+    out.work->fill(0);
+    out.valid.clear();
     R::length.put(*out.work, C::CaliBuffer().size());
     R::version.put(*out.work, 10);
     cali_info_arg arg{};  // no message sink
@@ -103,7 +105,6 @@ Outcome read(int form, const std::u16string &path) {
                                : C::read_cali_ini(arg, *out.work, defs, ini);
     }
     for (const auto &e : defs.entries()) out.valid.push_back(e.valid);
-    return out;
 }
 
 // The record with each NaN float of the dumped fields made one NaN (a NaN
@@ -137,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string file = scratch().write("f", data + 1, size - 1);
     const std::u16string path(file.begin(), file.end());
 
-    const Outcome first = read(form, path);
+    static Outcome first, second;
+    read(form, path, first);
     expect(first.result == 0 || first.result == 1, kTarget, "a reader returned neither 0 nor 1");
     expect(form == 1 || first.result == 1 ||
                std::u16string_view(ryn::frame::message_buffer()).starts_with(u"[Error] Bad value of "),
@@ -146,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
            "a reader changed the length");
     expect(R::version.get(*first.work) == 10, kTarget, "a reader changed the version");
 
-    const Outcome second = read(form, path);
+    read(form, path, second);
     expect(
         second.result == first.result && *second.work == *first.work && second.valid == first.valid,
         kTarget, "a second read gave another result");
@@ -159,10 +161,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (first.valid[i]) defs.set_valid(i, true);
     MemoryIni ini;
     expect(C::dump_cali(*first.work, defs, ini) == 1, kTarget, "the dump failed");
-    auto again = std::make_unique<C::CaliBuffer>(*first.work);
+    static const auto again = std::make_unique<C::CaliBuffer>();
+    *again = *first.work;
     cali_info_arg arg{};
     expect(C::read_cali_ini(arg, *again, defs, ini) == 1, kTarget, "reading the dump failed");
-    expect(canonical(*again) == canonical(*first.work), kTarget,
+    // Equal bytes need no canonical forms (a record without NaNs or register
+    // bits beyond the masks reads back byte for byte).
+    expect(*again == *first.work || canonical(*again) == canonical(*first.work), kTarget,
            "the dumped record reads back otherwise");
     return 0;
 }

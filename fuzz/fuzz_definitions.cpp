@@ -7,7 +7,10 @@
 // as "param_%04u=%s" lines loads back as the same table. (A NUL inside a
 // name's run is kept in the field as the line scanner keeps it; such a name is
 // not written out.) The tables are heap arrays of their capacity, so a write
-// past an entry or the table is reported by AddressSanitizer.
+// past an entry or the table is reported by AddressSanitizer. The table the
+// second load goes over is made for the input: every entry the input names
+// holds a longer name there, and every 61st entry besides one of 127 units (a
+// fixed file naming every seventh entry cost more than the rest of an input).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -33,8 +36,7 @@ ryn::support::ScratchDir &scratch() {
     return dir;
 }
 
-// A folder with a file of the same name for each table, naming every
-// seventh entry.
+// A folder for the file the second load goes over, of the same name.
 ryn::support::ScratchDir &full() {
     static ryn::support::ScratchDir dir("fuzz_definitions_full");
     return dir;
@@ -61,16 +63,24 @@ std::string file_name(Fr::DefinitionFile file) {
     return ryn::text::to_utf8(std::u16string(base)) + ".ini";
 }
 
+// The lines of a table with other contents than the first load's: every
+// entry the first load filled named one unit longer than there (at most 127
+// units), and every 61st entry besides named at 127 units.
+std::string other_contents(const std::vector<Fr::DefinitionEntry> &first) {
+    constexpr size_t kLongest = Fr::DefinitionEntry::name_capacity - 1;
+    std::string text;
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (!first[i].present && i % 61 != 0) continue;
+        const size_t length =
+            first[i].present ? std::min(first[i].name_view().size() + 1, kLongest) : kLongest;
+        text += "param_" + std::to_string(i) + "=" + std::string(length, 'x') + "\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    for (size_t f = 0; f < kFiles; ++f) {
-        const auto file = static_cast<Fr::DefinitionFile>(f);
-        std::string text;
-        for (size_t i = 0; i < Fr::descriptor_of(file).capacity; i += 7)
-            text += "param_" + std::to_string(i) + "=" + std::string(i % 4 ? 1 : 127, 'x') + "\n";
-        full().write(file_name(file), text);
-    }
     ryn::frame::set_definition_dir_for_testing(scratch().dir16());
     return 0;
 }
@@ -114,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const auto &[n, at] : first_of)
         expect(table.find(n) == at, kTarget, "the lookup missed the first entry");
 
-    // Again, over a table left with other contents: a file filling every
-    // seventh entry (some with a name of 127 units), and every entry marked
-    // valid.
+    // Again, over a table left with other contents: longer names in every
+    // entry the input fills, names in others, and every entry marked valid.
+    full().write(name, other_contents(first));
     Fr::set_definition_dir_for_testing(full().dir16());
     load(file);
     for (size_t i = 0; i < table.size(); ++i) table.set_valid(i, true);

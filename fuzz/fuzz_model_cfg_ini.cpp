@@ -5,8 +5,8 @@
 // GET afterwards succeeds, and after a SET of the file that GET wrote, a GET
 // writes the same file again (what is written reads back the same; the
 // record's bytes may differ where packing keeps bits the settings do not use),
-// a GET file without the algorithm parameter section included. The device of
-// a version is made once and its record put back before each input. The GET
+// a GET file without the algorithm parameter section included. One device
+// takes the record of the chosen version as made before each input. The GET
 // and SET after the first SET depend only on the version and the record it
 // left, so a record already taken through them is not taken again (most
 // inputs fail and leave the record as made); files are not flushed to disk.
@@ -85,26 +85,28 @@ int32_t request(ryn_handle handle, const std::string &file, uint32_t flags) {
     return ryn_dev_info(&arg);
 }
 
-// The device of the chosen version with its record as made: created when the
-// version changes, otherwise its record is put back.
+// The device with the record of the chosen version as made. The simulated
+// base controller's options change only its records, and the record only in
+// the model configuration: so each version's record is made once, by a
+// device created with its options, and one device takes the chosen record
+// before each input (creating a device per input cost more than the SET).
 ryn_handle device(size_t option) {
     static const char *const options[] = {
         R"({"model_version": "0x100"})", R"({"model_version": "0x101"})",
         R"({"model_version": "0x102", "algo_version": "0x102"})",
         R"({"model_version": "0x102", "algo_version": "0x104"})", R"({"model_version": "0x103"})"};
-    static size_t current = std::size(options);
     static ryn_handle handle = RYN_INVALID_HANDLE;
-    static std::vector<uint8_t> made;
-    option %= std::size(options);
-    if (option != current) {
-        handle = ryn_sim_create("base", options[option]);
-        check(handle != RYN_INVALID_HANDLE, "cannot create the device");
-        made = device_record();
-        current = option;
-    } else {
-        check(ryn_sim_set_record("model-cfg", made.data(), made.size()) == 1,
-              "cannot put the record back");
+    static std::vector<std::vector<uint8_t>> made;
+    if (made.empty()) {
+        for (const char *o : options) {
+            handle = ryn_sim_create("base", o);
+            check(handle != RYN_INVALID_HANDLE, "cannot create the device");
+            made.push_back(device_record());
+        }
     }
+    const std::vector<uint8_t> &record = made[option % std::size(options)];
+    check(ryn_sim_set_record("model-cfg", record.data(), record.size()) == 1,
+          "cannot put the record back");
     ryn_sim_trace_clear();
     return handle;
 }

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,8 +36,11 @@ int main(int argc, char **argv) {
     }
     std::vector<std::vector<uint8_t>> data;
     for (const fs::path &p : inputs) {
-        std::ifstream in(p, std::ios::binary);
-        data.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // In one piece: a character at a time costs more than many inputs' runs.
+        std::ifstream in(p, std::ios::binary | std::ios::ate);
+        std::vector<uint8_t> &bytes = data.emplace_back(in ? static_cast<size_t>(in.tellg()) : 0);
+        in.seekg(0);
+        in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     for (const auto &bytes : data)
         for (unsigned long r = 0; r < repeat; ++r) LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

@@ -71,16 +71,30 @@ size_t ascii_run(const uint8_t *p, size_t n) {
     return i;
 }
 
+// Appends n ASCII bytes as as many units: widened into a buffer on the
+// stack in blocks of a fixed size (which the compiler turns into vector code),
+// then copied (a resize of out would first fill what the copy overwrites).
+void append_ascii(const uint8_t *src, size_t n, std::u16string &out) {
+    constexpr size_t block = 16;
+    char16_t wide[32 * block];
+    while (n > 0) {
+        const size_t k = std::min(n, std::size(wide));
+        size_t i = 0;
+        for (; i + block <= k; i += block)
+            for (size_t j = 0; j < block; ++j) wide[i + j] = src[i + j];
+        for (; i < k; ++i) wide[i] = src[i];
+        out.append(wide, k);
+        src += k;
+        n -= k;
+    }
+}
+
 void append_8bit(std::span<const uint8_t> bytes, std::u16string &out) {
     for (size_t pos = 0; pos < bytes.size();) {
         // Runs of ASCII, the common case, are widened at once.
         const size_t run = ascii_run(bytes.data() + pos, bytes.size() - pos);
         if (run > 0) {
-            const size_t base = out.size();
-            out.resize(base + run);
-            const uint8_t *src = bytes.data() + pos;
-            char16_t *dst = out.data() + base;
-            for (size_t i = 0; i < run; ++i) dst[i] = src[i];
+            append_ascii(bytes.data() + pos, run, out);
             pos += run;
             if (pos == bytes.size()) break;
         }

@@ -39,8 +39,12 @@ DecodedText decode_text(std::span<const uint8_t> bytes, TextMode mode) {
 std::optional<TextReader> TextReader::open(std::u16string_view path, TextMode mode) {
     const auto bytes = read_binary(path);
     if (!bytes) return std::nullopt;
+    return over(*bytes, mode);
+}
+
+TextReader TextReader::over(std::span<const uint8_t> bytes, TextMode mode) {
     TextReader reader;
-    reader.text_ = decode_text(*bytes, mode).text;
+    reader.text_ = decode_text(bytes, mode).text;
     crlf_to_lf(reader.text_);
     return reader;
 }

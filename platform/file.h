@@ -53,6 +53,8 @@ class TextReader {
     static constexpr size_t max_read = 255;
     // Empty when the file cannot be opened or read.
     static std::optional<TextReader> open(std::u16string_view path, TextMode mode);
+    // The same reader over a file's bytes already read.
+    static TextReader over(std::span<const uint8_t> bytes, TextMode mode);
     // Next piece into line (LF kept when reached); false (and line empty) at
     // end of file.
     bool read_line(std::u16string &line);

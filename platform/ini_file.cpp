@@ -154,6 +154,9 @@ struct FoldEqual {
     using is_transparent = void;
     bool operator()(std::u16string_view a, std::u16string_view b) const {
         if (a.size() != b.size()) return false;
+        // Most lookups spell the name as the file does: one compare of the
+        // units' bytes (a compare of char16_t strings goes unit by unit).
+        if (std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
         for (size_t i = 0; i < a.size(); ++i)
             if (fold(a[i]) != fold(b[i])) return false;
         return true;
@@ -196,6 +199,7 @@ struct IniFile::Impl {
         uint8_t eol_len = 0;   // lines from the file: bytes of the line end (0: none)
         bool from_file = false;
         bool changed = false;
+        bool indexed = false;  // key lines: the index finds this line for its key
     };
     struct Section {
         uint32_t id = 0;      // all occurrences of a name share it
@@ -212,12 +216,19 @@ struct IniFile::Impl {
     std::vector<Line> lines;  // lines[0] is the head of the file order, no line itself
     uint32_t last = 0;
     NameMap<Section> sections;
-    // The section the last read found: a run of reads of one section (a
-    // dump read back) hashes its name once.
+    // The section and the key line the last read found: a run of reads of
+    // one section in file order (a dump read back) hashes the section's name
+    // once and finds each key on the line after the last one.
     mutable const NameMap<Section>::value_type *last_section = nullptr;
+    mutable uint32_t last_found = 0;
     // (section id, key) -> line: open addressing with linear probing. A slot
-    // holds a key line's index (0: empty) and the hash of its (section, key).
-    std::vector<uint32_t> slot_line, slot_hash;
+    // holds a key line's index (0: empty) and the hash of its (section, key),
+    // side by side: a probe reads one place.
+    struct Slot {
+        uint32_t line = 0;
+        uint32_t hash = 0;
+    };
+    std::vector<Slot> slots;
     size_t key_count = 0;
 
     bool load_failed = false;  // the file exists but could not be read: never overwrite it
@@ -252,9 +263,9 @@ struct IniFile::Impl {
         lines.assign(1, Line{});
         last = 0;
         last_section = nullptr;
+        last_found = 0;
         sections.clear();
-        slot_line.clear();
-        slot_hash.clear();
+        slots.clear();
         key_count = 0;
         const DetectedEncoding detected = detect_encoding(source);
         encoding = detected.encoding;
@@ -264,9 +275,13 @@ struct IniFile::Impl {
         const std::span<const uint8_t> body = std::span<const uint8_t>(source).subspan(mark_len);
         const size_t units = body.size() / w;
         tail_off = mark_len + units * w;
-        // Room for every line at once (a line end byte may also be half of a
-        // UTF-16 unit: this only sizes the reservation).
-        const size_t breaks = count_byte(source, '\n') + count_byte(source, '\r');
+        // Room for every line at once: as many as the LF bytes, which counts
+        // a CRLF once, or the CR bytes of a file without LF. (A file that
+        // mixes LF with lone CRs has more, and the line and key tables grow
+        // for them; a line end byte may also be half of a UTF-16 unit: this
+        // only sizes the reservations.)
+        size_t breaks = count_byte(source, '\n');
+        if (breaks == 0) breaks = count_byte(source, '\r');
         lines.reserve(breaks + 2);
         reserve_keys(breaks + 1);
         // Text that decodes unit for unit (UTF-16, or 8-bit text that is all
@@ -274,11 +289,8 @@ struct IniFile::Impl {
         // do; other text is decoded line by line.
         decoded.clear();
         const bool unit_for_unit = w == 2 || is_ascii(body);
-        if (unit_for_unit) {
-            decode_append(body.first(units * w), enc, decoded);
-        } else {
-            decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
-        }
+        decoded.reserve(units);  // 8-bit text never decodes to more units than bytes
+        if (unit_for_unit) decode_append(body.first(units * w), enc, decoded);
 
         size_t eol_count[3] = {0, 0, 0};
         Section *current = nullptr;
@@ -294,7 +306,8 @@ struct IniFile::Impl {
                 ++eol_count[static_cast<int>(eol)];
                 eol_units = crlf ? 2 : 1;
             }
-            Line line;
+            const uint32_t index = link_after(last, Line{});
+            Line &line = lines[index];
             line.from_file = true;
             line.src_off = mark_len + start * w;
             line.src_len = (end - start) * w;
@@ -307,7 +320,6 @@ struct IniFile::Impl {
                 decode_append(content(line), enc, decoded);
                 line.text_len = decoded.size() - line.text_off;
             }
-            const uint32_t index = link_after(last, std::move(line));
             classify(index, current);
             start = end + eol_units;
         }
@@ -413,11 +425,11 @@ struct IniFile::Impl {
 
     // The slot holding (section, key), or the empty slot where it would go.
     size_t probe(uint32_t section, std::u16string_view key, uint32_t hash) const {
-        const size_t mask = slot_line.size() - 1;
+        const size_t mask = slots.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            const uint32_t line = slot_line[i];
+            const uint32_t line = slots[i].line;
             if (line == 0) return i;
-            if (slot_hash[i] == hash && lines[line].section == section &&
+            if (slots[i].hash == hash && lines[line].section == section &&
                 FoldEqual{}(key_of(lines[line]), key))
                 return i;
         }
@@ -426,19 +438,17 @@ struct IniFile::Impl {
     // Keeps the table at most half full with room for that many more keys.
     void reserve_keys(size_t keys) {
         const size_t needed = 2 * (key_count + keys);
-        if (needed <= slot_line.size()) return;
-        size_t size = std::max<size_t>(slot_line.size(), 64);
+        if (needed <= slots.size()) return;
+        size_t size = std::max<size_t>(slots.size(), 64);
         while (size < needed) size *= 2;
-        std::vector<uint32_t> old_line(size, 0), old_hash(size, 0);
-        old_line.swap(slot_line);
-        old_hash.swap(slot_hash);
+        std::vector<Slot> old(size);
+        old.swap(slots);
         const size_t mask = size - 1;
-        for (size_t j = 0; j < old_line.size(); ++j) {
-            if (old_line[j] == 0) continue;
-            size_t i = old_hash[j] & mask;
-            while (slot_line[i] != 0) i = (i + 1) & mask;
-            slot_line[i] = old_line[j];
-            slot_hash[i] = old_hash[j];
+        for (const Slot &slot : old) {
+            if (slot.line == 0) continue;
+            size_t i = slot.hash & mask;
+            while (slots[i].line != 0) i = (i + 1) & mask;
+            slots[i] = slot;
         }
     }
 
@@ -448,16 +458,16 @@ struct IniFile::Impl {
         const Line &line = lines[index];
         const uint32_t hash = key_hash(line.section, key_of(line));
         const size_t i = probe(line.section, key_of(line), hash);
-        if (slot_line[i] != 0) return;
-        slot_line[i] = index;
-        slot_hash[i] = hash;
+        if (slots[i].line != 0) return;
+        slots[i] = {index, hash};
+        lines[index].indexed = true;
         ++key_count;
     }
 
     // The line holding key in section, 0 when there is none.
     uint32_t find_key(const Section &section, std::u16string_view key) const {
-        if (slot_line.empty()) return 0;
-        return slot_line[probe(section.id, key, key_hash(section.id, key))];
+        if (slots.empty()) return 0;
+        return slots[probe(section.id, key, key_hash(section.id, key))].line;
     }
 
     const Section *find_section(std::u16string_view name) const {
@@ -473,8 +483,18 @@ struct IniFile::Impl {
     const Line *find(std::u16string_view section, std::u16string_view key) const {
         const Section *s = find_section(section);
         if (!s) return nullptr;
-        const uint32_t line = find_key(*s, trim(key));
-        return line == 0 ? nullptr : &lines[line];
+        key = trim(key);
+        // The line after the last one found, when the index finds it for this
+        // key (an indexed line is the one line of its section and key).
+        const Line &after = lines[lines[last_found].next];
+        if (after.indexed && after.section == s->id && FoldEqual{}(key_of(after), key)) {
+            last_found = lines[last_found].next;
+            return &after;
+        }
+        const uint32_t line = find_key(*s, key);
+        if (line == 0) return nullptr;
+        last_found = line;
+        return &lines[line];
     }
 
     std::u16string_view value(std::u16string_view section, std::u16string_view key,

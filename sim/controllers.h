@@ -11,7 +11,7 @@
 //   "model_version"  0..0xFFFF    version the model configuration record reports,
 //                                 default 0x200 (0x300 for the 5920)
 //   "algo_version"   0..0xFFFF    algorithm block version of a 0x200 record, default 0x101
-//   the 5810 and six-camera devices only (sim/fw_5810.cpp):
+//   the 5810 and six-camera devices only (sim/c5810.cpp):
 //   "flash_id"       0..0xFFFFFFFF  ID the serial flash reports, default 0x00EF4015
 //   "flash_driver"   bool         the chip needs an extended flash driver, default false
 //   "fw_mode"        "flash" | "maskrom"  a 5810 device of its own: its mode, default "flash"
@@ -75,7 +75,7 @@ class ControllerDevice : public Device {
     Result set_sensor_ctrl(Call &, uint32_t on) override;
     std::string unreachable() const override;
 
-    // Firmware operations of the 5810 controllers (sim/fw_5810.cpp); the
+    // Firmware operations of the 5810 controllers (sim/c5810.cpp); the
     // other kinds answer them as unsupported.
     Result get_fw_mode(Call &, uint32_t *mode) override;
     Result get_fw_hdr(Call &, void *header) override;
@@ -124,7 +124,7 @@ class ControllerDevice : public Device {
 
   private:
     // The firmware state of one 5810 controller; a reset clears all but the
-    // mode (sim/fw_5810.cpp).
+    // mode (sim/c5810.cpp).
     struct Fw5810 {
         bool maskrom = false;
         std::optional<bool> maskrom_requested;  // effective at the next reset
@@ -161,10 +161,10 @@ class ControllerDevice : public Device {
     std::vector<RecordRule> rules_;
 };
 
-// The families' makers; the six-camera system's is in model_6cam.cpp.
+// The families' makers; the six-camera system's is in sixcam.cpp.
 std::span<const uint8_t> record_input(const void *p, size_t size);
 std::unique_ptr<Device> make_5810_controller(const nlohmann::json &options);
-std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options);  // model_5920.cpp
+std::unique_ptr<Device> make_5920_controller(const nlohmann::json &options);  // c5920.cpp
 std::unique_ptr<Device> make_6cam_system(const nlohmann::json &options);
 
 }  // namespace ryn::sim

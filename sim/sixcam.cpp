@@ -74,7 +74,7 @@ class SixCamSystem final : public ControllerDevice {
         return state;
     }
 
-    // The 5810 devices' firmware state is the controllers' (sim/fw_5810.cpp).
+    // The 5810 devices' firmware state is the controllers' (sim/c5810.cpp).
     void load_state(const nlohmann::json &state) override {
         // The LPC4320 controller's keys are this model's; the rest is the
         // controllers' to check.

@@ -2,6 +2,7 @@
 // the sign, prefixes, "inf" and "nan" are handled here, the digits by
 // std::from_chars, which never looks at the locale.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -42,21 +43,39 @@ bool is_ascii_alnum(char16_t c) {
     return c < 128 && digit_value(c) < 36;
 }
 
+// The characters that can belong to a number: ASCII digits and letters, '.', '+' and '-'.
+constexpr std::array<bool, 128> kNumberChars = [] {
+    std::array<bool, 128> chars{};
+    for (char c = '0'; c <= '9'; ++c) chars[static_cast<size_t>(c)] = true;
+    for (char c = 'a'; c <= 'z'; ++c)
+        chars[static_cast<size_t>(c)] = chars[static_cast<size_t>(c - 'a' + 'A')] = true;
+    chars['.'] = chars['+'] = chars['-'] = true;
+    return chars;
+}();
+
 bool is_number_char(char16_t c) {
-    return (c >= u'0' && c <= u'9') || ((c | 32) >= u'a' && (c | 32) <= u'z') || c == u'.' ||
-           c == u'+' || c == u'-';
+    return c < kNumberChars.size() && kNumberChars[c];
 }
 
-// The characters that can belong to a number, narrowed for from_chars; stops
-// at the first other character (so nothing non-ASCII is ever narrowed). Runs
-// that fit the inline buffer, every ordinary number, need no allocation.
+// The characters of a number narrowed for from_chars, which reads the number
+// from their start and stops at its end; nothing non-ASCII is ever narrowed.
+// Text that fits the inline buffer, every ordinary number, needs no allocation.
 class NumberChars {
   public:
     explicit NumberChars(std::u16string_view s) {
-        // One pass into the inline buffer; a longer run goes to the heap.
+        // The ASCII units at the start, up to the inline buffer's size: the
+        // number ends within them, whatever they hold after it.
         size_t n = 0;
         const size_t fits = std::min(s.size(), sizeof inline_);
-        for (; n < fits && is_number_char(s[n]); ++n) inline_[n] = static_cast<char>(s[n]);
+        for (; n < fits && s[n] < 0x80; ++n) inline_[n] = static_cast<char>(s[n]);
+        if (n < sizeof inline_ || n == s.size()) {
+            text_ = std::string_view(inline_, n);
+            return;
+        }
+        // A longer run of ASCII: the characters that can belong to a number,
+        // as far as they go.
+        n = 0;
+        while (n < sizeof inline_ && is_number_char(s[n])) ++n;
         if (n == sizeof inline_ && n < s.size() && is_number_char(s[n])) {
             long_.assign(inline_, n);
             for (; n < s.size() && is_number_char(s[n]); ++n) long_.push_back(static_cast<char>(s[n]));

@@ -90,6 +90,18 @@ void append_utf16(std::u16string &out, char32_t c) {
 bool append_utf8(std::string &out, std::u16string_view s) {
     bool exact = true;
     for (size_t i = 0; i < s.size(); ++i) {
+        // A run of ASCII, the common case, goes in at once.
+        char narrow[256];
+        size_t run = 0;
+        while (run < sizeof narrow && i + run < s.size() && s[i + run] < 0x80) {
+            narrow[run] = static_cast<char>(s[i + run]);
+            ++run;
+        }
+        if (run > 0) {
+            out.append(narrow, run);
+            i += run - 1;
+            continue;
+        }
         char32_t c = s[i];
         if (is_high_surrogate(c) && i + 1 < s.size() && is_low_surrogate(s[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/definitions.h"
 #include "support/capture.h"
@@ -137,6 +139,37 @@ TEST_F(DefinitionsTest, ReloadLeavesNothingOfTheLastLoad) {
             EXPECT_EQ(std::memcmp(&t[n], &zero, sizeof zero), 0) << "entry " << n;
         }
     }
+}
+
+// A load of the bytes the table was filled from skips the parse: it must
+// still leave what a first load leaves (valid marks as at load, entries marked
+// valid without a name cleared), and a file changed in place is read again.
+TEST_F(DefinitionsTest, ReloadOfTheSameFileLeavesWhatAFirstLoadLeaves) {
+    for (const auto &[file, base_name] :
+         {std::pair{DefinitionFile::cali_base, "ryn_cali_info_param_def"},
+          std::pair{DefinitionFile::algo_5920, "algo_param_def_5920"}}) {
+        SCOPED_TRACE(base_name);
+        const std::string text = "param_0002=a\nparam_0007=b\nparam_0009=a\n";
+        write(base_name, "param_0005=other\n");  // the table not empty before
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        write(base_name, text);
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        DefinitionTable &t = definition_table(file);
+        const std::vector<DefinitionEntry> first(t.entries().begin(), t.entries().end());
+
+        for (size_t n = 0; n < t.size(); n += 3) t.set_valid(n, true);
+        t.set_valid(2, false);
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        EXPECT_EQ(std::memcmp(t.entries().data(), first.data(), first.size() * sizeof first[0]), 0);
+        EXPECT_EQ(t.find(u"a"), 2);
+        EXPECT_EQ(t.find(u"b"), 7);
+
+        write(base_name, "param_0002=c\nparam_0007=b\nparam_0009=a\n");  // same size
+        ASSERT_EQ(load_definitions(file, &arg_), 1);
+        EXPECT_EQ(t.find(u"a"), 9);
+        EXPECT_EQ(t.find(u"c"), 2);
+    }
+    EXPECT_TRUE(capture_.messages.empty());
 }
 
 TEST_F(DefinitionsTest, LongLinesArePiecesOfTheirOwn) {
