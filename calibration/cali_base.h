@@ -82,6 +82,10 @@ class CaliIni {
     // Characters of the key's value stored in buf (at most cap - 1); 0 when missing.
     virtual size_t get(std::u16string_view key, char16_t *buf, size_t cap) = 0;
     virtual bool set(std::u16string_view key, std::u16string_view value) = 0;
+    // Whether the file exists but could not be read (held by another program,
+    // no permission): it then reads as an empty file. A store in memory
+    // always reads.
+    virtual bool read_failed() const { return false; }
     // Whether the file has the section at all (keys or not).
     virtual bool has_section() const = 0;
     // Writes what was set to the file; false when it cannot be written.
@@ -94,6 +98,7 @@ class CaliIniFile final : public CaliIni {
     explicit CaliIniFile(std::u16string_view path) : ini_(path) {}
     size_t get(std::u16string_view key, char16_t *buf, size_t cap) override;
     bool set(std::u16string_view key, std::u16string_view value) override;
+    bool read_failed() const override { return ini_.read_failed(); }
     bool has_section() const override;
     bool commit() override { return ini_.commit(); }
 

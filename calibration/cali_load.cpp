@@ -355,7 +355,12 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     CaliBuffer device{}, work{};
     if (!read_device_record(arg, reader, reader && writer, device, work)) return 0;
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
-    // 7. The file, in the form the flags choose.
+    // 7. The file, in the form the flags choose. One that exists but cannot
+    // be read is not taken for a file without the section.
+    if (ini.read_failed()) {
+        frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
+        return 0;
+    }
     int read = 0;
     if (arg.flags & RYN_CALI_COMPAT_TEXT) {
         read = read_cali_text(arg, work, defs, path);

@@ -209,6 +209,12 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
                     std::span<uint8_t> record) {
     const OtherCaliLayout &l = v.layout;
     const platform::IniFile ini(path);
+    // A file that exists but cannot be read would leave every value missing,
+    // and the device's own values would go back as the file's.
+    if (ini.read_failed()) {
+        frame::report(arg, u"\nFail to open the file [%s]\n", path.c_str());
+        return 0;
+    }
 
     // 1. The defined calibration values; a missing one keeps the device's value.
     const frame::DefinitionTable &table = frame::definition_table(v.definitions);

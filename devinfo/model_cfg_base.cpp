@@ -223,6 +223,11 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     if (!load_and_read(arg, host, &as_read)) return 0;
     const DefinitionTable &definitions = frame::definition_table(DefinitionFile::algo_base);
     const IniFile ini(path);
+    // A file that exists but cannot be read is not taken for one without keys.
+    if (ini.read_failed()) {
+        frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
+        return 0;
+    }
     if (!parse_model_configuration(ini, host, arg, path)) return 0;
     if (!parse_sensor_dsp(ini, host, arg)) return 0;
     if (!parse_algorithm_parameter(ini, host, arg, definitions)) return 0;

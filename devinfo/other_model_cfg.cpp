@@ -315,6 +315,12 @@ int parse_sections(const OtherModelCfgVariant &v, cali_info_arg &arg, const std:
                    std::span<uint8_t> record) {
     const ModelCfgMessages &m = v.messages;
     const IniFile ini(path);
+    // A file that exists but cannot be read is not taken for one without keys.
+    if (ini.read_failed()) {
+        frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
+        frame::report(arg, m.parse_model);
+        return 0;
+    }
     if (!parse_model_cfg_head(ini, record, arg, path, u"file %s can not miss VID.")) {
         frame::report(arg, m.parse_model);
         return 0;

@@ -655,6 +655,10 @@ std::u16string IniFile::get(std::u16string_view section, std::u16string_view key
     return std::u16string(impl ? impl->value(section, key, def) : def);
 }
 
+bool IniFile::read_failed() const {
+    return !impl_ || impl_->load_failed;
+}
+
 bool IniFile::has_section(std::u16string_view section) const {
     const Impl *impl = settled();
     return impl && impl->find_section(section) != nullptr;

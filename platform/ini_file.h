@@ -29,6 +29,12 @@ class IniFile {
     std::u16string get(std::u16string_view section, std::u16string_view key,
                        std::u16string_view def = u"") const;
 
+    // Whether the file exists but could not be read: no permission, held open
+    // by another program that does not share it, a folder or other file that
+    // is not regular, or too large to hold. Such a store reads as an empty
+    // file and never commits; a reader must not take its missing keys for
+    // the file's content. A missing file is no failure (an empty store).
+    bool read_failed() const;
     // Whether the file has the section (case-insensitive), keys or not.
     bool has_section(std::u16string_view section) const;
     // Whether set can store the value: it holds no line break and no NUL.

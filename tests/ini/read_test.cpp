@@ -1,6 +1,10 @@
 // Reading: lookup rules, values, buffers, line ends, encodings, bad input.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <string>
 
 #include "ini_test_util.h"
@@ -204,11 +208,38 @@ TEST(IniRead, BadInputIsReadSafelyAndLeftAlone) {
 TEST(IniRead, MissingOrUnreadableFileReadsDefaults) {
     const auto dir = scratch();
     fs::create_directory(dir / "folder.ini");
-    for (const auto &p : {dir / "missing.ini", dir / "folder.ini", dir / "no" / "such.ini"}) {
-        const IniFile ini(u16(p));
+    const struct {
+        fs::path path;
+        bool read_failed;  // only what is there and cannot be read
+    } cases[] = {{dir / "missing.ini", false}, {dir / "folder.ini", true}, {dir / "no" / "such.ini", false}};
+    for (const auto &c : cases) {
+        const IniFile ini(u16(c.path));
         EXPECT_EQ(ini.get(u"s", u"k", u"d"), u"d");
+        EXPECT_EQ(ini.read_failed(), c.read_failed) << c.path;
     }
     EXPECT_EQ(listing(dir), std::set<std::string>{"folder.ini"});
 }
+
+#if defined(_WIN32)
+TEST(IniRead, FileHeldWithoutSharingIsAFailedReadNotAnEmptyFile) {
+    const auto dir = scratch();
+    const fs::path file = dir / "held.ini";
+    write_bytes(file, "[s]\r\nk=v\r\n");
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        IniFile ini(u16(file));
+        EXPECT_TRUE(ini.read_failed());
+        EXPECT_EQ(ini.get(u"s", u"k", u"d"), u"d");
+        EXPECT_FALSE(ini.set(u"s", u"k", u"w")) << "a file it could not read is never replaced";
+    }
+    CloseHandle(held);
+    const IniFile ini(u16(file));
+    EXPECT_FALSE(ini.read_failed());
+    EXPECT_EQ(ini.get(u"s", u"k"), u"v");
+    EXPECT_EQ(read_bytes(file), "[s]\r\nk=v\r\n");
+}
+#endif
 
 }  // namespace
