@@ -256,10 +256,8 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
     while (reader->read_line(line)) {
         if (!line.empty() && line.front() == u'#') continue;
         const unsigned n = number++;
-        // Lines of no group are counted and not read.
-        if (n < 3 || (n > 33 && n < 123) || (n > 128 && n < 159) || n > 161) continue;
-        // The line as a refusal shows it, without its line break.
-        const std::u16string key = text::format_checked(u"line %u", n);
+        // The line as a refusal names and shows it, without its line break.
+        const std::u16string key = text::numbered(u"line ", n);
         std::u16string_view shown = line;
         while (!shown.empty() && (shown.back() == u'\n' || shown.back() == u'\r'))
             shown.remove_suffix(1);
