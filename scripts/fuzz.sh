@@ -9,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 source scripts/ccache_env.sh
+# The coverage ignore list is read by the compiler: the cache must know it as
+# an input, or an object built under an older list comes back.
+export CCACHE_EXTRAFILES="$PWD/fuzz/coverage_ignore.txt"
 run_limit=()
 if [ "${1:-}" = --runs ]; then
   run_limit=(-runs="$2")
