@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -103,16 +102,8 @@ const Scratch &scratch() {
 
 using Records = std::vector<std::vector<uint8_t>>;
 
-// Reads a record into out, whose storage is kept from input to input: one
-// call when the record still fits it.
 void read_record(const char *name, std::vector<uint8_t> &out) {
-    size_t size = 0;
-    check(ryn_sim_get_record(name, out.data(), out.size(), &size) == 1, "no such record");
-    if (size > out.size()) {
-        out.resize(size);
-        check(ryn_sim_get_record(name, out.data(), out.size(), &size) == 1, "record unreadable");
-    }
-    out.resize(size);
+    check(ryn::fuzz::read_record(name, out), "no such record");
 }
 
 std::vector<uint8_t> record(const char *name) {
@@ -174,8 +165,7 @@ Device device(const Variant &v) {
 std::vector<size_t> round_trip_key(const Variant &v, const Records &records) {
     std::vector<size_t> key{static_cast<size_t>(&v - kVariants)};
     for (const std::vector<uint8_t> &r : records)
-        key.push_back(std::hash<std::string_view>{}(
-            std::string_view(reinterpret_cast<const char *>(r.data()), r.size())));
+        key.push_back(ryn::fuzz::record_hash(r));
     return key;
 }
 
