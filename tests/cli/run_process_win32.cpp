@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <map>
+#include <string>
 
 #include "run_process.h"
 
@@ -104,9 +105,25 @@ ProcessRun run_process(const std::string &exe, const std::vector<std::string> &a
         startup.hStdOutput = o;
         startup.hStdError = e;
         PROCESS_INFORMATION process{};
-        if (CreateProcessW(wide(exe).c_str(), line.data(), nullptr, nullptr, TRUE,
-                           CREATE_UNICODE_ENVIRONMENT, block.data(), dir.wstring().c_str(), &startup,
-                           &process)) {
+        // A start that fails is tried twice more, and when all three fail the
+        // reason goes to the program's error output, so that a test seeing
+        // status -1 says why (two tests once saw -1 and no output at all
+        // under Wine on a busy machine).
+        bool started = false;
+        DWORD error = 0;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0) Sleep(200);
+            started = CreateProcessW(wide(exe).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                     CREATE_UNICODE_ENVIRONMENT, block.data(), dir.wstring().c_str(),
+                                     &startup, &process) != 0;
+            if (!started) error = GetLastError();
+        }
+        if (!started) {
+            const std::string why =
+                "run_process: CreateProcessW failed three times, error " + std::to_string(error) + "\n";
+            DWORD written = 0;
+            WriteFile(e, why.data(), static_cast<DWORD>(why.size()), &written, nullptr);
+        } else {
             // Waits in short steps, reading the peak memory while the process
             // lives (its counters may be gone once it has ended).
             const auto deadline = std::chrono::steady_clock::now() + limits.time;
