@@ -26,7 +26,6 @@
 #include <iterator>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "frame/definitions.h"
