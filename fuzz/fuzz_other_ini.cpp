@@ -105,12 +105,6 @@ void read_record(const char *name, std::vector<uint8_t> &out) {
     check(ryn::fuzz::read_record(name, out), "no such record");
 }
 
-std::vector<uint8_t> record(const char *name) {
-    std::vector<uint8_t> b;
-    read_record(name, b);
-    return b;
-}
-
 // The records a request of the family may reach.
 std::vector<const char *> record_names(const Variant &v) {
     if (std::string(v.family) == "6cam")
@@ -124,13 +118,13 @@ void read_all_records(const Variant &v, Records &out) {
     for (size_t i = 0; i < names.size(); ++i) read_record(names[i], out[i]);
 }
 
-// The size the variant's record had before.
-size_t record_size(const Records &records, const Variant &v) {
+// The variant's record among the family's records.
+const std::vector<uint8_t> &variant_record(const Records &records, const Variant &v) {
     const std::vector<const char *> names = record_names(v);
     for (size_t i = 0; i < names.size(); ++i)
-        if (std::string(names[i]) == v.record) return records[i].size();
+        if (std::string(names[i]) == v.record) return records[i];
     check(false, "the variant's record is not among the family's");
-    return 0;
+    return records.front();
 }
 
 struct Device {
@@ -202,9 +196,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (result == 0) {
         check(after == before, "a failed SET changed a device record");
     } else if (v.calibration) {
-        check(record(v.record).size() == record_size(before, v), "SET changed the record size");
+        check(variant_record(after, v).size() == variant_record(before, v).size(),
+              "SET changed the record size");
     } else {
-        const std::vector<uint8_t> now = record(v.record);
+        const std::vector<uint8_t> &now = variant_record(after, v);
         check(now.size() == 8192, "SET changed the record size");
         check(now[0] == 0x00 && now[1] == 0x20, "SET changed the record length");
         check((now[3] << 8 | now[2]) == (std::string(v.family) == "5920" ? 0x300 : 0x200),
