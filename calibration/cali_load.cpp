@@ -9,6 +9,7 @@
 #include "calibration/cali_keys.h"
 #include "frame/file_values.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "platform/file.h"
 #include "ryn_hid.h"
@@ -358,6 +359,17 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     if (ini.read_failed()) {
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
         return 0;
+    }
+    // An INI file of another controller or record is refused before it is
+    // read (the text form has no such keys).
+    if (const platform::IniFile *file = ini.file(); file && !(arg.flags & RYN_CALI_COMPAT_TEXT)) {
+        const auto own_version = static_cast<uint32_t>(R::version.get(device));
+        if (!frame::check_record_identity(arg, *file, path,
+                                          {frame::InfoRequest::calibration, Controller::base,
+                                           static_cast<uint32_t>(R::length.get(work)),
+                                           static_cast<uint32_t>(R::version.get(work)),
+                                           own_version}))
+            return 0;
     }
     int read = 0;
     if (arg.flags & RYN_CALI_COMPAT_TEXT) {

@@ -104,8 +104,8 @@ TEST_F(CaliTest, DefinitionFileWithoutEntriesStillDumpsTheFixedKeys) {
     const std::string text = read_file(file);
     size_t lines = 0;
     for (char c : text) lines += c == '\n';
-    EXPECT_EQ(lines, 1u + 3 + 18 + 18 + 21 +
-                         1);  // section, header, words, matrices, registers, nf_profile
+    // section, header, words, matrices, registers, nf_profile, controller
+    EXPECT_EQ(lines, 1u + 3 + 18 + 18 + 21 + 1 + 1);
 }
 
 TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {

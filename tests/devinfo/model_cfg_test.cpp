@@ -151,7 +151,7 @@ TEST_F(ModelCfgTest, Version0x100) {
     std::string expected =
         "[model configuration]\r\nlength=6144\r\nmajor_version=0x01\r\nminor_version=0x00\r\n"
         "vid=0x0408\r\npid=0x3101\r\nled_async=1\r\nled_delay_us=1500\r\nupdate_refresh=60\r\n"
-        "resolutionX=4096\r\nresolutionY=4096\r\n[sensor dsp]\r\n";
+        "resolutionX=4096\r\nresolutionY=4096\r\ncontroller=base\r\n[sensor dsp]\r\n";
     for (const char *setting : {"nf_dark", "l_touch_thrd", "d_touch_thrd", "d_touch_lvl",
                                 "d_erosion_lvl", "d_dilation_lvl", "l_erosion_lvl",
                                 "l_dilation_lvl", "filter_1_3_5", "m_erosion_lvl", "flip"})
@@ -245,7 +245,7 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     edit(u"model configuration", u"led_delay_us", u" 0x1170 ");  // 4464
     edit(u"model configuration", u"pid", u"0443");            // octal
     edit(u"model configuration", u"bcdDevice", u"291");
-    edit(u"model configuration", u"length", u"12");  // never taken from the file
+    edit(u"model configuration", u"length", u"");  // a file without it is taken
     edit(u"sensor dsp", u"cam0_flip", u"Enable,1");  // not a lowercase word: missing
     edit(u"sensor dsp", u"cam1_flip", u"on,1");      // any other word: disabled
     edit(u"sensor dsp", u"cam2_flip", u"enable,1");
