@@ -35,9 +35,9 @@ std::u16string_view controller_key_value(Controller controller);
 
 // What a GET of the device writes about its record. version is the
 // calibration's "version" or the model configuration's "major_version";
-// own_version is the version of the record as the device holds it, which a
-// file may also give (the base controller's calibration file says 10 for a
-// device record of version 9 or 10).
+// own_version is another version a file of the device may give (a base
+// controller's calibration file says 10, its working form, for a device
+// record of version 9 or 10; an older file may say 9).
 struct RecordIdentity {
     InfoRequest request;
     Controller controller;

@@ -294,6 +294,14 @@ TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         {RYN_CALI_COMPAT_INI, "", "[Error] The file [%FILE%] has no section [calibration].\n"},
         {0, "[model configuration]\r\nvid=0x1234\r\npid=0x0001\r\n",
          "[Error] The file [%FILE%] has no section [calibration].\n"},
+        // A file of another controller or record, by the keys a GET writes.
+        {0, "[calibration]\r\nlength=8192\r\nversion=1\r\ncontroller=5810\r\n",
+         "[Error] The file [%FILE%] holds a calibration of a 5810 controller (length 8192, "
+         "version 1), but the device holds a calibration of a base controller (length 8192, "
+         "version 10).\n"},
+        {RYN_CALI_COMPAT_INI, "[calibration]\r\nlength=6144\r\n",
+         "[Error] The file [%FILE%] holds a calibration (length 6144), but the device holds a "
+         "calibration of a base controller (length 8192, version 10).\n"},
     };
     for (const int version : {9, 10}) {
         create(version);
@@ -311,6 +319,22 @@ TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
             EXPECT_EQ(messages().back(), expected);
             EXPECT_FALSE(called("cali_info_writer"));
             EXPECT_EQ(cali(), before);
+        }
+    }
+}
+
+// A file without the keys that say what it holds is taken, and so is one
+// that says either version of the base record.
+TEST_F(CaliTest, IdentityKeysOfTheBaseRecordAreTaken) {
+    for (const int version : {9, 10}) {
+        create(version);
+        definitions("param_0001=cam0_thr\n");
+        for (const char *keys : {"", "length=8192\r\nversion=9\r\ncontroller=base\r\n",
+                                 "version=10\r\n"}) {
+            SCOPED_TRACE(std::to_string(version) + " " + keys);
+            const fs::path file = dir_ / "c.ini";
+            write_file(file, std::string("[calibration]\r\n") + keys + "nf_cam=1\r\n");
+            EXPECT_EQ(set(file), 1) << text_of(capture_.text());
         }
     }
 }

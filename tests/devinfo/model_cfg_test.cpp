@@ -424,6 +424,44 @@ TEST_F(ModelCfgTest, GetKeepsOtherKeysAndDumpsOnlyWhatTheRecordHolds) {
     EXPECT_EQ(value(u"notes", u"kept"), u"yes");
 }
 
+// A file whose keys say it holds another controller's model configuration is
+// refused with one message before the device is written; one without those
+// keys goes back. A GET refuses a file that holds a calibration.
+TEST_F(ModelCfgTest, TheFileMustHoldARecordOfTheDevicesKind) {
+    create(R"({"model_version": "0x103"})");
+    ASSERT_EQ(get(), 1);
+    const Bytes before = device_record();
+    const std::u16string device =
+        u", but the device holds a model configuration of a base controller (length 6144, major "
+        u"version 0x01).\n";
+    edit(u"model configuration", u"major_version", u"0x02");
+    ASSERT_EQ(set(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a model configuration of a base controller (length 6144, major "
+                        u"version 0x02)" + device}));
+    edit(u"model configuration", u"controller", u"6cam_4320");
+    edit(u"model configuration", u"major_version", u"");
+    edit(u"model configuration", u"length", u"");
+    ASSERT_EQ(set(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a model configuration of the LPC4320 controller of a six-camera "
+                        u"system" + device}));
+    EXPECT_EQ(device_record(), before);
+    edit(u"model configuration", u"controller", u"");
+    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+    EXPECT_EQ(device_record(), before);
+
+    const std::string calibration = "[calibration]\r\nlength=8192\r\n";
+    test::write_file(dir_ / "m.ini", calibration);
+    ASSERT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a calibration; a model configuration is not written into it.\n"}));
+    EXPECT_EQ(test::read_file(dir_ / "m.ini"), calibration);
+}
+
 TEST_F(ModelCfgTest, DeviceAndDefinitionFailures) {
     create(nullptr);
     struct Case {
