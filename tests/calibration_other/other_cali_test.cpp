@@ -377,7 +377,8 @@ TEST_F(OtherCaliTest, TheFileMustHoldARecordOfTheDevicesKind) {
          u"a calibration of controller \"other\" (length 8192, version 1)"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.variant.name) + " " + (c.lines.empty() ? "" : c.lines[0].second));
+        SCOPED_TRACE(std::string(c.variant.name) + " " +
+                     (c.lines.empty() ? "" : c.lines[0].second));
         create(c.variant);
         use_definitions(c.variant, "param_0000=first\n");
         ASSERT_EQ(get(c.variant), 1);

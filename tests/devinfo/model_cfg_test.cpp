@@ -458,7 +458,8 @@ TEST_F(ModelCfgTest, TheFileMustHoldARecordOfTheDevicesKind) {
     ASSERT_EQ(get(), 0);
     EXPECT_EQ(capture_.messages,
               (std::vector<std::u16string>{u"[Error] The file [" + file_ +
-                        u"] holds a calibration; a model configuration is not written into it.\n"}));
+                        u"] holds a calibration; a model configuration is not written into "
+                        u"it.\n"}));
     EXPECT_EQ(test::read_file(dir_ / "m.ini"), calibration);
 }
 
