@@ -315,7 +315,7 @@ int set_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controll
         const auto version = static_cast<uint32_t>(v->layout.version.get(record));
         if (!frame::check_record_identity(
                 arg, ini, path,
-                {frame::InfoRequest::calibration, controller, length, version, version}) ||
+                {frame::InfoRequest::calibration, controller, length, version, length, version}) ||
             !frame::check_set_source(arg, ini, path))
             return 0;
     }

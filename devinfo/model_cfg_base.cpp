@@ -233,10 +233,11 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
         return 0;
     }
     // A file of another controller or record is refused before it is read.
+    const auto length = static_cast<uint32_t>(R::length.get(host));
     const auto major = static_cast<uint32_t>(R::major.get(host));
     if (!frame::check_record_identity(arg, ini, path,
                                       {frame::InfoRequest::model_configuration, Controller::base,
-                                       static_cast<uint32_t>(R::length.get(host)), major, major}))
+                                       length, major, length, major}))
         return 0;
     if (!parse_model_configuration(ini, host, arg, path)) return 0;
     if (!parse_sensor_dsp(ini, host, arg)) return 0;

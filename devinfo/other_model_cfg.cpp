@@ -379,7 +379,8 @@ int set_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
         const auto major = static_cast<uint32_t>(L::major.get(record));
         if (!frame::check_record_identity(
                 arg, ini, path,
-                {frame::InfoRequest::model_configuration, controller, length, major, major}) ||
+                {frame::InfoRequest::model_configuration, controller, length, major, length,
+                 major}) ||
             !frame::check_set_source(arg, ini, path))
             return 0;
     }

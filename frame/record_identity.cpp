@@ -93,10 +93,13 @@ int check_record_identity(const cali_info_arg &arg, const platform::IniFile &ini
     const std::u16string version = ini.get(form.section, form.version_key);
 
     bool agrees = controller.empty() || controller == controller_key_value(device.controller);
-    if (!length.empty()) agrees = agrees && number_of(length) == device.length;
+    if (!length.empty()) {
+        const std::optional<uint32_t> l = number_of(length);
+        agrees = agrees && (l == device.length || l == device.other_length);
+    }
     if (!version.empty()) {
         const std::optional<uint32_t> v = number_of(version);
-        agrees = agrees && (v == device.version || v == device.own_version);
+        agrees = agrees && (v == device.version || v == device.other_version);
     }
     if (agrees) return 1;
 

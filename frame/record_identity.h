@@ -34,16 +34,18 @@ inline constexpr std::u16string_view controller_key = u"controller";
 std::u16string_view controller_key_value(Controller controller);
 
 // What a GET of the device writes about its record. version is the
-// calibration's "version" or the model configuration's "major_version";
-// own_version is another version a file of the device may give (a base
-// controller's calibration file says 10, its working form, for a device
-// record of version 9 or 10; an older file may say 9).
+// calibration's "version" or the model configuration's "major_version".
+// other_length and other_version are what a file of the device's kind may
+// give besides (a base controller's calibration file says length 8192 and
+// version 10, its working form, for a device record of version 9 or 10; an
+// older file may say length 1555 and version 9); the same values otherwise.
 struct RecordIdentity {
     InfoRequest request;
     Controller controller;
     uint32_t length;
     uint32_t version;
-    uint32_t own_version;
+    uint32_t other_length;
+    uint32_t other_version;
 };
 
 // 1 when each of "controller", "length" and the version key that the file's

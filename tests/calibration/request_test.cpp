@@ -324,13 +324,14 @@ TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
 }
 
 // A file without the keys that say what it holds is taken, and so is one
-// that says either version of the base record.
+// that says either form of the base record (version 10 of 8192 bytes, version
+// 9 of 1555).
 TEST_F(CaliTest, IdentityKeysOfTheBaseRecordAreTaken) {
     for (const int version : {9, 10}) {
         create(version);
         definitions("param_0001=cam0_thr\n");
         for (const char *keys : {"", "length=8192\r\nversion=9\r\ncontroller=base\r\n",
-                                 "version=10\r\n"}) {
+                                 "version=10\r\n", "length=1555\r\nversion=9\r\n"}) {
             SCOPED_TRACE(std::to_string(version) + " " + keys);
             const fs::path file = dir_ / "c.ini";
             write_file(file, std::string("[calibration]\r\n") + keys + "nf_cam=1\r\n");
