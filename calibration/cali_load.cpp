@@ -361,9 +361,9 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
         return 0;
     }
     // An INI file of another controller or record is refused before it is
-    // read (the text form has no such keys).
-    // A file may give either form of the base record, the working form a GET
-    // writes or a version-9 record: both go through the working form.
+    // read (the text form has no such keys). It may give either form of the
+    // base record, the working form a GET writes or a version-9 record: both
+    // go through the working form.
     if (const platform::IniFile *file = ini.file(); file && !(arg.flags & RYN_CALI_COMPAT_TEXT)) {
         if (!frame::check_record_identity(arg, *file, path,
                                           {frame::InfoRequest::calibration, Controller::base,

@@ -125,7 +125,6 @@ int switch_dev_mode(fw_update_arg &arg, uint32_t mode, const void *model_cfg) {
                        [&](ryn_handle h) { return ryn_set_dev_mode(h, mode, model_cfg); });
 }
 
-
 int switch_dev_mode_g40(fw_update_arg &arg, uint32_t mode, const void *model_cfg,
                         const void *version_record) {
     return switch_mode(arg, mode, [&](ryn_handle h) {
