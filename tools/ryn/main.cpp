@@ -109,7 +109,10 @@ int main(int argc, char **argv) {
                        "Six-camera system: address its 5810 device 1 or 2")
             ->check(number_in(1, 2))
             ->type_name("1|2");
-        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages and errors are still printed)");
+        app.add_flag("-q,--quiet", ctx.global.quiet,
+                     "No progress output; of the library's messages only warnings and errors (no header dumps)");
+        app.add_flag("-v,--verbose", ctx.global.verbose,
+                     "Every message of the library as it comes: repeated warnings are not summed up");
         app.set_version_flag("--version", [] { return version_text(); },
                              "Print the versions of ryn and of the library it loaded");
         add_device_commands(app, ctx);
