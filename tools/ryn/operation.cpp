@@ -1,7 +1,6 @@
 // The one way ryn runs a library operation.
 #include "operation.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -98,24 +97,15 @@ void attach(Block &arg, Host &host) {
     arg.progress_fn = host.progress_fn();
 }
 
-bool same_name(const std::string &a, const std::string &b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // The sections of an existing file that a GET of kind does not write, as
 // "[name], [name]"; empty when there are none.
 std::string other_sections(const std::string &file, const RecordKind &kind) {
     const platform::IniFile ini(os::library_path(file));
     std::string others;
     for (const std::u16string &name : ini.section_names()) {
-        const std::string section = text::to_utf8(name);
         bool ours = false;
-        for (const std::string &n : kind.sections) ours = ours || same_name(section, n);
-        if (!ours) others += (others.empty() ? "" : ", ") + ("[" + section + "]");
+        for (const std::string &n : kind.sections) ours = ours || same_ini_name(name, text::from_utf8(n));
+        if (!ours) others += (others.empty() ? "" : ", ") + ("[" + text::to_utf8(name) + "]");
     }
     return others;
 }
