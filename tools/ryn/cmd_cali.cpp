@@ -15,11 +15,8 @@ struct CaliOptions {
     GetOptions get;
 };
 
-const RecordKind calibration{
-    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
-
 int cali_get(const CaliOptions &options, const GlobalOptions &global) {
-    return run_get(global, calibration, options.file, options.get);
+    return run_get(global, calibration_record, options.file, options.get);
 }
 
 // The older text and compact INI forms belong to the base controller.
@@ -34,7 +31,7 @@ int cali_set(const CaliOptions &options, const GlobalOptions &global) {
     SetOptions set{.dry_run = options.dry_run};
     if (options.text) set.form_flags |= RYN_CALI_COMPAT_TEXT;
     if (options.compact_ini) set.form_flags |= RYN_CALI_COMPAT_INI;
-    return run_set(global, calibration, options.file, set,
+    return run_set(global, calibration_record, options.file, set,
                    [&](const std::string &family, const GlobalOptions &g) { check_form(options, family, g); });
 }
 

@@ -29,6 +29,19 @@ struct RecordKind {
     bool identity;                // the record holds the unit's serial number, vendor and product id
 };
 
+// The records of the calibration and device-information commands.
+extern const RecordKind calibration_record;
+extern const RecordKind model_configuration_record;
+extern const RecordKind version_strings_record;
+
+// Runs fn with the device's record of kind read by the library into a
+// temporary file (an ordinary GET, so it works on a real device library;
+// removed afterwards), for a comparison with a file. The state file is left
+// as it was. Returns fn's result; a GET that fails is a Failure naming the
+// library's reason.
+int with_device_record(const GlobalOptions &global, const RecordKind &kind,
+                       const std::function<int(const std::string &device_file)> &fn);
+
 // How a GET writes its file.
 struct GetOptions {
     bool merge = false;  // the library merges its sections into the existing file
