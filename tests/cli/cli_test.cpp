@@ -94,7 +94,7 @@ TEST_F(Cli, InjectedFailureStaysUntilCleared) {
     }
     EXPECT_FALSE(fs::exists(dir_ / "v.ini"));
 
-    // --quiet drops progress, never messages nor the error line; global
+    // --quiet drops progress, never the failures nor the error line; global
     // options may follow the command.
     const Result quiet = ryn({"info", "versions", "v.ini", "--sim", "s.json", "-q"});
     EXPECT_EQ(quiet.status, 1);
@@ -688,7 +688,7 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
         ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", c.family, "--force"}).status, 0);
         const std::string cali = dump("cali", c.dev), model_cfg = dump("model-cfg", c.dev);
         for (const char *what : {"cali", "info"}) {
-            const std::string file = std::string(what) + ".ini";
+            const std::string file = std::string(what) + ".ini";  // a file of each kind
             const Result get = run(c.six, {what, "get", file});
             ASSERT_EQ(get.status, 0) << get.out << get.err;
             const Result set = run(c.six, {what, "set", file});

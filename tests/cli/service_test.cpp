@@ -387,16 +387,33 @@ TEST_F(Service, HintsAndMergeWarning) {
     // A 1.0 LPC4320 image in normal mode: the library's advice, then ryn's.
     must({"sim", "create", "six.json", "--family", "6cam"});
     must({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"});
-    const Result r = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    const Result r = ryn({"--sim", "six.json", "fw", "update", "l10.bin"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
     EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--mode layout"), std::string::npos) << r.err;
+    // The last line names the first failure too, not only the library's last word.
+    EXPECT_NE(r.err.find("ryn: fw update failed: Failed to read input patch file.; first failure: "
+                         "[Check Header Error]: Invalid Header version 1.0"),
+              std::string::npos) << r.err;
+    // --quiet: the errors, without the header dump and the status lines.
+    const Result quiet = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.out, "[Check Header Error]: Invalid Header version 1.0 (Expected: 1.1)\n"
+                         "Failed to read input patch file.\n") << quiet.out;
+    EXPECT_NE(quiet.err.find("hint: "), std::string::npos) << quiet.err;
 
-    // cali get into a file info versions wrote: both kinds of section stay.
+    // cali get into a file info versions wrote: refused, as the new file
+    // would lose the version strings; with --merge both kinds of section stay.
     must({"sim", "create", "b.json", "--family", "base"});
     must({"--sim", "b.json", "info", "versions", "mixed.ini"});
-    const Result get = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini"});
+    const Bytes versions = slurp("mixed.ini");
+    const Result refused = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("'mixed.ini' holds sections that cali get does not write ([version string])"),
+              std::string::npos) << refused.err;
+    EXPECT_EQ(slurp("mixed.ini"), versions);
+    const Result get = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini", "--merge"});
     EXPECT_EQ(get.status, 0);
     EXPECT_NE(get.err.find("warning: 'mixed.ini' already holds other sections ([version string])"),
               std::string::npos) << get.err;

@@ -21,7 +21,8 @@ inline constexpr int exit_usage = 2;
 struct GlobalOptions {
     std::string sim;         // state file of the simulated device; empty: the default one
     unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2
-    bool quiet = false;        // no progress output
+    bool quiet = false;        // no progress output; of the library's messages only warnings and errors
+    bool verbose = false;      // every message as it comes (no summing up of repeated warnings)
     std::string command;       // the words of the command that runs ("info versions")
 };
 

@@ -23,8 +23,11 @@ const char *const footer =
     "first time it is needed. Global options may also follow the command.\n"
     "\n"
     "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
-    "terminal, \"step k/n name\" lines otherwise). A failed command ends with one\n"
-    "line \"ryn: <what failed>\" on stderr, also with --quiet. Exit status:\n"
+    "terminal, \"step k/n name\" lines otherwise). A run of \"[Warning] Missing\n"
+    "KEY.\" messages is summed up in one line (--verbose prints each); --quiet\n"
+    "keeps only warnings and errors. A failed command ends with one line\n"
+    "\"ryn: <what failed>\" on stderr, also with --quiet; it names the first\n"
+    "failure the library reported when that was another than its last. Exit status:\n"
     "0 success, 1 failure, 2 usage error (also an option or image that does not\n"
     "fit the device, found before the device is touched).\n"
     "\n"
@@ -109,7 +112,10 @@ int main(int argc, char **argv) {
                        "Six-camera system: address its 5810 device 1 or 2")
             ->check(number_in(1, 2))
             ->type_name("1|2");
-        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages and errors are still printed)");
+        app.add_flag("-q,--quiet", ctx.global.quiet,
+                     "No progress output; of the library's messages only warnings and errors (no header dumps)");
+        app.add_flag("-v,--verbose", ctx.global.verbose,
+                     "Every message of the library as it comes: repeated warnings are not summed up");
         app.set_version_flag("--version", [] { return version_text(); },
                              "Print the versions of ryn and of the library it loaded");
         add_device_commands(app, ctx);
