@@ -107,26 +107,26 @@ bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_
 
 int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &work,
                     frame::DefinitionTable &defs) {
-    // 1. Zero the working record.
+    // Zero the working record.
     work.fill(0);
     const auto version = static_cast<unsigned>(R::version.get(device));
     if (version != 9 && version != 10) return 0;
 
-    // 2. Version 10: the record is the working form; every defined parameter holds a value.
+    // Version 10: the record is the working form; every defined parameter holds a value.
     if (version == 10) {
         std::copy(device.begin(), device.end(), work.begin());
         defs.set_all_present_valid();
         return 1;
     }
 
-    // 3. Version 9: header, nf_cam bits 0-1, and the bytes both versions share.
+    // Version 9: header, nf_cam bits 0-1, and the bytes both versions share.
     R::length.put(work, R::kSizeV10);
     R::version.put(work, 10);
     R::nf_cam.put(work, R::nf_cam.get(device) & 3);
     std::copy(device.begin() + R::kCommonStart, device.begin() + R::kCommonEnd,
               work.begin() + R::kCommonStart);
 
-    // 4. Each named field into the parameter of its name; integers convert exactly.
+    // Each named field into the parameter of its name; integers convert exactly.
     for (const NamedField &nf : named_fields()) {
         const float value = nf.kind == Kind::f32 ? get_f32(device, nf.field)
                                                  : static_cast<float>(nf.field.get(device));
@@ -137,14 +137,14 @@ int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &w
 
 void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device,
                  const frame::DefinitionTable &defs) {
-    // 1. Header; nf_cam bits 0-1 from the working record, bits 2-7 the device's.
+    // Header; nf_cam bits 0-1 from the working record, bits 2-7 the device's.
     R::length.put(device, R::kSizeV9);
     R::version.put(device, 9);
     R::nf_cam.put(device, (R::nf_cam.get(device) & ~uint64_t{3}) | (R::nf_cam.get(work) & 3));
-    // 2. The bytes both versions share.
+    // The bytes both versions share.
     std::copy(work.begin() + R::kCommonStart, work.begin() + R::kCommonEnd,
               device.begin() + R::kCommonStart);
-    // 3. Each named field from the parameter of its name; a field whose name
+    // Each named field from the parameter of its name; a field whose name
     // the definition file lacks has no parameter and keeps the device's value.
     // The selection and l and r keep the low bits of the value truncated
     // toward zero.
@@ -170,11 +170,11 @@ SensorView decode_sensor_table(std::span<const uint8_t> table) {
         const uint32_t enable = flags & 1;
         const uint32_t camera = (flags >> 1) & 7;
         const uint32_t kind = flags >> 4;
-        // 1. Cameras 3 and above have no place in the view.
+        // Cameras 3 and above have no place in the view.
         if (camera >= R::kCameras) continue;
         SensorView::Pair(&cam)[sensor_items] = view.cam[camera];
         if (kind == 0) {
-            // 2. Bound registers: 7 and 9 give the low byte, 8 and 10 the high
+            // Bound registers: 7 and 9 give the low byte, 8 and 10 the high
             // bits of bound_l and bound_r, ORed in.
             if (reg >= 7 && reg <= 10) {
                 SensorView::Pair &p = cam[reg <= 8 ? bound_l : bound_r];
@@ -182,7 +182,7 @@ SensorView decode_sensor_table(std::span<const uint8_t> table) {
                 p.value |= reg % 2 == 0 ? value << 8 : value;
             }
         } else if (kind == 2) {
-            // 3. Gain registers.
+            // Gain registers.
             switch (reg) {
                 case 0x44:
                     cam[front_gain] = {enable, value};
@@ -201,7 +201,7 @@ SensorView decode_sensor_table(std::span<const uint8_t> table) {
                     break;
             }
         }
-        // 4. Other kinds are ignored.
+        // Other kinds are ignored.
     }
     return view;
 }

@@ -93,15 +93,16 @@ int read_device_record(cali_info_arg &arg, ryn_record_reader reader, bool found,
 }
 
 int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) {
-    // 1. The record reader.
+    // The record reader.
     const ryn_record_reader reader = ryn_get_cali_info_fn(arg.handle);
-    // 2. to 8. The definition file, the device's record in its working form.
+    // The definition file, the device's record in its working form.
     CaliBuffer device{}, work{};
     if (!read_device_record(arg, reader, reader != nullptr, device, work)) return 0;
-    // Write the file, unless it holds a model configuration.
+    // The file must not hold a model configuration.
     if (const platform::IniFile *file = ini.file();
         file && !frame::check_get_target(arg, *file, path, frame::InfoRequest::calibration))
         return 0;
+    // The working record into the file.
     const frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
     if (!dump_cali(work, defs, ini)) {
         frame::report(arg, u"Fail to dump calibration to [%s].\n", path.c_str());

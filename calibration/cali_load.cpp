@@ -89,21 +89,21 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
     const CaliKeys &k = cali_keys();
     uint32_t n = 0;
     float f = 0;
-    // 1. nf_cam: bits 0-1; when missing the device's value stays.
+    // nf_cam: bits 0-1; when missing the device's value stays.
     if (const auto v = keys.value(u"nf_cam")) {
         if (keys.integer_of(u"nf_cam", *v, kNfCam, n) == Got::bad) return 0;
         R::nf_cam.put(work, (R::nf_cam.get(work) & ~uint64_t{3}) | n);
     } else {
         frame::report(keys.arg(), u"[Warning] Missing nf_cam.\n");
     }
-    // 2. The camera words; a missing key leaves the device's value.
+    // The camera words; a missing key leaves the device's value.
     for (size_t g = 0; g < std::size(kCameraWordKeys); ++g)
         for (unsigned c = 0; c < R::kCameras; ++c) {
             const Got got = keys.integer(k.camera_word[g][c], kWord, n);
             if (got == Got::bad) return 0;
             if (got == Got::value) R::camera_word(g, c).put(work, n);
         }
-    // 3. The post_cali matrices.
+    // The post_cali matrices.
     for (unsigned m = 0; m < 2; ++m)
         for (unsigned r = 1; r <= 3; ++r)
             for (unsigned c = 1; c <= 3; ++c) {
@@ -111,7 +111,7 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
                 if (got == Got::bad) return 0;
                 if (got == Got::value) put_f32(work, R::post_cali_at(m, r, c), f);
             }
-    // 4. The sensor registers as "word,number"; enabled exactly by the word
+    // The sensor registers as "word,number"; enabled exactly by the word
     // "enable". A pair not given stays disabled with value 0.
     SensorView view;
     for (size_t item = 0; item < sensor_items; ++item)
@@ -130,9 +130,9 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
                 return 0;
             view.cam[c][item] = {std::u16string_view(word) == u"enable" ? 1u : 0u, n};
         }
-    // 5. The register table, rebuilt from the view.
+    // The register table, rebuilt from the view.
     encode_sensor_table(view, R::sensor_table.bytes(std::span<uint8_t>(work)));
-    // 6. nf_profile.
+    // nf_profile; a missing key leaves the device's value.
     const Got got = keys.integer(u"nf_profile", kWord, n);
     if (got == Got::bad) return 0;
     if (got == Got::value) R::nf_profile.put(work, n);
@@ -239,15 +239,15 @@ int read_cali_compact_ini(const cali_info_arg &arg, CaliBuffer &work, frame::Def
 
 int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::DefinitionTable &defs,
                    const std::u16string &path) {
-    // 1. The file as Unicode text.
+    // The file as Unicode text.
     auto reader = platform::TextReader::open(path, platform::TextMode::Unicode);
     if (!reader) {
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
         return 0;
     }
-    // 2. The register view starts all zero.
+    // The register view starts all zero.
     SensorView view;
-    // 3. Data lines, counted from 0; comment lines start with '#'. A line's
+    // Data lines, counted from 0; comment lines start with '#'. A line's
     // numbers are scanned as tokens and each must be a number that fits its
     // field; one that is refused is reported with the line's text.
     const CaliKeys &keys = cali_keys();
@@ -328,7 +328,7 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
                          pair);
             if (parsed) view.cam[c][item] = {pair[0], pair[1]};
         }
-        // 4. A line of a group that does not parse ends the reader.
+        // A line of a group that does not parse ends the reader.
         if (!parsed) {
             frame::report(arg, u"Fail to parse the file at line %u.\n", n);
             return 0;
@@ -340,21 +340,21 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
         frame::report(arg, u"[Error] The file [%s] holds no calibration data.\n", path.c_str());
         return 0;
     }
-    // 5. The whole file is read (the reader holds it whole, so no read can
+    // The whole file is read (the reader holds it whole, so no read can
     // fail halfway): the register table is rebuilt from the view.
     encode_sensor_table(view, R::sensor_table.bytes(std::span<uint8_t>(work)));
     return 1;
 }
 
 int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) {
-    // 1. The record reader and writer.
+    // The record reader and writer.
     const ryn_record_reader reader = ryn_get_cali_info_fn(arg.handle);
     const ryn_record_writer writer = ryn_set_cali_info_fn(arg.handle);
-    // 2. to 6. The definition file, the device's record in its working form.
+    // The definition file, the device's record in its working form.
     CaliBuffer device{}, work{};
     if (!read_device_record(arg, reader, reader && writer, device, work)) return 0;
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
-    // 7. The file, in the form the flags choose. One that exists but cannot
+    // The file, in the form the flags choose. One that exists but cannot
     // be read is not taken for a file without the section.
     if (ini.read_failed()) {
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
@@ -386,13 +386,13 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
         read = read_cali_ini(arg, work, defs, ini);
     }
     if (!read) return 0;
-    // 8. Back into the device's version.
+    // Back into the device's version.
     if (R::version.get(device) == 9)
         to_version9(work, device, defs);
     else
         device = work;
     frame::progress(arg, 4);
-    // 10. and 11. The write.
+    // The write, with the sensors off.
     ryn_set_sensor_ctrl(arg.handle, 0);
     if (!writer(arg.handle, device.data())) {
         frame::report(arg, u"Fail to set the calibration information.\n");

@@ -117,13 +117,13 @@ std::u16string param_text(const OtherCaliLayout &l, std::span<const uint8_t> rec
 
 int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platform::IniFile &ini) {
     const OtherCaliLayout &l = v.layout;
-    // 1. Length and version.
+    // Length and version.
     if (!ini.set(kCalibration, u"length",
                  text::format_checked(u"%u", static_cast<unsigned>(l.length.get(record)))) ||
         !ini.set(kCalibration, u"version",
                  text::format_checked(u"%u", static_cast<unsigned>(l.version.get(record)))))
         return 0;
-    // 2. Every defined value under its name; a failed write is passed over.
+    // Every defined value under its name; a failed write is passed over.
     const frame::DefinitionTable &table = frame::definition_table(v.definitions);
     for (size_t n = 0; n < table.size() && n < l.values.count; ++n) {
         if (!table[n].present) continue;
@@ -139,7 +139,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
     // The controller the record was read from, which a SET checks.
     if (!ini.set(kCalibration, frame::controller_key, frame::controller_key_value(v.controller)))
         return 0;
-    // 3. Every firmware parameter, numbered from 0.
+    // Every firmware parameter, numbered from 0.
     for (size_t n = 0; n < l.fw_params.count; ++n) {
         if (!ini.set(
                 kFirmwareParameter,
@@ -147,7 +147,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
                 text::numbered(u"", static_cast<unsigned>(l.fw_params.at(n).get(record)))))
             return 0;
     }
-    // 4. The sensor parameters, or the system parameters of the 5920.
+    // The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
         if (!ini.set(param_section(l.param_kind), param_key(l.param_kind, n),
                      param_text(l, record, n)))
@@ -219,7 +219,7 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
         return 0;
     }
 
-    // 1. The defined calibration values; a missing one keeps the device's value.
+    // The defined calibration values; a missing one keeps the device's value.
     const frame::DefinitionTable &table = frame::definition_table(v.definitions);
     for (size_t n = 0; n < table.size() && n < l.values.count; ++n) {
         if (!table[n].present) continue;
@@ -240,14 +240,14 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
         l.values.at(n).put(record, *number);
     }
 
-    // 2. The firmware parameters, by line scanning.
+    // The firmware parameters, by line scanning.
     if (!frame::parse_fw_param_lines(arg, path, u"\nFail to open the file [%s]\n", l.fw_params,
                                      record)) {
         frame::report(arg, u"Failed to parse FW param\n");
         return 0;
     }
 
-    // 3. and 4. The sensor parameters, or the system parameters of the 5920.
+    // The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
         if (parse_param(arg, ini, l.param_kind, n, l.params.at(n), record)) continue;
         if (l.param_kind == ParamKind::sensor)
@@ -261,7 +261,7 @@ int parse_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg, const s
 
 // --- Device -----------------------------------------------------------------------
 
-// Steps 1 to 7 of a GET, which a SET runs unchanged: select the device, load
+// The start that a GET and a SET share: select the device, load
 // the definitions, read the device's record.
 int read_cali_record(const OtherCaliVariant &v, cali_info_arg &arg, std::span<uint8_t> record) {
     if (!frame::select_6cam_device(arg, v.controller, arg.flags)) return 0;

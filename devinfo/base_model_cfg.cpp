@@ -95,20 +95,20 @@ uint32_t filter_size(uint32_t code) {
 
 int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
                    frame::DefinitionTable &definitions, DeviceCfgBuffer *as_read) {
-    // 1. The device's reader.
+    // The device's reader.
     const ryn_record_reader reader = ryn_get_model_cfg_fn(handle);
     if (!reader) {
         no_function(u"Pell3.\n");
         return 0;
     }
 
-    // 2. The record, into a buffer whose first word gives its size.
+    // The record, into a buffer whose first word gives its size.
     Buffer device(R::transfer_size, 0);
     R::length.put(device, R::transfer_size);
     if (!reader(handle, device.data())) return 0;
     if (as_read) std::copy(device.begin(), device.end(), as_read->begin());
 
-    // 3. Conversion by the record's version.
+    // Conversion by the record's version.
     const uint16_t version = R::version(device);
     const ModelCfgForm *form = model_cfg_form(version);
     if (!form) return 0;
@@ -134,14 +134,14 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
 
 int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
                     const frame::DefinitionTable &definitions, const DeviceCfgBuffer *as_read) {
-    // 1. The device's writer.
+    // The device's writer.
     const ryn_record_writer writer = ryn_set_model_cfg_fn(handle);
     if (!writer) {
         no_function(u"Pell4.\n");
         return 0;
     }
 
-    // 2. The version the device holds. A failed query takes the version the
+    // The version the device holds. A failed query takes the version the
     // record was read in, which the host record keeps: counting it as 0x100
     // would rewrite a newer device's record in the oldest form, losing every
     // field but a few numbers.
@@ -151,7 +151,7 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
     const ModelCfgForm *form = model_cfg_form(version);
     if (!form) return 0;
 
-    // 3. The device record in that version, over the record read from the
+    // The device record in that version, over the record read from the
     // device when it has the same version.
     Buffer device(R::transfer_size, 0);
     if (as_read && R::version(*as_read) == version)
@@ -178,7 +178,7 @@ int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::
         }
     }
 
-    // 4. One write of the whole record.
+    // One write of the whole record.
     return writer(handle, device.data()) ? 1 : 0;
 }
 

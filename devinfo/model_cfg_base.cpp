@@ -106,7 +106,8 @@ bool dump_algorithm_parameter(IniFile &ini, std::span<const uint8_t> host,
     return true;
 }
 
-// GET steps 6 to 9.
+// The sections of a GET, in their order; the algorithm parameters only from
+// algorithm block version 0x101 on.
 bool dump_sections(IniFile &ini, std::span<const uint8_t> host,
                    const DefinitionTable &definitions) {
     if (!dump_model_configuration(ini, host)) return false;
@@ -183,7 +184,7 @@ int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const
                             [&](size_t n, uint32_t bits) { AlgoBlock::value(n).put(block, bits); });
 }
 
-// Steps 1 to 5 of both requests: the definition file and the device's record.
+// The start that both requests share: the definition file and the device's record.
 int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
     if (!frame::load_definitions(DefinitionFile::algo_base, nullptr)) {

@@ -76,7 +76,7 @@ int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record
                          const cali_info_arg &arg, const std::u16string &path,
                          text::format_string<const char16_t *> vid_refusal) {
     uint32_t value = 0;
-    // 1. and 2. vid and pid, required.
+    // vid and pid, required.
     switch (read_number(ini, kModelSection, u"vid", kU16, arg, value)) {
         case ValueRead::missing:
             frame::report(arg, u"[Warning] Missing vid.\n");
@@ -97,7 +97,7 @@ int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record
         case ValueRead::ok:
             R::pid.put(record, value);
     }
-    // 3. bcdDevice; the record's value stays when it is missing.
+    // bcdDevice; the record's value stays when it is missing.
     switch (read_number(ini, kModelSection, u"bcdDevice", kU16, arg, value)) {
         case ValueRead::missing:
             frame::report(arg, u"[Warning] Missing bcdDevice.\n");
@@ -107,7 +107,7 @@ int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record
         case ValueRead::ok:
             R::bcd_device.put(record, value);
     }
-    // 4. The strings, straight into their fields, at most 19 characters.
+    // The strings, straight into their fields, at most 19 characters.
     for (const StringKey &s : kStrings) {
         char16_t text[R::string_chars];
         const size_t n = ini.get(kModelSection, s.key, text, std::size(text));

@@ -172,7 +172,7 @@ int read_device_record(const OtherModelCfgVariant &v, const cali_info_arg &arg,
     return 1;
 }
 
-// Steps 1 to 6 of a GET and 1 to 5 of a SET: select the device, load the
+// The start that a GET and a SET share: select the device, load the
 // definitions, read the device's record. The progress steps fall at
 // different points in the two.
 int load_and_read(const OtherModelCfgVariant &v, cali_info_arg &arg, Request request,
@@ -246,7 +246,8 @@ bool dump_system_parameter(IniFile &ini, const L &l, std::span<const uint8_t> re
     return true;
 }
 
-// GET steps 7 to 10; the keys written before a failure stay in the file.
+// The sections of a GET, in their order; the keys written before a failure
+// stay in the file.
 int dump_sections(IniFile &ini, const OtherModelCfgVariant &v, const cali_info_arg &arg,
                   std::span<const uint8_t> record) {
     const ModelCfgMessages &m = v.messages;
@@ -311,8 +312,8 @@ int parse_system_parameter(const IniFile &ini, const L &l, const cali_info_arg &
     return 1;
 }
 
-// SET steps 6 to 10 on the record read from the device; nothing reaches the
-// device unless every step succeeded.
+// The sections of a SET, parsed over the record read from the device; nothing
+// reaches the device unless every section parsed.
 int parse_sections(const OtherModelCfgVariant &v, cali_info_arg &arg, const std::u16string &path,
                    std::span<uint8_t> record) {
     const ModelCfgMessages &m = v.messages;

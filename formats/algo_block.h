@@ -29,7 +29,7 @@ struct AlgoBlock {
     static constexpr size_t value_width = 4;
 
     static constexpr size_t host_slots = 767;
-    static constexpr size_t host_size = first_value + value_width * host_slots;  // 3072
+    static constexpr size_t host_size = first_value + value_width * host_slots;  // 3072 bytes
     static constexpr uint16_t device_length = 1024;  // length the writing mapping stores
 
     static constexpr layout::Field fields[] = {length, minor, major};

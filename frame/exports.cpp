@@ -25,10 +25,10 @@ struct InfoRoute {
 // Calibration paths, indexed by Controller.
 constexpr InfoRoute cali_routes[] = {
     {calibration::get_cali_info_base, calibration::set_cali_info_base},    // base
-    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // 5810
-    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // 5920
-    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // 6cam_4320
-    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // 6cam_5810
+    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // c5810
+    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // c5920
+    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // sixcam_4320
+    {calibration::get_cali_info_other, calibration::set_cali_info_other},  // sixcam_5810
 };
 
 // Firmware-update paths, indexed by Controller.

@@ -123,10 +123,9 @@ int check_update_mode(fw_update_arg &arg, const FwImage &image) {
 }
 
 int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
-    // 1.
     method = UpdateMethod::none;
     frame::report(arg, u"----------------------------------\nCheck the FW mode ");
-    // 2.
+    // A device that runs its flash builder needs no version check.
     uint32_t mode = 0;
     const bool mode_read = ryn_get_fw_mode(arg.handle, &mode) != 0;
     if (mode_read && mode == fw_mode_flash_builder) {
@@ -140,19 +139,19 @@ int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
         frame::report(arg, u" -> Update Mode.\n");
     else
         frame::report(arg, u" -> Unknown\n");
-    // 3.
+    // The device's version string: its updater version picks the method.
     devinfo::VersionBuffer record{};
     if (!ryn_get_fw_ver_str(arg.handle, record.data())) {
         frame::report(arg, u"Fail to get the version string.");
         return 0;
     }
-    // 4. An updater version that does not convert is g40 firmware.
+    // An updater version that does not convert is g40 firmware.
     uint64_t device;
     if (!version_number(layout::utf16_field(record, VR::updater), device)) {
         method = UpdateMethod::g40;
         return 1;
     }
-    // 5.
+    // The thresholds, converted the same way as the device's version.
     const char16_t *const texts[] = {version_g52, version_g53, version_g52_old};
     uint64_t numbers[3];
     if (!threshold_numbers(texts, numbers)) {
@@ -160,7 +159,7 @@ int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
         return 0;
     }
     const uint64_t g52 = numbers[0], g53 = numbers[1], g52_old = numbers[2];
-    // 6. Highest threshold first; each is "at least".
+    // Highest threshold first; each is "at least".
     if (device >= g53) {
         frame::report(arg, u"----------------------------------\n Version >= %s\n", version_g53);
         method = UpdateMethod::g53;
@@ -179,18 +178,17 @@ int get_update_method(fw_update_arg &arg, UpdateMethod &method) {
 }
 
 int update_normal_code(fw_update_arg &arg, const FwImage &image) {
-    // 1.
+    // Which sequence writes the normal code depends on what the device runs now.
     UpdateMethod method;
     if (!get_update_method(arg, method)) {
         frame::report(
             arg, u"Failed to determine the update method, the FW in the device might be error.\n");
         return 0;
     }
-    // 2. Sensors off unless the device already runs its update or flash builder code.
+    // Sensors off unless the device already runs its update or flash builder code.
     uint32_t mode = 0;
     if (ryn_get_fw_mode(arg.handle, &mode) != 1 || mode == fw_mode_normal)
         ryn_set_sensor_ctrl(arg.handle, 0);
-    // 3.
     switch (method) {
         case UpdateMethod::g40:
             return update_normal_code_g40(arg, image);
@@ -210,15 +208,14 @@ int update_normal_code(fw_update_arg &arg, const FwImage &image) {
 
 int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder,
                              std::span<const uint8_t> version_record) {
-    // 1.
     frame::report(arg, u"Check the Need of Default Model Config Table -> ");
-    // 2.
+    // A device whose updater version does not convert needs no default table.
     uint64_t device;
     if (!version_number(layout::utf16_field(version_record, VR::updater), device)) {
         flash_builder.default_model_cfg = nullptr;
         return 1;
     }
-    // 3.
+    // The versions from which each table applies, and from which none is needed.
     const char16_t *const texts[] = {u"2.2.1103.1", u"2.3.1229.1", u"2.3.1311.2"};
     uint64_t numbers[3];
     if (!threshold_numbers(texts, numbers)) {
@@ -226,9 +223,8 @@ int select_default_model_cfg(fw_update_arg &arg, FwImage &flash_builder,
         return 0;
     }
     const uint64_t v1_1 = numbers[0], v1_2 = numbers[1], no_need = numbers[2];
-    // 4.
     frame::report(arg, u"%llu -> ", static_cast<unsigned long long>(device));
-    // 5, 6.
+    // Newest first: the device gets the table of the newest version it reaches.
     if (device >= no_need) {
         frame::report(arg, u"No need\n");
         flash_builder.default_model_cfg = nullptr;

@@ -30,21 +30,21 @@ constexpr LayoutSection layout_sections[] = {
 int update_flash_layout(fw_update_arg &arg, FwImage &image) {
     // Sections the layout region cannot hold are refused before the device is touched.
     if (!check_layout_bounds(arg, image)) return 0;
-    // 1 to 3. The file is closed again however the call ends.
+    // The file is closed again however the call ends.
     frame::report(arg, u"Open the flash builder binary file [%s].\n",
                   arg.flash_builder_file_name ? frame::as_u16(arg.flash_builder_file_name) : u"");
     std::unique_ptr<ImageFile> file = open_image_file(arg, arg.flash_builder_file_name);
     if (!file) return 0;
-    // 4 to 12.
+    // The flash builder's image, read and checked before the device is touched.
     auto flash_builder = std::make_unique<FwImage>();
     if (!read_flash_builder(arg, *file, *flash_builder)) return 0;
-    // 13. A device that already runs the flash builder keeps it.
+    // A device that already runs the flash builder keeps it.
     uint32_t mode = 0;
     if (ryn_get_fw_mode(arg.handle, &mode) && mode == fw_mode_flash_builder) {
         frame::report(arg, u"Check the FW mode -> FlashBuilder Mode.\n");
         frame::report(arg, u"Skip to update flashbuilder into device.\n");
     } else {
-        // 14. Install the flash builder, with a default model configuration
+        // Install the flash builder, with a default model configuration
         // table when the device's updater needs one.
         devinfo::VersionBuffer record{};
         const bool record_read = ryn_get_fw_ver_str(arg.handle, record.data()) != 0;
@@ -56,14 +56,14 @@ int update_flash_layout(fw_update_arg &arg, FwImage &image) {
             return 0;
         }
     }
-    // 15 to 17.
+    // The product's flash layout, written and checked by its CRC.
     frame::progress(arg, 6);
     if (!write_flash_layout(arg, image)) {
         frame::report(arg, u"Failed to update the flash layout\n");
         return 0;
     }
     frame::progress(arg, 7);
-    // 18. The product's own normal code replaces the flash builder.
+    // The product's own normal code replaces the flash builder.
     image.default_model_cfg = nullptr;
     if (!update_normal_code(arg, image)) {
         frame::report(arg, u"Fail to update normal code\n");
@@ -73,19 +73,18 @@ int update_flash_layout(fw_update_arg &arg, FwImage &image) {
 }
 
 int write_flash_layout(fw_update_arg &arg, const FwImage &image) {
-    // 1, 2.
+    // One CRC over every section of the layout, in the order they are written.
     uint32_t crc = 0;
     for (const LayoutSection &s : layout_sections) {
         std::span<const uint8_t> data = image.data(s.section);
         crc = ryn_calc_crc_flash_layout(crc, data.data(), static_cast<uint32_t>(data.size()));
     }
     frame::report(arg, u"\r-> CRC = %08x\n", crc);
-    // 3.
+    // The device checks the written layout against this CRC.
     if (!ryn_set_update_hdr(arg.handle, 0, layout_start, layout_size, crc)) {
         frame::report(arg, u"Failed to request FW to check CRC");
         return 0;
     }
-    // 4, 5.
     frame::report(arg, u"Updating the flash layout, please wait....\n");
     for (const LayoutSection &s : layout_sections) {
         frame::report(arg, s.label);
@@ -97,7 +96,7 @@ int write_flash_layout(fw_update_arg &arg, const FwImage &image) {
         }
         frame::report(arg, u" Done\n");
     }
-    // 6, 7.
+    // The device's verdict on the CRC.
     frame::report(arg, u"Check the CRC ... ");
     std::array<uint8_t, UpdateResultRecord::size> result{};
     UpdateResultRecord::verdict.put(result, 0);

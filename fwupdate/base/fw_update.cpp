@@ -16,20 +16,18 @@ int load_base_image(fw_update_arg &arg, ImageFile &file) {
     // record beside it in flash-layout mode.
     auto image = std::make_unique<FwImage>();
     if (!read_base_image(arg, file, *image)) return 0;
-    // 15.
+    // The image is whole and checked: the device may be touched now.
     frame::progress(arg, 2);
     image->default_model_cfg = nullptr;
-    // 16.
     if (arg.handle == RYN_INVALID_HANDLE) {
         frame::report(arg, u"Invalid handle\n");
         return 0;
     }
-    // 17.
     return update_base_by_mode(arg, *image);
 }
 
 int fw_update_base(fw_update_arg &arg) {
-    // 1, 2. Both callbacks are required, whichever path the update takes.
+    // Both callbacks are required, whichever path the update takes.
     if (!arg.dev_reset_fn) {
         frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
         return 0;
@@ -38,10 +36,8 @@ int fw_update_base(fw_update_arg &arg) {
         frame::report(arg, u"set_update_hdr_fn cannot be NULL.\n");
         return 0;
     }
-    // 3, 4.
     std::unique_ptr<ImageFile> file = open_image_file(arg, arg.file_name);
     if (!file) return 0;
-    // 5 to 7.
     frame::progress(arg, 1);
     if (!load_base_image(arg, *file)) return 0;
     frame::progress(arg, 8);

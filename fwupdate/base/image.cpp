@@ -116,8 +116,8 @@ const SectionFields &fields_of(Section s) {
 }  // namespace
 
 int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
-    // 1. The record starts zero-filled (FwImage's own initial state).
-    // 2, 3. Header and extra header.
+    // The record starts zero-filled (FwImage's own initial state).
+    // Header and extra header.
     std::span<uint8_t> block(image.header);
     if (file.read(block.first(H::header_size)) != H::header_size) {
         frame::report(arg, u"Fail to read the firmware header.\n");
@@ -127,35 +127,35 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         frame::report(arg, u"Fail to read the extra header.\n");
         return 0;
     }
-    // 4, 5. The header dumps.
+    // The header dumps.
     report_header_dump(arg, u"==============HDR=============\n", image_header_dump, image.header);
     report_header_dump(arg, u"===========Extra HDR===========\n", image_extra_header_dump,
                        image.header, u"===============================\n");
-    // 6.
+    // The sections are read by their offsets from the file's start.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");
         return 0;
     }
-    // 7. Normal code.
+    // Normal code.
     if (!read_buffer_section(arg, file, image, fields_of(Section::normal_code), image.normal_code,
                              u"Fail to allocate the code buffer.\n") ||
         !check_crc(arg, image.normal_code, image.field(H::normal_crc),
                    u"Fail to check the normal code CRC: 0x%08x (header) != 0x%08x (normal code)\n"))
         return 0;
-    // 8. Update code.
+    // Update code.
     if (!read_buffer_section(arg, file, image, fields_of(Section::update_code), image.update_code,
                              u"Fail to allocate the update code buffer.\n") ||
         !check_crc(arg, image.update_code, image.field(H::update_crc),
                    u"Fail to check the update code CRC: 0x%08x (header) != 0x%08x (update code)\n"))
         return 0;
-    // 9. Boot loader.
+    // Boot loader.
     if (!read_buffer_section(arg, file, image, fields_of(Section::boot_loader), image.boot_loader,
                              u"Fail to allocate the update code buffer.\n") ||
         !check_crc(
             arg, image.boot_loader, image.field(H::bootldr_crc),
             u"Fail to check the boot loader code CRC: 0x%08x (header) != 0x%08x ( boot loader)\n"))
         return 0;
-    // 10. fw header: its first 68 bytes equal the header (a shorter section
+    // The fw header: its first 68 bytes equal the header (a shorter section
     // is compared with the zero-filled rest of its area).
     if (!read_area_section(arg, file, image, fields_of(Section::fw_header), image.fw_header_area,
                            section_area_size))
@@ -164,27 +164,27 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
         frame::report(arg, u"Fial to check the FW header.\n");
         return 0;
     }
-    // 11. Version string: one version record at most.
+    // Version string: one version record at most.
     if (!read_area_section(arg, file, image, fields_of(Section::version_string), image.version_area,
                            VR::size) ||
         !check_crc(
             arg, image.data(Section::version_string), image.field(H::version_crc),
             u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
         return 0;
-    // 12. Model config.
+    // Model config.
     if (!read_area_section(arg, file, image, fields_of(Section::model_config), image.model_cfg_area,
                            section_area_size) ||
         !check_crc(
             arg, image.data(Section::model_config), image.field(H::model_crc),
             u"Fail to check the model config CRC: 0x%08x (header) != 0x%08x (model config)\n"))
         return 0;
-    // 13. Calibration.
+    // Calibration.
     if (!read_buffer_section(arg, file, image, fields_of(Section::calibration), image.calibration,
                              u"Fail to allocate the update code buffer.\n") ||
         !check_crc(arg, image.calibration, image.field(H::cali_crc),
                    u"Fail to check the calibration CRC: 0x%08x (header) != 0x%08x (calibration)\n"))
         return 0;
-    // 14. The version string copy; its normal version must fit the patch
+    // The version string copy; its normal version must fit the patch
     // that every sequence makes.
     std::copy_n(image.version_area.begin(), VR::size, image.version.begin());
     return check_normal_version(arg, image);
@@ -192,7 +192,7 @@ int read_base_image(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
 
 int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image) {
     using FB = FlashBuilderFile;
-    // 4, 5. Header and its dump.
+    // Header and its dump.
     std::span<uint8_t> header = std::span<uint8_t>(image.header).first(H::header_size);
     if (file.read(header) != H::header_size) {
         frame::report(arg, u"Fail to read the firmware header.\n");
@@ -200,23 +200,22 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
     }
     report_header_dump(arg, u"==============HDR=============\n", flash_builder_dump, image.header,
                        u"==============================\n");
-    // 6.
+    // The code and version string are read by their offsets from the file's start.
     if (!file.seek(0)) {
         frame::report(arg, u"Fail to seek to position 0.\n");
         return 0;
     }
-    // 7, 8. The flash builder code.
+    // The flash builder code.
     const uint32_t code_length = image.field(H::normal_len);
     const uint64_t code_position = uint64_t{image.field(H::normal_ofs)} + FB::sections_from;
     if (!read_into_buffer(arg, file, code_position, code_length, image.normal_code,
                           u"Fail to allocate the code buffer.\n"))
         return 0;
-    // 9.
     if (!check_crc(
             arg, image.normal_code, image.field(H::normal_crc),
             u"Fail to check the flash builder code CRC: 0x%08x (header) != 0x%08x (normal code)\n"))
         return 0;
-    // 10. The version string lies behind the code, moved on by the word at offset 36.
+    // The version string lies behind the code, moved on by the word at offset 36.
     const uint32_t version_length = image.field(H::version_len);
     if (version_length > VR::size) {
         frame::report(arg,
@@ -230,13 +229,12 @@ int read_flash_builder(const fw_update_arg &arg, ImageFile &file, FwImage &image
         frame::report(arg, u"Failed to read buffer from file\n");
         return 0;
     }
-    // 11.
     if (!check_crc(
             arg, std::span<const uint8_t>(image.version_area).first(version_length),
             image.field(H::version_crc),
             u"Fail to check the version string CRC: 0x%08x (header) != 0x%08x (version string)\n"))
         return 0;
-    // 12. The flash builder's normal version is patched at its install.
+    // The flash builder's normal version is patched at its install.
     std::copy_n(image.version_area.begin(), VR::size, image.version.begin());
     image.default_model_cfg = nullptr;
     return check_normal_version(arg, image);

@@ -28,24 +28,23 @@ bool read_current_mode(ryn_handle handle, uint32_t &mode) {
 // or its g40 form with the switch's arguments.
 template <class RequestMode>
 int switch_mode(fw_update_arg &arg, uint32_t wanted, RequestMode request_mode) {
-    // 1, 2.
+    // A device already in the wanted mode needs no switch.
     uint32_t current;
     if (!read_current_mode(arg.handle, current)) {
         frame::report(arg, u"Fail to get the firmware header.");
         return 0;
     }
     if (current == wanted) return 1;
-    // 3.
+    // Ask for the mode; it takes effect at the next start.
     if (!request_mode(arg.handle)) {
         frame::report(arg, u"Fail to set the device mode.");
         return 0;
     }
-    // 4.
     if (!frame::reset_device(arg)) {
         frame::report(arg, u"Fail to reset the device.");
         return 0;
     }
-    // 5.
+    // The mode after the reset tells whether the switch took.
     if (!read_current_mode(arg.handle, current)) {
         frame::report(arg, u"Fail to get the firmware header.");
         return 0;
@@ -230,7 +229,7 @@ int update_normal_code_g53(fw_update_arg &arg, const FwImage &image) {
 }
 
 int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
-    // 1, 2. The caller's callback brings the flash builder into update mode.
+    // The caller's callback brings the flash builder into update mode.
     frame::report(arg, u"Switch to the update mode.\n");
     if (!arg.set_update_hdr_fn) {
         frame::report(arg, u"Failed to switch to the update mode.");
@@ -242,7 +241,7 @@ int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
         frame::report(arg, u"Failed to switch to the update mode.");
         return 0;
     }
-    // 3, 4.
+    // The flash builder may come up in normal mode: ask for update mode then.
     uint32_t current;
     if (!read_current_mode(arg.handle, current)) {
         frame::report(arg, u"Switch to update mode failed, it can't get the firmware header.");
@@ -252,18 +251,16 @@ int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
         frame::report(arg, u"Fail to set the device mode.");
         return 0;
     }
-    // 5, 6.
+    // The device's version record, with the image's normal version patched in.
     devinfo::VersionBuffer record{};
     if (!read_patched_version(arg, image, record, ryn_get_version_str))
         return stop_before_writing(arg);
-    // 7.
     frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
                              code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
         return 0;
     }
-    // 8.
     frame::report(arg, u"Switch to the normal mode.\n");
     if (!switch_dev_mode(arg, dev_mode_normal, nullptr)) {
         frame::report(arg, u"Fail to switch to the normal mode.\n");

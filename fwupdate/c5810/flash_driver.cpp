@@ -35,22 +35,21 @@ FlashDriverTable &flash_driver_table() {
 }
 
 int load_flash_driver_list(fw_update_arg &arg) {
-    // 1 to 3. The list beside the host's executable.
+    // The list beside the host's executable.
     const frame::HostFilePath host = frame::host_file_path(u"ryn_flash_driver_list");
     if (!host.path) {
         frame::report(arg, host.failure);
         return 0;
     }
-    // 4.
     auto reader = platform::TextReader::open(*host.path, platform::TextMode::Ansi);
     if (!reader) {
         frame::report(arg, u"\nFail to open the file [%s]\n", host.path->c_str());
         return 0;
     }
-    // 5.
+    // A new list replaces whatever an earlier update loaded.
     FlashDriverTable &table = flash_driver_table();
     table = FlashDriverTable{};
-    // 6. Lines that do not give all four fields, or whose driver path does
+    // Lines that do not give all four fields, or whose driver path does
     // not fit its 127 characters, are skipped.
     std::u16string line;
     bool full_reported = false;
@@ -80,12 +79,11 @@ int load_flash_driver_list(fw_update_arg &arg) {
         }
         ++table.count;
     }
-    // 7.
     return 1;
 }
 
 int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
-    // 1, 2. The read-identification command, then start.
+    // The read-identification command, then start.
     for (const auto &[reg, value] :
          {std::pair{sf_command_reg, sf_read_id_command}, std::pair{sf_status_reg, sf_start}}) {
         if (!ryn_set_reg(arg.handle, 0, 0, reg, value)) {
@@ -93,7 +91,7 @@ int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
             return 0;
         }
     }
-    // 3, 4. The status reads 0 when the command is done; a chip that never
+    // The status reads 0 when the command is done; a chip that never
     // ends it gives up after sf_status_reads reads.
     uint32_t status = 1;
     for (uint32_t reads = 0; status != 0; ++reads) {
@@ -110,7 +108,7 @@ int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
             return 0;
         }
     }
-    // 5.
+    // The chip's identification, from the data register.
     if (!ryn_get_reg(arg.handle, 0, 0, sf_data_reg, &flash_id)) {
         frame::report(arg, u"Failed to get register[0x%08X]\n", sf_data_reg);
         return 0;
@@ -120,19 +118,18 @@ int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
 
 int load_extend_flash_driver(fw_update_arg &arg, const std::u16string &driver_file,
                              uint32_t driver_param) {
-    // 1.
+    // The driver's path as the list gives it, made absolute.
     const std::optional<std::u16string> path = platform::full_path(driver_file, kDriverPathLimit);
     if (!path) {
         frame::report(arg, u"\nFail to get the full path of [%s].\n", driver_file.c_str());
         return 0;
     }
-    // 2 to 4.
     std::unique_ptr<ImageFile> file = ImageFile::open(*path);
     if (!file) {
         frame::report(arg, u"\nFail to open the file [%s]\n", driver_file.c_str());
         return 0;
     }
-    // 5. The whole driver, which must fit the driver buffer.
+    // The whole driver, which must fit the driver buffer.
     if (file->size() > flash_driver_buffer_size) {
         frame::report(arg,
                       u"The flash driver [%s] of %llu bytes does not fit the driver buffer of %u "
@@ -147,7 +144,6 @@ int load_extend_flash_driver(fw_update_arg &arg, const std::u16string &driver_fi
         frame::report(arg, u"fread err %d\n", static_cast<int>(read));
         return 0;
     }
-    // 6.
     if (!ryn_set_extend_flash_driver(arg.handle, driver_param, driver.data(),
                                      static_cast<uint32_t>(driver.size()))) {
         frame::report(arg, u"Failed to set extend flash driver\n");
@@ -157,22 +153,21 @@ int load_extend_flash_driver(fw_update_arg &arg, const std::u16string &driver_fi
 }
 
 int set_flash_driver(fw_update_arg &arg) {
-    // 1, 2.
     uint32_t flash_id = 0;
     if (!read_flash_id(arg, flash_id)) {
         frame::report(arg, u"Failed to read flash ID\n");
         return 0;
     }
     frame::report(arg, u"Flash ID: %08X\n", flash_id);
-    // 3. The first line with this ID wins.
+    // The first line with this ID wins.
     const FlashDriverEntry *entry = flash_driver_table().find(flash_id);
     if (!entry) {
         frame::report(arg, u"Flash ID not support.\n");
         return 0;
     }
-    // 4.
+    // A driver the device already holds is not sent again.
     if (entry->built_in != 0) return 1;
-    // 5, 6.
+    // Any other driver is loaded from its file.
     frame::report(arg, u"Set extend flash driver: %s\n", entry->driver_file.c_str());
     if (!load_extend_flash_driver(arg, entry->driver_file, entry->driver_param)) {
         frame::report(arg, u"Fail to set extend flash driver\n");

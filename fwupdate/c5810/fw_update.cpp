@@ -14,23 +14,22 @@ namespace ryn::fwupdate {
 
 int switch_to_maskrom(fw_update_arg &arg, bool &ran_from_flash) {
     ran_from_flash = false;
-    // 1.
     uint32_t mode = 0;
     if (!ryn_get_fw_mode(arg.handle, &mode)) {
         frame::report(arg, u"Failed to get firmware mode.\n");
         return 0;
     }
-    // 2.
+    // A device already in Maskrom stays there.
     if (mode == fw_mode_5810_maskrom) {
         frame::report(arg, u"Firmware Mode: Maskrom\n");
         return 1;
     }
-    // 4.
+    // Any mode but flash or Maskrom is refused.
     if (mode != fw_mode_5810_flash) {
         frame::report(arg, u"Firmware mode(%d) is not corrent!!\n", static_cast<int>(mode));
         return 0;
     }
-    // 3. Running from flash: Maskrom after a reset.
+    // Running from flash: Maskrom after a reset.
     std::array<uint8_t, FwHeaderRecord5810::size> header{};
     if (!ryn_get_fw_hdr(arg.handle, header.data(), 0)) {
         frame::report(arg, u"Failed to get firmware header\n");
@@ -79,29 +78,27 @@ int enable_osc_cali(fw_update_arg &arg) {
 
 int fw_update_5810(fw_update_arg &arg) {
     using H = Image5810Header;
-    // 1, 2.
     frame::progress(arg, 0);
     if (!arg.dev_reset_fn) {
         frame::report(arg, u"dev_reset_fn cannot be NULL.\n");
         return 0;
     }
-    // 3.
     const std::optional<std::u16string> path = image_5810_path(arg);
     if (!path) return 0;
-    // 4, 5.
+    // The flash driver list first: an update that cannot pick a driver ends here.
     if (!load_flash_driver_list(arg)) {
         frame::report(arg, u"Fail to load flash driver list\n");
         return 0;
     }
     frame::progress(arg, 1);
-    // 6, 7. The whole image is validated before any device traffic.
+    // The whole image is validated before any device traffic.
     const std::span<uint8_t> buffer = image_buffer<BufferedPath::c5810>();
     uint32_t file_length = 0;
     if (!load_5810_image(arg, Image5810Policy::c5810, *path, buffer, file_length)) return 0;
     // An update mode this path does not write is refused before the device
     // is touched.
     if (!update_mode_supported(arg, arg.update_mode)) return 0;
-    // 8 to 10.
+    // Maskrom, then the oscillator calibration, before anything is written.
     frame::progress(arg, 2);
     bool ran_from_flash = false;
     if (!switch_to_maskrom(arg, ran_from_flash)) {
@@ -114,14 +111,14 @@ int fw_update_5810(fw_update_arg &arg) {
         frame::report(arg, u"Failed to enable OSC-Cali Mechanism.\n");
         return stop_before_writing(arg, ran_from_flash);
     }
-    // 11. The flash boot word is erased in what is written.
+    // The flash boot word is erased in what is written.
     const std::span<uint8_t> image = buffer.first(file_length);
     H::flash_boot.put(image.subspan(H::file_offset), 0xFFFFFFFF);
-    // 12, 13.
-    // A flash whose ID has no usable driver is found only here, in Maskrom.
+    // The flash chip's driver, before any flash is written. A flash whose ID
+    // has no usable driver is found only here, in Maskrom.
     if (!set_flash_driver(arg)) return stop_before_writing(arg, ran_from_flash);
     frame::progress(arg, 4);
-    // 14, 15.
+    // The firmware alone in normal mode, the whole file in flash-layout mode.
     int written = 0;
     if (arg.update_mode == RYN_UPDATE_NORMAL) {
         const uint32_t firmware_length = header_5810_field(image, H::firmware_len);
@@ -134,13 +131,12 @@ int fw_update_5810(fw_update_arg &arg) {
     }
     if (!written) frame::report(arg, u"Failed to set normal code\n");
     if (!check_written(arg, written)) return 0;
-    // 16, 17.
+    // Back to flash mode; the closing reset starts the new firmware.
     frame::report(arg, u"Switch to Flash.\n");
     if (!ryn_set_dev_mode(arg.handle, 0, nullptr)) {
         frame::report(arg, u"Failed to switch firmware mode to Normal.\n");
         return 0;
     }
-    // 18.
     return finish_update(arg, true);
 }
 

@@ -132,7 +132,7 @@ int load_5810_image(const fw_update_arg &arg, Image5810Policy policy, const std:
 int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy policy,
                     std::span<uint8_t> buffer, uint32_t &length) {
     const PolicyMessages &m = messages_of(policy);
-    // 1, 2. The file length (the file is open at its start).
+    // The file length (the file is open at its start).
     const uint64_t file_length = file.size();
     if (file_length > buffer.size() || file_length > image_5810_buffer_size) {
         frame::report(arg,
@@ -142,7 +142,7 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
                       static_cast<uint32_t>(image_5810_buffer_size));
         return 0;
     }
-    // 3. The whole file into the buffer.
+    // The whole file into the buffer.
     const std::span<uint8_t> image = buffer.first(static_cast<size_t>(file_length));
     const size_t read = file.read(image);
     if (read != image.size()) {
@@ -158,9 +158,9 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
                       static_cast<uint32_t>(image.size()), static_cast<uint32_t>(H::end_in_file));
         return 0;
     }
-    // 4. The header dump.
+    // The header dump.
     report_dump(arg, policy, image);
-    // 5. Magic.
+    // Magic.
     const uint32_t magic = header_5810_field(image, H::magic);
     if (magic != H::magic_value) {
         if (policy == Image5810Policy::sixcam5810)
@@ -191,7 +191,7 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
             return 0;
         }
     }
-    // 6. Header CRC over header length - 12 bytes from header offset 12; the
+    // Header CRC over header length - 12 bytes from header offset 12; the
     // length must cover its first 12 bytes and end inside the file.
     const uint32_t header_length = header_5810_field(image, H::length);
     if (header_length < H::crc_from || header_length > image.size() - H::file_offset) {
@@ -209,7 +209,7 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
         frame::report(arg, m.header_crc, stored_crc, header_crc);
         return 0;
     }
-    // 7 to 10. Model configuration, then calibration information.
+    // Model configuration, then calibration information.
     for (const SectionCheck &s : kSections)
         if (!check_section(arg, image, s)) return 0;
     // The firmware sent in normal mode is counted from file offset 0.
@@ -220,7 +220,6 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
                       firmware_length, static_cast<uint32_t>(image.size()));
         return 0;
     }
-    // 11.
     length = static_cast<uint32_t>(image.size());
     return 1;
 }

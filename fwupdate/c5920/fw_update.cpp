@@ -27,19 +27,19 @@ ImageBuffer &banked_image_buffer = image_buffer<BufferedPath::c5920>();
 // is left uninitialised (the device fills it) and compared as a block first:
 // the verify of a whole layout costs little more than the copy.
 int verify_flash(fw_update_arg &arg, std::span<const uint8_t> expected, uint32_t address) {
-    // 1.
     std::unique_ptr<uint8_t[]> device(new (std::nothrow) uint8_t[expected.size()]);
     if (!device) {
         frame::report(arg, u"Fail to allocate memory\n");
         return 0;
     }
-    // 2.
+    // The block as the device holds it, read back through the banked read window.
     if (!ryn_get_data(arg.handle, 0, device.get(), banked_flash_read_base + address,
                       static_cast<uint32_t>(expected.size()))) {
         frame::report(arg, u"Fail to dump memory from device\n");
         return 0;
     }
-    // 3. The index within the block, not the flash address.
+    // A mismatch reports its first differing byte by its index within the
+    // block, not by its flash address.
     if (std::memcmp(expected.data(), device.get(), expected.size()) == 0) return 1;
     const size_t k = static_cast<size_t>(
         std::mismatch(expected.begin(), expected.end(), device.get()).first - expected.begin());
@@ -92,9 +92,8 @@ int stop_before_writing(fw_update_arg &arg) {
 // Writes and reads back the banks one at a time. Their count and bounds were
 // checked with the image, before the device was touched.
 int write_code_banks(fw_update_arg &arg, std::span<const uint8_t> image) {
-    // 1, 2.
     const uint32_t bank_num = static_cast<uint32_t>(B::bank_num.get(image));
-    // 3.
+    // Each bank is written at its address and read back before the next.
     for (uint32_t i = 0; i < bank_num; ++i) {
         const uint32_t a = static_cast<uint32_t>(B::bank_address.at(i).get(image));
         frame::report(arg, u"Update Bank %02d firmware (@%08X %d bytes)\n", static_cast<int>(i), a,
@@ -109,7 +108,6 @@ int write_code_banks(fw_update_arg &arg, std::span<const uint8_t> image) {
             return 0;
         }
     }
-    // 4.
     return 1;
 }
 
@@ -131,17 +129,15 @@ int write_flash_layout_5920(fw_update_arg &arg, std::span<const uint8_t> image) 
 }  // namespace
 
 int fw_update_5920(fw_update_arg &arg) {
-    // 1 to 4.
     const std::optional<std::u16string> path = begin_buffered_update(arg);
     if (!path) return 0;
-    // 5.
     std::unique_ptr<ImageFile> file = ImageFile::open(*path);
     if (!file) {
         frame::report(arg, u"\nFail to open the file [%s]\n", path->c_str());
         frame::report(arg, u"Failed to read input patch file.\n");
         return 0;
     }
-    // 6. The file is closed once the image is in the buffer.
+    // The file is closed once the image is in the buffer.
     uint32_t length = 0;
     const int valid = read_banked_image(arg, *file, banked_image_buffer, &length);
     file.reset();
@@ -153,14 +149,13 @@ int fw_update_5920(fw_update_arg &arg) {
     // An update mode this path does not write is refused before the switch
     // to the mask ROM.
     if (!update_mode_supported(arg, arg.update_mode)) return 0;
-    // 7, 8.
     frame::progress(arg, 2);
     if (!ryn_set_dev_mode(arg.handle, banked_mode_mask_rom, nullptr)) {
         frame::report(arg, u"Failed to switch firmware mode to MASKROM.\n");
         frame::report(arg, u"Failed to switch to Maskrom.\n");
         return 0;
     }
-    // 9, 10, 11. The whole update_mode chooses; it is normal or flash layout.
+    // The whole update_mode chooses; it is normal or flash layout.
     frame::progress(arg, 4);
     int written = 0;
     if (arg.update_mode == RYN_UPDATE_NORMAL) {
@@ -176,13 +171,11 @@ int fw_update_5920(fw_update_arg &arg) {
         written = write_flash_layout_5920(arg, image);
     }
     if (!check_written(arg, written)) return 0;
-    // 12.
     frame::report(arg, u"Switch to flash\n");
     if (!switch_to_flash(arg)) {
         frame::report(arg, u"Failed to switch to Flash.\n");
         return 0;
     }
-    // 13, 14.
     return finish_update(arg, true);
 }
 

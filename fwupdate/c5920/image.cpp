@@ -60,7 +60,7 @@ int check_code_banks(const fw_update_arg &arg, std::span<const uint8_t> image) {
 
 int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &buffer,
                       uint32_t *length) {
-    // 1, 2. The file length, then the whole file. A file the buffer cannot
+    // The file length, then the whole file. A file the buffer cannot
     // hold, or one without a whole header, is refused before it is read.
     const uint64_t file_length = file.size();
     if (file_length > buffer.size()) {
@@ -86,14 +86,14 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
     }
     const std::span<const uint8_t> image = dest;
     *length = static_cast<uint32_t>(file_length);
-    // 3. The header dump.
+    // The header dump.
     report_header_dump(arg, u"==============HDR=============\n", banked_header_dump, image);
-    // 4.
+    // The header magic.
     if (word(image, B::magic) != B::magic_value) {
         frame::report(arg, u"Fail to check the Header magic\n");
         return 0;
     }
-    // 5. The byte sum over [12, header len); a header len below 12 or beyond
+    // The byte sum over [12, header len); a header len below 12 or beyond
     // the file is refused before it is summed.
     const uint32_t header_len = word(image, B::header_len);
     if (header_len < B::checksum_from || header_len > file_length) {
@@ -110,7 +110,8 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
                       word(image, B::checksum), sum);
         return 0;
     }
-    // 6 to 9.
+    // The model configuration and calibration regions: each inside the file,
+    // each matching its CRC.
     if (!check_region(
             arg, image, B::model_ofs, B::model_len, B::model_crc,
             u"Model Config address and sizeis invalid (0x%08X %d)\n",
@@ -123,7 +124,7 @@ int read_banked_image(const fw_update_arg &arg, ImageFile &file, ImageBuffer &bu
     // checked here, so that an image the write would refuse is refused before
     // the device is switched to its mask ROM and its boot word cleared.
     if (arg.update_mode == RYN_UPDATE_NORMAL && !check_code_banks(arg, image)) return 0;
-    // 10. The file closes with its owner.
+    // The file closes with its owner.
     return 1;
 }
 

@@ -22,23 +22,22 @@ using FR = Lpc4320FwHeaderRecord;
 ImageBuffer &lpc4320_image_buffer = image_buffer<BufferedPath::lpc4320>();
 
 int switch_to_boot_loader(fw_update_arg &arg) {
-    // 1.
     uint32_t mode = 0;
     if (!ryn_get_fw_mode(arg.handle, &mode)) {
         frame::report(arg, u"[Switch Bootldr Error]: Failed to get firmware mode\n");
         return 0;
     }
-    // 2.
+    // A device already in its boot loader stays there.
     if (mode == lpc4320_mode_boot_loader) {
         frame::report(arg, u"Firmware Mode: Boot Loader (0x%04x)\n", mode);
         return 1;
     }
-    // 4.
+    // Any mode but firmware or boot loader is refused.
     if (mode != lpc4320_mode_firmware) {
         frame::report(arg, u"[Switch Bootldr Error]: Invalid firmware mode 0x%04x\n", mode);
         return 0;
     }
-    // 3.
+    // Running its firmware: the boot loader after a reset.
     std::array<uint8_t, FR::size> record{};
     if (!ryn_get_fw_hdr(arg.handle, record.data(), 0)) {
         frame::report(arg, u"[Switch Bootldr Error]: Failed to get firmware header\n");
@@ -67,7 +66,7 @@ int write_part(fw_update_arg &arg, std::span<const uint8_t> image, const Lpc4320
 }
 
 int set_fw_code(fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
-    // 1.
+    // The firmware from the end of the header, at its source address.
     const auto o = static_cast<uint32_t>(H10::fw_src_addr.get(image)) & H10::src_addr_mask;
     const auto n = static_cast<uint32_t>(H10::fw_length.get(image));
     frame::report(arg, u"Update firmware (Offset=0x%08x, %u bytes)\n", o, n);
@@ -75,7 +74,7 @@ int set_fw_code(fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
         frame::report(arg, u"[Set FW Code]: Failed to update firmware\n");
         return 0;
     }
-    // 2.
+    // The flash firmware part.
     frame::report(arg, u"Update flash firmware (Offset=0x%08x, %u bytes)\n",
                   static_cast<uint32_t>(H10::flash_fw_ofs.get(image)),
                   static_cast<uint32_t>(H10::flash_fw_len.get(image)));
@@ -83,7 +82,7 @@ int set_fw_code(fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
         frame::report(arg, u"[Set FW Code]: Failed to update flash firmware\n");
         return 0;
     }
-    // 3.
+    // A 1.1 image adds its two AHB SRAM parts.
     if (v11) {
         constexpr text::format_string<uint32_t, uint32_t> messages[] = {
             u"Update AHB_Sram 1 firmware (Offset=0x%08x, %u bytes)\n",
@@ -98,13 +97,12 @@ int set_fw_code(fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
             }
         }
     }
-    // 4.
+    // The header last, once every part is in flash.
     frame::report(arg, u"Update Header\n");
     if (!ryn_set_fw_hdr(arg.handle, image.data(), 0)) {
         frame::report(arg, u"[Set FW Code]: Failed to update firmware header\n");
         return 0;
     }
-    // 5.
     if (!frame::reset_device(arg)) {
         frame::report(arg, u"[Set FW Code]: Failed to reset device.\n");
         return 0;
@@ -114,7 +112,7 @@ int set_fw_code(fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
 
 // The whole file after its first 4096 bytes, then the header.
 int set_fw_code_layout(fw_update_arg &arg, std::span<const uint8_t> image) {
-    // 1. The message shows the whole file length.
+    // The message shows the whole file length.
     const uint32_t length = static_cast<uint32_t>(image.size());
     const auto o = static_cast<uint32_t>(H10::fw_src_addr.get(image)) & H10::src_addr_mask;
     frame::report(arg, u"Update firmware (flash layout) (Offset=0x%x, %u bytes)\n", o, length);
@@ -123,13 +121,12 @@ int set_fw_code_layout(fw_update_arg &arg, std::span<const uint8_t> image) {
         frame::report(arg, u"[Set FW Code Layout]: Failed to update firmware\n");
         return 0;
     }
-    // 2.
+    // The header last, once the code is in flash.
     frame::report(arg, u"Update Header\n");
     if (!ryn_set_fw_hdr(arg.handle, image.data(), 0)) {
         frame::report(arg, u"[Set FW Code Layout]: Failed to update firmware header\n");
         return 0;
     }
-    // 3.
     if (!frame::reset_device(arg)) {
         frame::report(arg, u"[Set FW Code Layout]: Failed to reset device.\n");
         return 0;
@@ -140,13 +137,13 @@ int set_fw_code_layout(fw_update_arg &arg, std::span<const uint8_t> image) {
 }  // namespace
 
 int fw_update_6cam_4320(fw_update_arg &arg) {
-    // 1. A refused selection ends the update before the image is read: the
+    // A refused selection ends the update before the image is read: the
     // calls that follow would reach another controller.
     if (!frame::select_6cam_dev_id(arg, lpc4320_dev_id)) return 0;
-    // 2 to 5.
     const std::optional<std::u16string> path = begin_buffered_update(arg);
     if (!path) return 0;
-    // 6.
+    // The whole image is read and checked, and its file closed, before the
+    // device is touched.
     uint32_t length = 0;
     std::unique_ptr<ImageFile> file = open_lpc4320_image(arg, *path);
     const int valid =
@@ -162,13 +159,12 @@ int fw_update_6cam_4320(fw_update_arg &arg) {
     // An update mode this path does not write (bits 0-1 are 2 or 3) is
     // refused before the switch to the boot loader.
     if (!update_mode_supported(arg, arg.update_mode & 3)) return 0;
-    // 7, 8.
     frame::progress(arg, 2);
     if (!switch_to_boot_loader(arg)) {
         frame::report(arg, u"Failed to switch to boot loader.\n");
         return 0;
     }
-    // 9, 10, 11. Bits 0-1 of update_mode choose: normal or flash layout.
+    // Bits 0-1 of update_mode choose: normal or flash layout.
     frame::progress(arg, 4);
     int written = 0;
     if ((arg.update_mode & 3) == RYN_UPDATE_NORMAL)
@@ -176,7 +172,6 @@ int fw_update_6cam_4320(fw_update_arg &arg) {
     else
         written = set_fw_code_layout(arg, image);
     if (!check_written(arg, written)) return 0;
-    // 12.
     return finish_update(arg, false);
 }
 

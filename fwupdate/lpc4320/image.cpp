@@ -84,9 +84,8 @@ int check_written_parts(const fw_update_arg &arg, std::span<const uint8_t> image
 // The version 1.0 and 1.1 checks, in order.
 int check_lpc4320_header(const fw_update_arg &arg, std::span<const uint8_t> image,
                          uint32_t update_mode, bool v11) {
-    // 1.
     dump_header(arg, image, v11);
-    // 2. A 1.0 image can only be written in flash-layout mode.
+    // A 1.0 image can only be written in flash-layout mode.
     if ((update_mode & 3) == RYN_UPDATE_NORMAL && !v11) {
         frame::report(arg,
                       u"[Check Header Error]: Invalid Header version %d.%d (Expected: %d.%d)\n",
@@ -95,7 +94,7 @@ int check_lpc4320_header(const fw_update_arg &arg, std::span<const uint8_t> imag
         frame::report(arg, u"Please select \"Complete\" mode to update firmware\n");
         return 0;
     }
-    // 3.
+    // The header magic.
     if (word(image, H10::magic) != H10::magic_value) {
         frame::report(arg,
                       u"[Patch File Error]: Failed to check the Header magic 0x%08x (Expected: "
@@ -103,7 +102,7 @@ int check_lpc4320_header(const fw_update_arg &arg, std::span<const uint8_t> imag
                       word(image, H10::magic), H10::magic_value);
         return 0;
     }
-    // 4. A header len below 12 or beyond the file is refused before the CRC.
+    // A header len below 12 or beyond the file is refused before the CRC.
     const uint32_t header_len = word(image, H10::header_len);
     if (header_len < H10::crc_from || header_len > image.size()) {
         frame::report(arg,
@@ -121,16 +120,16 @@ int check_lpc4320_header(const fw_update_arg &arg, std::span<const uint8_t> imag
                       word(image, H10::header_crc), crc);
         return 0;
     }
-    // 5, 6.
+    // The model configuration and calibration parts: each inside the file,
+    // each matching its CRC.
     for (const Lpc4320CheckedPart &p : lpc4320_checked_parts_10)
         if (!check_part(arg, image, p)) return 0;
-    // 7.
+    // A 1.1 image also has its two AHB SRAM parts.
     if (v11)
         for (const Lpc4320CheckedPart &p : lpc4320_sram_parts)
             if (!check_part(arg, image, p)) return 0;
     // The parts the update writes.
     if (!check_written_parts(arg, image, update_mode)) return 0;
-    // 8.
     return 1;
 }
 
@@ -145,7 +144,7 @@ std::unique_ptr<ImageFile> open_lpc4320_image(const fw_update_arg &arg,
 
 int read_lpc4320_image(const fw_update_arg &arg, ImageFile &file, uint32_t update_mode,
                        ImageBuffer &buffer, uint32_t *length) {
-    // 3. A file the buffer cannot hold, or one without a whole 1.0 header, is
+    // A file the buffer cannot hold, or one without a whole 1.0 header, is
     // refused before it is read.
     const uint64_t file_length = file.size();
     if (file_length > buffer.size()) {
@@ -174,9 +173,9 @@ int read_lpc4320_image(const fw_update_arg &arg, ImageFile &file, uint32_t updat
                       static_cast<int>(count), static_cast<int>(file_length));
         return 0;
     }
-    // 4. The caller closes the file.
+    // The caller closes the file.
     *length = static_cast<uint32_t>(file_length);
-    // 5.
+    // Only header versions 1.0 and 1.1 are known.
     const std::span<const uint8_t> image = dest;
     const uint32_t major = word(image, H10::major), minor = word(image, H10::minor);
     if (major != 1 || minor > 1) {

@@ -57,27 +57,26 @@ int set_download_kit_to_end(fw_update_arg &arg) {
 // Header copy and blanking, the code, the header, the download kit's end and
 // the reset, for length bytes of the image from file offset 0.
 int set_fw_code(fw_update_arg &arg, std::span<uint8_t> image, uint32_t length, const CodeWrite &w) {
-    // 1.
+    // The header is kept aside and sent last; the flash image holds 0xFF in
+    // its place.
     std::array<uint8_t, H::size> header{};
     const std::span<uint8_t> in_image = image.subspan(H::file_offset, H::size);
     std::copy(in_image.begin(), in_image.end(), header.begin());
     std::fill(in_image.begin(), in_image.end(), uint8_t{0xFF});
-    // 2.
     frame::report(arg, w.announce, length);
     if (!ryn_update_flash_code(arg.handle, image.data(), 0, length)) {
         frame::report(arg, w.write_failure);
         return 0;
     }
-    // 3.
+    // The header is written after the code.
     frame::report(arg, u"Update header\n");
     if (!ryn_set_fw_hdr(arg.handle, header.data(), 0)) {
         frame::report(arg, w.header_failure);
         return 0;
     }
-    // 4.
+    // The download kit is ended before the reset.
     frame::report(arg, u"Set Download Kit to end (spi_ahb->ehi)\n");
     if (!set_download_kit_to_end(arg)) return 0;
-    // 5.
     if (!frame::reset_device(arg)) {
         frame::report(arg, w.reset_failure);
         return 0;
@@ -88,7 +87,7 @@ int set_fw_code(fw_update_arg &arg, std::span<uint8_t> image, uint32_t length, c
 }  // namespace
 
 int fw_update_6cam_5810(fw_update_arg &arg) {
-    // 1, 2. Device 1 wins when both bits are set.
+    // Device 1 wins when both bits are set.
     uint32_t dev_id = 0;
     if (arg.update_mode & RYN_FLAG_6CAM_DEV1)
         dev_id = 1;
@@ -99,17 +98,16 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
         return 0;
     }
     if (!frame::select_6cam_dev_id(arg, dev_id)) return 0;  // else another controller is written
-    // 3 to 6.
     const std::optional<std::u16string> path = begin_buffered_update(arg);
     if (!path) return 0;
-    // 7, 8.
+    // The whole image is read and checked before the device is touched.
     const std::span<uint8_t> buffer = image_buffer<BufferedPath::sixcam5810>();
     uint32_t file_length = 0;
     if (!load_5810_image(arg, Image5810Policy::sixcam5810, *path, buffer, file_length)) return 0;
-    // 9.
+    // This device needs no switch before the write: progress goes straight on.
     frame::progress(arg, 2);
     frame::progress(arg, 4);
-    // 10, 11.
+    // The firmware alone in normal mode, the whole file in flash-layout mode.
     const std::span<uint8_t> image = buffer.first(file_length);
     int written = 0;
     switch (arg.update_mode & kUpdateModeBits) {
@@ -124,7 +122,6 @@ int fw_update_6cam_5810(fw_update_arg &arg) {
             break;
     }
     if (!check_written(arg, written)) return 0;
-    // 12.
     return finish_update(arg, false);
 }
 
