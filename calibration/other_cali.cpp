@@ -182,7 +182,7 @@ int parse_param(const cali_info_arg &arg, const platform::IniFile &ini, ParamKin
     }
     char16_t word[kWordCapacity] = {};
     char16_t t[5][kTokenCapacity] = {};
-    if (text::scan(value, u"%[a-z],cam%[^,],%[^,],%[^,],%[^,],%[^,]", word, kWordCapacity, t[0],
+    if (text::scan(value, u"%[a-z],cam%[^,],%[^,],%[^,],%[^,],%[^\n]", word, kWordCapacity, t[0],
                    kTokenCapacity, t[1], kTokenCapacity, t[2], kTokenCapacity, t[3],
                    kTokenCapacity, t[4], kTokenCapacity) != 6)
         return 0;
