@@ -129,9 +129,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
         const uint64_t raw = l.values.at(n).get(record);
         const std::u16string value =
             l.float_values
-                ? text::format_checked(
-                      u"%+.10e",
-                      static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(raw))))
+                ? text::float_text(std::bit_cast<float>(static_cast<uint32_t>(raw)))
                 : text::format_checked(u"%d", static_cast<int>(raw));
         ini.set(kCalibration, table[n].name_view(), value);
     }

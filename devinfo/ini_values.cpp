@@ -3,6 +3,7 @@
 #include "frame/file_values.h"
 #include "frame/sink.h"
 #include "text/checked_format.h"
+#include "text/field_number.h"
 #include "text/text.h"
 
 namespace ryn::devinfo {
@@ -25,7 +26,7 @@ std::u16string hex_value(uint32_t value) {
 }
 
 std::u16string float_value(float value) {
-    return text::format_checked(u"%+.10e", static_cast<double>(value));
+    return text::float_text(value);
 }
 
 bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,

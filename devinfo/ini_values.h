@@ -1,7 +1,8 @@
 // Value writers and readers of the device-information INI files, shared by
 // every controller's model configuration:
 //   - hex value writer: "0x%0*x" with 2, 4 or 8 digits by the value's size;
-//   - float value writer: the float widened to double, "%+.10e";
+//   - float value writer: the float widened to double, "%+.10e" (a NaN with
+//     other bits than plain "nan" gives back: text::float_text);
 //   - integer reading rule: the key's value (at most 255 characters) read as
 //     an unsigned number whose base follows its prefix ("0x"/"0X" hexadecimal,
 //     a leading 0 octal, otherwise decimal), which must fit its field;
@@ -28,7 +29,7 @@ inline constexpr size_t number_buffer_size = 256;
 // "0x50", "0x0123", "0x00012345": 8 digits when a bit above bit 15 is set,
 // else 4 when one of bits 8 to 15 is, else 2; lowercase.
 std::u16string hex_value(uint32_t value);
-// "+1.2500000000e+000".
+// "+1.2500000000e+000" (text::float_text).
 std::u16string float_value(float value);
 
 // Writes hex_value(value) under key; true when the key was written.

@@ -156,6 +156,28 @@ TEST_F(OtherCaliTest, GetThenSetLeavesEveryRecordAsItWas) {
     }
 }
 
+// NaNs of every kind go through GET then SET with all their bits: an erased
+// slot, a quiet NaN with a payload, a signalling NaN.
+TEST_F(OtherCaliTest, EveryFloatKeepsItsBitsThroughGetAndSet) {
+    for (const Variant *v : {&k5810, &k6camDev1}) {
+        SCOPED_TRACE(v->name);
+        create(*v);
+        std::filesystem::remove(dir_ / "c.ini");
+        use_definitions(*v, "param_0000=erased\nparam_0001=payload\nparam_0002=signalling\n");
+        const std::string name = std::string(v->prefix) + "cali";
+        std::vector<uint8_t> r = record(name);
+        put_u32(r, 1024, 0xFFFFFFFF);
+        put_u32(r, 1028, 0x7FC00001);
+        put_u32(r, 1032, 0x7F800001);
+        set_record(name, r);
+        ASSERT_EQ(get(*v), 1);
+        EXPECT_NE(file().find("\r\nerased=-nan(0xffffffff)\r\n"), std::string::npos);
+        ASSERT_EQ(set(*v), 1);
+        EXPECT_EQ(record(name), r);
+        frame::set_definition_dir_for_testing(std::nullopt);
+    }
+}
+
 TEST_F(OtherCaliTest, TheDeviceIdIsSetBeforeAnythingElse) {
     for (const Variant &v : kAll) {
         SCOPED_TRACE(v.name);
