@@ -40,8 +40,9 @@ void write_float(platform::IniFile &ini, std::u16string_view section, std::u16st
                  float value);
 
 // Whether a device's text can be written to an INI file as the value of key:
-// a line break or NUL in it cannot. When it cannot, reports
-// "[Error] Cannot write <key>: its value holds a line break or NUL.\n".
+// a line break or NUL in it cannot, nor a surrogate without its pair. When it
+// cannot, reports "[Error] Cannot write <key>: its value holds a line break
+// or NUL.\n" or "... holds an unpaired surrogate.\n".
 bool writable_text(std::u16string_view key, std::u16string_view value, const cali_info_arg &arg);
 
 // How reading a number for a record's field went: the key was missing, its

@@ -213,7 +213,12 @@ TEST_F(ModelCfgTest, FailedVersionQueries) {
     EXPECT_EQ(device_record(), before);
 }
 
-TEST_F(ModelCfgTest, StringsAreCutTo19Characters) {
+// No string is cut: a device string that fills its 20 characters without a
+// terminator goes through GET and SET whole, as does a file value of 20
+// characters; a longer one is refused naming the key; an unchanged string
+// keeps the bytes behind its terminator; a device string with an unpaired
+// surrogate fails the GET naming the key.
+TEST_F(ModelCfgTest, StringsKeepEveryCharacter) {
     for (const char *options : {R"({"model_version": "0x101"})", R"({"model_version": "0x102"})",
                                 R"({"model_version": "0x103"})"}) {
         SCOPED_TRACE(options);
@@ -221,17 +226,35 @@ TEST_F(ModelCfgTest, StringsAreCutTo19Characters) {
         create(options);
         const ModelCfgForm &form = *model_cfg_form(R::version(device_record()));
         Bytes record = device_record();
-        layout::Field field = form.strings[0];  // model_name: 20 characters, no terminator
+        const layout::Field name = form.strings[0];  // model_name: 20 characters, no terminator
         for (size_t i = 0; i < 20; ++i)
-            layout::Field{"", field.offset + 2 * i, 2}.put(record, u'a' + i);
+            layout::Field{"", name.offset + 2 * i, 2}.put(record, u'a' + i);
+        const layout::Field bar = form.strings[1];  // bar_code "AB", then stale bytes
+        layout::put_utf16_field(record, bar, u"AB");
+        layout::Field{"", bar.offset + 6, 2}.put(record, u'Z');
         set_device_record(record);
+        const Bytes before = device_record();
         ASSERT_EQ(get(), 1);
-        EXPECT_EQ(value(u"model configuration", u"model_name"), u"abcdefghijklmnopqrs");
+        EXPECT_EQ(value(u"model configuration", u"model_name"), u"abcdefghijklmnopqrst");
+        ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+        EXPECT_EQ(device_record(), before);
 
-        edit(u"model configuration", u"model_name", u"ABCDEFGHIJKLMNOPQRSTUVWXY");  // 25 characters
+        edit(u"model configuration", u"serial_num", u"ABCDEFGHIJKLMNOPQRST");  // 20 characters
         ASSERT_EQ(set(), 1);
-        EXPECT_EQ(layout::utf16_field(device_record(), field), u"ABCDEFGHIJKLMNOPQRS");
-        EXPECT_EQ(layout::Field({"", field.end() - 2, 2}).get(device_record()), 0u);
+        EXPECT_EQ(layout::utf16_field(device_record(), form.strings[4]), u"ABCDEFGHIJKLMNOPQRST");
+
+        const Bytes now = device_record();
+        edit(u"model configuration", u"serial_num", u"ABCDEFGHIJKLMNOPQRSTU");  // 21
+        EXPECT_EQ(set(), 0);
+        EXPECT_EQ(capture_.messages.back(),
+                  u"[Error] Bad value of serial_num: ABCDEFGHIJKLMNOPQRSTU.\n");
+        EXPECT_EQ(device_record(), now);
+
+        layout::Field{"", name.offset + 2, 2}.put(record, 0xD800);
+        set_device_record(record);
+        EXPECT_EQ(get(), 0);
+        EXPECT_EQ(capture_.messages.front(),
+                  u"[Error] Cannot write model_name: its value holds an unpaired surrogate.\n");
     }
 }
 

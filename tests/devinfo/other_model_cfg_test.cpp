@@ -251,7 +251,7 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
         replace_line("top", "");
         replace_line("bcdDevice", "");
         replace_line("vid", "vid=0443");  // octal
-        replace_line("model_name", "model_name=ABCDEFGHIJKLMNOPQRSTUVWXY");
+        replace_line("model_name", "model_name=ABCDEFGHIJKLMNOPQRST");  // fills the field
         replace_line("bar_code", "bar_code=");
         replace_line("length", "length=100");  // never taken from the file
         // Firmware parameter lines count in any section and are read as INI
@@ -267,7 +267,7 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
 
         Bytes expected = device;
         put_u16(expected, 4, 0x0123);
-        const std::u16string cut = u"ABCDEFGHIJKLMNOPQRS";
+        const std::u16string cut = u"ABCDEFGHIJKLMNOPQRST";
         std::memset(expected.data() + 10, 0, 40);
         std::memcpy(expected.data() + 10, cut.data(), 2 * cut.size());
         std::memset(expected.data() + 50, 0, 40);
