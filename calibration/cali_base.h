@@ -96,6 +96,9 @@ class CaliIni {
     virtual bool read_failed() const { return false; }
     // Whether the file has the section at all (keys or not).
     virtual bool has_section() const = 0;
+    // The file behind the store, whose other sections tell what else it
+    // holds; none for a store in memory.
+    virtual const platform::IniFile *file() const { return nullptr; }
     // Writes what was set to the file; false when it cannot be written.
     virtual bool commit() = 0;
 };
@@ -108,6 +111,7 @@ class CaliIniFile final : public CaliIni {
     bool set(std::u16string_view key, std::u16string_view value) override;
     bool read_failed() const override { return ini_.read_failed(); }
     bool has_section() const override;
+    const platform::IniFile *file() const override { return &ini_; }
     bool commit() override { return ini_.commit(); }
 
   private:

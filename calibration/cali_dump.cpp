@@ -3,6 +3,7 @@
 #include "calibration/cali_base.h"
 #include "calibration/cali_keys.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "ryn_hid.h"
 #include "text/checked_format.h"
@@ -61,6 +62,8 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
         if (!e.present || !e.valid) continue;
         ini.set(e.name_view(), text::float_text(get_f32(work, R::param(n))));
     }
+    // Last, the controller the record was read from, which a SET checks.
+    if (!ini.set(frame::controller_key, frame::controller_key_value(Controller::base))) return 0;
     return ini.commit() ? 1 : 0;
 }
 
@@ -94,7 +97,10 @@ int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     // 2. to 8. The definition file, the device's record in its working form.
     CaliBuffer device{}, work{};
     if (!read_device_record(arg, reader, reader != nullptr, device, work)) return 0;
-    // 9. The file.
+    // 9. The file, unless it holds a model configuration.
+    if (const platform::IniFile *file = ini.file();
+        file && !frame::check_get_target(arg, *file, path, frame::InfoRequest::calibration))
+        return 0;
     const frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
     if (!dump_cali(work, defs, ini)) {
         frame::report(arg, u"Fail to dump calibration to [%s].\n", path.c_str());

@@ -9,6 +9,7 @@
 #include "calibration/cali_keys.h"
 #include "frame/file_values.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "platform/file.h"
 #include "ryn_hid.h"
@@ -404,6 +405,18 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     if (ini.read_failed()) {
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
         return 0;
+    }
+    // An INI file of another controller or record is refused before it is
+    // read (the text form has no such keys). It may give either form of the
+    // base record, the working form a GET writes or a version-9 record: both
+    // go through the working form.
+    if (const platform::IniFile *file = ini.file(); file && !(arg.flags & RYN_CALI_COMPAT_TEXT)) {
+        if (!frame::check_record_identity(arg, *file, path,
+                                          {frame::InfoRequest::calibration, Controller::base,
+                                           static_cast<uint32_t>(R::length.get(work)),
+                                           static_cast<uint32_t>(R::version.get(work)),
+                                           static_cast<uint32_t>(R::kSizeV9), 9}))
+            return 0;
     }
     int read = 0;
     if (arg.flags & RYN_CALI_COMPAT_TEXT) {

@@ -19,6 +19,7 @@
 #include "frame/file_values.h"
 #include "frame/other_params.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "platform/file.h"
 #include "platform/ini_file.h"
@@ -133,6 +134,9 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
                 : text::format_checked(u"%d", static_cast<int>(raw));
         ini.set(kCalibration, table[n].name_view(), value);
     }
+    // The controller the record was read from, which a SET checks.
+    if (!ini.set(kCalibration, frame::controller_key, frame::controller_key_value(v.controller)))
+        return 0;
     // 3. Every firmware parameter, numbered from 0.
     for (size_t n = 0; n < l.fw_params.count; ++n) {
         if (!ini.set(
@@ -153,8 +157,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
 // The record into the INI file. The keys written before a failed write stay
 // in the file, as they would with the host's one-key-at-a-time writes.
 int dump_cali_info(const OtherCaliVariant &v, std::span<const uint8_t> record,
-                   const std::u16string &path) {
-    platform::IniFile ini(path);
+                   platform::IniFile &ini) {
     const int written = write_keys(v, record, ini);
     const bool committed = ini.commit();
     return written && committed ? 1 : 0;
@@ -288,7 +291,9 @@ int get_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!v) return 0;
     Record record(OtherCaliLayout::size, 0);
     if (!read_cali_record(*v, arg, record)) return 0;
-    if (!dump_cali_info(*v, record, path)) {
+    platform::IniFile ini(path);
+    if (!frame::check_get_target(arg, ini, path, frame::InfoRequest::calibration)) return 0;
+    if (!dump_cali_info(*v, record, ini)) {
         frame::report(arg, u"Failed to dump cali info.\n");
         return 0;
     }
@@ -300,6 +305,18 @@ int set_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!v) return 0;
     Record record(OtherCaliLayout::size, 0);
     if (!read_cali_record(*v, arg, record)) return 0;
+    // A file of another controller, or one that also holds a model
+    // configuration, is refused before anything of it is read.
+    {
+        const platform::IniFile ini(path);
+        const auto length = static_cast<uint32_t>(v->layout.length.get(record));
+        const auto version = static_cast<uint32_t>(v->layout.version.get(record));
+        if (!frame::check_record_identity(
+                arg, ini, path,
+                {frame::InfoRequest::calibration, controller, length, version, length, version}) ||
+            !frame::check_set_source(arg, ini, path))
+            return 0;
+    }
     if (!parse_cali_info(*v, arg, path, record)) {
         frame::report(arg, u"Failed to parse the input file\n");
         return 0;

@@ -11,6 +11,7 @@
 #include "frame/definitions.h"
 #include "frame/file_values.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "platform/ini_file.h"
 #include "ryn_hid.h"
@@ -78,7 +79,9 @@ bool dump_model_configuration(IniFile &ini, std::span<const uint8_t> host) {
     for (const NumberKey &n : kNumbers)
         if (version >= n.since && !ini.set(kModelSection, n.key, decimal(n.field.get(host))))
             return false;
-    return true;
+    // Last, the controller the record was read from, which a SET checks.
+    return ini.set(kModelSection, frame::controller_key,
+                   frame::controller_key_value(Controller::base));
 }
 
 // Section "sensor dsp": 33 keys "cam<c>_<setting>" = "enable,<value>" or "disable,<value>".
@@ -255,6 +258,7 @@ int get_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     // written before it stay in the file.
     if (!head_strings_writable(host, head_keys(host), arg)) return 0;
     IniFile ini(path);
+    if (!frame::check_get_target(arg, ini, path, frame::InfoRequest::model_configuration)) return 0;
     const bool dumped =
         dump_sections(ini, host, frame::definition_table(DefinitionFile::algo_base));
     const bool committed = ini.commit();
@@ -276,6 +280,13 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
         return 0;
     }
+    // A file of another controller or record is refused before it is read.
+    const auto length = static_cast<uint32_t>(R::length.get(host));
+    const auto major = static_cast<uint32_t>(R::major.get(host));
+    if (!frame::check_record_identity(arg, ini, path,
+                                      {frame::InfoRequest::model_configuration, Controller::base,
+                                       length, major, length, major}))
+        return 0;
     if (!parse_model_configuration(ini, host, arg, path)) return 0;
     if (!parse_sensor_dsp(ini, host, arg)) return 0;
     if (!parse_algorithm_parameter(ini, host, arg, definitions)) return 0;

@@ -22,6 +22,7 @@
 #include "frame/definitions.h"
 #include "frame/other_params.h"
 #include "frame/paths.h"
+#include "frame/record_identity.h"
 #include "frame/sink.h"
 #include "platform/ini_file.h"
 #include "ryn_hid.h"
@@ -249,7 +250,8 @@ bool dump_system_parameter(IniFile &ini, const L &l, std::span<const uint8_t> re
 int dump_sections(IniFile &ini, const OtherModelCfgVariant &v, const cali_info_arg &arg,
                   std::span<const uint8_t> record) {
     const ModelCfgMessages &m = v.messages;
-    if (!dump_model_cfg_head(ini, record, {.bcd_device = true, .strings = true})) {
+    if (!dump_model_cfg_head(ini, record, {.bcd_device = true, .strings = true}) ||
+        !ini.set(kModelSection, frame::controller_key, frame::controller_key_value(v.controller))) {
         frame::report(arg, m.dump_model);
         return 0;
     }
@@ -353,6 +355,7 @@ int get_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
     // is written.
     if (!head_strings_writable(record, {.bcd_device = true, .strings = true}, arg)) return 0;
     IniFile ini(path);
+    if (!frame::check_get_target(arg, ini, path, frame::InfoRequest::model_configuration)) return 0;
     const int dumped = dump_sections(ini, *v, arg, record);
     const bool committed = ini.commit();
     if (dumped && !committed) {
@@ -368,6 +371,19 @@ int set_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!v) return 0;
     Record record(L::size, 0);
     if (!load_and_read(*v, arg, Request::set, record)) return 0;
+    // A file of another controller, or one that also holds a calibration, is
+    // refused before anything of it is read.
+    {
+        const IniFile ini(path);
+        const auto length = static_cast<uint32_t>(L::length.get(record));
+        const auto major = static_cast<uint32_t>(L::major.get(record));
+        if (!frame::check_record_identity(
+                arg, ini, path,
+                {frame::InfoRequest::model_configuration, controller, length, major, length,
+                 major}) ||
+            !frame::check_set_source(arg, ini, path))
+            return 0;
+    }
     if (!parse_sections(*v, arg, path, record)) return 0;
     frame::progress(arg, 4);
     const ryn_record_writer writer = ryn_set_model_cfg_fn(arg.handle);

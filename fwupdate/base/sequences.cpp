@@ -97,6 +97,19 @@ int get_model_cfg_buffer(const fw_update_arg &arg, const FwImage &image,
     return 1;
 }
 
+// A sequence that cannot go on in the update mode before it writes: the
+// normal code is as it was, so the device leaves the update mode again, or
+// the message says it stays there. Returns 0.
+int stop_before_writing(fw_update_arg &arg) {
+    if (switch_dev_mode(arg, dev_mode_normal, nullptr)) {
+        frame::report(arg, u"The controller is back in the mode it was in; nothing was written.\n");
+        return 0;
+    }
+    frame::report(arg, u"[Error] The controller is left in its update mode; a firmware update "
+                       u"(ryn fw update IMAGE) brings it back.\n");
+    return 0;
+}
+
 const void *default_table(const FwImage &image) {
     return image.default_model_cfg ? image.default_model_cfg->record.data() : nullptr;
 }
@@ -150,7 +163,8 @@ int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
         return 0;
     }
     devinfo::VersionBuffer record{};
-    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str))
+        return stop_before_writing(arg);
     platform::console_write(u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
                              code_length(image))) {
@@ -198,7 +212,8 @@ int update_normal_code_g53(fw_update_arg &arg, const FwImage &image) {
     }
     frame::progress(arg, 4);
     devinfo::VersionBuffer record{};
-    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str))
+        return stop_before_writing(arg);
     frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
                              code_length(image))) {
@@ -239,7 +254,8 @@ int update_normal_code_fb(fw_update_arg &arg, const FwImage &image) {
     }
     // 5, 6.
     devinfo::VersionBuffer record{};
-    if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
+    if (!read_patched_version(arg, image, record, ryn_get_version_str))
+        return stop_before_writing(arg);
     // 7.
     frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),

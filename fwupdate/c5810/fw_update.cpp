@@ -12,7 +12,8 @@
 
 namespace ryn::fwupdate {
 
-int switch_to_maskrom(fw_update_arg &arg) {
+int switch_to_maskrom(fw_update_arg &arg, bool &ran_from_flash) {
+    ran_from_flash = false;
     // 1.
     uint32_t mode = 0;
     if (!ryn_get_fw_mode(arg.handle, &mode)) {
@@ -39,6 +40,7 @@ int switch_to_maskrom(fw_update_arg &arg) {
         frame::report(arg, u"Failed to switch firmware mode to MASKROM.\n");
         return 0;
     }
+    ran_from_flash = true;
     frame::report(arg, u"Switch to Maskrom (0x%04x, 0x%04x)\n",
                   static_cast<uint32_t>(FwHeaderRecord5810::value0.get(header)),
                   static_cast<uint32_t>(FwHeaderRecord5810::value1.get(header)));
@@ -47,6 +49,21 @@ int switch_to_maskrom(fw_update_arg &arg) {
         return 0;
     }
     return 1;
+}
+
+int stop_before_writing(fw_update_arg &arg, bool ran_from_flash) {
+    // The flash is as it was: a controller that ran from it can run from it
+    // again after a reset.
+    if (ran_from_flash) {
+        frame::report(arg, u"Switch back to Flash.\n");
+        if (ryn_set_dev_mode(arg.handle, 0, nullptr) && frame::reset_device(arg)) {
+            frame::report(arg, u"The controller runs from flash again; nothing was written.\n");
+            return 0;
+        }
+    }
+    frame::report(arg, u"[Error] The controller is left in Maskrom mode; a firmware update "
+                       u"(ryn fw update IMAGE) brings it back.\n");
+    return 0;
 }
 
 int enable_osc_cali(fw_update_arg &arg) {
@@ -86,19 +103,23 @@ int fw_update_5810(fw_update_arg &arg) {
     if (!update_mode_supported(arg, arg.update_mode)) return 0;
     // 8 to 10.
     frame::progress(arg, 2);
-    if (!switch_to_maskrom(arg)) {
+    bool ran_from_flash = false;
+    if (!switch_to_maskrom(arg, ran_from_flash)) {
         frame::report(arg, u"Failed to switch to Maskrom.\n");
         return 0;
     }
+    // From here until the write, an update that cannot go on takes the
+    // controller back to the mode it was in.
     if (!enable_osc_cali(arg)) {
         frame::report(arg, u"Failed to enable OSC-Cali Mechanism.\n");
-        return 0;
+        return stop_before_writing(arg, ran_from_flash);
     }
     // 11. The flash boot word is erased in what is written.
     const std::span<uint8_t> image = buffer.first(file_length);
     H::flash_boot.put(image.subspan(H::file_offset), 0xFFFFFFFF);
     // 12, 13.
-    if (!set_flash_driver(arg)) return 0;
+    // A flash whose ID has no usable driver is found only here, in Maskrom.
+    if (!set_flash_driver(arg)) return stop_before_writing(arg, ran_from_flash);
     frame::progress(arg, 4);
     // 14, 15.
     int written = 0;

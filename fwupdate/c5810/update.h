@@ -54,7 +54,13 @@ inline constexpr uint32_t sf_status_reads = 100;
 inline constexpr size_t flash_driver_buffer_size = 65536;
 
 int fw_update_5810(fw_update_arg &arg);
-int switch_to_maskrom(fw_update_arg &arg);
+// ran_from_flash tells whether the controller ran from flash before (and was
+// switched to Maskrom here).
+int switch_to_maskrom(fw_update_arg &arg, bool &ran_from_flash);
+// Ends an update that cannot go on after the switch to Maskrom, before
+// anything was written: a controller that ran from flash runs from it again;
+// otherwise the last message says it is left in Maskrom. Returns 0.
+int stop_before_writing(fw_update_arg &arg, bool ran_from_flash);
 int enable_osc_cali(fw_update_arg &arg);
 int load_flash_driver_list(fw_update_arg &arg);
 int set_flash_driver(fw_update_arg &arg);

@@ -73,6 +73,22 @@ int switch_to_flash(fw_update_arg &arg) {
         arg, {{R::boot_word, R::boot_from_flash}, {R::boot_sum, R::boot_sum_value}});
 }
 
+// Ends an update that cannot go on in the mask ROM before anything was
+// written. While the boot word still names the flash, a reset runs the
+// controller from its untouched flash again; otherwise the last message says
+// it is left in its mask ROM. Returns 0.
+int stop_before_writing(fw_update_arg &arg) {
+    std::array<uint8_t, R::size> record{};
+    if (ryn_get_fw_hdr(arg.handle, record.data(), 0) &&
+        R::boot_word.get(record) == R::boot_from_flash && frame::reset_device(arg)) {
+        frame::report(arg, u"The controller runs from flash again; nothing was written.\n");
+        return 0;
+    }
+    frame::report(arg, u"[Error] The controller is left in its mask ROM; a firmware update "
+                       u"(ryn fw update IMAGE) brings it back.\n");
+    return 0;
+}
+
 // Writes and reads back the banks one at a time. Their count and bounds were
 // checked with the image, before the device was touched.
 int write_code_banks(fw_update_arg &arg, std::span<const uint8_t> image) {
@@ -149,10 +165,12 @@ int fw_update_5920(fw_update_arg &arg) {
     int written = 0;
     if (arg.update_mode == RYN_UPDATE_NORMAL) {
         frame::report(arg, u"Update Flash Header\n");
-        if (!patch_flash_header(arg))
+        if (!patch_flash_header(arg)) {
             frame::report(arg, u"Failed to patch flash header\n");
-        else
-            written = write_code_banks(arg, image);
+            check_written(arg, 0);
+            return stop_before_writing(arg);
+        }
+        written = write_code_banks(arg, image);
     } else {
         B::boot_word.put(image, R::no_boot);
         written = write_flash_layout_5920(arg, image);

@@ -104,8 +104,8 @@ TEST_F(CaliTest, DefinitionFileWithoutEntriesStillDumpsTheFixedKeys) {
     const std::string text = read_file(file);
     size_t lines = 0;
     for (char c : text) lines += c == '\n';
-    EXPECT_EQ(lines, 1u + 3 + 18 + 18 + 21 +
-                         1);  // section, header, words, matrices, registers, nf_profile
+    // section, header, words, matrices, registers, nf_profile, controller
+    EXPECT_EQ(lines, 1u + 3 + 18 + 18 + 21 + 1 + 1);
 }
 
 TEST_F(CaliTest, IniFormWarnsAboutMissingKeysAndReadsTheEnableWord) {
@@ -281,6 +281,14 @@ TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         {RYN_CALI_COMPAT_INI, "", "[Error] The file [%FILE%] has no section [calibration].\n"},
         {0, "[model configuration]\r\nvid=0x1234\r\npid=0x0001\r\n",
          "[Error] The file [%FILE%] has no section [calibration].\n"},
+        // A file of another controller or record, by the keys a GET writes.
+        {0, "[calibration]\r\nlength=8192\r\nversion=1\r\ncontroller=5810\r\n",
+         "[Error] The file [%FILE%] holds a calibration of a 5810 controller (length 8192, "
+         "version 1), but the device holds a calibration of a base controller (length 8192, "
+         "version 10).\n"},
+        {RYN_CALI_COMPAT_INI, "[calibration]\r\nlength=6144\r\n",
+         "[Error] The file [%FILE%] holds a calibration (length 6144), but the device holds a "
+         "calibration of a base controller (length 8192, version 10).\n"},
     };
     for (const int version : {9, 10}) {
         create(version);
@@ -298,6 +306,23 @@ TEST_F(CaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
             EXPECT_EQ(messages().back(), expected);
             EXPECT_FALSE(called("cali_info_writer"));
             EXPECT_EQ(cali(), before);
+        }
+    }
+}
+
+// A file without the keys that say what it holds is taken, and so is one
+// that says either form of the base record (version 10 of 8192 bytes, version
+// 9 of 1555).
+TEST_F(CaliTest, IdentityKeysOfTheBaseRecordAreTaken) {
+    for (const int version : {9, 10}) {
+        create(version);
+        definitions("param_0001=cam0_thr\n");
+        for (const char *keys : {"", "length=8192\r\nversion=9\r\ncontroller=base\r\n",
+                                 "version=10\r\n", "length=1555\r\nversion=9\r\n"}) {
+            SCOPED_TRACE(std::to_string(version) + " " + keys);
+            const fs::path file = dir_ / "c.ini";
+            write_file(file, std::string("[calibration]\r\n") + keys + "nf_cam=1\r\n");
+            EXPECT_EQ(set(file), 1) << text_of(capture_.text());
         }
     }
 }

@@ -15,6 +15,7 @@
 #include "support/capture.h"
 #include "support/sim_records.h"
 #include "support/tmpdir.h"
+#include "text/text.h"
 
 namespace ryn {
 namespace {
@@ -386,6 +387,84 @@ TEST_F(OtherCaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         EXPECT_FALSE(traced("cali_info_writer"));
         EXPECT_EQ(record(std::string(c.variant.prefix) + "cali"), device);
     }
+}
+
+// The keys by which a GET file says what it holds: each the file has must
+// agree with the device's record; a file without them is taken as before.
+TEST_F(OtherCaliTest, TheFileMustHoldARecordOfTheDevicesKind) {
+    struct Case {
+        const Variant &variant;
+        std::vector<std::pair<const char *, const char *>> lines;  // key, line ("": removed)
+        const char16_t *holds;  // what the refusal says the file holds; null: accepted
+    };
+    const std::u16string dev_5810 = u"a calibration of a 5810 controller (length 8192, version 1)";
+    const Case cases[] = {
+        {k5810, {{"controller", ""}, {"length", ""}, {"version", ""}}, nullptr},
+        {k5810, {{"length", "length=0x2000"}}, nullptr},
+        {k6camDev1, {}, nullptr},
+        {k5810, {{"length", "length=100"}},
+         u"a calibration of a 5810 controller (length 100, version 1)"},
+        {k5810, {{"version", "version=2"}},
+         u"a calibration of a 5810 controller (length 8192, version 2)"},
+        {k5810, {{"controller", "controller=6cam_5810"}, {"length", ""}, {"version", ""}},
+         u"a calibration of a 5810 device of a six-camera system"},
+        {k5810, {{"controller", "controller=other"}},
+         u"a calibration of controller \"other\" (length 8192, version 1)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.variant.name) + " " +
+                     (c.lines.empty() ? "" : c.lines[0].second));
+        create(c.variant);
+        use_definitions(c.variant, "param_0000=first\n");
+        ASSERT_EQ(get(c.variant), 1);
+        const std::string name = std::string(c.variant.prefix) + "cali";
+        const std::vector<uint8_t> device = record(name);
+        for (const auto &[key, line] : c.lines) replace_line(key, line);
+        if (!c.holds) {
+            EXPECT_EQ(set(c.variant), 1) << text::to_utf8(capture_.text());
+            EXPECT_EQ(record(name), device);
+            continue;
+        }
+        ASSERT_EQ(set(c.variant), 0);
+        EXPECT_EQ(capture_.messages,
+                  (std::vector<std::u16string>{u"[Error] The file [" + path_ + u"] holds " +
+                                               c.holds + u", but the device holds " + dev_5810 +
+                                               u".\n"}));
+        EXPECT_FALSE(traced("cali_info_writer"));
+        EXPECT_EQ(record(name), device);
+    }
+
+    // The LPC4320 controller and a 5810 device of one six-camera system keep
+    // records of one length and version: the controller key tells them apart.
+    create(k6cam4320);
+    use_definitions(k6cam4320, "param_0000=first\n");
+    ASSERT_EQ(get(k6cam4320), 1);
+    const std::vector<uint8_t> device = record("1/cali");
+    ASSERT_EQ(set(k6camDev1), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{
+                  u"[Error] The file [" + path_ +
+                  u"] holds a calibration of the LPC4320 controller of a six-camera system "
+                  u"(length 8192, version 1), but the device holds a calibration of a 5810 "
+                  u"device of a six-camera system (length 8192, version 1).\n"}));
+    EXPECT_EQ(record("1/cali"), device);
+}
+
+// A file that holds both requests' data (written by the GETs of a version that
+// let them share one file) has one [firmware parameter] section for both:
+// the SET refuses it.
+TEST_F(OtherCaliTest, AFileHoldingAModelConfigurationTooIsRefused) {
+    create(k5810);
+    ASSERT_EQ(get(k5810), 1);
+    const std::vector<uint8_t> device = record("cali");
+    append("[model configuration]\r\nvid=0x0408\r\n");
+    ASSERT_EQ(set(k5810), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{
+                  u"[Error] The file [" + path_ +
+                  u"] holds both a calibration and a model configuration, whose [firmware "
+                  u"parameter] sections cannot be told apart.\n"}));
+    EXPECT_EQ(record("cali"), device);
 }
 
 TEST_F(OtherCaliTest, DeviceFailuresSendTheirMessages) {

@@ -688,9 +688,10 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
         ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", c.family, "--force"}).status, 0);
         const std::string cali = dump("cali", c.dev), model_cfg = dump("model-cfg", c.dev);
         for (const char *what : {"cali", "info"}) {
-            const Result get = run(c.six, {what, "get", "f.ini"});
+            const std::string file = std::string(what) + ".ini";
+            const Result get = run(c.six, {what, "get", file});
             ASSERT_EQ(get.status, 0) << get.out << get.err;
-            const Result set = run(c.six, {what, "set", "f.ini"});
+            const Result set = run(c.six, {what, "set", file});
             ASSERT_EQ(set.status, 0) << set.out << set.err;
         }
         EXPECT_TRUE(dump("cali", c.dev) == cali);
@@ -710,6 +711,83 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "Fail to parse the system parameter.\n");
     EXPECT_TRUE(dump("model-cfg", nullptr) == before);
+}
+
+// A GET file of one controller given to the SET of another (another family,
+// or the other kind of controller of one six-camera system) is refused
+// before the device is written; the device's records stay byte for byte.
+TEST_F(Cli, SetOfAnotherControllersFileIsRefusedAndWritesNothing) {
+    struct Unit {
+        const char *name;
+        const char *state;
+        std::vector<std::string> six;  // --6cam-dev
+        const char *dev;               // of sim dump
+    };
+    const Unit units[] = {{"base", "base.json", {}, nullptr},
+                          {"5810", "5810.json", {}, nullptr},
+                          {"5920", "5920.json", {}, nullptr},
+                          {"lpc4320", "6cam.json", {}, "255"},
+                          {"6cam 5810", "6cam.json", {"--6cam-dev", "1"}, "1"}};
+    for (const char *family : {"base", "5810", "5920", "6cam"}) {
+        const std::string state = std::string(family) + ".json";
+        ASSERT_EQ(ryn({"sim", "create", state, "--family", family}).status, 0);
+    }
+    auto run = [&](const Unit &u, std::vector<std::string> command) {
+        std::vector<std::string> args = u.six;
+        args.insert(args.end(), {"--sim", u.state, "--quiet"});
+        args.insert(args.end(), command.begin(), command.end());
+        return ryn(args);
+    };
+    auto records = [&](const Unit &u) {
+        std::string bytes;
+        for (const char *record : {"cali", "model-cfg"}) {
+            std::vector<std::string> args{"sim", "dump", u.state, record, "-o", "r.bin"};
+            if (u.dev) args.insert(args.end(), {"--dev", u.dev});
+            EXPECT_EQ(ryn(args).status, 0);
+            bytes += slurp(dir_ / "r.bin");
+        }
+        return bytes;
+    };
+    auto file_of = [](const Unit &u, const char *what) {
+        return std::string(u.dev ? u.dev : u.name) + "_" + what + ".ini";
+    };
+    for (const Unit &u : units)
+        for (const char *what : {"cali", "info"}) {
+            const Result get = run(u, {what, "get", file_of(u, what)});
+            ASSERT_EQ(get.status, 0) << u.name << get.out << get.err;
+        }
+    for (const Unit &target : units) {
+        const std::string before = records(target);
+        for (const Unit &source : units) {
+            if (&source == &target) continue;
+            for (const char *what : {"cali", "info"}) {
+                SCOPED_TRACE(std::string(what) + " set of a " + source.name + " file on a " +
+                             target.name);
+                const Result set = run(target, {what, "set", file_of(source, what)});
+                EXPECT_NE(set.status, 0) << set.out << set.err;
+                EXPECT_EQ(set.out.rfind("[Error] The file [", 0), 0u) << set.out;
+                EXPECT_NE(set.out.find("but the device holds"), std::string::npos) << set.out;
+            }
+        }
+        EXPECT_TRUE(records(target) == before) << target.name;
+    }
+}
+
+// On a 5810, a calibration GET into a model configuration's file, and the
+// other way round, is refused and leaves the file as the first GET wrote it.
+TEST_F(Cli, GetIntoTheOtherRequestsFileIsRefused) {
+    ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", "5810"}).status, 0);
+    for (const auto &[first, second] : {std::pair{"info", "cali"}, std::pair{"cali", "info"}}) {
+        SCOPED_TRACE(std::string(first) + " get, then " + second + " get");
+        fs::remove(dir_ / "f.ini");
+        ASSERT_EQ(ryn({"--sim", "s.json", "--quiet", first, "get", "f.ini"}).status, 0);
+        const std::string written = slurp(dir_ / "f.ini");
+        const Result r = ryn({"--sim", "s.json", "--quiet", second, "get", "f.ini"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find("[Error] The file ["), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("f.ini] holds a"), std::string::npos) << r.out;
+        EXPECT_TRUE(slurp(dir_ / "f.ini") == written);
+    }
 }
 
 }  // namespace

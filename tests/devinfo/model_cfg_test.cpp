@@ -151,7 +151,7 @@ TEST_F(ModelCfgTest, Version0x100) {
     std::string expected =
         "[model configuration]\r\nlength=6144\r\nmajor_version=0x01\r\nminor_version=0x00\r\n"
         "vid=0x0408\r\npid=0x3101\r\nled_async=1\r\nled_delay_us=1500\r\nupdate_refresh=60\r\n"
-        "resolutionX=4096\r\nresolutionY=4096\r\n[sensor dsp]\r\n";
+        "resolutionX=4096\r\nresolutionY=4096\r\ncontroller=base\r\n[sensor dsp]\r\n";
     for (const char *setting : {"nf_dark", "l_touch_thrd", "d_touch_thrd", "d_touch_lvl",
                                 "d_erosion_lvl", "d_dilation_lvl", "l_erosion_lvl",
                                 "l_dilation_lvl", "filter_1_3_5", "m_erosion_lvl", "flip"})
@@ -268,7 +268,7 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     edit(u"model configuration", u"led_delay_us", u" 0x1170 ");  // 4464
     edit(u"model configuration", u"pid", u"0443");            // octal
     edit(u"model configuration", u"bcdDevice", u"291");
-    edit(u"model configuration", u"length", u"12");  // never taken from the file
+    edit(u"model configuration", u"length", u"");  // a file without it is taken
     edit(u"sensor dsp", u"cam0_flip", u"Enable,1");  // not a lowercase word: missing
     edit(u"sensor dsp", u"cam1_flip", u"on,1");      // any other word: disabled
     edit(u"sensor dsp", u"cam2_flip", u"enable,1");
@@ -491,6 +491,45 @@ TEST_F(ModelCfgTest, GetKeepsOtherKeysAndDumpsOnlyWhatTheRecordHolds) {
     EXPECT_EQ(value(u"algorithm parameter", u"match_id_thr"), u"7");
     EXPECT_EQ(value(u"algorithm parameter", u"extra_300"), u"1");
     EXPECT_EQ(value(u"notes", u"kept"), u"yes");
+}
+
+// A file whose keys say it holds another controller's model configuration is
+// refused with one message before the device is written; one without those
+// keys goes back. A GET refuses a file that holds a calibration.
+TEST_F(ModelCfgTest, TheFileMustHoldARecordOfTheDevicesKind) {
+    create(R"({"model_version": "0x103"})");
+    ASSERT_EQ(get(), 1);
+    const Bytes before = device_record();
+    const std::u16string device =
+        u", but the device holds a model configuration of a base controller (length 6144, major "
+        u"version 0x01).\n";
+    edit(u"model configuration", u"major_version", u"0x02");
+    ASSERT_EQ(set(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a model configuration of a base controller (length 6144, major "
+                        u"version 0x02)" + device}));
+    edit(u"model configuration", u"controller", u"6cam_4320");
+    edit(u"model configuration", u"major_version", u"");
+    edit(u"model configuration", u"length", u"");
+    ASSERT_EQ(set(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a model configuration of the LPC4320 controller of a six-camera "
+                        u"system" + device}));
+    EXPECT_EQ(device_record(), before);
+    edit(u"model configuration", u"controller", u"");
+    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+    EXPECT_EQ(device_record(), before);
+
+    const std::string calibration = "[calibration]\r\nlength=8192\r\n";
+    test::write_file(dir_ / "m.ini", calibration);
+    ASSERT_EQ(get(), 0);
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"[Error] The file [" + file_ +
+                        u"] holds a calibration; a model configuration is not written into "
+                        u"it.\n"}));
+    EXPECT_EQ(test::read_file(dir_ / "m.ini"), calibration);
 }
 
 TEST_F(ModelCfgTest, DeviceAndDefinitionFailures) {

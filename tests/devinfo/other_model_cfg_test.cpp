@@ -190,7 +190,7 @@ TEST_F(OtherModelCfgTest, GetWritesTheSectionsOfEachVersion) {
                    "minor_version=0x00\r\nvid=0x0408\r\npid=0x5810\r\nbcdDevice=0x0101\r\n"
                    "model_name=SIM-5810\r\nbar_code=BC-5810-0001\r\nmanufacturer=Simulated\r\n"
                    "product_type=OpticalTouchScreen\r\nserial_num=SN58100001\r\n"
-                   "[firmware parameter]\r\nFW_PARAM_0000=1\r\n",
+                   "controller=5810\r\n[firmware parameter]\r\nFW_PARAM_0000=1\r\n",
                    0),
         0u)
         << text.substr(0, 400);
@@ -253,7 +253,7 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
         replace_line("vid", "vid=0443");  // octal
         replace_line("model_name", "model_name=ABCDEFGHIJKLMNOPQRST");  // fills the field
         replace_line("bar_code", "bar_code=");
-        replace_line("length", "length=100");  // never taken from the file
+        replace_line("length", "length=");  // a file without it is taken
         // Firmware parameter lines count in any section and are read as INI
         // keys: blanks trimmed, any line end, the first of a repeated one wins.
         replace_line("FW_PARAM_0003", "");

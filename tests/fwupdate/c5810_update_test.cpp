@@ -10,6 +10,14 @@ class Update5810Test : public Fw5810Test {};
 
 constexpr const char *kOsc = "ryn_set_reg";
 
+// The last message of an update that stopped in Maskrom before writing: the
+// controller ran from flash and does so again, or it stays in Maskrom.
+constexpr const char16_t *kBackToFlash =
+    u"The controller runs from flash again; nothing was written.\n";
+constexpr const char16_t *kLeftInMaskrom =
+    u"[Error] The controller is left in Maskrom mode; a firmware update (ryn fw update IMAGE) "
+    u"brings it back.\n";
+
 TEST_F(Update5810Test, NormalUpdateFromFlashModeWritesTheFirmwareAndRunsFromFlashAgain) {
     create("5810");
     const Bytes image = image_5810();
@@ -59,9 +67,11 @@ TEST_F(Update5810Test, EachOscCaliRegisterFailureStopsWithItsMessage) {
         EXPECT_EQ(update(image_5810()), 0);
         const std::u16string reg =
             text::format(u"Failed to set register[0x%08X]\n", osc_cali_registers[n - 1].address);
-        ASSERT_GE(capture_.messages.size(), 2u);
-        EXPECT_EQ(capture_.messages[capture_.messages.size() - 2], reg);
-        EXPECT_EQ(capture_.messages.back(), u"Failed to enable OSC-Cali Mechanism.\n");
+        ASSERT_GE(capture_.messages.size(), 3u);
+        EXPECT_EQ(capture_.messages[capture_.messages.size() - 3], reg);
+        EXPECT_EQ(capture_.messages[capture_.messages.size() - 2],
+                  u"Failed to enable OSC-Cali Mechanism.\n");
+        EXPECT_EQ(capture_.messages.back(), kLeftInMaskrom);
         EXPECT_EQ(count_op(kOsc), n);
         // A host's msg_fn receives the register's whole text as the format.
         create("5810", R"({"fw_mode": "maskrom"})");
@@ -70,8 +80,8 @@ TEST_F(Update5810Test, EachOscCaliRegisterFailureStopsWithItsMessage) {
         RawFormats raw;
         raw.attach(arg);
         EXPECT_EQ(ryn_fw_update(&arg), 0);
-        ASSERT_GE(raw.formats.size(), 2u);
-        EXPECT_EQ(raw.formats[raw.formats.size() - 2], reg);
+        ASSERT_GE(raw.formats.size(), 3u);
+        EXPECT_EQ(raw.formats[raw.formats.size() - 3], reg);
     }
 }
 
@@ -128,7 +138,8 @@ TEST_F(Update5810Test, StalledFlashIdPollFailsAfterItsBound) {
         has_message(text::format(u"The serial flash did not finish reading its ID "
                                  u"(register[0x%08X] still 0x%08X after %u reads).\n",
                                  sf_status_reg, sf_start, sf_status_reads)));
-    EXPECT_EQ(capture_.messages.back(), u"Failed to read flash ID\n");
+    EXPECT_TRUE(has_message(u"Failed to read flash ID\n"));
+    EXPECT_EQ(capture_.messages.back(), kLeftInMaskrom);
     EXPECT_EQ(count_waits(100), sf_status_reads);
     EXPECT_EQ(count_op("ryn_get_reg"), sf_status_reads);
 }
@@ -172,7 +183,12 @@ TEST_F(Update5810Test, FlashDriverListChoosesTheDriver) {
         capture_.messages.clear();
         EXPECT_EQ(update(image_5810()), c.result) << text::to_utf8(capture_.text());
         EXPECT_EQ(count_op("ryn_set_extend_flash_driver"), c.drivers_loaded);
-        EXPECT_EQ(capture_.messages.back(), c.last);
+        EXPECT_TRUE(has_message(c.last));
+        // A refusal before the write takes the controller back to its flash.
+        if (c.result == 0 && c.drivers_loaded == 0 &&
+            std::u16string_view(c.last) != u"Failed to update firmware code.\n") {
+            EXPECT_EQ(capture_.messages.back(), kBackToFlash);
+        }
     }
 }
 
@@ -186,7 +202,7 @@ TEST_F(Update5810Test, ListLinesPastThirtyTwoAreIgnoredAndSaidSo) {
     EXPECT_TRUE(
         has_message(u"The flash driver list holds more than 32 usable lines; the lines "
                     u"after the 32th are ignored.\n"));
-    EXPECT_EQ(capture_.messages.back(), u"Flash ID not support.\n");
+    EXPECT_TRUE(has_message(u"Flash ID not support.\n"));
     EXPECT_EQ(flash_driver_table().count, FlashDriverTable::capacity);
 }
 
@@ -197,7 +213,43 @@ TEST_F(Update5810Test, DriverLongerThanItsBufferIsRefused) {
     create("5810");
     EXPECT_EQ(update(image_5810()), 0);
     EXPECT_EQ(count_op("ryn_set_extend_flash_driver"), 0u);
-    EXPECT_EQ(capture_.messages.back(), u"Fail to set extend flash driver\n");
+    EXPECT_TRUE(has_message(u"Fail to set extend flash driver\n"));
+}
+
+// A flash the list has no driver for is found only after the switch to
+// Maskrom. A controller that ran from flash is switched back and runs from
+// its untouched flash again; one that was in Maskrom already, or whose reset
+// back fails, stays in Maskrom and the last message says how to bring it back.
+TEST_F(Update5810Test, AFlashWithoutADriverLeavesTheControllerInAStatedMode) {
+    write_list("");
+    struct Case {
+        const char *what;
+        const char *options;
+        uint32_t failing_reset;  // 0: none
+        const char16_t *last;
+        uint32_t mode;  // after the update (not looked at when a reset failed)
+    };
+    const Case cases[] = {
+        {"from flash", nullptr, 0, kBackToFlash, fw_mode_5810_flash},
+        {"from Maskrom", R"({"fw_mode": "maskrom"})", 0, kLeftInMaskrom, fw_mode_5810_maskrom},
+        {"reset back fails", nullptr, 2, kLeftInMaskrom, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        create("5810", c.options);
+        if (c.failing_reset) {
+            ASSERT_TRUE(ryn_sim_fail("reset", c.failing_reset, 1));
+        }
+        capture_.messages.clear();
+        EXPECT_EQ(update(image_5810()), 0);
+        EXPECT_TRUE(has_message(u"Flash ID not support.\n"));
+        EXPECT_EQ(capture_.messages.back(), c.last);
+        EXPECT_TRUE(sim_record("flash").empty());
+        if (c.failing_reset) continue;
+        uint32_t mode = 0;
+        ASSERT_TRUE(ryn_get_fw_mode(ryn_sim_handle(), &mode));
+        EXPECT_EQ(mode, c.mode);
+    }
 }
 
 TEST_F(Update5810Test, MissingListFailsBeforeTheImage) {

@@ -88,6 +88,38 @@ TEST_F(BankedTest, NoBanksStillPatchesAndSwitchesTheHeader) {
     EXPECT_EQ(fw_header_word(R::boot_word), R::boot_from_flash);
 }
 
+// The flash header cannot be patched in the mask ROM: nothing was written,
+// so a reset runs the controller from its flash again; when the header
+// cannot be read either, the last message says it stays in its mask ROM.
+TEST_F(BankedTest, AHeaderThatCannotBePatchedLeavesAStatedMode) {
+    struct Case {
+        const char *what;
+        const char *failing;
+        const char16_t *last;
+        bool reset;  // the controller was reset to boot its flash
+    };
+    const Case cases[] = {
+        {"header write fails", "ryn_set_fw_hdr",
+         u"The controller runs from flash again; nothing was written.\n", true},
+        {"header read fails", "ryn_get_fw_hdr",
+         u"[Error] The controller is left in its mask ROM; a firmware update (ryn fw update "
+         u"IMAGE) brings it back.\n",
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(ryn_sim_create("5920", nullptr), RYN_INVALID_HANDLE);
+        ASSERT_TRUE(ryn_sim_fail(c.failing, 1, 2));
+        EXPECT_EQ(update(image_), 0);
+        EXPECT_TRUE(has_message(u"Failed to patch flash header\n"));
+        EXPECT_TRUE(has_message(u"Failed to update firmware code.\n"));
+        EXPECT_EQ(capture_.messages.back(), c.last);
+        EXPECT_TRUE(sim_record("flash").empty());
+        EXPECT_EQ(fw_header_word(R::boot_word), R::boot_from_flash);
+        EXPECT_EQ(device_ops().back() == "reset", c.reset);
+    }
+}
+
 // The code banks are checked with the image: a count above 8 or a bank that
 // ends past the file is refused before the mask ROM switch, so the device
 // keeps its mode and its firmware header record (boot word included).

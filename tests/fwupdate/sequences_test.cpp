@@ -190,6 +190,41 @@ TEST_F(SequenceTest, FailedWriteLeavesTheModeEachMethodSays) {
     }
 }
 
+// g52 and g53 read the device's version record in update mode, before the
+// write: when that read fails the device goes back to normal mode with its
+// normal code untouched, or the message says it stays in update mode.
+TEST_F(SequenceTest, AFailureInUpdateModeBeforeTheWriteLeavesAStatedMode) {
+    struct Case {
+        const char *updater;
+        uint32_t failing_header_read;  // 0: none; else the switch back cannot read the mode
+        const char16_t *said;
+        uint32_t mode;
+    };
+    const char16_t *back = u"The controller is back in the mode it was in; nothing was written.\n";
+    const char16_t *left = u"[Error] The controller is left in its update mode; a firmware update "
+                           u"(ryn fw update IMAGE) brings it back.\n";
+    const Case cases[] = {
+        {"2.3.1130.1", 0, back, fw_mode_normal},
+        {"2.3.1204.1", 0, back, fw_mode_normal},
+        {"2.3.1204.1", 3, left, fw_mode_update},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.updater) + " " + std::to_string(c.failing_header_read));
+        create_generation(c.updater);
+        ryn_sim_fail("ryn_get_version_str", 1, 1);
+        if (c.failing_header_read) ryn_sim_fail("ryn_get_fw_hdr", c.failing_header_read, 1);
+        capture_ = {};
+        ASSERT_EQ(update(build_base_image({})), 0);
+        EXPECT_TRUE(has_message(u"Fail to get the version string."));
+        EXPECT_TRUE(has_message(c.said));
+        EXPECT_EQ(capture_.messages.back(), u"Fail to update normal code\n");
+        uint32_t mode = 0;
+        ASSERT_EQ(ryn_get_fw_mode(arg_.handle, &mode), 1);
+        EXPECT_EQ(mode, c.mode);
+        EXPECT_TRUE(sim_record("normal-code").empty());
+    }
+}
+
 TEST_F(SequenceTest, FlashBuilderSequenceNeedsItsCallback) {
     create_generation("2.3.1204.1", "flashbuilder");
     FwImage image;

@@ -26,9 +26,10 @@ namespace host_fs = ryn::platform::host_fs;
 
 namespace {
 
-// An existing file large enough that writing it back takes several writes.
+// An existing file large enough that writing it back takes several writes;
+// it holds neither request's sections, so both GETs write into it.
 std::string old_file() {
-    std::string text = "; kept as it is\r\n[calibration]\r\nold=1\r\n[notes]\r\n";
+    std::string text = "; kept as it is\r\n[earlier]\r\nold=1\r\n[notes]\r\n";
     for (int i = 0; text.size() < 3 * host_fs::write_chunk; ++i)
         text += "note" + std::to_string(i) + "=" + std::string(60, 'n') + "\r\n";
     return text;
