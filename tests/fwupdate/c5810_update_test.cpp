@@ -102,6 +102,15 @@ TEST_F(Update5810Test, FailedWriteReportsBothMessagesInEitherMode) {
     }
 }
 
+TEST_F(Update5810Test, AnImageWithoutFirmwareIsRefusedBeforeTheDevice) {
+    create("5810");
+    Bytes image = image_5810();
+    set_header(image, H5::firmware_len, 0);
+    EXPECT_EQ(update(image), 0);
+    EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
+    EXPECT_TRUE(sim_record("flash").empty());
+}
+
 TEST_F(Update5810Test, ModeOtherThanNormalOrLayoutIsRefusedBeforeTheDevice) {
     create("5810");
     fw_update_arg arg = block(write("image.bin", image_5810()), 3);
