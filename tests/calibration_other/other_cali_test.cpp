@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_fs.h"
 #include "frame/definitions.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"
@@ -525,8 +526,22 @@ TEST_F(OtherCaliTest, AFileThatCannotBeWrittenFailsTheDump) {
     use_definitions(k5810, "param_0000=first\n");
     std::filesystem::create_directory(dir_ / "folder.ini");
     EXPECT_EQ(get(k5810, "folder.ini"), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Failed to dump cali info.\n"});
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"Fail to write the section [calibration] of the file [" +
+                                               (dir_ / "folder.ini").u16string() + u"].\n",
+                                           u"Failed to dump cali info.\n"}));
     EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
+
+    // Space that runs out when the file is written at the end names the file.
+    platform::host_fs::WriteFaults full;
+    full.disk_space = 100;
+    platform::host_fs::set_write_faults(full);
+    EXPECT_EQ(get(k5810, "full.ini"), 0);
+    platform::host_fs::set_write_faults({});
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{
+                  u"Fail to write the file [" + (dir_ / "full.ini").u16string() + u"].\n",
+                  u"Failed to dump cali info.\n"}));
 }
 
 }  // namespace

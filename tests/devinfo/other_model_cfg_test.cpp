@@ -457,8 +457,10 @@ TEST_F(OtherModelCfgTest, AFileThatCannotBeWrittenFailsTheDump) {
         use_definitions(*v, "param_0000=first\n");
         EXPECT_EQ(get(*v, "folder.ini"), 0);
         EXPECT_EQ(capture_.messages,
-                  Messages{is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
-                                            : u"Fail to dump model config\n"});
+                  (Messages{u"Fail to write the section [model configuration] of the file [" +
+                                (dir_ / "folder.ini").u16string() + u"].\n",
+                            is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
+                                             : u"Fail to dump model config\n"}));
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
     }
 }
