@@ -181,6 +181,10 @@ TEST_F(Update5810Test, FlashDriverListChoosesTheDriver) {
         {"first duplicate wins", "C22016,1,0,x\nC22016,0,7," + drv + "\n",
          R"({"flash_id": "0xC22016", "flash_driver": true})", 0, 0,
          u"Failed to update firmware code.\n"},
+        // Run from another folder: a relative path names the file beside the list.
+        {"relative path beside the list", "C22016,0,7,drv.bin\n",
+         R"({"flash_id": "0xC22016", "flash_driver": true})", 1, 1,
+         u"Update firmware succesfully\n"},
         {"empty list", "", nullptr, 0, 0, u"Flash ID not support.\n"},
         {"missing driver file", "EF4015,0,7,nothing.bin\n", nullptr, 0, 0,
          u"Fail to set extend flash driver\n"},
