@@ -97,7 +97,7 @@ int get_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
     // 2. to 8. The definition file, the device's record in its working form.
     CaliBuffer device{}, work{};
     if (!read_device_record(arg, reader, reader != nullptr, device, work)) return 0;
-    // 9. The file, unless it holds a model configuration.
+    // Write the file, unless it holds a model configuration.
     if (const platform::IniFile *file = ini.file();
         file && !frame::check_get_target(arg, *file, path, frame::InfoRequest::calibration))
         return 0;
