@@ -71,7 +71,7 @@ int read_device_record(cali_info_arg &arg, ryn_record_reader reader, bool found,
                        CaliBuffer &work) {
     frame::progress(arg, 1);
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
-    if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg)) return 0;
+    if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg, cali_keys().fixed)) return 0;
     frame::progress(arg, 2);
     if (!found) {
         frame::report(arg, u"Fail to find the appropriate function.\n");

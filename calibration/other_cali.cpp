@@ -94,7 +94,9 @@ std::u16string param_key(ParamKind kind, size_t n) {
 // --- Definitions ----------------------------------------------------------------
 
 int load_cali_def(const OtherCaliVariant &v, const cali_info_arg &arg) {
-    return frame::load_definitions(v.definitions, &arg);
+    static const std::u16string kFixed[] = {u"length", u"version",
+                                            std::u16string(frame::controller_key)};
+    return frame::load_definitions(v.definitions, &arg, kFixed);
 }
 
 // --- Dump -------------------------------------------------------------------------

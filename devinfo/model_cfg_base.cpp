@@ -234,7 +234,7 @@ int algo_integers_fit(const IniFile &ini, std::span<const uint8_t> host,
 // Steps 1 to 5 of both requests: the definition file and the device's record.
 int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
-    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr)) {
+    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr, algo_header_keys())) {
         frame::report(arg, u"Fail to load the model configuration definition.\n");
         return 0;
     }

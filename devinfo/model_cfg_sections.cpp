@@ -31,6 +31,11 @@ constexpr text::IntegerField kU16 = text::prefixed_field(16);
 
 }  // namespace
 
+const std::vector<std::u16string> &algo_header_keys() {
+    static const std::vector<std::u16string> keys = {u"length", u"major_version", u"minor_version"};
+    return keys;
+}
+
 std::u16string hex2(uint64_t value) {
     return text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(value));
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
@@ -22,6 +23,10 @@ namespace ryn::devinfo {
 
 inline constexpr std::u16string_view kModelSection = u"model configuration";
 inline constexpr std::u16string_view kAlgoSection = u"algorithm parameter";
+
+// The header keys of "algorithm parameter", which a parameter's name must not
+// take.
+const std::vector<std::u16string> &algo_header_keys();
 
 // "0x%0*x" with width 2, and "%u".
 std::u16string hex2(uint64_t value);

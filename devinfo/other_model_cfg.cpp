@@ -180,7 +180,9 @@ int load_and_read(const OtherModelCfgVariant &v, cali_info_arg &arg, Request req
     const bool get = request == Request::get;
     if (!frame::select_6cam_device(arg, v.controller, arg.flags)) return 0;
     if (get) frame::progress(arg, 1);
-    if (!frame::load_definitions(v.definitions, &arg)) {
+    if (!frame::load_definitions(v.definitions, &arg,
+                                 v.layout.algo_header ? std::span(algo_header_keys())
+                                                      : std::span<const std::u16string>())) {
         frame::report(arg, get ? v.messages.load_failure_get : v.messages.load_failure_set);
         return 0;
     }
