@@ -359,8 +359,10 @@ int get_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
     const int dumped = dump_sections(ini, *v, arg, path, record);
     const bool committed = ini.commit();
     if (dumped && !committed) {
-        // Every key was set; the file itself could not be written.
+        // Every key was set; the file itself could not be written. The
+        // request's own message follows, as before.
         frame::report(arg, u"Fail to write the file [%s].\n", path.c_str());
+        frame::report(arg, v->messages.dump_model);
         return 0;
     }
     return dumped;
