@@ -35,6 +35,12 @@ int to_working_form(std::span<const uint8_t, cali_record::kTransfer> device, Cal
 void to_version9(const CaliBuffer &work, std::span<uint8_t, cali_record::kTransfer> device,
                  const frame::DefinitionTable &defs);
 
+// The name of the first integer field of version 9 (a polynomial selection
+// of 8 bits, a jig point's l or r of 16 bits) whose parameter is no whole
+// number the field holds, so that converting back would cut it; null when
+// every one fits.
+const std::u16string *version9_misfit(const CaliBuffer &work, const frame::DefinitionTable &defs);
+
 // Stores value as the parameter named name (first present entry of that name)
 // and marks it valid; false, with nothing stored, when no entry has the name.
 bool store_named(CaliBuffer &work, frame::DefinitionTable &defs, std::u16string_view name,
@@ -63,8 +69,10 @@ struct SensorView {
     struct Pair {
         uint32_t enable = 0;
         uint32_t value = 0;
+        bool operator==(const Pair &) const = default;
     };
     Pair cam[cali_record::kCameras][sensor_items] = {};
+    bool operator==(const SensorView &) const = default;
 };
 
 SensorView decode_sensor_table(std::span<const uint8_t> table);

@@ -135,6 +135,18 @@ int to_working_form(std::span<const uint8_t, R::kTransfer> device, CaliBuffer &w
     return 1;
 }
 
+const std::u16string *version9_misfit(const CaliBuffer &work, const frame::DefinitionTable &defs) {
+    for (const NamedField &nf : named_fields()) {
+        if (nf.kind == Kind::f32) continue;
+        const int n = defs.find(nf.name);
+        if (n < 0) continue;
+        const double value = get_f32(work, R::param(static_cast<size_t>(n)));
+        const double limit = nf.kind == Kind::u8 ? 0x1p8 : 0x1p16;
+        if (!(value >= 0 && value < limit && std::trunc(value) == value)) return &nf.name;
+    }
+    return nullptr;
+}
+
 void to_version9(const CaliBuffer &work, std::span<uint8_t, R::kTransfer> device,
                  const frame::DefinitionTable &defs) {
     // Header; nf_cam bits 0-1 from the working record, bits 2-7 the device's.

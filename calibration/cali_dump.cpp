@@ -7,6 +7,7 @@
 #include "frame/sink.h"
 #include "ryn_hid.h"
 #include "text/checked_format.h"
+#include "text/field_number.h"
 
 namespace ryn::calibration {
 
@@ -44,8 +45,7 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
         for (unsigned r = 1; r <= 3; ++r)
             for (unsigned c = 1; c <= 3; ++c)
                 put(k.post_cali[m][r - 1][c - 1],
-                    text::format_checked(
-                        u"%+.10e", static_cast<double>(get_f32(work, R::post_cali_at(m, r, c)))));
+                    text::float_text(get_f32(work, R::post_cali_at(m, r, c))));
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c) {
             const SensorView::Pair &p = sensors.cam[c][item];
@@ -60,8 +60,7 @@ int dump_cali(const CaliBuffer &work, const frame::DefinitionTable &defs, CaliIn
     for (size_t n = 0; n < defs.size(); ++n) {
         const frame::DefinitionEntry &e = defs[n];
         if (!e.present || !e.valid) continue;
-        ini.set(e.name_view(),
-                text::format_checked(u"%+.10e", static_cast<double>(get_f32(work, R::param(n)))));
+        ini.set(e.name_view(), text::float_text(get_f32(work, R::param(n))));
     }
     // Last, the controller the record was read from, which a SET checks.
     if (!ini.set(frame::controller_key, frame::controller_key_value(Controller::base))) return 0;
@@ -72,7 +71,7 @@ int read_device_record(cali_info_arg &arg, ryn_record_reader reader, bool found,
                        CaliBuffer &work) {
     frame::progress(arg, 1);
     frame::DefinitionTable &defs = frame::definition_table(frame::DefinitionFile::cali_base);
-    if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg)) return 0;
+    if (!frame::load_definitions(frame::DefinitionFile::cali_base, &arg, cali_keys().fixed)) return 0;
     frame::progress(arg, 2);
     if (!found) {
         frame::report(arg, u"Fail to find the appropriate function.\n");

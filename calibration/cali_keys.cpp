@@ -1,5 +1,7 @@
 #include "calibration/cali_keys.h"
 
+#include "frame/record_identity.h"
+
 namespace ryn::calibration {
 namespace {
 
@@ -17,6 +19,12 @@ CaliKeys make_cali_keys() {
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c)
             k.sensor[item][c] = text::format_checked(kSensorKeys[item], c);
+
+    k.fixed = {u"length", u"version", u"nf_cam", u"nf_profile", std::u16string(frame::controller_key)};
+    for (const auto &group : k.camera_word) k.fixed.insert(k.fixed.end(), std::begin(group), std::end(group));
+    for (const auto &matrix : k.post_cali)
+        for (const auto &row : matrix) k.fixed.insert(k.fixed.end(), std::begin(row), std::end(row));
+    for (const auto &item : k.sensor) k.fixed.insert(k.fixed.end(), std::begin(item), std::end(item));
 
     auto one = [&](const std::u16string &name) {
         k.compact.push_back({name, CompactForm::one_float, {name}});

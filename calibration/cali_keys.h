@@ -41,6 +41,8 @@ struct CaliKeys {
     std::u16string camera_word[std::size(kCameraWordKeys)][cali_record::kCameras];
     std::u16string post_cali[2][3][3];  // matrix, row - 1, column - 1
     std::u16string sensor[sensor_items][cali_record::kCameras];
+    // Every key the dump writes in the section beside the parameters.
+    std::vector<std::u16string> fixed;
     // The compact items in the form's order: the polynomials (camera, then
     // polynomial; coefficients 04 down to 00, then 05), the positions x and y
     // of cameras 0 to 3, thr and poly_sel of cameras 0 to 2, the jig points.

@@ -26,13 +26,13 @@ namespace R = cali_record;
 // about), or its value was refused (reported with the value).
 enum class Got { value, missing, bad };
 
-// Widths of the fixed integer fields and of the register values as the
-// sensor register table stores them: a bound in two value bytes, a gain in
-// one, ggh and cgh in two bits each of one byte. (The device counts fewer
-// bits of some, by the entries' masks; a GET of a table with other masks
-// writes values up to these widths, and its file must go back.)
+// Widths of the fixed integer fields.
 constexpr text::IntegerField kNfCam = text::prefixed_field(2);
 constexpr text::IntegerField kWord = text::prefixed_field(16);
+// Widths of the register values as the sensor register table's value bytes
+// hold them: a bound in two bytes, a gain in one, ggh and cgh in two bits
+// each of one byte. Whether a value within them arrives is decided against
+// the table it would be encoded into (the entries' masks count fewer bits).
 constexpr unsigned kSensorBits[sensor_items] = {16, 16, 8, 8, 8, 2, 2};
 
 // Capacity of a number's text within a value.
@@ -84,6 +84,42 @@ class KeyReader {
     char16_t buf_[CaliIni::value_capacity];
 };
 
+// The register pairs a file gave: the key a refusal names and the value as
+// the file wrote it (empty for a pair the file left out).
+struct GivenPairs {
+    std::u16string key[R::kCameras][sensor_items];
+    std::u16string value[R::kCameras][sensor_items];
+};
+
+// The sensor register table after the file's pairs: the device's own table,
+// byte for byte, when no pair differs from what it holds; otherwise the table
+// encoded from the view. A pair the encoded table would not give back as the
+// view holds it (a value beyond its register's bits, or a ggh and cgh of one
+// camera whose enables differ, which share one register entry) is refused,
+// naming its key and value, with nothing changed.
+int put_sensor_table(const cali_info_arg &arg, const SensorView &device, const SensorView &view,
+                     const GivenPairs &given, CaliBuffer &work) {
+    if (view == device) return 1;
+    std::array<uint8_t, R::sensor_table.width> table{};
+    encode_sensor_table(view, table);
+    const SensorView arrives = decode_sensor_table(table);
+    for (unsigned c = 0; c < R::kCameras; ++c)
+        for (size_t item = 0; item < sensor_items; ++item) {
+            if (arrives.cam[c][item] == view.cam[c][item]) continue;
+            const SensorView::Pair &p = view.cam[c][item];
+            if (!given.key[c][item].empty())
+                frame::report_bad_value(arg, given.key[c][item], given.value[c][item]);
+            else
+                frame::report_bad_value(
+                    arg, cali_keys().sensor[item][c],
+                    text::format_checked(u"%s,%u", p.enable ? u"enable" : u"disable", p.value));
+            return 0;
+        }
+    const auto place = R::sensor_table.bytes(std::span<uint8_t>(work));
+    std::copy(table.begin(), table.end(), place.begin());
+    return 1;
+}
+
 // Keys read by both INI forms, in their order. 0 when a value is refused.
 int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
     const CaliKeys &k = cali_keys();
@@ -112,27 +148,32 @@ int read_fixed_keys(KeyReader &keys, CaliBuffer &work) {
                 if (got == Got::value) put_f32(work, R::post_cali_at(m, r, c), f);
             }
     // The sensor registers as "word,number"; enabled exactly by the word
-    // "enable". A pair not given stays disabled with value 0.
-    SensorView view;
+    // "enable". A pair not given keeps the device's setting.
+    const SensorView device = decode_sensor_table(R::sensor_table.bytes(std::span<const uint8_t>(work)));
+    SensorView view = device;
+    GivenPairs given;
     for (size_t item = 0; item < sensor_items; ++item)
         for (unsigned c = 0; c < R::kCameras; ++c) {
             const std::u16string &key = k.sensor[item][c];
             const auto v = keys.read(key);
             if (!v) continue;
             char16_t word[16] = {}, number[kTokenCapacity] = {};
-            if (text::scan(*v, u"%[a-z],%[^,]", word, std::size(word), number,
+            // The number takes the rest of the value, so a field after it is
+            // refused with the number instead of dropped.
+            if (text::scan(*v, u"%[a-z],%[^\n]", word, std::size(word), number,
                            std::size(number)) != 2) {
                 keys.missing(key);
                 continue;
             }
-            if (!frame::read_numbers(keys.arg(), key, *v,
-                                     {{number, text::decimal_field(kSensorBits[item])}}, &n))
+            if (!frame::read_numbers(keys.arg(), key, *v, {{number, text::decimal_field(kSensorBits[item])}}, &n))
                 return 0;
             view.cam[c][item] = {std::u16string_view(word) == u"enable" ? 1u : 0u, n};
+            given.key[c][item] = key;
+            given.value[c][item] = *v;
         }
-    // The register table, rebuilt from the view.
-    encode_sensor_table(view, R::sensor_table.bytes(std::span<uint8_t>(work)));
-    // nf_profile; a missing key leaves the device's value.
+    // The register table from the view.
+    if (!put_sensor_table(keys.arg(), device, view, given, work)) return 0;
+    // Nf_profile.
     const Got got = keys.integer(u"nf_profile", kWord, n);
     if (got == Got::bad) return 0;
     if (got == Got::value) R::nf_profile.put(work, n);
@@ -245,8 +286,11 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
         frame::report(arg, u"Fail to open the file [%s]\n", path.c_str());
         return 0;
     }
-    // The register view starts all zero.
-    SensorView view;
+    // The register view starts from the device's table: the pairs the file
+    // does not give keep the device's settings.
+    const SensorView device = decode_sensor_table(R::sensor_table.bytes(std::span<const uint8_t>(work)));
+    SensorView view = device;
+    GivenPairs given;
     // Data lines, counted from 0; comment lines start with '#'. A line's
     // numbers are scanned as tokens and each must be a number that fits its
     // field; one that is refused is reported with the line's text.
@@ -324,9 +368,12 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
             parsed = text::scan(line, u"%s %s", t[0], kTokenCapacity, t[1], kTokenCapacity) == 2 &&
                      frame::read_numbers(
                          arg, key, shown,
-                         {{t[0], text::decimal_field(1)}, {t[1], text::decimal_field(kSensorBits[item])}},
-                         pair);
-            if (parsed) view.cam[c][item] = {pair[0], pair[1]};
+                         {{t[0], text::decimal_field(1)}, {t[1], text::decimal_field(kSensorBits[item])}}, pair);
+            if (parsed) {
+                view.cam[c][item] = {pair[0], pair[1]};
+                given.key[c][item] = key;
+                given.value[c][item] = shown;
+            }
         }
         // A line of a group that does not parse ends the reader.
         if (!parsed) {
@@ -341,9 +388,8 @@ int read_cali_text(const cali_info_arg &arg, CaliBuffer &work, frame::Definition
         return 0;
     }
     // The whole file is read (the reader holds it whole, so no read can
-    // fail halfway): the register table is rebuilt from the view.
-    encode_sensor_table(view, R::sensor_table.bytes(std::span<uint8_t>(work)));
-    return 1;
+    // fail halfway): the register table from the view.
+    return put_sensor_table(arg, device, view, given, work);
 }
 
 int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) {
@@ -386,9 +432,18 @@ int set_cali_info(cali_info_arg &arg, const std::u16string &path, CaliIni &ini) 
         read = read_cali_ini(arg, work, defs, ini);
     }
     if (!read) return 0;
-    // Back into the device's version.
-    if (R::version.get(device) == 9)
+    // Back into the device's version. A version-9 device keeps its
+    // selections and jig l and r as integers: a file value that is no whole
+    // number of the field's range would not arrive as written, and is refused.
+    if (R::version.get(device) == 9) {
+        if (const std::u16string *name = version9_misfit(work, defs)) {
+            char16_t value[CaliIni::value_capacity];
+            const size_t n = ini.get(*name, value, std::size(value));
+            frame::report_bad_value(arg, *name, std::u16string_view(value, n));
+            return 0;
+        }
         to_version9(work, device, defs);
+    }
     else
         device = work;
     frame::progress(arg, 4);

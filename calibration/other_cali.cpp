@@ -94,7 +94,9 @@ std::u16string param_key(ParamKind kind, size_t n) {
 // --- Definitions ----------------------------------------------------------------
 
 int load_cali_def(const OtherCaliVariant &v, const cali_info_arg &arg) {
-    return frame::load_definitions(v.definitions, &arg);
+    static const std::u16string kFixed[] = {u"length", u"version",
+                                            std::u16string(frame::controller_key)};
+    return frame::load_definitions(v.definitions, &arg, kFixed);
 }
 
 // --- Dump -------------------------------------------------------------------------
@@ -115,14 +117,18 @@ std::u16string param_text(const OtherCaliLayout &l, std::span<const uint8_t> rec
     return frame::system_param_text(static_cast<uint32_t>(entry.get(record)));
 }
 
-int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platform::IniFile &ini) {
+// The section whose write failed in failed_section.
+int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platform::IniFile &ini,
+               const char16_t *&failed_section) {
     const OtherCaliLayout &l = v.layout;
     // Length and version.
     if (!ini.set(kCalibration, u"length",
                  text::format_checked(u"%u", static_cast<unsigned>(l.length.get(record)))) ||
         !ini.set(kCalibration, u"version",
-                 text::format_checked(u"%u", static_cast<unsigned>(l.version.get(record)))))
+                 text::format_checked(u"%u", static_cast<unsigned>(l.version.get(record))))) {
+        failed_section = kCalibration;
         return 0;
+    }
     // Every defined value under its name; a failed write is passed over.
     const frame::DefinitionTable &table = frame::definition_table(v.definitions);
     for (size_t n = 0; n < table.size() && n < l.values.count; ++n) {
@@ -130,9 +136,7 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
         const uint64_t raw = l.values.at(n).get(record);
         const std::u16string value =
             l.float_values
-                ? text::format_checked(
-                      u"%+.10e",
-                      static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(raw))))
+                ? text::float_text(std::bit_cast<float>(static_cast<uint32_t>(raw)))
                 : text::format_checked(u"%d", static_cast<int>(raw));
         ini.set(kCalibration, table[n].name_view(), value);
     }
@@ -144,24 +148,37 @@ int write_keys(const OtherCaliVariant &v, std::span<const uint8_t> record, platf
         if (!ini.set(
                 kFirmwareParameter,
                 text::numbered(u"FW_PARAM_", static_cast<unsigned>(n), 4),
-                text::numbered(u"", static_cast<unsigned>(l.fw_params.at(n).get(record)))))
+                text::numbered(u"", static_cast<unsigned>(l.fw_params.at(n).get(record))))) {
+            failed_section = kFirmwareParameter;
             return 0;
+        }
     }
     // The sensor parameters, or the system parameters of the 5920.
     for (size_t n = l.first_exchanged; n < l.first_exchanged + l.exchanged; ++n) {
         if (!ini.set(param_section(l.param_kind), param_key(l.param_kind, n),
-                     param_text(l, record, n)))
+                     param_text(l, record, n))) {
+            failed_section = param_section(l.param_kind);
             return 0;
+        }
     }
     return 1;
 }
 
 // The record into the INI file. The keys written before a failed write stay
-// in the file, as they would with the host's one-key-at-a-time writes.
-int dump_cali_info(const OtherCaliVariant &v, std::span<const uint8_t> record,
-                   platform::IniFile &ini) {
-    const int written = write_keys(v, record, ini);
+// in the file, as they would with the host's one-key-at-a-time writes. A
+// failure names the file, and the section it was writing when a key could
+// not be set.
+int dump_cali_info(const OtherCaliVariant &v, const cali_info_arg &arg,
+                   std::span<const uint8_t> record, platform::IniFile &ini,
+                   const std::u16string &path) {
+    const char16_t *failed_section = kCalibration;
+    const int written = write_keys(v, record, ini, failed_section);
     const bool committed = ini.commit();
+    if (!written)
+        frame::report(arg, u"Fail to write the section [%s] of the file [%s].\n", failed_section,
+                      path.c_str());
+    else if (!committed)
+        frame::report(arg, u"Fail to write the file [%s].\n", path.c_str());
     return written && committed ? 1 : 0;
 }
 
@@ -185,7 +202,7 @@ int parse_param(const cali_info_arg &arg, const platform::IniFile &ini, ParamKin
     }
     char16_t word[kWordCapacity] = {};
     char16_t t[5][kTokenCapacity] = {};
-    if (text::scan(value, u"%[a-z],cam%[^,],%[^,],%[^,],%[^,],%[^,]", word, kWordCapacity, t[0],
+    if (text::scan(value, u"%[a-z],cam%[^,],%[^,],%[^,],%[^,],%[^\n]", word, kWordCapacity, t[0],
                    kTokenCapacity, t[1], kTokenCapacity, t[2], kTokenCapacity, t[3],
                    kTokenCapacity, t[4], kTokenCapacity) != 6)
         return 0;
@@ -295,7 +312,7 @@ int get_cali_info_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!read_cali_record(*v, arg, record)) return 0;
     platform::IniFile ini(path);
     if (!frame::check_get_target(arg, ini, path, frame::InfoRequest::calibration)) return 0;
-    if (!dump_cali_info(*v, record, ini)) {
+    if (!dump_cali_info(*v, arg, record, ini, path)) {
         frame::report(arg, u"Failed to dump cali info.\n");
         return 0;
     }

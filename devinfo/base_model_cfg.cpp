@@ -35,7 +35,9 @@ std::optional<uint16_t> query_version(ryn_handle handle, uint32_t selector) {
 // Moves the fields both forms have from one record to the other: numbers kept
 // to the target's width (a 0x100 resolution slot of 32 bits gives its low 16
 // bits, and takes the host's 16 bits widened), strings up to their terminator
-// and cut to 19 characters with zeros behind, the sensor dsp block unchanged.
+// (all 20 characters of one that fills its field) with zeros behind, unless
+// the target already holds the same string, whose field then stays as it is
+// (bytes behind its terminator included), the sensor dsp block unchanged.
 // Header, algorithm block and unshared bytes are left to the caller.
 void move_fields(const ModelCfgForm &from, std::span<const uint8_t> src, const ModelCfgForm &to,
                  std::span<uint8_t> dst) {
@@ -56,8 +58,8 @@ void move_fields(const ModelCfgForm &from, std::span<const uint8_t> src, const M
     for (size_t i = 0; i < std::size(from.strings); ++i) {
         if (!has(from.strings[i]) || !has(to.strings[i])) continue;
         const std::u16string text = layout::utf16_field(src, from.strings[i]);
-        layout::put_utf16_field(dst, to.strings[i],
-                                std::u16string_view(text).substr(0, R::string_max));
+        if (layout::utf16_field(dst, to.strings[i]) == text) continue;
+        layout::put_utf16_field(dst, to.strings[i], text, false);
     }
     if (has(from.sensor_dsp) && has(to.sensor_dsp)) {
         const auto block = from.sensor_dsp.bytes(src);

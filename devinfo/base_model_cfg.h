@@ -22,6 +22,7 @@ using DeviceCfgBuffer = std::array<uint8_t, ModelCfgRecord::transfer_size>;
 struct CameraSetting {
     uint32_t enable = 0;
     uint32_t value = 0;
+    bool operator==(const CameraSetting &) const = default;
 };
 // [camera][setting], settings in the order of kSensorSettings.
 using CameraSettings =

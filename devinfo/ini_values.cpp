@@ -3,6 +3,7 @@
 #include "frame/file_values.h"
 #include "frame/sink.h"
 #include "text/checked_format.h"
+#include "text/field_number.h"
 #include "text/text.h"
 
 namespace ryn::devinfo {
@@ -25,7 +26,7 @@ std::u16string hex_value(uint32_t value) {
 }
 
 std::u16string float_value(float value) {
-    return text::format_checked(u"%+.10e", static_cast<double>(value));
+    return text::float_text(value);
 }
 
 bool write_hex(platform::IniFile &ini, std::u16string_view section, std::u16string_view key,
@@ -39,10 +40,28 @@ void write_float(platform::IniFile &ini, std::u16string_view section, std::u16st
 }
 
 bool writable_text(std::u16string_view key, std::u16string_view value, const cali_info_arg &arg) {
-    if (platform::IniFile::writable_value(value)) return true;
-    frame::report(arg, u"[Error] Cannot write %s: its value holds a line break or NUL.\n",
-                  std::u16string(key).c_str());
-    return false;
+    if (!platform::IniFile::writable_value(value)) {
+        frame::report(arg, u"[Error] Cannot write %s: its value holds a line break or NUL.\n",
+                      std::u16string(key).c_str());
+        return false;
+    }
+    // A surrogate without its pair has no form in a UTF-8 file: it would
+    // come back as U+FFFD.
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        if (high || low) {
+            frame::report(arg, u"[Error] Cannot write %s: its value holds an unpaired surrogate.\n",
+                          std::u16string(key).c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 ValueRead read_number(const platform::IniFile &ini, std::u16string_view section,

@@ -1,7 +1,8 @@
 // Value writers and readers of the device-information INI files, shared by
 // every controller's model configuration:
 //   - hex value writer: "0x%0*x" with 2, 4 or 8 digits by the value's size;
-//   - float value writer: the float widened to double, "%+.10e";
+//   - float value writer: the float widened to double, "%+.10e" (a NaN with
+//     other bits than plain "nan" gives back: text::float_text);
 //   - integer reading rule: the key's value (at most 255 characters) read as
 //     an unsigned number whose base follows its prefix ("0x"/"0X" hexadecimal,
 //     a leading 0 octal, otherwise decimal), which must fit its field;
@@ -28,7 +29,7 @@ inline constexpr size_t number_buffer_size = 256;
 // "0x50", "0x0123", "0x00012345": 8 digits when a bit above bit 15 is set,
 // else 4 when one of bits 8 to 15 is, else 2; lowercase.
 std::u16string hex_value(uint32_t value);
-// "+1.2500000000e+000".
+// "+1.2500000000e+000" (text::float_text).
 std::u16string float_value(float value);
 
 // Writes hex_value(value) under key; true when the key was written.
@@ -39,8 +40,9 @@ void write_float(platform::IniFile &ini, std::u16string_view section, std::u16st
                  float value);
 
 // Whether a device's text can be written to an INI file as the value of key:
-// a line break or NUL in it cannot. When it cannot, reports
-// "[Error] Cannot write <key>: its value holds a line break or NUL.\n".
+// a line break or NUL in it cannot, nor a surrogate without its pair. When it
+// cannot, reports "[Error] Cannot write <key>: its value holds a line break
+// or NUL.\n" or "... holds an unpaired surrogate.\n".
 bool writable_text(std::u16string_view key, std::u16string_view value, const cali_info_arg &arg);
 
 // How reading a number for a record's field went: the key was missing, its

@@ -4,6 +4,7 @@
 #include <bit>
 #include <string>
 
+#include "devinfo/algo_params.h"
 #include "devinfo/ini_values.h"
 #include "devinfo/base_model_cfg.h"
 #include "devinfo/model_cfg_sections.h"
@@ -47,8 +48,13 @@ constexpr NumberKey kNumbers[] = {
     {u"physicalY", R::physical_y, 0x101, u"[Warning] Missing physicalY.\n"},
 };
 
-// A sensor setting's value goes into the entry's value byte.
-constexpr text::IntegerField kSensorValue = text::decimal_field(8);
+// A sensor setting's value as a file gives it: any unsigned number. Whether
+// it arrives is decided against the block it would be packed into.
+constexpr text::IntegerField kSensorValue = text::decimal_field(32);
+
+std::u16string setting_text(const CameraSetting &s) {
+    return text::format_checked(u"%s,%u", s.enable ? u"enable" : u"disable", s.value);
+}
 
 std::u16string sensor_key(size_t camera, const SensorSetting &setting) {
     return text::numbered(u"cam", static_cast<unsigned>(camera)).append(u"_").append(setting.name);
@@ -83,10 +89,8 @@ bool dump_sensor_dsp(IniFile &ini, std::span<const uint8_t> host) {
     const CameraSettings settings = unpack_sensor_dsp(host);
     for (size_t j = 0; j < std::size(kSensorSettings); ++j) {
         for (size_t camera = 0; camera < kSensorCameras; ++camera) {
-            const CameraSetting &s = settings[camera][j];
-            const std::u16string value =
-                text::format_checked(u"%s,%u", s.enable ? u"enable" : u"disable", s.value);
-            if (!ini.set(kSensorSection, sensor_key(camera, kSensorSettings[j]), value))
+            if (!ini.set(kSensorSection, sensor_key(camera, kSensorSettings[j]),
+                         setting_text(settings[camera][j])))
                 return false;
         }
     }
@@ -143,18 +147,26 @@ int parse_model_configuration(const IniFile &ini, std::span<uint8_t> host, const
     return 1;
 }
 
-// Section "sensor dsp": replaces all settings; a missing key, or one that is
-// not "word,number", leaves its setting disabled with value 0. A number that
-// does not fit the entry's value byte fails the parse.
+// Section "sensor dsp" over the device's settings: a missing key, or one
+// that is not "word,number", is warned about and keeps the device's setting.
+// When no setting differs from the device's, the block stays as the device
+// holds it, byte for byte; otherwise it is packed from the settings, and a
+// setting the packed block would not give back as the file wrote it (a value
+// beyond its register's mask, a filter size other than 1, 3 or 5) fails the
+// parse, naming its key and value.
 int parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_info_arg &arg) {
-    CameraSettings settings{};
+    const CameraSettings device = unpack_sensor_dsp(host);
+    CameraSettings settings = device;
+    std::u16string given[kSensorCameras][std::size(kSensorSettings)];
     for (size_t j = 0; j < std::size(kSensorSettings); ++j) {
         for (size_t camera = 0; camera < kSensorCameras; ++camera) {
             const std::u16string key = sensor_key(camera, kSensorSettings[j]);
             char16_t value[number_buffer_size];
             const size_t n = ini.get(kSensorSection, key, value, std::size(value));
             char16_t word[16] = {}, number[number_buffer_size] = {};
-            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%[^,]", word,
+            // The number takes the rest of the value: a field after it is
+            // refused with the number, not dropped.
+            if (n == 0 || text::scan(std::u16string_view(value, n), u"%[a-z],%[^\n]", word,
                                      std::size(word), number, std::size(number)) != 2) {
                 frame::report(arg, u"[Warning] Missing %s.\n", key.c_str());
                 continue;
@@ -165,9 +177,23 @@ int parse_sensor_dsp(const IniFile &ini, std::span<uint8_t> host, const cali_inf
                 return 0;
             }
             settings[camera][j] = {std::u16string_view(word) == u"enable" ? 1u : 0u, *parsed};
+            given[camera][j].assign(value, n);
         }
     }
-    pack_sensor_dsp(settings, host);
+    if (settings == device) return 1;
+    ModelCfgBuffer packed{};
+    pack_sensor_dsp(settings, packed);
+    const CameraSettings arrives = unpack_sensor_dsp(packed);
+    for (size_t j = 0; j < std::size(kSensorSettings); ++j)
+        for (size_t camera = 0; camera < kSensorCameras; ++camera) {
+            const CameraSetting &s = settings[camera][j];
+            if (arrives[camera][j] == s) continue;
+            frame::report_bad_value(arg, sensor_key(camera, kSensorSettings[j]),
+                                    given[camera][j].empty() ? setting_text(s) : given[camera][j]);
+            return 0;
+        }
+    const auto from = R::sensor_dsp.bytes(std::span<const uint8_t>(packed));
+    std::copy(from.begin(), from.end(), R::sensor_dsp.bytes(host).begin());
     return 1;
 }
 
@@ -184,10 +210,32 @@ int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const
                             [&](size_t n, uint32_t bits) { AlgoBlock::value(n).put(block, bits); });
 }
 
+// A device whose record keeps its algorithm block in the compact form
+// (record versions 0x101 and 0x102) holds some parameters as 32-bit integers:
+// a file value that is no whole number within their range would not arrive
+// as written, and is refused, naming the key and its value.
+int algo_integers_fit(const IniFile &ini, std::span<const uint8_t> host,
+                      const DeviceCfgBuffer &as_read, const cali_info_arg &arg,
+                      const DefinitionTable &definitions) {
+    const uint16_t record_version = R::version(host);
+    if (record_version != 0x101 && record_version != 0x102) return 1;
+    const ModelCfgForm *form = model_cfg_form(record_version);
+    if (!form || !has(form->algo_block)) return 1;
+    const auto device = form->algo_block.bytes(std::span<const uint8_t>(as_read));
+    const uint32_t version = form->version == 0x101 ? 0x101 : AlgoBlock::version(device);
+    const AlgoField *misfit =
+        i32_misfit(version, R::algo_block.bytes(host), device, definitions);
+    if (!misfit) return 1;
+    char16_t value[number_buffer_size];
+    const size_t n = ini.get(kAlgoSection, misfit->name, value, std::size(value));
+    frame::report_bad_value(arg, misfit->name, std::u16string_view(value, n));
+    return 0;
+}
+
 // The start that both requests share: the definition file and the device's record.
 int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
-    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr)) {
+    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr, algo_header_keys())) {
         frame::report(arg, u"Fail to load the model configuration definition.\n");
         return 0;
     }
@@ -243,6 +291,7 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     if (!parse_model_configuration(ini, host, arg, path)) return 0;
     if (!parse_sensor_dsp(ini, host, arg)) return 0;
     if (!parse_algorithm_parameter(ini, host, arg, definitions)) return 0;
+    if (!algo_integers_fit(ini, host, as_read, arg, definitions)) return 0;
     frame::progress(arg, 4);
     ryn_set_sensor_ctrl(arg.handle, 0);
     if (!write_model_cfg(arg.handle, host, definitions, &as_read)) {

@@ -5,6 +5,7 @@
 #include "formats/algo_block.h"
 #include "devinfo/ini_values.h"
 #include "formats/model_cfg_record.h"
+#include "frame/file_values.h"
 #include "frame/sink.h"
 #include "text/text.h"
 
@@ -29,6 +30,11 @@ constexpr text::IntegerField kU8 = text::prefixed_field(8);
 constexpr text::IntegerField kU16 = text::prefixed_field(16);
 
 }  // namespace
+
+const std::vector<std::u16string> &algo_header_keys() {
+    static const std::vector<std::u16string> keys = {u"length", u"major_version", u"minor_version"};
+    return keys;
+}
 
 std::u16string hex2(uint64_t value) {
     return text::format_checked(u"0x%0*x", 2, static_cast<unsigned>(value));
@@ -107,12 +113,20 @@ int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record
         case ValueRead::ok:
             R::bcd_device.put(record, value);
     }
-    // The strings, straight into their fields, at most 19 characters.
+    // The strings, into their fields of 20 characters. A longer value
+    // would not arrive as written and is refused. A string the field already
+    // holds leaves the field as it is, bytes behind its terminator included.
     for (const StringKey &s : kStrings) {
-        char16_t text[R::string_chars];
+        char16_t text[number_buffer_size];
         const size_t n = ini.get(kModelSection, s.key, text, std::size(text));
-        layout::put_utf16_field(record, s.field, std::u16string_view(text, n));
+        const std::u16string_view value(text, n);
+        if (n > R::string_max) {
+            frame::report_bad_value(arg, s.key, value);
+            return 0;
+        }
         if (n == 0) frame::report(arg, s.missing);
+        if (n > 0 && layout::utf16_field(record, s.field) == value) continue;
+        layout::put_utf16_field(record, s.field, value, false);
     }
     return 1;
 }

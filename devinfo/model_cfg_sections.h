@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "frame/definitions.h"
 #include "platform/ini_file.h"
@@ -22,6 +23,10 @@ namespace ryn::devinfo {
 
 inline constexpr std::u16string_view kModelSection = u"model configuration";
 inline constexpr std::u16string_view kAlgoSection = u"algorithm parameter";
+
+// The header keys of "algorithm parameter", which a parameter's name must not
+// take.
+const std::vector<std::u16string> &algo_header_keys();
 
 // "0x%0*x" with width 2, and "%u".
 std::u16string hex2(uint64_t value);
@@ -36,8 +41,8 @@ struct HeadKeys {
 
 // Writes the head: "length", "major_version", "minor_version", "vid", "pid",
 // then "bcdDevice" and the five strings when the record has them (a string
-// that fills its field without a terminator is cut to 19 characters). False at
-// the first write that fails.
+// that fills its field without a terminator is written with all its 20
+// characters). False at the first write that fails.
 bool dump_model_cfg_head(platform::IniFile &ini, std::span<const uint8_t> record, HeadKeys keys);
 
 // Whether every string the head writes can be written to an INI file; reports
@@ -48,7 +53,8 @@ bool head_strings_writable(std::span<const uint8_t> record, HeadKeys keys, const
 // Reads the head over the record: "vid" and "pid" are required (the warning,
 // then vid_refusal or "file %s can not miss PID.\n" with the INI path, and 0);
 // a missing "bcdDevice" keeps the record's value; a missing string clears its
-// field; every miss is warned about. Length and versions are never taken from
+// field; every miss is warned about. A string longer than its field's 20
+// characters is refused ("[Error] Bad value of <key>: <value>.\n" and 0). Length and versions are never taken from
 // the file.
 int parse_model_cfg_head(const platform::IniFile &ini, std::span<uint8_t> record,
                          const cali_info_arg &arg, const std::u16string &path,

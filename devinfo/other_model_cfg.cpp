@@ -180,7 +180,9 @@ int load_and_read(const OtherModelCfgVariant &v, cali_info_arg &arg, Request req
     const bool get = request == Request::get;
     if (!frame::select_6cam_device(arg, v.controller, arg.flags)) return 0;
     if (get) frame::progress(arg, 1);
-    if (!frame::load_definitions(v.definitions, &arg)) {
+    if (!frame::load_definitions(v.definitions, &arg,
+                                 v.layout.algo_header ? std::span(algo_header_keys())
+                                                      : std::span<const std::u16string>())) {
         frame::report(arg, get ? v.messages.load_failure_get : v.messages.load_failure_set);
         return 0;
     }
@@ -247,27 +249,24 @@ bool dump_system_parameter(IniFile &ini, const L &l, std::span<const uint8_t> re
 }
 
 // The sections of a GET, in their order; the keys written before a failure
-// stay in the file.
+// stay in the file. A failed write names the file and the section it was
+// writing before the variant's own message.
 int dump_sections(IniFile &ini, const OtherModelCfgVariant &v, const cali_info_arg &arg,
-                  std::span<const uint8_t> record) {
+                  const std::u16string &path, std::span<const uint8_t> record) {
     const ModelCfgMessages &m = v.messages;
+    auto failed = [&](std::u16string_view section, Message summary) {
+        frame::report(arg, u"Fail to write the section [%s] of the file [%s].\n",
+                      std::u16string(section).c_str(), path.c_str());
+        frame::report(arg, summary);
+        return 0;
+    };
     if (!dump_model_cfg_head(ini, record, {.bcd_device = true, .strings = true}) ||
-        !ini.set(kModelSection, frame::controller_key, frame::controller_key_value(v.controller))) {
-        frame::report(arg, m.dump_model);
-        return 0;
-    }
-    if (!dump_firmware_parameter(ini, v.layout, record)) {
-        frame::report(arg, m.dump_firmware);
-        return 0;
-    }
-    if (!dump_algorithm_parameter(ini, v, arg, record)) {
-        frame::report(arg, m.dump_algorithm);
-        return 0;
-    }
-    if (!dump_system_parameter(ini, v.layout, record)) {
-        frame::report(arg, m.dump_system);
-        return 0;
-    }
+        !ini.set(kModelSection, frame::controller_key, frame::controller_key_value(v.controller)))
+        return failed(kModelSection, m.dump_model);
+    if (!dump_firmware_parameter(ini, v.layout, record))
+        return failed(kFirmwareSection, m.dump_firmware);
+    if (!dump_algorithm_parameter(ini, v, arg, record)) return failed(kAlgoSection, m.dump_algorithm);
+    if (!dump_system_parameter(ini, v.layout, record)) return failed(kSystemSection, m.dump_system);
     return 1;
 }
 
@@ -357,10 +356,12 @@ int get_model_cfg_other(cali_info_arg &arg, const std::u16string &path, Controll
     if (!head_strings_writable(record, {.bcd_device = true, .strings = true}, arg)) return 0;
     IniFile ini(path);
     if (!frame::check_get_target(arg, ini, path, frame::InfoRequest::model_configuration)) return 0;
-    const int dumped = dump_sections(ini, *v, arg, record);
+    const int dumped = dump_sections(ini, *v, arg, path, record);
     const bool committed = ini.commit();
     if (dumped && !committed) {
-        // The file could not be written at all: the first section's write failed.
+        // Every key was set; the file itself could not be written. The
+        // request's own message follows, as before.
+        frame::report(arg, u"Fail to write the file [%s].\n", path.c_str());
         frame::report(arg, v->messages.dump_model);
         return 0;
     }

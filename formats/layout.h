@@ -96,14 +96,17 @@ constexpr bool well_formed(const Field (&fields)[N], size_t record_size) {
 // terminator, or the whole field when the device left none.
 std::u16string utf16_field(std::span<const uint8_t> buf, const Field &f);
 
-// Stores text as a UTF-16LE string field: at most width / 2 - 1 characters,
-// then zeros to the end of the field. False when the field does not fit.
+// Stores text as a UTF-16LE string field: at most width / 2 - 1 characters
+// (width / 2 when terminated is false: a string that fills the field has no
+// terminator), then zeros to the end of the field. False when the field does
+// not fit.
 // Inline: the simulator, which has no platform library, builds records with it.
-inline bool put_utf16_field(std::span<uint8_t> buf, const Field &f, std::u16string_view text) {
+inline bool put_utf16_field(std::span<uint8_t> buf, const Field &f, std::u16string_view text,
+                            bool terminated = true) {
     std::span<uint8_t> bytes = f.bytes(buf);
     if (bytes.size() != f.width) return false;
     for (uint8_t &b : bytes) b = 0;
-    const size_t room = f.width / 2 == 0 ? 0 : f.width / 2 - 1;
+    const size_t room = !terminated ? f.width / 2 : f.width / 2 == 0 ? 0 : f.width / 2 - 1;
     for (size_t i = 0; i < text.size() && i < room; ++i) Field{"", 2 * i, 2}.put(bytes, text[i]);
     return true;
 }

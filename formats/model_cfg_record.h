@@ -21,8 +21,10 @@ namespace ryn::devinfo {
 struct ModelCfgRecord {
     static constexpr size_t size = 6144;
     static constexpr size_t transfer_size = 8192;  // buffer of the record reader and writer
-    static constexpr size_t string_chars = 20;     // terminator included
-    static constexpr size_t string_max = string_chars - 1;
+    static constexpr size_t string_chars = 20;  // the field's characters
+    // A string fills its field: one of 20 characters has no terminator, as
+    // devices hold them.
+    static constexpr size_t string_max = string_chars;
 
     static constexpr layout::Field length{"length", 0, 2};
     static constexpr layout::Field header{"header word", 0, 4};  // length, minor, major as one word

@@ -102,6 +102,7 @@ DefinitionTable::DefinitionTable(DefinitionFile file) : file_(file) {
     storage_ = std::make_unique<DefinitionEntry[]>(capacity);
     entries_ = std::span<DefinitionEntry>(storage_.get(), capacity);
     listed_.assign(capacity, false);
+    line_.assign(capacity, 0);
 }
 
 void DefinitionTable::note_used(size_t i) {
@@ -142,7 +143,8 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
     // when both fields convert, the number is below the capacity and the name
     // (up to the first white space) fits its 128 characters with terminator.
     std::u16string_view line;
-    while (reader.read_line(line)) {
+    uint32_t line_number = 1;
+    for (; reader.read_line(line); line_number += line.ends_with(u'\n') ? 1 : 0) {
         uint32_t number = 0;
         std::u16string_view name;
         if (!parse_definition_line(line, number, name)) continue;
@@ -155,6 +157,7 @@ void DefinitionTable::fill_from(platform::TextReader &reader, const DefinitionDe
         std::fill(end, e.name + DefinitionEntry::name_capacity, u'\0');
         e.present = 1;
         e.valid = d.valid_at_load ? 1 : 0;
+        line_[number] = line_number;
         note_used(number);
     }
     for (const uint32_t i : before)
@@ -200,7 +203,8 @@ DefinitionTable &definition_table(DefinitionFile file) {
     return *slot;
 }
 
-int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
+int load_definitions(DefinitionFile file, const cali_info_arg *arg,
+                     std::span<const std::u16string> fixed_keys) {
     const DefinitionDescriptor &d = descriptor_of(file);
     const auto path = definition_path(d, arg);
     if (!path) return 0;
@@ -209,7 +213,36 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
         say(d, arg, d.open_failure, path->c_str());
         return 0;
     }
-    definition_table(file).load_bytes(std::move(*bytes), d);
+    DefinitionTable &table = definition_table(file);
+    table.load_bytes(std::move(*bytes), d);
+    // Names an INI file does not tell apart: keys match without regard to
+    // ASCII case.
+    auto folded = [](std::u16string_view s) {
+        std::u16string out(s);
+        for (char16_t &c : out)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        return out;
+    };
+    std::unordered_map<std::u16string, uint32_t> fixed;
+    for (const std::u16string &k : fixed_keys) fixed.try_emplace(folded(k), 0);
+    std::unordered_map<std::u16string, uint32_t> first;  // folded name -> first entry
+    for (const uint32_t i : table.used_) {  // ascending since the load
+        const DefinitionEntry &e = table.entries_[i];
+        if (!e.present) continue;
+        std::u16string key = folded(e.name_view());
+        if (fixed.contains(key))
+            say(d, arg, u"[Warning] The definition file [%s] names %s at line %u, a fixed key of its section.\n",
+                path->c_str(), e.name, table.line_[i]);
+        // Names equal as they stand are the description's own case: the GET
+        // writes the key twice and the second write wins.
+        const auto [it, added] = first.try_emplace(std::move(key), i);
+        if (!added && table.entries_[it->second].name_view() != e.name_view())
+            say(d, arg,
+                u"[Warning] The definition file [%s] names %s at line %u and %s at line %u, which "
+                u"an INI file does not tell apart.\n",
+                path->c_str(), table.entries_[it->second].name, table.line_[it->second], e.name,
+                table.line_[i]);
+    }
     return 1;
 }
 

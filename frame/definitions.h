@@ -84,7 +84,8 @@ class DefinitionTable {
     int find(std::u16string_view name) const;
 
   private:
-    friend int load_definitions(DefinitionFile, const cali_info_arg *);
+    friend int load_definitions(DefinitionFile, const cali_info_arg *,
+                                std::span<const std::u16string>);
     // Makes the table what the file's lines define, as if every entry had
     // been zeroed first, but touches only the entries this load fills and
     // those that held something before it.
@@ -102,6 +103,7 @@ class DefinitionTable {
     std::span<DefinitionEntry> entries_;
     std::vector<uint32_t> used_;  // the entries that may be non-zero, each once
     std::vector<bool> listed_;    // per entry: listed in used_
+    std::vector<uint32_t> line_;  // per entry: the file line that defined it, from 1
     std::unordered_map<std::u16string_view, uint32_t> index_;  // name -> first present entry
     std::optional<std::vector<uint8_t>> filled_from_;  // the bytes of the last load
 };
@@ -113,7 +115,16 @@ DefinitionTable &definition_table(DefinitionFile file);
 // the table was filled (an empty file fills it with nothing), 0 with a message
 // when the file cannot be found or opened. arg is the operation's block for
 // messages; the console file takes none (nullptr).
-int load_definitions(DefinitionFile file, const cali_info_arg *arg);
+//
+// Names an INI file cannot tell apart are warned about at every load, since
+// a GET would write one key for both and its file would not go back as it
+// was: two names equal but for case, not as they stand ("[Warning] The definition file [%s]
+// names %s at line %u and %s at line %u, which an INI file does not tell
+// apart.\n"), and a name equal, but for case, to one of fixed_keys, the keys
+// the request itself writes in the section ("[Warning] The definition file
+// [%s] names %s at line %u, a fixed key of its section.\n").
+int load_definitions(DefinitionFile file, const cali_info_arg *arg,
+                     std::span<const std::u16string> fixed_keys = {});
 
 // One line (a piece of at most 255 characters) of a definition file, by the
 // rule of scanf's "param_%04u=%s": "param_" exactly at the start; blanks, then

@@ -1,5 +1,8 @@
 #include "frame/other_params.h"
 
+#include <optional>
+#include <vector>
+
 #include "frame/file_values.h"
 #include "frame/sink.h"
 #include "platform/file.h"
@@ -24,6 +27,47 @@ int select_6cam_device(const cali_info_arg &arg, Controller controller, uint32_t
     return 1;
 }
 
+namespace {
+
+bool is_blank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+std::u16string_view trim_blanks(std::u16string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// A firmware parameter line "FW_PARAM_<n>=<value>" read as an INI line: the
+// name matched without regard to case, blanks around the name, "=" and the
+// value trimmed. Nothing for any other line.
+struct FwParamLine {
+    unsigned number;
+    std::u16string_view value;
+};
+std::optional<FwParamLine> fw_param_line(std::u16string_view line) {
+    static constexpr std::u16string_view kPrefix = u"FW_PARAM_";
+    line = trim_blanks(line);
+    if (line.size() < kPrefix.size()) return std::nullopt;
+    for (size_t i = 0; i < kPrefix.size(); ++i) {
+        const char16_t c = line[i] >= u'a' && line[i] <= u'z' ? line[i] - (u'a' - u'A') : line[i];
+        if (c != kPrefix[i]) return std::nullopt;
+    }
+    line.remove_prefix(kPrefix.size());
+    // The number: one to four digits, as "%04u" reads it.
+    unsigned number = 0;
+    size_t digits = 0;
+    while (digits < line.size() && digits < 4 && line[digits] >= u'0' && line[digits] <= u'9')
+        number = number * 10 + (line[digits++] - u'0');
+    if (digits == 0) return std::nullopt;
+    line = trim_blanks(line.substr(digits));
+    if (line.empty() || line.front() != u'=') return std::nullopt;
+    return FwParamLine{number, trim_blanks(line.substr(1))};
+}
+
+}  // namespace
+
 int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
                          text::format_string<const char16_t *> open_failure,
                          const layout::Array &fw_params, std::span<uint8_t> record) {
@@ -34,18 +78,26 @@ int parse_fw_param_lines(const cali_info_arg &arg, const std::u16string &path,
     }
     const text::IntegerField field{
         .bits = static_cast<unsigned>(8 * fw_params.width), .base = 10, .negatives = true};
-    std::u16string line;
-    while (reader->read_line(line)) {
-        unsigned number = 0;
-        char16_t value[256] = {};
-        if (text::scan(line, u"FW_PARAM_%04u=%[^\r\n]", &number, value, std::size(value)) != 2)
-            continue;
-        if (number >= fw_params.count) continue;
+    // The whole text, so that a line longer than one read, or lines ended by
+    // CR alone, are taken as the lines they are.
+    std::u16string text, piece;
+    while (reader->read_line(piece)) text += piece;
+    std::vector<bool> seen(fw_params.count, false);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find_first_of(u"\r\n", at);
+        if (end == std::u16string::npos) end = text.size();
+        const std::u16string_view line(text.data() + at, end - at);
+        at = end + 1;
+        const auto param = fw_param_line(line);
+        // As for every other key, the first line of a parameter wins.
+        if (!param || param->number >= fw_params.count || seen[param->number]) continue;
+        seen[param->number] = true;
         uint32_t bits = 0;
-        if (!read_numbers(arg, text::numbered(u"FW_PARAM_", number, 4), value,
-                          {{value, field}}, &bits))
+        if (!read_numbers(arg, text::numbered(u"FW_PARAM_", param->number, 4), param->value,
+                          {{param->value, field}}, &bits))
             return 0;
-        fw_params.at(number).put(record, bits);
+        fw_params.at(param->number).put(record, bits);
     }
     return 1;
 }
@@ -61,7 +113,7 @@ bool parse_system_param(const cali_info_arg &arg, std::u16string_view key, std::
                         uint32_t &entry) {
     char16_t word[kWordCapacity] = {};
     char16_t t[4][kTokenCapacity] = {};
-    if (text::scan(value, u"%[a-z],%[^,],%[^,],%[^,],%[^,]", word, kWordCapacity, t[0],
+    if (text::scan(value, u"%[a-z],%[^,],%[^,],%[^,],%[^\n]", word, kWordCapacity, t[0],
                    kTokenCapacity, t[1], kTokenCapacity, t[2], kTokenCapacity, t[3],
                    kTokenCapacity) != 5)
         return false;

@@ -21,9 +21,12 @@ namespace ryn::frame {
 // refuses the selection.
 int select_6cam_device(const cali_info_arg &arg, Controller controller, uint32_t flags);
 
-// Every line of the file that scans as "FW_PARAM_%04u=<value>" with a number
-// below the array's count sets that parameter, whatever section the line
-// stands in; a line with blanks before "=" does not scan. The value is a
+// Every line of the file "FW_PARAM_<n>=<value>" (n of one to four digits)
+// with a number below the array's count sets that parameter, whatever
+// section the line stands in. Lines are read as the INI store reads keys:
+// the name without regard to case, blanks around the name, "=" and the value
+// trimmed, lines ended by LF, CRLF or CR alone, and the first line of a
+// repeated parameter wins. The value is a
 // decimal number that fits the parameter: 0 to 2^32 - 1 (0 to 65535 for
 // 2-byte entries), or a negative number down to -2^31 (-32768) stored as its
 // two's complement, so -1 gives all ones and a value written with "%u" comes

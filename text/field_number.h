@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace ryn::text {
@@ -37,6 +38,17 @@ std::optional<uint32_t> integer_field(std::u16string_view text, IntegerField fie
 // float becomes 0 or a subnormal, as rounding gives), or "inf", "infinity",
 // "nan", "nan(...)" with an optional sign, the forms "%+.10e" writes for
 // values that are not finite. Nothing for anything else.
+// A NaN keeps its bits as "nan(0x<8 hex digits of the float's bits>)" after
+// its sign ("-nan(0xffffffff)" for an erased slot).
 std::optional<float> float_field(std::u16string_view text);
+
+// A 32-bit float as the files write it: "%+.10e" of the float widened to
+// double ("+1.2500000000e+000", "+inf", "+nan"), except a NaN whose bits are
+// not those "nan" reads back as (0x7fc00000, with its sign 0xffc00000): it is
+// written "+nan(0x7fc00001)", sign and all 32 bits, so that float_field takes
+// back every bit (the widening to double would lose a signalling NaN's, and
+// "nan" alone every payload). The form stays a NaN for other readers of the
+// file, as C's strtod reads "nan(n-char-sequence)".
+std::u16string float_text(float value);
 
 }  // namespace ryn::text

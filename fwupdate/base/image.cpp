@@ -41,7 +41,22 @@ std::span<const uint8_t> FwImage::data(Section s) const {
 }
 
 int check_normal_version(const fw_update_arg &arg, const FwImage &image) {
-    if (layout::utf16_field(image.version, VR::normal).size() < VR::string_chars) return 1;
+    // A section shorter than the record leaves the rest of the copy zero: its
+    // normal version would be cut or blank.
+    const uint32_t length = image.field(H::version_len);
+    if (length < VR::size) {
+        frame::report(arg,
+                      u"[Error] The version string section of 0x%08x bytes is shorter than one "
+                      u"version record of 0x%08x bytes.\n",
+                      length, static_cast<uint32_t>(VR::size));
+        return 0;
+    }
+    const size_t normal = layout::utf16_field(image.version, VR::normal).size();
+    if (normal == 0) {
+        frame::report(arg, u"[Error] The version string section holds no normal code version.\n");
+        return 0;
+    }
+    if (normal < VR::string_chars) return 1;
     frame::report(arg, u"Fail to patch the normal code version.");
     return 0;
 }

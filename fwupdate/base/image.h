@@ -46,8 +46,13 @@ struct FwImage {
 // normal-code sequence patches into the device's version record: the patch
 // takes at most 59 characters, the record's 60 with the terminator. A text
 // that does not fit is reported as "Fail to patch the normal code version."
-// and gives 0. Run during validation too, so that an image the patch would
-// refuse is refused before the device is touched.
+// and gives 0; so does a version string section shorter than one version
+// record ("[Error] The version string section of 0x%08x bytes is shorter than
+// one version record of 0x%08x bytes.\n") or an empty normal version ("[Error]
+// The version string section holds no normal code version.\n"), either of
+// which would blank the device's normal version. Run during validation too,
+// so that an image the patch would refuse is refused before the device is
+// touched.
 int check_normal_version(const fw_update_arg &arg, const FwImage &image);
 
 // Reads the base image's header block and its seven sections into image and

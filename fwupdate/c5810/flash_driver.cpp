@@ -29,6 +29,16 @@ const FlashDriverEntry *FlashDriverTable::find(uint32_t flash_id) const {
     return nullptr;
 }
 
+namespace {
+
+// Whether a path is taken against a folder: no leading separator and no drive.
+bool is_relative(std::u16string_view path) {
+    if (!path.empty() && (path[0] == u'/' || path[0] == u'\\')) return false;
+    return !(path.size() >= 2 && path[1] == u':');
+}
+
+}  // namespace
+
 FlashDriverTable &flash_driver_table() {
     static FlashDriverTable table;
     return table;
@@ -49,6 +59,7 @@ int load_flash_driver_list(fw_update_arg &arg) {
     // A new list replaces whatever an earlier update loaded.
     FlashDriverTable &table = flash_driver_table();
     table = FlashDriverTable{};
+    if (const auto parts = platform::split_path(*host.path)) table.list_dir = parts->drive + parts->dir;
     // Lines that do not give all four fields, or whose driver path does
     // not fit its 127 characters, are skipped.
     std::u16string line;
@@ -118,8 +129,14 @@ int read_flash_id(fw_update_arg &arg, uint32_t &flash_id) {
 
 int load_extend_flash_driver(fw_update_arg &arg, const std::u16string &driver_file,
                              uint32_t driver_param) {
-    // The driver's path as the list gives it, made absolute.
-    const std::optional<std::u16string> path = platform::full_path(driver_file, kDriverPathLimit);
+    // A relative path names a file beside the list when one is there, as
+    // the list is written for its own folder; otherwise the current folder's.
+    std::optional<std::u16string> path;
+    if (is_relative(driver_file) && !flash_driver_table().list_dir.empty()) {
+        path = platform::full_path(flash_driver_table().list_dir + driver_file, kDriverPathLimit);
+        if (path && !platform::file_exists(*path)) path.reset();
+    }
+    if (!path) path = platform::full_path(driver_file, kDriverPathLimit);
     if (!path) {
         frame::report(arg, u"\nFail to get the full path of [%s].\n", driver_file.c_str());
         return 0;

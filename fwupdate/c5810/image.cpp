@@ -212,8 +212,16 @@ int read_5810_image(const fw_update_arg &arg, ImageFile &file, Image5810Policy p
     // Model configuration, then calibration information.
     for (const SectionCheck &s : kSections)
         if (!check_section(arg, image, s)) return 0;
-    // The firmware sent in normal mode is counted from file offset 0.
+    // The firmware sent in normal mode is counted from file offset 0 and
+    // holds the image's own header: a shorter one would write no code.
     const uint32_t firmware_length = header_5810_field(image, H::firmware_len);
+    if (firmware_length < H::end_in_file) {
+        frame::report(arg,
+                      u"[Error] The firmware length (0x%08x) ends before the end of the image's "
+                      u"header (0x%08x).\n",
+                      firmware_length, static_cast<uint32_t>(H::end_in_file));
+        return 0;
+    }
     if (firmware_length > image.size()) {
         frame::report(arg,
                       u"[Error] The firmware length (0x%08x) exceeds the file length (0x%08x).\n",

@@ -31,6 +31,9 @@ struct FlashDriverTable {
     static constexpr size_t capacity = 32;
     size_t count = 0;
     std::array<FlashDriverEntry, capacity> entries{};
+    // The list's own folder (drive and directory, with its separator), which
+    // a relative driver path is taken against first.
+    std::u16string list_dir;
 
     // The first entry, in file order, for this ID; null when none.
     const FlashDriverEntry *find(uint32_t flash_id) const;

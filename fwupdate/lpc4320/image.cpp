@@ -4,6 +4,8 @@
 // inside the file before any byte of it is used.
 #include "fwupdate/lpc4320/image.h"
 
+#include <vector>
+
 #include "frame/sink.h"
 #include "fwupdate/common/header_dump.h"
 #include "ryn_hid.h"
@@ -19,10 +21,13 @@ uint32_t word(std::span<const uint8_t> image, const layout::Field &f) {
     return static_cast<uint32_t>(f.get(image));
 }
 
-// The header dump: the 1.0 rows, and for 1.1 its continuation.
+// The header dump, one message: the 1.0 rows, and for 1.1 its continuation.
 void dump_header(const fw_update_arg &arg, std::span<const uint8_t> image, bool v11) {
-    report_header_dump(arg, u"==========LPC4320 HDR=========\n", lpc4320_header_10_dump, image);
-    if (v11) report_header_dump(arg, u"", lpc4320_header_11_dump, image);
+    std::vector<layout::DumpRow> rows(std::begin(lpc4320_header_10_dump),
+                                      std::end(lpc4320_header_10_dump));
+    if (v11)
+        rows.insert(rows.end(), std::begin(lpc4320_header_11_dump), std::end(lpc4320_header_11_dump));
+    report_header_dump(arg, u"==========LPC4320 HDR=========\n", rows, image);
 }
 
 // True when the part's bytes (at file offset flash address - 0x10000) lie

@@ -114,7 +114,9 @@ TEST_F(CaliTest, TextFormStoresItsGroupsInBothPlaces) {
     EXPECT_EQ((Bytes{after[463], after[464], after[465], after[466]}), (Bytes{0x00, 9, 7, 0xFF}));
     EXPECT_EQ((Bytes{after[455 + 32 + 20], after[455 + 32 + 22]}),
               (Bytes{0x23, 18}));            // camera 1 global gain
-    EXPECT_EQ(after[455 + 32 + 16] & 1, 0);  // front gain not given: disabled
+    // Front gain not given: the device's setting.
+    EXPECT_EQ((Bytes{after[455 + 32 + 16], after[455 + 32 + 18]}),
+              (Bytes{before[455 + 32 + 16], before[455 + 32 + 18]}));
 }
 
 TEST_F(CaliTest, TextFormOnAVersion9DeviceGoesThroughTheParameters) {
@@ -192,17 +194,88 @@ TEST_F(CaliTest, TextFormFailuresAndShortFiles) {
         }
     }
 
-    // A file of 100 data lines reaches no register line: all 24 entries are
-    // rebuilt disabled with value 0; the groups it reached are stored.
+    // A file of 100 data lines reaches no register line: the register table
+    // stays as the device holds it; the groups it reached are stored.
     put_cali(before);
     write_file(file, utf16le(text_file({}, 100)));
     ASSERT_EQ(set(file, RYN_CALI_COMPAT_TEXT), 1);
     const Bytes after = cali();
     EXPECT_EQ(param(after, 10), 13.0f);
-    for (size_t i = 0; i < 24; ++i) {
-        EXPECT_EQ(after[455 + 4 * i] & 1, 0) << i;
-        EXPECT_EQ(after[455 + 4 * i + 2], 0) << i;
+    EXPECT_EQ(Bytes(after.begin() + 455, after.begin() + 455 + 288),
+              Bytes(before.begin() + 455, before.begin() + 455 + 288));
+}
+
+// Settings the file leaves out keep the device's values, register pairs
+// included: a file with one key changes exactly that field, on both record
+// versions (version 9 goes through the back-conversion).
+TEST_F(CaliTest, AFileWithOneKeyChangesExactlyThatField) {
+    for (const unsigned version : {10u, 9u}) {
+        SCOPED_TRACE(version);
+        create(version);
+        definitions(kDefinitions);
+        const fs::path file = dir_ / "c.ini";
+        write_file(file, "[calibration]\r\ncam0_exposure_us=650\r\n");
+        Bytes expected = cali();
+        ASSERT_EQ(set(file, 0), 1);
+        expected[377] = 650 & 0xFF;
+        expected[378] = 650 >> 8;
+        EXPECT_EQ(cali(), expected);
     }
+}
+
+// A value the device would not hold as the file wrote it is refused, naming
+// the key and the value, and nothing is written: register values beyond
+// their register's bits, a ggh and cgh of one camera whose enables differ
+// (they share one entry), and version-9 integer fields given a number they
+// cannot hold.
+TEST_F(CaliTest, AValueThatCannotArriveAsWrittenIsRefused) {
+    struct Case {
+        unsigned version;
+        const char *lines;
+        const char *refusal;
+    };
+    const Case cases[] = {
+        {10, "cam0_bound_l=enable,2000", "cam0_bound_l: enable,2000"},
+        {10, "cam1_bound_r=disable,1024", "cam1_bound_r: disable,1024"},
+        {10, "cam0_front_gain=enable,16", "cam0_front_gain: enable,16"},
+        {10, "cam0_global_gain=enable,200", "cam0_global_gain: enable,200"},
+        {10, "cam2_color_gain=enable,32", "cam2_color_gain: enable,32"},
+        {10, "cam0_ggh=enable,1\r\ncam0_cgh=disable,1", "cam0_cgh: disable,1"},
+        {10, "cam0_bound_l=enable,3,9", "cam0_bound_l: enable,3,9"},
+        {9, "jig_cam2_pt13_l=70000", "jig_cam2_pt13_l: 70000"},
+        {9, "jig_cam2_pt13_r=2.5", "jig_cam2_pt13_r: 2.5"},
+        {9, "cam2_poly_sel=300", "cam2_poly_sel: 300"},
+        {9, "cam2_poly_sel=-1", "cam2_poly_sel: -1"},
+        {9, "cam2_poly_sel=nan", "cam2_poly_sel: nan"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.lines);
+        create(c.version);
+        definitions(kDefinitions);
+        const fs::path file = dir_ / "c.ini";
+        write_file(file, std::string("[calibration]\r\n") + c.lines + "\r\n");
+        const Bytes before = cali();
+        EXPECT_EQ(set(file, 0), 0);
+        const std::vector<std::string> m = messages();
+        EXPECT_NE(std::find(m.begin(), m.end(), std::string("[Error] Bad value of ") + c.refusal + ".\n"),
+                  m.end());
+        EXPECT_FALSE(called("cali_info_writer"));
+        EXPECT_EQ(cali(), before);
+    }
+    // The widest values the registers hold still arrive.
+    create(10);
+    definitions(kDefinitions);
+    const fs::path file = dir_ / "c.ini";
+    write_file(file,
+               "[calibration]\r\ncam0_bound_l=enable,1023\r\ncam0_front_gain=enable,15\r\n"
+               "cam0_global_gain=enable,31\r\ncam0_ggh=enable,3\r\ncam0_cgh=enable,3\r\n");
+    ASSERT_EQ(set(file, 0), 1);
+    write_file(dir_ / "g.ini", "");
+    ASSERT_EQ(request(dir_ / "g.ini", RYN_FLAG_GET), 1);
+    const std::string g = read_file(dir_ / "g.ini");
+    for (const char *line : {"cam0_bound_l=enable,1023", "cam0_front_gain=enable,15",
+                             "cam0_global_gain=enable,31", "cam0_ggh=enable,3", "cam0_cgh=enable,3"})
+        EXPECT_NE(g.find(line), std::string::npos) << line;
 }
 
 }  // namespace

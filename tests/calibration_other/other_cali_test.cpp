@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_fs.h"
 #include "frame/definitions.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"
@@ -157,6 +158,28 @@ TEST_F(OtherCaliTest, GetThenSetLeavesEveryRecordAsItWas) {
     }
 }
 
+// NaNs of every kind go through GET then SET with all their bits: an erased
+// slot, a quiet NaN with a payload, a signalling NaN.
+TEST_F(OtherCaliTest, EveryFloatKeepsItsBitsThroughGetAndSet) {
+    for (const Variant *v : {&k5810, &k6camDev1}) {
+        SCOPED_TRACE(v->name);
+        create(*v);
+        std::filesystem::remove(dir_ / "c.ini");
+        use_definitions(*v, "param_0000=erased\nparam_0001=payload\nparam_0002=signalling\n");
+        const std::string name = std::string(v->prefix) + "cali";
+        std::vector<uint8_t> r = record(name);
+        put_u32(r, 1024, 0xFFFFFFFF);
+        put_u32(r, 1028, 0x7FC00001);
+        put_u32(r, 1032, 0x7F800001);
+        set_record(name, r);
+        ASSERT_EQ(get(*v), 1);
+        EXPECT_NE(file().find("\r\nerased=-nan(0xffffffff)\r\n"), std::string::npos);
+        ASSERT_EQ(set(*v), 1);
+        EXPECT_EQ(record(name), r);
+        frame::set_definition_dir_for_testing(std::nullopt);
+    }
+}
+
 TEST_F(OtherCaliTest, TheDeviceIdIsSetBeforeAnythingElse) {
     for (const Variant &v : kAll) {
         SCOPED_TRACE(v.name);
@@ -251,16 +274,19 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5810) {
     replace_line("top", "");
     replace_line("SENSOR_PARAM_0005", "SENSOR_PARAM_0005=on,cam7,15,255,2,3");
     replace_line("SENSOR_PARAM_0006", "SENSOR_PARAM_0006=enable,cam2,3,4,5,6");
-    // Firmware parameter lines count in any section; blanks around "=" hide a line.
-    append(
-        "FW_PARAM_0003=-1\r\nFW_PARAM_0004 = 5\r\nFW_PARAM_0191=5\r\nFW_PARAM_0005=4294967295\r\n");
+    // Firmware parameter lines count in any section and are read as INI keys:
+    // blanks around the name, "=" and the value trimmed, any line end, the
+    // first line of a repeated parameter wins.
+    replace_line("FW_PARAM_0002", "FW_PARAM_0002=-1");
+    replace_line("FW_PARAM_0004", "  FW_PARAM_0004 = 5 ");
+    append("FW_PARAM_0002=7\rFW_PARAM_0191=5\rFW_PARAM_0005=4294967295\r");
     ASSERT_EQ(set(k5810), 1);
     EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"[Warning] Missing top.\n"});
 
     std::vector<uint8_t> expected = device;
     put_u32(expected, 1024, std::bit_cast<uint32_t>(2.5f));
-    put_u32(expected, 260 + 4 * 3, 0xFFFFFFFF);
-    put_u32(expected, 260 + 4 * 5, 0xFFFFFFFF);
+    put_u32(expected, 260 + 4 * 2, 0xFFFFFFFF);
+    put_u32(expected, 260 + 4 * 4, 5);
     put_u32(expected, 4 + 4 * 5, 0x0302FFFE);  // disabled, camera 7, value 15, 255
     put_u32(expected, 4 + 4 * 6, 0x06050435);
     EXPECT_EQ(record("cali"), expected);
@@ -275,7 +301,9 @@ TEST_F(OtherCaliTest, SetTakesTheFileOverTheDeviceRecord5920) {
     replace_line("top", "top= 65535");
     replace_line("SYSTEM_PARAM_0450", "SYSTEM_PARAM_0450=enable,127,1,2,3");
     replace_line("SYSTEM_PARAM_0451", "SYSTEM_PARAM_0451=off,3,4,5,6");
-    append("FW_PARAM_0003=-1\r\nFW_PARAM_0191=5\r\nFW_PARAM_1024=9\r\n");
+    replace_line("FW_PARAM_0003", "FW_PARAM_0003=-1");
+    replace_line("FW_PARAM_0191", "FW_PARAM_0191 =5");
+    append("FW_PARAM_1024=9\r\nFW_PARAM_0003=9\r\n");
     ASSERT_EQ(set(k5920), 1);
     EXPECT_TRUE(capture_.messages.empty());
 
@@ -320,6 +348,14 @@ TEST_F(OtherCaliTest, RefusedFilesLeaveTheDeviceUnwritten) {
         {k5920, "SYSTEM_PARAM_0449", "SYSTEM_PARAM_0449=enable,200,1,2,3",
          u"Failed to parse system param\n",
          u"[Error] Bad value of SYSTEM_PARAM_0449: enable,200,1,2,3.\n"},
+        {k5920, "SYSTEM_PARAM_0450", "SYSTEM_PARAM_0450=enable,1,1,2,3,9",
+         u"Failed to parse system param\n",
+         u"[Error] Bad value of SYSTEM_PARAM_0450: enable,1,1,2,3,9.\n"},
+        {k6camDev2, "SENSOR_PARAM_0004", "SENSOR_PARAM_0004=enable,cam1,1,2,3,4,5",
+         u"Failed to parse sensor param\n",
+         u"[Error] Bad value of SENSOR_PARAM_0004: enable,cam1,1,2,3,4,5.\n"},
+        {k5810, "FW_PARAM_0002", "FW_PARAM_0002 = 723 x", u"Failed to parse FW param\n",
+         u"[Error] Bad value of FW_PARAM_0002: 723 x.\n"},
         {k5810, "FW_PARAM_0003", "FW_PARAM_0003=x", u"Failed to parse FW param\n",
          u"[Error] Bad value of FW_PARAM_0003: x.\n"},
         {k5920, "FW_PARAM_0003", "FW_PARAM_0003=65536", u"Failed to parse FW param\n",
@@ -490,8 +526,22 @@ TEST_F(OtherCaliTest, AFileThatCannotBeWrittenFailsTheDump) {
     use_definitions(k5810, "param_0000=first\n");
     std::filesystem::create_directory(dir_ / "folder.ini");
     EXPECT_EQ(get(k5810, "folder.ini"), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Failed to dump cali info.\n"});
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"Fail to write the section [calibration] of the file [" +
+                                               (dir_ / "folder.ini").u16string() + u"].\n",
+                                           u"Failed to dump cali info.\n"}));
     EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
+
+    // Space that runs out when the file is written at the end names the file.
+    platform::host_fs::WriteFaults full;
+    full.disk_space = 100;
+    platform::host_fs::set_write_faults(full);
+    EXPECT_EQ(get(k5810, "full.ini"), 0);
+    platform::host_fs::set_write_faults({});
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{
+                  u"Fail to write the file [" + (dir_ / "full.ini").u16string() + u"].\n",
+                  u"Failed to dump cali info.\n"}));
 }
 
 }  // namespace

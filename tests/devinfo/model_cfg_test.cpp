@@ -213,7 +213,12 @@ TEST_F(ModelCfgTest, FailedVersionQueries) {
     EXPECT_EQ(device_record(), before);
 }
 
-TEST_F(ModelCfgTest, StringsAreCutTo19Characters) {
+// No string is cut: a device string that fills its 20 characters without a
+// terminator goes through GET and SET whole, as does a file value of 20
+// characters; a longer one is refused naming the key; an unchanged string
+// keeps the bytes behind its terminator; a device string with an unpaired
+// surrogate fails the GET naming the key.
+TEST_F(ModelCfgTest, StringsKeepEveryCharacter) {
     for (const char *options : {R"({"model_version": "0x101"})", R"({"model_version": "0x102"})",
                                 R"({"model_version": "0x103"})"}) {
         SCOPED_TRACE(options);
@@ -221,17 +226,35 @@ TEST_F(ModelCfgTest, StringsAreCutTo19Characters) {
         create(options);
         const ModelCfgForm &form = *model_cfg_form(R::version(device_record()));
         Bytes record = device_record();
-        layout::Field field = form.strings[0];  // model_name: 20 characters, no terminator
+        const layout::Field name = form.strings[0];  // model_name: 20 characters, no terminator
         for (size_t i = 0; i < 20; ++i)
-            layout::Field{"", field.offset + 2 * i, 2}.put(record, u'a' + i);
+            layout::Field{"", name.offset + 2 * i, 2}.put(record, u'a' + i);
+        const layout::Field bar = form.strings[1];  // bar_code "AB", then stale bytes
+        layout::put_utf16_field(record, bar, u"AB");
+        layout::Field{"", bar.offset + 6, 2}.put(record, u'Z');
         set_device_record(record);
+        const Bytes before = device_record();
         ASSERT_EQ(get(), 1);
-        EXPECT_EQ(value(u"model configuration", u"model_name"), u"abcdefghijklmnopqrs");
+        EXPECT_EQ(value(u"model configuration", u"model_name"), u"abcdefghijklmnopqrst");
+        ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+        EXPECT_EQ(device_record(), before);
 
-        edit(u"model configuration", u"model_name", u"ABCDEFGHIJKLMNOPQRSTUVWXY");  // 25 characters
+        edit(u"model configuration", u"serial_num", u"ABCDEFGHIJKLMNOPQRST");  // 20 characters
         ASSERT_EQ(set(), 1);
-        EXPECT_EQ(layout::utf16_field(device_record(), field), u"ABCDEFGHIJKLMNOPQRS");
-        EXPECT_EQ(layout::Field({"", field.end() - 2, 2}).get(device_record()), 0u);
+        EXPECT_EQ(layout::utf16_field(device_record(), form.strings[4]), u"ABCDEFGHIJKLMNOPQRST");
+
+        const Bytes now = device_record();
+        edit(u"model configuration", u"serial_num", u"ABCDEFGHIJKLMNOPQRSTU");  // 21
+        EXPECT_EQ(set(), 0);
+        EXPECT_EQ(capture_.messages.back(),
+                  u"[Error] Bad value of serial_num: ABCDEFGHIJKLMNOPQRSTU.\n");
+        EXPECT_EQ(device_record(), now);
+
+        layout::Field{"", name.offset + 2, 2}.put(record, 0xD800);
+        set_device_record(record);
+        EXPECT_EQ(get(), 0);
+        EXPECT_EQ(capture_.messages.front(),
+                  u"[Error] Cannot write model_name: its value holds an unpaired surrogate.\n");
     }
 }
 
@@ -249,12 +272,12 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
     edit(u"sensor dsp", u"cam0_flip", u"Enable,1");  // not a lowercase word: missing
     edit(u"sensor dsp", u"cam1_flip", u"on,1");      // any other word: disabled
     edit(u"sensor dsp", u"cam2_flip", u"enable,1");
-    edit(u"sensor dsp", u"cam0_nf_dark", u"");                // missing: disabled, 0
-    edit(u"sensor dsp", u"cam1_filter_1_3_5", u"enable,4");   // not a size: code 0
+    edit(u"sensor dsp", u"cam0_nf_dark", u"");                // missing: the device's
+    edit(u"sensor dsp", u"cam1_filter_1_3_5", u"enable,3");   // code 1
     edit(u"sensor dsp", u"cam2_filter_1_3_5", u"disable,5");  // code 2
     edit(u"algorithm parameter", u"x_real_dim", u"");         // keeps the device's value
     edit(u"algorithm parameter", u"y_real_dim", u"-2.75");
-    edit(u"algorithm parameter", u"waiting_count_thr", u"2.9");  // i32 field: 2
+    edit(u"algorithm parameter", u"waiting_count_thr", u"2");  // i32 field
     ASSERT_EQ(set(), 1);
     // Then one warning per parameter the device does not hold (extra_185 on).
     const std::u16string warnings =
@@ -278,11 +301,16 @@ TEST_F(ModelCfgTest, SetMissingKeysAndNumberRules) {
             after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i),
             after.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i + 4));
     };
-    EXPECT_EQ(entry(0), (std::vector<uint8_t>{0x00, 2, 0, 0x0F}));     // cam0 nf_dark
-    EXPECT_EQ(entry(10), (std::vector<uint8_t>{0x20, 8, 0, 0x03}));    // cam0 flip
+    auto entry_before = [&](size_t i) {
+        return std::vector<uint8_t>(
+            before.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i),
+            before.begin() + static_cast<ptrdiff_t>(f.sensor_dsp.offset + 4 * i + 4));
+    };
+    EXPECT_EQ(entry(0), entry_before(0));                               // cam0 nf_dark
+    EXPECT_EQ(entry(10), entry_before(10));                             // cam0 flip
     EXPECT_EQ(entry(21), (std::vector<uint8_t>{0x22, 8, 1, 0x03}));    // cam1 flip
     EXPECT_EQ(entry(32), (std::vector<uint8_t>{0x25, 8, 1, 0x03}));    // cam2 flip
-    EXPECT_EQ(entry(19), (std::vector<uint8_t>{0x03, 151, 0, 0x07}));  // cam1 filter
+    EXPECT_EQ(entry(19), (std::vector<uint8_t>{0x03, 151, 1, 0x07}));  // cam1 filter
     EXPECT_EQ(entry(30), (std::vector<uint8_t>{0x04, 151, 2, 0x07}));  // cam2 filter
 
     const auto block = f.algo_block.bytes(std::span<const uint8_t>(after));
@@ -330,6 +358,18 @@ TEST_F(ModelCfgTest, BadValuesAreRefused) {
         {u"model configuration", u"physicalY", u"-1"},
         {u"sensor dsp", u"cam1_d_touch_lvl", u"enable,256"},
         {u"sensor dsp", u"cam2_flip", u"disable,x"},
+        // Values the sensor entry's mask would cut, a filter size it has no
+        // code for, a field after the number: none would arrive as written.
+        {u"sensor dsp", u"cam0_d_touch_lvl", u"enable,200"},
+        {u"sensor dsp", u"cam0_flip", u"enable,7"},
+        {u"sensor dsp", u"cam0_filter_1_3_5", u"enable,4"},
+        {u"sensor dsp", u"cam1_nf_dark", u"disable,16"},
+        {u"sensor dsp", u"cam2_l_touch_thrd", u"enable,1,2"},
+        // i32 fields of the compact algorithm block.
+        {u"algorithm parameter", u"waiting_count_thr", u"3.0e9"},
+        {u"algorithm parameter", u"waiting_count_thr", u"1e30"},
+        {u"algorithm parameter", u"waiting_count_thr", u"nan"},
+        {u"algorithm parameter", u"waiting_count_thr", u"2.5"},
         {u"algorithm parameter", u"length", u"abc"},
         {u"algorithm parameter", u"major_version", u"0x100"},
         {u"algorithm parameter", u"x_real_dim", u"1e39"},
@@ -349,6 +389,35 @@ TEST_F(ModelCfgTest, BadValuesAreRefused) {
         EXPECT_EQ(trace_count("model_cfg_writer"), 0u);
         EXPECT_EQ(device_record(), before);
     }
+}
+
+// Settings a file leaves out keep the device's: a GET file without its
+// "sensor dsp" section leaves the block as the device holds it, even a block
+// the library would not have packed so (entries beyond the 33, bits beyond
+// the masks). An i32 algorithm field beyond 2^24, which its float cannot
+// hold exactly, goes back as the device holds it too.
+TEST_F(ModelCfgTest, WhatTheFileLeavesOutKeepsTheDeviceValues) {
+    create(R"({"model_version": "0x102", "algo_version": "0x104"})");
+    const ModelCfgForm &f = *model_cfg_form(0x102);
+    Bytes record = device_record();
+    record[f.sensor_dsp.offset + 4 * 40] = 0x31;  // an entry the pack would drop
+    record[f.sensor_dsp.offset + 4 * 40 + 2] = 0x77;
+    record[f.sensor_dsp.offset + 4 * 3 + 2] = 0xFF;  // d_touch_lvl's value beyond its mask
+    const size_t waiting_count_thr = f.algo_block.offset + AlgoBlock::value_offset(8);
+    layout::Field{"", waiting_count_thr, 4}.put(record, 0x7FFFFFFF);
+    set_device_record(record);
+    const Bytes before = device_record();
+    std::filesystem::remove(dir_ / "m.ini");
+    ASSERT_EQ(get(), 1);
+    ASSERT_EQ(set(), 1) << text::to_utf8(capture_.text());
+    EXPECT_EQ(device_record(), before);
+
+    std::string text = test::read_file(dir_ / "m.ini");
+    const size_t from = text.find("[sensor dsp]");
+    text.erase(from, text.find("[algorithm parameter]") - from);
+    test::write_file(dir_ / "m.ini", text);
+    ASSERT_EQ(set(), 1);
+    EXPECT_EQ(device_record(), before);
 }
 
 // A field the definition file does not name has no key in the file: SET

@@ -251,13 +251,15 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
         replace_line("top", "");
         replace_line("bcdDevice", "");
         replace_line("vid", "vid=0443");  // octal
-        replace_line("model_name", "model_name=ABCDEFGHIJKLMNOPQRSTUVWXY");
+        replace_line("model_name", "model_name=ABCDEFGHIJKLMNOPQRST");  // fills the field
         replace_line("bar_code", "bar_code=");
         replace_line("length", "length=");  // a file without it is taken
-        // Firmware parameter lines count in any section; blanks around "=" hide a line.
+        // Firmware parameter lines count in any section and are read as INI
+        // keys: blanks trimmed, any line end, the first of a repeated one wins.
         replace_line("FW_PARAM_0003", "");
         test::write_file(dir_ / "m.ini", "FW_PARAM_0003=-1\r\n" + file());
-        append("FW_PARAM_0004 = 5\r\nFW_PARAM_0715=5\r\nFW_PARAM_0005=4294967295\r\n");
+        replace_line("FW_PARAM_0004", "\tFW_PARAM_0004 = 5 ");
+        append("FW_PARAM_0003=7\rFW_PARAM_0715=5\rFW_PARAM_0005=4294967295\r");
         ASSERT_EQ(set(*v), 1);
         EXPECT_EQ(capture_.messages,
                   (Messages{u"[Warning] Missing bcdDevice.\n", u"[Warning] Missing bar_code.\n",
@@ -265,12 +267,12 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5810) {
 
         Bytes expected = device;
         put_u16(expected, 4, 0x0123);
-        const std::u16string cut = u"ABCDEFGHIJKLMNOPQRS";
+        const std::u16string cut = u"ABCDEFGHIJKLMNOPQRST";
         std::memset(expected.data() + 10, 0, 40);
         std::memcpy(expected.data() + 10, cut.data(), 2 * cut.size());
         std::memset(expected.data() + 50, 0, 40);
         put_u32(expected, kFw200 + 4 * 3, 0xFFFFFFFF);
-        put_u32(expected, kFw200 + 4 * 5, 0xFFFFFFFF);
+        put_u32(expected, kFw200 + 4 * 4, 5);
         // The file's parameters over the device's block: undefined slots and
         // the missing one keep the device's values.
         put_u32(expected, kSlots200, std::bit_cast<uint32_t>(2.5f));
@@ -288,7 +290,9 @@ TEST_F(OtherModelCfgTest, SetOverlaysTheFileOnTheRecord5920) {
     replace_line("top", "top=65535");
     replace_line("SYS_PARAM_0002", "SYS_PARAM_0002=enable,127,1,2,3");
     replace_line("SYS_PARAM_0003", "SYS_PARAM_0003=off,3,4,5,255");
-    append("FW_PARAM_0003=-1\r\nFW_PARAM_0715=5\r\nFW_PARAM_1024=9\r\n");
+    replace_line("FW_PARAM_0003", "FW_PARAM_0003=-1");
+    replace_line("FW_PARAM_0715", "FW_PARAM_0715 = 5");
+    append("FW_PARAM_1024=9\r\n");
     ASSERT_EQ(set(k5920), 1);
     EXPECT_EQ(capture_.messages, Messages{u"[Warning] Missing second.\n"});
 
@@ -358,6 +362,9 @@ TEST_F(OtherModelCfgTest, RefusedFilesLeaveTheDeviceUnwritten) {
          u"parameter.\n"},
         {k5920, "SYS_PARAM_0006", "SYS_PARAM_0006=disable,1,2,3,x",
          u"[Error] Bad value of SYS_PARAM_0006: disable,1,2,3,x.\nFail to parse the system "
+         u"parameter.\n"},
+        {k5920, "SYS_PARAM_0001", "SYS_PARAM_0001=enable,1,1,2,3,9",
+         u"[Error] Bad value of SYS_PARAM_0001: enable,1,1,2,3,9.\nFail to parse the system "
          u"parameter.\n"},
     };
     for (const Case &c : cases) {
@@ -450,8 +457,10 @@ TEST_F(OtherModelCfgTest, AFileThatCannotBeWrittenFailsTheDump) {
         use_definitions(*v, "param_0000=first\n");
         EXPECT_EQ(get(*v, "folder.ini"), 0);
         EXPECT_EQ(capture_.messages,
-                  Messages{is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
-                                            : u"Fail to dump model config\n"});
+                  (Messages{u"Fail to write the section [model configuration] of the file [" +
+                                (dir_ / "folder.ini").u16string() + u"].\n",
+                            is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
+                                             : u"Fail to dump model config\n"}));
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
     }
 }

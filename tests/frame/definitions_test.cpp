@@ -89,6 +89,29 @@ TEST_F(DefinitionsTest, LaterLineWinsAndLookupTakesTheFirstIndex) {
     EXPECT_EQ(t.size(), 1279u);
 }
 
+// Names an INI file cannot tell apart are warned about at every load, naming
+// both lines; a name equal to a fixed key of the section names its line.
+TEST_F(DefinitionsTest, NamesAnIniFileCannotTellApartAreWarnedAbout) {
+    write("ryn_cali_info_param_def_5810",
+          "param_0007=Gain\n# comment\nparam_0002=gain\nparam_0005=other\nparam_0009=LENGTH\n");
+    const std::u16string path = (dir_ / "ryn_cali_info_param_def_5810.ini").u16string();
+    const std::vector<std::u16string> expected = {
+        u"[Warning] The definition file [" + path +
+            u"] names gain at line 3 and Gain at line 1, which an INI file does not tell apart.\n",
+        u"[Warning] The definition file [" + path +
+            u"] names LENGTH at line 5, a fixed key of its section.\n"};
+    const std::u16string fixed[] = {u"length", u"version"};
+    for (int load = 0; load < 2; ++load) {  // the second load takes the cached bytes
+        capture_.messages.clear();
+        ASSERT_EQ(load_definitions(DefinitionFile::cali_5810, &arg_, fixed), 1);
+        EXPECT_EQ(capture_.messages, expected);
+    }
+    // What the table holds is as before: both entries, found by their names.
+    const DefinitionTable &t = definition_table(DefinitionFile::cali_5810);
+    EXPECT_EQ(t.find(u"gain"), 2);
+    EXPECT_EQ(t.find(u"Gain"), 7);
+}
+
 TEST_F(DefinitionsTest, BaseFilesLeaveValidToTheRecord) {
     write("ryn_cali_info_param_def", "param_0001=a\n");
     write("algo_param_def", "param_0766=b\nparam_0767=c\n");

@@ -149,6 +149,29 @@ TEST_F(ImageTest, AreaSectionsLongerThanTheirAreasAreRefused) {
     expect_refused_before_device();
 }
 
+// An image that would blank the device's normal version is refused before
+// the device: a version string section shorter than one version record (its
+// CRC right), or an empty normal version.
+TEST_F(ImageTest, AnImageWithoutANormalVersionIsRefused) {
+    Bytes short_section = image_;
+    const uint32_t at = static_cast<uint32_t>(H::version_ofs.get(short_section)) + H::block_size;
+    set_header_field(short_section, H::version_len, 0x100);
+    set_header_field(short_section, H::version_crc, ryn_calc_crc(short_section.data() + at, 0x100));
+    ASSERT_EQ(update(short_section), 0);
+    EXPECT_EQ(capture_.messages.back(),
+              u"[Error] The version string section of 0x00000100 bytes is shorter than one version "
+              u"record of 0x0000016c bytes.\n");
+    expect_refused_before_device();
+
+    capture_ = {};
+    ImageParts blank;
+    blank.normal_version.clear();
+    ASSERT_EQ(update(build_base_image(blank)), 0);
+    EXPECT_EQ(capture_.messages.back(),
+              u"[Error] The version string section holds no normal code version.\n");
+    expect_refused_before_device();
+}
+
 // A fw header section shorter than the header is compared with the
 // zero-filled rest of its area, which a real header never matches.
 TEST_F(ImageTest, ShortFwHeaderSectionComparesWithZeros) {

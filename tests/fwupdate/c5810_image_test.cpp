@@ -171,7 +171,17 @@ TEST_F(Image5810Test, UnsafeImagesAreRefusedInsideTheirBytes) {
     Bytes firmware_past_end = image_5810();
     set_header(firmware_past_end, H5::firmware_len,
                static_cast<uint32_t>(firmware_past_end.size() + 1));
+    Bytes no_firmware = image_5810();
+    set_header(no_firmware, H5::firmware_len, 0);
+    Bytes firmware_before_header_end = image_5810();
+    set_header(firmware_before_header_end, H5::firmware_len,
+               static_cast<uint32_t>(H5::end_in_file - 1));
     const Case cases[] = {
+        {"firmware length 0", no_firmware,
+         u"[Error] The firmware length (0x00000000) ends before the end of the image's header "
+         u"(0x00001044).\n"},
+        {"firmware ending inside the header", firmware_before_header_end,
+         u"[Error] The firmware length (0x00001043) ends before"},
         {"longer than the buffer", long_image, u"[Error] The image of 262145 bytes does not fit"},
         {"shorter than the header", short_image, u"[Error] The image of 4163 bytes ends before"},
         {"header length 11", short_header, u"[Error] The header length (0x0000000b) is outside"},

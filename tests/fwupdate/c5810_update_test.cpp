@@ -102,6 +102,15 @@ TEST_F(Update5810Test, FailedWriteReportsBothMessagesInEitherMode) {
     }
 }
 
+TEST_F(Update5810Test, AnImageWithoutFirmwareIsRefusedBeforeTheDevice) {
+    create("5810");
+    Bytes image = image_5810();
+    set_header(image, H5::firmware_len, 0);
+    EXPECT_EQ(update(image), 0);
+    EXPECT_EQ(device_ops(), std::vector<std::string>{"ryn_check_platform"});
+    EXPECT_TRUE(sim_record("flash").empty());
+}
+
 TEST_F(Update5810Test, ModeOtherThanNormalOrLayoutIsRefusedBeforeTheDevice) {
     create("5810");
     fw_update_arg arg = block(write("image.bin", image_5810()), 3);
@@ -172,6 +181,10 @@ TEST_F(Update5810Test, FlashDriverListChoosesTheDriver) {
         {"first duplicate wins", "C22016,1,0,x\nC22016,0,7," + drv + "\n",
          R"({"flash_id": "0xC22016", "flash_driver": true})", 0, 0,
          u"Failed to update firmware code.\n"},
+        // Run from another folder: a relative path names the file beside the list.
+        {"relative path beside the list", "C22016,0,7,drv.bin\n",
+         R"({"flash_id": "0xC22016", "flash_driver": true})", 1, 1,
+         u"Update firmware succesfully\n"},
         {"empty list", "", nullptr, 0, 0, u"Flash ID not support.\n"},
         {"missing driver file", "EF4015,0,7,nothing.bin\n", nullptr, 0, 0,
          u"Fail to set extend flash driver\n"},

@@ -48,6 +48,11 @@ class Lpc4320Test : public FwTest {
 
 TEST_F(Lpc4320Test, A11ImageInNormalModeWritesEveryPartThenTheHeader) {
     ASSERT_EQ(update(v11_), 1) << text::to_utf8(capture_.text());
+    // The 1.1 header dump is one message: the 1.0 rows and their continuation.
+    ASSERT_FALSE(capture_.messages.empty());
+    EXPECT_TRUE(capture_.messages[0].starts_with(u"==========LPC4320 HDR=========\n"));
+    EXPECT_NE(capture_.messages[0].find(u"flash fw crc:          0x"), std::u16string::npos);
+    EXPECT_NE(capture_.messages[0].find(u"\nahb sram 2 crc:        0x"), std::u16string::npos);
     EXPECT_EQ(after(capture_.messages, u"Switch to Boot Loader (VID=0x0408, PID=0x4320)\n"),
               (std::vector<std::u16string>{
                   u"Switch to Boot Loader (VID=0x0408, PID=0x4320)\n",

@@ -38,6 +38,16 @@ TEST_F(Sixcam5810Test, NormalUpdateWritesCodeWithBlankHeaderThenTheHeader) {
     EXPECT_EQ(capture_.messages.back(), u"Update firmware succesfully\n");
 }
 
+// An image that would write no code is refused before the device leaves its
+// firmware: no switch, no write, no header stored.
+TEST_F(Sixcam5810Test, AnImageWithoutFirmwareIsRefusedBeforeTheDevice) {
+    Bytes image = image_5810();
+    set_header(image, H5::firmware_len, 0);
+    EXPECT_EQ(update(image, RYN_FLAG_6CAM_DEV1 | RYN_UPDATE_NORMAL), 0);
+    EXPECT_EQ(device_ops(), (std::vector<std::string>{"ryn_check_platform", "ryn_6cam_set_dev_id"}));
+    EXPECT_TRUE(sim_record(record_of(1, "flash").c_str()).empty());
+}
+
 TEST_F(Sixcam5810Test, BothBitsChooseDeviceOneAndLayoutWritesTheWholeFile) {
     const Bytes image = image_5810();
     ASSERT_EQ(update(image, RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2 | RYN_UPDATE_FLASH_LAYOUT), 1)

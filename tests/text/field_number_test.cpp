@@ -1,3 +1,4 @@
+#include <bit>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,6 +98,39 @@ TEST(FloatField, TakesFloatsTheLibraryWritesAndRefusesTheRest) {
     const auto nan = float_field(u"+nan");
     ASSERT_TRUE(nan);
     EXPECT_TRUE(std::isnan(*nan));
+}
+
+// Every NaN goes through float_text and float_field with all its bits; plain
+// "nan" stays the form of the NaN it reads back as, and every other value
+// keeps the "%+.10e" form.
+TEST(FloatText, EveryNanKeepsItsBitsAndOtherValuesTheirForm) {
+    const struct {
+        uint32_t bits;
+        const char16_t *text;
+    } cases[] = {
+        {0x7FC00000, u"+nan"},
+        {0xFFC00000, u"-nan"},
+        {0xFFFFFFFF, u"-nan(0xffffffff)"},
+        {0x7FC00001, u"+nan(0x7fc00001)"},
+        {0x7F800001, u"+nan(0x7f800001)"},  // signalling: widening to double would quiet it
+        {0x7F800000, u"+inf"},
+        {0x3FA00000, u"+1.2500000000e+000"},
+        {0x80000000, u"-0.0000000000e+000"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bits);
+        const float value = std::bit_cast<float>(c.bits);
+        EXPECT_EQ(u8(float_text(value)), u8(c.text));
+        const auto back = float_field(float_text(value));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(std::bit_cast<uint32_t>(*back), c.bits);
+    }
+    // The bits must be a NaN's, with the sign the text gives.
+    for (const char16_t *text : {u"nan(0x3f800000)", u"-nan(0x7fc00001)", u"+nan(0xffffffff)"}) {
+        const auto v = float_field(text);
+        EXPECT_TRUE(!v || (std::isnan(*v) && (std::bit_cast<uint32_t>(*v) & 0x7FFFFFFF) == 0x7FC00000))
+            << u8(text);
+    }
 }
 
 }  // namespace
