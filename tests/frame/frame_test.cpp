@@ -297,5 +297,15 @@ TEST(FormatMsg, BehavesLikeVsnprintf) {
     EXPECT_EQ(std::u16string(buf), u"0x1a");
 }
 
+// The loaded library's version text names the header's numbers.
+TEST(Version, LibraryTextMatchesTheHeader) {
+    const std::string expected = std::to_string(RYN_USR_VERSION_MAJOR) + "." +
+                                 std::to_string(RYN_USR_VERSION_MINOR) + "." +
+                                 std::to_string(RYN_USR_VERSION_PATCH);
+    ASSERT_NE(ryn_usr_version(), nullptr);
+    EXPECT_EQ(std::string(ryn_usr_version()), expected);
+    EXPECT_EQ(ryn_usr_version(), ryn_usr_version());  // one static text
+}
+
 }  // namespace
 }  // namespace ryn
