@@ -20,7 +20,11 @@
  * simulator of ryn_sim.h in tests), which owns the handles. The definition
  * files (ryn_cali_info_param_def*.ini, algo_param_def*.ini) and the flash
  * driver list (ryn_flash_driver_list.ini) are looked for in the folder of the
- * host's executable, not beside this library.
+ * host's executable, not beside this library; when the environment variable
+ * RYN_USR_DEFINITIONS_DIR is set (and not empty) they are looked for in the
+ * folder it names instead (a relative folder counts from the current
+ * directory). It is read at every call, so a host may set it at any time
+ * before one (on Windows, in the process's environment block).
  *
  * The argument blocks cross the library boundary, so their layout is fixed:
  * fields packed to 4-byte alignment, pointers and handles 8 bytes wide.
