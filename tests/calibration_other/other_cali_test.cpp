@@ -190,6 +190,7 @@ TEST_F(OtherCaliTest, AMissingDefinitionFileStopsAfterTheDeviceId) {
                     : u"Fail to load the calibration information definition.\n";
             EXPECT_EQ(capture_.messages,
                       (std::vector<std::u16string>{u"\nFail to open the file [" + def_path + u"]\n",
+                                                   u"No such file or directory\n",
                                                    load_failure}));
             EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}}));
             const std::vector<std::string> t = trace();
@@ -411,7 +412,8 @@ TEST_F(OtherCaliTest, AFileThatCannotBeWrittenFailsTheDump) {
     use_definitions(k5810, "param_0000=first\n");
     std::filesystem::create_directory(dir_ / "folder.ini");
     EXPECT_EQ(get(k5810, "folder.ini"), 0);
-    EXPECT_EQ(capture_.messages, std::vector<std::u16string>{u"Failed to dump cali info.\n"});
+    EXPECT_EQ(capture_.messages,
+              (std::vector<std::u16string>{u"Failed to dump cali info.\n", u"Is a directory\n"}));
     EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
 }
 

@@ -394,7 +394,7 @@ TEST_F(ModelCfgTest, GetFailuresNameTheFileOrTheKey) {
     std::filesystem::create_directory(dir_ / "m.ini");
     EXPECT_EQ(get(), 0);
     EXPECT_EQ(capture_.messages,
-              std::vector<std::u16string>{u"Fail to write the file [" + file_ + u"].\n"});
+              (std::vector<std::u16string>{u"Fail to write the file [" + file_ + u"].\n", u"Is a directory\n"}));
     std::filesystem::remove(dir_ / "m.ini");
 
     const ModelCfgForm &form = *model_cfg_form(0x102);

@@ -163,7 +163,8 @@ TEST_F(OtherModelCfgTest, TheDeviceIsSelectedBeforeTheDefinitionsAreLoaded) {
                         ? u"Failed to load the model configuration definition of qkv5810.\n"
                         : u"Failed to load the model configuration definition.\n";
             EXPECT_EQ(capture_.messages,
-                      (Messages{u"Fail to open the file [" + def_path + u"]\n", load_failure}));
+                      (Messages{u"Fail to open the file [" + def_path + u"]\n", u"No such file or directory\n",
+                                load_failure}));
             EXPECT_EQ(capture_.steps,
                       flags == RYN_FLAG_GET ? (Steps{{0, 5}, {1, 5}}) : (Steps{{0, 5}}));
             const std::vector<std::string> t = trace();
@@ -450,8 +451,9 @@ TEST_F(OtherModelCfgTest, AFileThatCannotBeWrittenFailsTheDump) {
         use_definitions(*v, "param_0000=first\n");
         EXPECT_EQ(get(*v, "folder.ini"), 0);
         EXPECT_EQ(capture_.messages,
-                  Messages{is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
-                                            : u"Fail to dump model config\n"});
+                  (Messages{is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
+                                             : u"Fail to dump model config\n",
+                            u"Is a directory\n"}));
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
     }
 }
