@@ -235,12 +235,12 @@ int algo_integers_fit(const IniFile &ini, std::span<const uint8_t> host,
 // The start that both requests share: the definition file and the device's record.
 int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
-    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr, algo_header_keys())) {
+    if (!frame::load_definitions(DefinitionFile::algo_base, &arg, algo_header_keys())) {
         frame::report(arg, u"Fail to load the model configuration definition.\n");
         return 0;
     }
     frame::progress(arg, 2);
-    if (!read_model_cfg(arg.handle, host, frame::definition_table(DefinitionFile::algo_base),
+    if (!read_model_cfg(arg, host, frame::definition_table(DefinitionFile::algo_base),
                         as_read)) {
         frame::report(arg, u"Fail to get the model configuration.\n");
         return 0;
@@ -294,7 +294,7 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     if (!algo_integers_fit(ini, host, as_read, arg, definitions)) return 0;
     frame::progress(arg, 4);
     ryn_set_sensor_ctrl(arg.handle, 0);
-    if (!write_model_cfg(arg.handle, host, definitions, &as_read)) {
+    if (!write_model_cfg(arg, host, definitions, &as_read)) {
         frame::report(arg, u"Fail to set the model configuration.\n");
         return 0;
     }

@@ -20,7 +20,11 @@
  * simulator of ryn_sim.h in tests), which owns the handles. The definition
  * files (ryn_cali_info_param_def*.ini, algo_param_def*.ini) and the flash
  * driver list (ryn_flash_driver_list.ini) are looked for in the folder of the
- * host's executable, not beside this library.
+ * host's executable, not beside this library; when the environment variable
+ * RYN_USR_DEFINITIONS_DIR is set (and not empty) they are looked for in the
+ * folder it names instead (a relative folder counts from the current
+ * directory). It is read at every call, so a host may set it at any time
+ * before one (on Windows, in the process's environment block).
  *
  * The argument blocks cross the library boundary, so their layout is fixed:
  * fields packed to 4-byte alignment, pointers and handles 8 bytes wide.
@@ -50,6 +54,14 @@ typedef char16_t ryn_wchar;
 #else
 #define RYN_USR_API __attribute__((visibility("default")))
 #endif
+
+/* The version of this header. ryn_usr_version() gives the version of the
+ * library actually loaded; a host compares its major number with
+ * RYN_USR_VERSION_MAJOR (the argument blocks and the exports change only with
+ * the major number). */
+#define RYN_USR_VERSION_MAJOR 0
+#define RYN_USR_VERSION_MINOR 1
+#define RYN_USR_VERSION_PATCH 0
 
 #ifdef __cplusplus
 extern "C" {
@@ -188,9 +200,12 @@ RYN_USR_API void ryn_fw_update_init_arg(fw_update_arg *arg, ryn_handle handle,
                                         uint32_t update_mode);
 
 /* The three operations: 1 on success, 0 on failure. A failure has sent at
- * least one message saying why, except for a device whose platform code the
- * library does not serve (0 without a message). Each call is complete in
- * itself: no session, nothing to open or close. */
+ * least one message saying why, also when the device library refuses the
+ * handle (a stale handle, an unplugged device) or the device's platform code
+ * is not served. A file the system cannot open, read or write gets one more
+ * message after the one naming it: the system's reason ("No such file or
+ * directory\n", ...). The library writes nothing to the host's console. Each
+ * call is complete in itself: no session, nothing to open or close. */
 
 /* Calibration: GET writes the device's calibration into the INI file (section
  * "calibration"); SET reads the file (INI, or the older forms by
@@ -218,6 +233,11 @@ RYN_USR_API const ryn_wchar *ryn_get_err_msg(void);
  * is 0) and returns the full length of the message, like vsnprintf; a
  * negative result means the format itself is malformed. */
 RYN_USR_API int ryn_format_msg(ryn_wchar *buf, size_t cap, const ryn_wchar *format, va_list args);
+
+/* The version of the loaded library as "MAJOR.MINOR.PATCH" (for instance
+ * "0.1.0"): a static text that stays valid as long as the library is loaded.
+ * Needs no lock and touches no shared state. */
+RYN_USR_API const char *ryn_usr_version(void);
 
 #ifdef __cplusplus
 }

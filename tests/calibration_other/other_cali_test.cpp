@@ -214,6 +214,7 @@ TEST_F(OtherCaliTest, AMissingDefinitionFileStopsAfterTheDeviceId) {
                     : u"Fail to load the calibration information definition.\n";
             EXPECT_EQ(capture_.messages,
                       (std::vector<std::u16string>{u"\nFail to open the file [" + def_path + u"]\n",
+                                                   u"No such file or directory\n",
                                                    load_failure}));
             EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}}));
             const std::vector<std::string> t = trace();
@@ -529,7 +530,7 @@ TEST_F(OtherCaliTest, AFileThatCannotBeWrittenFailsTheDump) {
     EXPECT_EQ(capture_.messages,
               (std::vector<std::u16string>{u"Fail to write the section [calibration] of the file [" +
                                                (dir_ / "folder.ini").u16string() + u"].\n",
-                                           u"Failed to dump cali info.\n"}));
+                                           u"Is a directory\n", u"Failed to dump cali info.\n"}));
     EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));
 
     // Space that runs out when the file is written at the end names the file.

@@ -163,7 +163,8 @@ TEST_F(OtherModelCfgTest, TheDeviceIsSelectedBeforeTheDefinitionsAreLoaded) {
                         ? u"Failed to load the model configuration definition of qkv5810.\n"
                         : u"Failed to load the model configuration definition.\n";
             EXPECT_EQ(capture_.messages,
-                      (Messages{u"Fail to open the file [" + def_path + u"]\n", load_failure}));
+                      (Messages{u"Fail to open the file [" + def_path + u"]\n", u"No such file or directory\n",
+                                load_failure}));
             EXPECT_EQ(capture_.steps,
                       flags == RYN_FLAG_GET ? (Steps{{0, 5}, {1, 5}}) : (Steps{{0, 5}}));
             const std::vector<std::string> t = trace();
@@ -459,6 +460,7 @@ TEST_F(OtherModelCfgTest, AFileThatCannotBeWrittenFailsTheDump) {
         EXPECT_EQ(capture_.messages,
                   (Messages{u"Fail to write the section [model configuration] of the file [" +
                                 (dir_ / "folder.ini").u16string() + u"].\n",
+                            u"Is a directory\n",
                             is_6cam_5810(*v) ? u"Failed to dump model configuration of qkv5810\n"
                                              : u"Fail to dump model config\n"}));
         EXPECT_EQ(capture_.steps, (Steps{{0, 5}, {1, 5}, {2, 5}, {3, 5}}));

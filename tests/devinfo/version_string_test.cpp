@@ -145,11 +145,16 @@ TEST_F(VersionStringTest, DeviceFailureWritesNothing) {
 }
 
 TEST_F(VersionStringTest, UnwritableFileFailsNamingTheFile) {
-    for (const auto &file : {dir_ / "missing-folder" / "v.ini", dir_ / "plain" / "v.ini"}) {
+    // The literal message, then the system's reason.
+    const std::pair<std::filesystem::path, const char16_t *> cases[] = {
+        {dir_ / "missing-folder" / "v.ini", u"No such file or directory\n"},
+        {dir_ / "plain" / "v.ini", u"Not a directory\n"},
+    };
+    for (const auto &[file, reason] : cases) {
         test::write_file(dir_ / "plain", "x");
         EXPECT_EQ(get(file), 0);
         EXPECT_EQ(capture_.messages,
-                  std::vector<std::u16string>{u"Fail to write the file [" + file.u16string() + u"].\n"});
+                  (std::vector<std::u16string>{u"Fail to write the file [" + file.u16string() + u"].\n", reason}));
     }
     EXPECT_FALSE(std::filesystem::exists(dir_ / "missing-folder"));
 }

@@ -217,8 +217,8 @@ TEST_F(ImageTest, CallbacksAndFileAreCheckedInOrder) {
     capture_ = {};
     arg = block(missing);
     EXPECT_EQ(ryn_fw_update(&arg), 0);
-    EXPECT_EQ(capture_.messages,
-              std::vector<std::u16string>{u"Fail to open the file [" + missing + u"]\n"});
+    EXPECT_EQ(capture_.messages, (std::vector<std::u16string>{u"Fail to open the file [" + missing + u"]\n",
+                                                              u"No such file or directory\n"}));
     EXPECT_EQ(steps(), std::vector<uint32_t>{0});
 }
 
