@@ -10,7 +10,7 @@ import pytest
 import ryn_usr
 from ryn_usr import _native, sim
 
-SOURCE = Path(__file__).resolve().parents[3]
+SOURCE = Path(__file__).resolve().parents[2]
 
 
 def ini_value(path, key):
@@ -53,7 +53,7 @@ def test_version_is_the_project_version_and_major_the_headers():
 ROUND_TRIPS = [
     ("base", "calibration", None, "cam0_middle_b_l", "123"),
     ("base", "device_info", None, "serial_num", "SN-PYTHON"),
-    ("5810", "calibration", None, "cam0_poly_c0", "1.5000000000e+000"),
+    ("5810", "calibration", None, "cam0_poly_c0", "+1.5000000000e+000"),
     ("5810", "device_info", None, "serial_num", "SN-PYTHON"),
     ("5920", "calibration", None, "cam0_poly_c0", "77"),
     ("5920", "device_info", None, "serial_num", "SN-PYTHON"),
