@@ -33,7 +33,7 @@ static class RynUsrTests
 
     static void WithValue(string source, string target, string key, string value)
     {
-        Regex line = new Regex("^" + Regex.Escape(key) + "=.*$", RegexOptions.Multiline);
+        Regex line = new Regex("^" + Regex.Escape(key) + "=[^\r\n]*", RegexOptions.Multiline);
         string text = File.ReadAllText(source);
         Check(line.IsMatch(text), key + " in " + source);
         File.WriteAllText(target, line.Replace(text, key + "=" + value, 1));
