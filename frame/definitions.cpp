@@ -225,6 +225,12 @@ HostFilePath host_file_path(std::u16string_view base_name) {
     std::u16string drive, dir;
     if (test_dir()) {
         dir = *test_dir();
+    } else if (const auto chosen = platform::environment_path(definitions_dir_variable)) {
+        // The host's own folder: a relative one is taken against the current
+        // directory of this call.
+        const auto full = platform::full_path(*chosen);
+        if (!full) return {std::nullopt, kNoPath};
+        dir = *full;
     } else {
         const auto exe = platform::executable_path();
         if (!exe) return {std::nullopt, kNoModule};

@@ -1,4 +1,5 @@
-// Definition files: small text files beside the host's executable that map
+// Definition files: small text files beside the host's executable (or in the
+// folder RYN_USR_DEFINITIONS_DIR names) that map
 // parameter numbers to the names under which the values appear in INI files.
 // Each file has its own module-wide table, reloaded by every operation that
 // uses it.
@@ -109,7 +110,7 @@ class DefinitionTable {
 // The table of a file (it lives as long as the module).
 DefinitionTable &definition_table(DefinitionFile file);
 
-// Loads the file from the host executable's directory into its table: 1 when
+// Loads the file from the definitions folder (see host_file_path) into its table: 1 when
 // the table was filled (an empty file fills it with nothing), 0 with a message
 // when the file cannot be found or opened. arg is the operation's block for
 // messages; the console file takes none (nullptr).
@@ -123,10 +124,15 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg);
 // the entry with its terminator, that is, has at most 127 characters.
 bool parse_definition_line(std::u16string_view line, uint32_t &number, std::u16string_view &name);
 
-// Full path of a file named base_name with the extension "ini" in the host
-// executable's directory (the process's main module, not this library's): the
-// module file name, split, then made again. On failure path is empty and
-// failure holds the step's message.
+// The environment variable that names the folder of the definition files and
+// the flash driver list, instead of the host executable's.
+inline constexpr const char *definitions_dir_variable = "RYN_USR_DEFINITIONS_DIR";
+
+// Full path of a file named base_name with the extension "ini" in the folder
+// that RYN_USR_DEFINITIONS_DIR names when it is set and not empty (made
+// absolute), else in the host executable's directory (the process's main
+// module, not this library's): the module file name, split, then made again.
+// On failure path is empty and failure holds the step's message.
 struct HostFilePath {
     std::optional<std::u16string> path;
     text::format_string<> failure;

@@ -12,7 +12,14 @@
 #include "platform/path.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"
+#include "ryn_version.h"
 #include "text/text.h"
+
+// The header's version numbers are written out for hosts that have only the
+// header; they must be the project's.
+static_assert(RYN_USR_VERSION_MAJOR == RYN_VERSION_MAJOR && RYN_USR_VERSION_MINOR == RYN_VERSION_MINOR &&
+                  RYN_USR_VERSION_PATCH == RYN_VERSION_PATCH,
+              "RYN_USR_VERSION_* in include/ryn_usr.h differ from the project version");
 
 namespace ryn::frame {
 namespace {
@@ -233,5 +240,8 @@ RYN_USR_API int ryn_format_msg(ryn_wchar *buf, size_t cap, const ryn_wchar *form
     if (!buf) cap = 0;
     return ryn::text::vformat_to(reinterpret_cast<char16_t *>(buf), cap, as_u16(format), args);
 }
+
+// A static text: needs no lock.
+RYN_USR_API const char *ryn_usr_version(void) { return RYN_VERSION_STRING; }
 
 }  // extern "C"

@@ -20,7 +20,11 @@
  * simulator of ryn_sim.h in tests), which owns the handles. The definition
  * files (ryn_cali_info_param_def*.ini, algo_param_def*.ini) and the flash
  * driver list (ryn_flash_driver_list.ini) are looked for in the folder of the
- * host's executable, not beside this library.
+ * host's executable, not beside this library; when the environment variable
+ * RYN_USR_DEFINITIONS_DIR is set (and not empty) they are looked for in the
+ * folder it names instead (a relative folder counts from the current
+ * directory). It is read at every call, so a host may set it at any time
+ * before one (on Windows, in the process's environment block).
  *
  * The argument blocks cross the library boundary, so their layout is fixed:
  * fields packed to 4-byte alignment, pointers and handles 8 bytes wide.
@@ -50,6 +54,14 @@ typedef char16_t ryn_wchar;
 #else
 #define RYN_USR_API __attribute__((visibility("default")))
 #endif
+
+/* The version of this header. ryn_usr_version() gives the version of the
+ * library actually loaded; a host compares its major number with
+ * RYN_USR_VERSION_MAJOR (the argument blocks and the exports change only with
+ * the major number). */
+#define RYN_USR_VERSION_MAJOR 0
+#define RYN_USR_VERSION_MINOR 1
+#define RYN_USR_VERSION_PATCH 0
 
 #ifdef __cplusplus
 extern "C" {
@@ -218,6 +230,11 @@ RYN_USR_API const ryn_wchar *ryn_get_err_msg(void);
  * is 0) and returns the full length of the message, like vsnprintf; a
  * negative result means the format itself is malformed. */
 RYN_USR_API int ryn_format_msg(ryn_wchar *buf, size_t cap, const ryn_wchar *format, va_list args);
+
+/* The version of the loaded library as "MAJOR.MINOR.PATCH" (for instance
+ * "0.1.0"): a static text that stays valid as long as the library is loaded.
+ * Needs no lock and touches no shared state. */
+RYN_USR_API const char *ryn_usr_version(void);
 
 #ifdef __cplusplus
 }

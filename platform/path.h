@@ -27,6 +27,11 @@ bool file_exists(std::u16string_view path);
 // limit (with its terminator) or cannot be read.
 std::optional<std::u16string> executable_path(size_t limit = max_path);
 
+// The value of the environment variable name (ASCII) as a path: on POSIX its
+// bytes as from_os_bytes gives them, on Windows the wide value from the
+// process's environment block. Empty when the variable is unset or empty.
+std::optional<std::u16string> environment_path(const char *name);
+
 struct PathParts {
     std::u16string drive;  // always empty on this platform
     std::u16string dir;    // with its trailing separator

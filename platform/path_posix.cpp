@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -114,6 +115,12 @@ std::optional<std::u16string> executable_path(size_t limit) {
         if (buf.size() >= os_path_buffer_max) return std::nullopt;
         buf.resize(buf.size() * 2);
     }
+}
+
+std::optional<std::u16string> environment_path(const char *name) {
+    const char *value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return from_os_path(value, std::strlen(value));
 }
 
 }  // namespace ryn::platform

@@ -72,4 +72,20 @@ std::optional<std::u16string> executable_path(size_t limit) {
     }
 }
 
+// GetEnvironmentVariableW reads the process's environment block, which every
+// host runtime's own setter writes (the C runtime's copy may lag behind it).
+std::optional<std::u16string> environment_path(const char *name) {
+    std::wstring wide_name;
+    for (const char *c = name; *c; ++c) wide_name += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetEnvironmentVariableW(wide_name.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return std::nullopt;  // unset, or set to an empty value
+        if (n < buf.size()) return from_wide(buf.data(), n);
+        // n is the size the value needs, terminator included.
+        if (n > os_path_buffer_max) return std::nullopt;
+        buf.resize(n);
+    }
+}
+
 }  // namespace ryn::platform

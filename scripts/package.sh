@@ -3,8 +3,11 @@
 #   ryn_usr-V-linux-x86_64.tar.gz and ryn-usr_V_amd64.deb   from the GCC build in build/
 #   ryn_usr-V-win64.zip                                      from the MinGW-w64 build in build-windows/
 # A build folder that exists already (the test runs make them) is reused as it
-# is configured; a missing one is configured without tests. Either way only
-# what the packages hold is built.
+# is configured; a missing one is configured without tests, so a fresh clone
+# needs nothing before this script. Either way the folder's default target is
+# built: every file an install rule names (the man page ryn.1 that ryn prints,
+# the copied definition files, the MSVC import libraries) comes from a target
+# built by default, so nothing the packages hold can be left unbuilt.
 #   scripts/package.sh [--linux | --windows]     both by default
 #   RYN_BUILD_DIR, RYN_WINDOWS_BUILD_DIR          other build folders
 set -euo pipefail
@@ -22,29 +25,26 @@ done
 if ((windows)); then bash scripts/deps.sh --windows; else bash scripts/deps.sh; fi
 source scripts/ccache_env.sh
 
-# package DIR TARGETS... -- CONFIGURE-ARGS...
+# package DIR CONFIGURE-ARGS...
 package() {
-  local dir=$1 targets=() configure=()
+  local dir=$1
   shift
-  while (($#)) && [ "$1" != -- ]; do targets+=("$1"); shift; done
-  (($#)) && shift
-  configure=("$@")
+  local configure=("$@")
   if [ -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" >/dev/null
   else
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRYN_BUILD_TESTS=OFF \
           -DRYN_BUILD_BENCH=OFF "${configure[@]}"
   fi
-  cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+  cmake --build "$dir" -j "$(nproc)"
   cpack --config "$dir/CPackConfig.cmake" -B "$dir/cpack"
 }
 
 mkdir -p dist
 if ((linux)); then
-  package "${RYN_BUILD_DIR:-build}" ryn_usr ryn_hid ryn ryn_defs
+  package "${RYN_BUILD_DIR:-build}"
 fi
 if ((windows)); then
-  package "${RYN_WINDOWS_BUILD_DIR:-build-windows}" ryn_usr ryn_hid ryn ryn_defs ryn_msvc_import_libs \
-          -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  package "${RYN_WINDOWS_BUILD_DIR:-build-windows}" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 fi
 ls -l dist

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "frame/definitions.h"
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/console.h"
+#include "platform/path.h"
 #include "sim/ryn_sim.h"
 #include "ryn_usr.h"
 #include "support/capture.h"
+#include "support/env.h"
 #include "support/tmpdir.h"
 
 namespace ryn {
@@ -295,6 +298,75 @@ TEST(FormatMsg, BehavesLikeVsnprintf) {
     EXPECT_EQ(format(nullptr, 0, u"%+.10e", 1.25), 18);
     EXPECT_EQ(format(reinterpret_cast<ryn_wchar *>(buf), 8, u"0x%0*x", 2, 0x1au), 4);
     EXPECT_EQ(std::u16string(buf), u"0x1a");
+}
+
+// RYN_USR_DEFINITIONS_DIR moves where the definition files are looked for;
+// unset or empty, they are found beside the executable as before.
+TEST_F(FrameTest, DefinitionsFolderFromTheEnvironment) {
+    const std::filesystem::path folder = dir_ / "definitions";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = dir_ / "cali.ini";
+    auto get = [&](Capture &capture) {
+        std::filesystem::remove(file);
+        const std::u16string name = file.u16string();
+        cali_info_arg arg;
+        ryn_cali_info_init_arg(&arg, handle_, w(name), RYN_FLAG_GET);
+        capture.attach(arg);
+        return ryn_cali_info(&arg);
+    };
+    const std::filesystem::path exe_dir = std::filesystem::path(*platform::executable_path()).parent_path();
+    struct Unset {
+        ~Unset() { test::unset_env("RYN_USR_DEFINITIONS_DIR"); }
+    } unset_at_end;
+
+    // The folder holds no definition file: the GET names the file it looked for there.
+    test::set_env("RYN_USR_DEFINITIONS_DIR", folder.string().c_str());
+    const std::u16string expected = (folder / "ryn_cali_info_param_def.ini").u16string();
+    EXPECT_EQ(frame::host_file_path(u"ryn_cali_info_param_def").path, expected);
+    EXPECT_EQ(frame::host_file_path(u"ryn_flash_driver_list").path,
+              (folder / "ryn_flash_driver_list.ini").u16string());
+    Capture missing;
+    EXPECT_EQ(get(missing), 0);
+    ASSERT_FALSE(missing.messages.empty());
+    EXPECT_EQ(missing.messages[0], u"Fail to open the file [" + expected + u"]\n");
+
+    // A file of its own there names the one parameter it defines.
+    test::write_file(folder / "ryn_cali_info_param_def.ini", "param_0000=only_from_the_folder\n");
+    Capture found;
+    EXPECT_EQ(get(found), 1) << std::string(found.text().begin(), found.text().end());
+    const std::string ini = test::read_file(file);
+    EXPECT_NE(ini.find("only_from_the_folder="), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("cam0_poly0_coe00="), std::string::npos) << ini;
+
+    // A relative folder is taken against the current directory.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    test::set_env("RYN_USR_DEFINITIONS_DIR", "definitions");
+    EXPECT_EQ(frame::host_file_path(u"ryn_cali_info_param_def").path, expected);
+    std::filesystem::current_path(cwd);
+
+    // Unset or empty: beside the executable, with its full set of names.
+    for (const char *value : {static_cast<const char *>(nullptr), ""}) {
+        SCOPED_TRACE(value ? "empty" : "unset");
+        if (value)
+            test::set_env("RYN_USR_DEFINITIONS_DIR", value);
+        else
+            test::unset_env("RYN_USR_DEFINITIONS_DIR");
+        EXPECT_EQ(frame::host_file_path(u"algo_param_def").path, (exe_dir / "algo_param_def.ini").u16string());
+        Capture beside;
+        EXPECT_EQ(get(beside), 1);
+        EXPECT_NE(test::read_file(file).find("cam0_poly0_coe00="), std::string::npos);
+    }
+}
+
+// The loaded library's version text names the header's numbers.
+TEST(Version, LibraryTextMatchesTheHeader) {
+    const std::string expected = std::to_string(RYN_USR_VERSION_MAJOR) + "." +
+                                 std::to_string(RYN_USR_VERSION_MINOR) + "." +
+                                 std::to_string(RYN_USR_VERSION_PATCH);
+    ASSERT_NE(ryn_usr_version(), nullptr);
+    EXPECT_EQ(std::string(ryn_usr_version()), expected);
+    EXPECT_EQ(ryn_usr_version(), ryn_usr_version());  // one static text
 }
 
 }  // namespace

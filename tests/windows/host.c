@@ -140,6 +140,15 @@ int wmain(int argc, wchar_t **argv) {
     CHECK(run(&arg) == 0);
     CHECK(err_msg != NULL && wcscmp(err_msg(), L"Invalid handle\n") == 0);
 
+    /* The version export, by name as a binding finds it, and the header's numbers. */
+    typedef const char *(*version_fn)(void);
+    const version_fn version = (version_fn)(void (*)(void))GetProcAddress(usr, "ryn_usr_version");
+    char numbers[32];
+    snprintf(numbers, sizeof numbers, "%d.%d.%d", RYN_USR_VERSION_MAJOR, RYN_USR_VERSION_MINOR,
+             RYN_USR_VERSION_PATCH);
+    CHECK(version != NULL && version == ryn_usr_version);
+    CHECK(strcmp(ryn_usr_version(), numbers) == 0);
+
     FreeLibrary(usr);
     if (failures) fprintf(stderr, "%d check(s) failed\n", failures);
     return failures ? 1 : 0;
