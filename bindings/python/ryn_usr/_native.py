@@ -190,7 +190,7 @@ def library():
 
 def _load_library():
     path = library_path()
-    if "RYN_USR_DEFINITIONS_DIR" not in os.environ:
+    if not os.environ.get("RYN_USR_DEFINITIONS_DIR"):  # empty counts as unset, as for the library
         found = definitions_dir()
         if found:
             os.environ["RYN_USR_DEFINITIONS_DIR"] = found
