@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "devinfo/algo_params.h"
-#include "platform/console.h"
+#include "frame/sink.h"
 #include "ryn_hid.h"
 
 namespace ryn::devinfo {
@@ -18,10 +18,11 @@ const ModelCfgForm &host_form() {
     return *model_cfg_form(0x103);
 }
 
-// The console lines of a device library that offers no reader or writer.
-void no_function(std::u16string_view which) {
-    platform::console_write(which);
-    platform::console_write(u"Fail to find the appropriate function.\n");
+// The lines of a device library that offers no reader or writer, through the
+// operation's sink (the host's console is not the library's to write).
+void no_function(const cali_info_arg &arg, text::format_string<> which) {
+    frame::report(arg, which);
+    frame::report(arg, u"Fail to find the appropriate function.\n");
 }
 
 // ryn_get_dev_ver with a selector; nothing when the query fails.
@@ -93,12 +94,13 @@ uint32_t filter_size(uint32_t code) {
     }
 }
 
-int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
+int read_model_cfg(const cali_info_arg &arg, std::span<uint8_t, ModelCfgRecord::size> host,
                    frame::DefinitionTable &definitions, DeviceCfgBuffer *as_read) {
+    const ryn_handle handle = arg.handle;
     // 1. The device's reader.
     const ryn_record_reader reader = ryn_get_model_cfg_fn(handle);
     if (!reader) {
-        no_function(u"Pell3.\n");
+        no_function(arg, u"Pell3.\n");
         return 0;
     }
 
@@ -132,12 +134,13 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
     return 1;
 }
 
-int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
+int write_model_cfg(const cali_info_arg &arg, std::span<const uint8_t, ModelCfgRecord::size> host,
                     const frame::DefinitionTable &definitions, const DeviceCfgBuffer *as_read) {
+    const ryn_handle handle = arg.handle;
     // 1. The device's writer.
     const ryn_record_writer writer = ryn_set_model_cfg_fn(handle);
     if (!writer) {
-        no_function(u"Pell4.\n");
+        no_function(arg, u"Pell4.\n");
         return 0;
     }
 

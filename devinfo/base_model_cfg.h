@@ -30,9 +30,9 @@ using CameraSettings =
 // Reads the device's record into host (zeroed by the caller) and converts it
 // by its version; sets the valid flags of "algo_param_def" for the parameters
 // the record holds. as_read, when given, receives the device record as read.
-// 1 on success, 0 on failure (console lines where the device library offers
-// no reader).
-int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> host,
+// 1 on success, 0 on failure (the two messages of a device library that offers
+// no reader go to arg's sink). The device is arg's handle.
+int read_model_cfg(const cali_info_arg &arg, std::span<uint8_t, ModelCfgRecord::size> host,
                    frame::DefinitionTable &definitions, DeviceCfgBuffer *as_read = nullptr);
 
 // Builds the device record in the version the device reports (the version the
@@ -41,8 +41,9 @@ int read_model_cfg(ryn_handle handle, std::span<uint8_t, ModelCfgRecord::size> h
 // it, so its bytes that no field of the host record fills, algorithm fields
 // the definition file does not name among them, keep the device's values;
 // otherwise they are zero. 1 when the device took it; 0 otherwise, and then
-// nothing was sent.
-int write_model_cfg(ryn_handle handle, std::span<const uint8_t, ModelCfgRecord::size> host,
+// nothing was sent (a device library that offers no writer: two messages to
+// arg's sink).
+int write_model_cfg(const cali_info_arg &arg, std::span<const uint8_t, ModelCfgRecord::size> host,
                     const frame::DefinitionTable &definitions,
                     const DeviceCfgBuffer *as_read = nullptr);
 

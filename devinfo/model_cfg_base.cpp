@@ -183,12 +183,12 @@ int parse_algorithm_parameter(const IniFile &ini, std::span<uint8_t> host, const
 // Steps 1 to 5 of both requests: the definition file and the device's record.
 int load_and_read(cali_info_arg &arg, ModelCfgBuffer &host, DeviceCfgBuffer *as_read = nullptr) {
     frame::progress(arg, 1);
-    if (!frame::load_definitions(DefinitionFile::algo_base, nullptr)) {
+    if (!frame::load_definitions(DefinitionFile::algo_base, &arg)) {
         frame::report(arg, u"Fail to load the model configuration definition.\n");
         return 0;
     }
     frame::progress(arg, 2);
-    if (!read_model_cfg(arg.handle, host, frame::definition_table(DefinitionFile::algo_base),
+    if (!read_model_cfg(arg, host, frame::definition_table(DefinitionFile::algo_base),
                         as_read)) {
         frame::report(arg, u"Fail to get the model configuration.\n");
         return 0;
@@ -233,7 +233,7 @@ int set_model_cfg_base(cali_info_arg &arg, const std::u16string &path, Controlle
     if (!parse_algorithm_parameter(ini, host, arg, definitions)) return 0;
     frame::progress(arg, 4);
     ryn_set_sensor_ctrl(arg.handle, 0);
-    if (!write_model_cfg(arg.handle, host, definitions, &as_read)) {
+    if (!write_model_cfg(arg, host, definitions, &as_read)) {
         frame::report(arg, u"Fail to set the model configuration.\n");
         return 0;
     }

@@ -10,8 +10,10 @@ namespace {
 
 int dispatch_model_cfg(cali_info_arg &arg, const std::u16string &path, InfoPath base,
                        InfoPath other) {
-    std::optional<Controller> controller = controller_of(
-        frame::platform_code(arg.handle), arg.flags & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
+    const std::optional<uint32_t> code = frame::served_platform_code(arg);
+    if (!code) return 0;
+    std::optional<Controller> controller =
+        controller_of(*code, arg.flags & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
     if (!controller) return 0;
     return (*controller == Controller::base ? base : other)(arg, path, *controller);
 }

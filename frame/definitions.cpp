@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "frame/sink.h"
-#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "text/text.h"
@@ -14,16 +13,16 @@ namespace ryn::frame {
 namespace {
 
 constexpr DefinitionDescriptor kDescriptors[] = {
-    {u"ryn_cali_info_param_def", 1792, false, u"Fail to open the file [%s]\n", false},
-    {u"ryn_cali_info_param_def_5810", 1792, true, u"\nFail to open the file [%s]\n", false},
-    {u"ryn_cali_info_param_def_5920", 2048, true, u"\nFail to open the file [%s]\n", false},
-    {u"ryn_cali_info_param_def_6cam_4320", 1792, true, u"\nFail to open the file [%s]\n", false},
-    {u"ryn_cali_info_param_def_6cam_5810", 1792, true, u"\nFail to open the file [%s]\n", false},
-    {u"algo_param_def", 767, false, u"\nFail to open the file [%s]\n", true},
-    {u"algo_param_def_5810", 1279, true, u"Fail to open the file [%s]\n", false},
-    {u"algo_param_def_5920", 919, true, u"Fail to open the file [%s]\n", false},
-    {u"algo_param_def_6cam_4320", 1279, true, u"Fail to open the file [%s]\n", false},
-    {u"algo_param_def_6cam_5810", 1279, true, u"Fail to open the file [%s]\n", false},
+    {u"ryn_cali_info_param_def", 1792, false, u"Fail to open the file [%s]\n"},
+    {u"ryn_cali_info_param_def_5810", 1792, true, u"\nFail to open the file [%s]\n"},
+    {u"ryn_cali_info_param_def_5920", 2048, true, u"\nFail to open the file [%s]\n"},
+    {u"ryn_cali_info_param_def_6cam_4320", 1792, true, u"\nFail to open the file [%s]\n"},
+    {u"ryn_cali_info_param_def_6cam_5810", 1792, true, u"\nFail to open the file [%s]\n"},
+    {u"algo_param_def", 767, false, u"\nFail to open the file [%s]\n"},
+    {u"algo_param_def_5810", 1279, true, u"Fail to open the file [%s]\n"},
+    {u"algo_param_def_5920", 919, true, u"Fail to open the file [%s]\n"},
+    {u"algo_param_def_6cam_4320", 1279, true, u"Fail to open the file [%s]\n"},
+    {u"algo_param_def_6cam_5810", 1279, true, u"Fail to open the file [%s]\n"},
 };
 constexpr size_t kFileCount = std::size(kDescriptors);
 
@@ -32,21 +31,16 @@ std::optional<std::u16string> &test_dir() {
     return dir;
 }
 
-// A message of the load: through the operation's sink, or to the console for
-// the file that has no block to report through.
+// A message of the load, through the operation's sink.
 template <class... Args>
-void say(const DefinitionDescriptor &d, const cali_info_arg *arg,
-         text::format_string<std::type_identity_t<Args>...> format, Args... args) {
-    if (d.to_console || !arg)
-        platform::console_write(text::format(format.get(), args...));
-    else
-        report(*arg, format, args...);
+void say(const cali_info_arg *arg, text::format_string<std::type_identity_t<Args>...> format, Args... args) {
+    if (arg) report(*arg, format, args...);
 }
 
-// Full path of the definition file beside the host's executable.
+// Full path of the definition file in the definitions folder.
 std::optional<std::u16string> definition_path(const DefinitionDescriptor &d, const cali_info_arg *arg) {
     HostFilePath host = host_file_path(d.base_name);
-    if (!host.path) say(d, arg, host.failure);
+    if (!host.path) say(arg, host.failure);
     return host.path;
 }
 
@@ -206,7 +200,7 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg) {
     if (!path) return 0;
     auto bytes = platform::read_binary(*path);
     if (!bytes) {
-        say(d, arg, d.open_failure, path->c_str());
+        say(arg, d.open_failure, path->c_str());
         return 0;
     }
     definition_table(file).load_bytes(std::move(*bytes), d);

@@ -47,14 +47,13 @@ enum class DefinitionFile {
 
 // What tells the files apart: base name, table capacity, whether loading marks
 // every defined entry valid, and the message (with the full path as its %s)
-// when the file cannot be opened. Messages of a console file go to the host
-// process's console instead of the operation's message sink.
+// when the file cannot be opened. Every message goes to the operation's message
+// sink: the library writes nothing to the host's console.
 struct DefinitionDescriptor {
     std::u16string_view base_name;
     size_t capacity;
     bool valid_at_load;
     text::format_string<const char16_t *> open_failure;
-    bool to_console;
 };
 
 const DefinitionDescriptor &descriptor_of(DefinitionFile file);
@@ -113,7 +112,7 @@ DefinitionTable &definition_table(DefinitionFile file);
 // Loads the file from the definitions folder (see host_file_path) into its table: 1 when
 // the table was filled (an empty file fills it with nothing), 0 with a message
 // when the file cannot be found or opened. arg is the operation's block for
-// messages; the console file takes none (nullptr).
+// messages (nullptr, in tests: none are sent).
 int load_definitions(DefinitionFile file, const cali_info_arg *arg);
 
 // One line (a piece of at most 255 characters) of a definition file, by the

@@ -9,6 +9,7 @@
 
 #include "frame/paths.h"
 #include "frame/sink.h"
+#include "platform/os_error.h"
 #include "platform/path.h"
 #include "ryn_hid.h"
 #include "ryn_usr.h"
@@ -81,8 +82,10 @@ std::optional<std::u16string> check_request(cali_info_arg &arg, bool check_compa
 }
 
 int dispatch_cali(cali_info_arg &arg, const std::u16string &path, InfoPath InfoRoute::*which) {
+    const std::optional<uint32_t> code = served_platform_code(arg);
+    if (!code) return 0;
     std::optional<Controller> controller =
-        controller_of(platform_code(arg.handle), arg.flags & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
+        controller_of(*code, arg.flags & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
     if (!controller) return 0;
     return (cali_routes[index_of(*controller)].*which)(arg, path, *controller);
 }
@@ -106,13 +109,11 @@ int cali_info(cali_info_arg &arg) {
 
 // Version strings are served by the base controller only.
 int get_version_strings(dev_info_arg &arg, const std::u16string &path) {
-    switch (platform_code(arg.handle)) {
-    case 1: return devinfo::get_version_string(arg, path);
-    case 2:
-    case 3:
-    case 6: report(arg, u"Not support get version string.\n"); return 0;
-    default: return 0;
-    }
+    const std::optional<uint32_t> code = served_platform_code(arg);
+    if (!code) return 0;
+    if (*code == 1) return devinfo::get_version_string(arg, path);
+    report(arg, u"Not support get version string.\n");
+    return 0;
 }
 
 int dev_info(dev_info_arg &arg) {
@@ -140,8 +141,10 @@ int dev_info(dev_info_arg &arg) {
 
 int fw_update(fw_update_arg &arg) {
     progress(arg, 0);
-    std::optional<Controller> controller = controller_of(
-        platform_code(arg.handle), arg.update_mode & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
+    const std::optional<uint32_t> code = served_platform_code(arg);
+    if (!code) return 0;
+    std::optional<Controller> controller =
+        controller_of(*code, arg.update_mode & (RYN_FLAG_6CAM_DEV1 | RYN_FLAG_6CAM_DEV2));
     if (!controller) return 0;
     return update_paths[index_of(*controller)](arg);
 }
@@ -162,6 +165,8 @@ template <class Block>
 int32_t guarded(Block *arg, int (*operation)(Block &)) {
     if (!arg) return 0;
     std::lock_guard hold(library_lock());
+    // A reason a callback's own file work left behind belongs to no message of this call.
+    platform::clear_os_reason();
     try {
         return operation(*arg);
     } catch (const std::bad_alloc &) {

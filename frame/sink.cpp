@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "platform/console.h"
+#include "platform/os_error.h"
 #include "ryn_hid.h"
 #include "text/text.h"
 
@@ -32,6 +33,15 @@ void format_into_buffer(const char16_t *format, va_list args) {
 
 const char16_t *message_buffer() { return message_buffer_storage; }
 
+// A file operation that failed in the OS has left its reason with the
+// platform layer; the message that reports the failure is sent first, and the
+// reason ("No such file or directory", ...) follows it as a message of its
+// own. Taking the reason forgets it, so it is sent once.
+template <class Block>
+void send_os_reason(const Block &arg) {
+    if (const auto reason = platform::take_os_reason()) send(arg, u"%s\n", reason->c_str());
+}
+
 void send(const cali_info_arg &arg, const char16_t *format, ...) {
     va_list args;
     va_start(args, format);
@@ -42,14 +52,17 @@ void send(const cali_info_arg &arg, const char16_t *format, ...) {
         platform::debug_output(message_buffer_storage);
     }
     va_end(args);
+    send_os_reason(arg);
 }
 
 void send(const fw_update_arg &arg, const char16_t *format, ...) {
-    if (!arg.msg_fn) return;
-    va_list args;
-    va_start(args, format);
-    arg.msg_fn(arg.user_data, reinterpret_cast<const ryn_wchar *>(format), args);
-    va_end(args);
+    if (arg.msg_fn) {
+        va_list args;
+        va_start(args, format);
+        arg.msg_fn(arg.user_data, reinterpret_cast<const ryn_wchar *>(format), args);
+        va_end(args);
+    }
+    send_os_reason(arg);
 }
 
 void progress(const cali_info_arg &arg, uint32_t step) {
@@ -86,5 +99,34 @@ int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id) {
 }
 
 uint32_t platform_code(ryn_handle handle) { return ryn_check_platform(handle) & 0xFFu; }
+
+namespace {
+
+template <class Block>
+std::optional<uint32_t> served_code(const Block &arg) {
+    const uint32_t answer = ryn_check_platform(arg.handle);
+    if (answer == 0) {
+        report(arg, u"The device library refused the handle (ryn_check_platform gave 0): the handle is "
+                    u"stale or the device is gone.\n");
+        return std::nullopt;
+    }
+    const uint32_t code = answer & 0xFFu;
+    switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 6: return code;
+    default:
+        report(arg, u"The device reports platform code %u (ryn_check_platform gave 0x%08X), which this "
+                    u"library does not serve.\n",
+               code, answer);
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::optional<uint32_t> served_platform_code(const cali_info_arg &arg) { return served_code(arg); }
+std::optional<uint32_t> served_platform_code(const fw_update_arg &arg) { return served_code(arg); }
 
 }  // namespace ryn::frame

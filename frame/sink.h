@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <type_traits>
 
 #include "ryn_usr.h"
@@ -48,6 +49,14 @@ int select_6cam_dev_id(const fw_update_arg &arg, uint32_t dev_id);
 // The platform code of the device behind handle: the low 8 bits of
 // ryn_check_platform.
 uint32_t platform_code(ryn_handle handle);
+
+// The platform code of the device behind the block's handle when it is one
+// this library serves (1, 2, 3 or 6). Otherwise one message says why there is
+// none, and the result is empty: the device library refused the handle
+// (ryn_check_platform gave 0: a stale handle, an unplugged device), or its
+// code is not served.
+std::optional<uint32_t> served_platform_code(const cali_info_arg &arg);
+std::optional<uint32_t> served_platform_code(const fw_update_arg &arg);
 
 // The caller's wide strings as the library's UTF-16 type.
 inline const char16_t *as_u16(const ryn_wchar *s) { return reinterpret_cast<const char16_t *>(s); }

@@ -200,9 +200,12 @@ RYN_USR_API void ryn_fw_update_init_arg(fw_update_arg *arg, ryn_handle handle,
                                         uint32_t update_mode);
 
 /* The three operations: 1 on success, 0 on failure. A failure has sent at
- * least one message saying why, except for a device whose platform code the
- * library does not serve (0 without a message). Each call is complete in
- * itself: no session, nothing to open or close. */
+ * least one message saying why, also when the device library refuses the
+ * handle (a stale handle, an unplugged device) or the device's platform code
+ * is not served. A file the system cannot open, read or write gets one more
+ * message after the one naming it: the system's reason ("No such file or
+ * directory\n", ...). The library writes nothing to the host's console. Each
+ * call is complete in itself: no session, nothing to open or close. */
 
 /* Calibration: GET writes the device's calibration into the INI file (section
  * "calibration"); SET reads the file (INI, or the older forms by

@@ -1,10 +1,15 @@
 // Files on Win32: _wfopen of the UTF-16 path, 64-bit offsets through
 // _fseeki64 (a long holds 32 bits here).
+#include <windows.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdint>
 #include <string>
 
 #include "platform/file.h"
+#include "platform/host.h"
+#include "platform/os_error.h"
 
 namespace ryn::platform {
 
@@ -16,7 +21,26 @@ std::FILE *open_file(std::u16string_view path, const char *mode) {
     const std::wstring wide(reinterpret_cast<const wchar_t *>(path.data()), path.size());
     std::wstring wide_mode;
     for (const char *m = mode; *m != '\0'; ++m) wide_mode += static_cast<wchar_t>(*m);
-    return _wfopen(wide.c_str(), wide_mode.c_str());
+    std::FILE *f = _wfopen(wide.c_str(), wide_mode.c_str());
+    if (!f) note_errno(errno);
+    return f;
+}
+
+std::u16string host::errno_text(int error) {
+    wchar_t buf[256] = {};
+    if (_wcserror_s(buf, sizeof buf / sizeof buf[0], error) != 0) return {};
+    return std::u16string(reinterpret_cast<const char16_t *>(buf), wcslen(buf));
+}
+
+void note_system_error(unsigned long code) {
+    wchar_t *text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    if (n == 0 || !text) return;
+    std::u16string reason(reinterpret_cast<const char16_t *>(text), n);
+    LocalFree(text);
+    note_os_reason(std::move(reason));
 }
 
 bool seek_file(std::FILE *f, uint64_t position) {

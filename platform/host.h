@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ryn::platform::host {
@@ -23,6 +24,9 @@ size_t drive_length(std::u16string_view path);
 bool write_console(std::u16string_view text);
 // The host's debugger channel (nothing where the host has none).
 void debug_string(std::u16string_view text);
+
+// The C runtime's text for an errno value (strerror, thread-safe form).
+std::u16string errno_text(int error);
 
 // A real wait of ms milliseconds.
 void sleep(uint32_t ms);

@@ -17,6 +17,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "platform/os_error.h"
+
 namespace ryn::platform::host_fs {
 namespace {
 
@@ -40,8 +42,10 @@ int create_temp_beside(const std::string &target, mode_t mode, std::string &temp
                       (seed + attempt * 0x9E3779B97F4A7C15ull) & 0xFFFFFFFFFFull);
         temp = folder + "." + name + suffix;
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) break;
     }
+    note_errno(errno);
     return -1;
 }
 
@@ -62,7 +66,10 @@ bool write_all(int fd, std::string_view bytes) {
     while (done < bytes.size()) {
         const ssize_t n = write_some(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            note_errno(n == 0 ? EIO : errno);
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;
@@ -120,11 +127,18 @@ bool writer_gone(pid_t pid) {
 
 ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    if (fd < 0) {
+        const int error = errno;
+        note_errno(error);
+        return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    }
     struct stat st;
     ReadResult result = ReadResult::Failed;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        note_errno(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        note_errno(EISDIR);
+    } else if (S_ISREG(st.st_mode)) {
         result = ReadResult::Ok;
         out.reserve(static_cast<size_t>(st.st_size));
         uint8_t chunk[65536];
@@ -133,6 +147,7 @@ ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out)
             if (got == 0) break;
             if (got < 0) {
                 if (errno == EINTR) continue;
+                note_errno(errno);
                 result = ReadResult::Failed;
                 break;
             }
@@ -156,18 +171,35 @@ std::optional<std::string> writable_target(const std::string &path) {
         }
         char buf[PATH_MAX];
         const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf);
-        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return std::nullopt;
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) {
+            note_errno(n < 0 ? errno : ENAMETOOLONG);
+            return std::nullopt;
+        }
         std::string link(buf, static_cast<size_t>(n));
         target = link.front() == '/' ? link : folder_of(target) + link;
     }
-    if (!resolved || target.empty() || target.back() == '/') return std::nullopt;
+    if (!resolved) {
+        note_errno(ELOOP);
+        return std::nullopt;
+    }
+    if (target.empty() || target.back() == '/') {
+        note_errno(EISDIR);
+        return std::nullopt;
+    }
     struct stat st;
     if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return std::nullopt;
+        if (!S_ISREG(st.st_mode)) {
+            if (S_ISDIR(st.st_mode)) note_errno(EISDIR);
+            return std::nullopt;
+        }
         const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return std::nullopt;
+        if (fd < 0) {
+            note_errno(errno);
+            return std::nullopt;
+        }
         ::close(fd);
     } else if (errno != ENOENT) {
+        note_errno(errno);
         return std::nullopt;
     }
     std::string temp;
@@ -191,9 +223,17 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
         if (::fchown(fd, st.st_uid, st.st_gid) != 0) { /* not permitted: keep ours */
         }
         ok = ::fchmod(fd, mode) == 0;
+        if (!ok) note_errno(errno);
     }
-    ok = ok && write_all(fd, bytes) && (!flush_to_disk() || ::fsync(fd) == 0);
-    ok = ::close(fd) == 0 && ok;
+    ok = ok && write_all(fd, bytes);
+    if (ok && flush_to_disk() && ::fsync(fd) != 0) {
+        note_errno(errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        note_errno(errno);
+        ok = false;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
         return std::nullopt;
@@ -203,7 +243,10 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
 
 bool replace_with_temp(const std::string &temp, const std::string &target) {
     if (kill_before_replace()) ::kill(::getpid(), SIGKILL);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return false;
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        note_errno(errno);
+        return false;
+    }
     if (flush_to_disk()) sync_folder(target);
     return true;
 }

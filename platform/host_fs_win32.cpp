@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/host_fs.h"
+#include "platform/os_error.h"
 #include "text/utf.h"
 
 namespace ryn::platform::host_fs {
@@ -60,8 +61,10 @@ HANDLE create_temp_beside(const std::wstring &target, std::wstring &temp) {
         temp = folder + L"." + name + suffix;
         const HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+        if (h != INVALID_HANDLE_VALUE) return h;
+        if (GetLastError() != ERROR_FILE_EXISTS) break;
     }
+    note_system_error(GetLastError());
     return INVALID_HANDLE_VALUE;
 }
 
@@ -69,9 +72,15 @@ HANDLE create_temp_beside(const std::wstring &target, std::wstring &temp) {
 // of bytes written; 0 when the write failed.
 DWORD write_some(HANDLE h, const char *data, size_t n) {
     n = std::min(n, write_chunk);
-    if (next_write_fault(n) != 0) return 0;
+    if (const int fault = next_write_fault(n)) {
+        note_errno(fault);
+        return 0;
+    }
     DWORD written = 0;
-    if (!WriteFile(h, data, static_cast<DWORD>(n), &written, nullptr)) return 0;
+    if (!WriteFile(h, data, static_cast<DWORD>(n), &written, nullptr)) {
+        note_system_error(GetLastError());
+        return 0;
+    }
     wrote(written);
     return written;
 }
@@ -96,6 +105,7 @@ ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out)
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const DWORD error = GetLastError();
+        note_system_error(error);
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
                                                                                : ReadResult::Failed;
     }
@@ -106,7 +116,10 @@ ReadResult read_regular_file(const std::string &path, std::vector<uint8_t> &out)
     uint8_t chunk[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.h, chunk, sizeof chunk, &got, nullptr)) return ReadResult::Failed;
+        if (!ReadFile(file.h, chunk, sizeof chunk, &got, nullptr)) {
+            note_system_error(GetLastError());
+            return ReadResult::Failed;
+        }
         if (got == 0) break;
         out.insert(out.end(), chunk, chunk + got);
     }
@@ -118,14 +131,21 @@ std::optional<std::string> writable_target(const std::string &path) {
     if (target.empty() || is_separator(target.back())) return std::nullopt;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return std::nullopt;
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+            note_system_error(ERROR_ACCESS_DENIED);
+            return std::nullopt;
+        }
         Handle probe(CreateFileW(target.c_str(), GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe.valid()) note_system_error(GetLastError());
         if (!probe.valid() || GetFileType(probe.h) != FILE_TYPE_DISK) return std::nullopt;
     } else {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (error != ERROR_FILE_NOT_FOUND) {
+            note_system_error(error);
+            return std::nullopt;
+        }
     }
     std::wstring temp;
     const HANDLE h = create_temp_beside(target, temp);
@@ -139,8 +159,15 @@ std::optional<std::string> write_temp_beside(const std::string &target, std::str
     std::wstring temp;
     const HANDLE h = create_temp_beside(wide(target), temp);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    bool ok = write_all(h, bytes) && (!flush_to_disk() || FlushFileBuffers(h));
-    ok = CloseHandle(h) && ok;
+    bool ok = write_all(h, bytes);
+    if (ok && flush_to_disk() && !FlushFileBuffers(h)) {
+        note_system_error(GetLastError());
+        ok = false;
+    }
+    if (!CloseHandle(h) && ok) {
+        note_system_error(GetLastError());
+        ok = false;
+    }
     if (!ok) {
         DeleteFileW(temp.c_str());
         return std::nullopt;
@@ -158,7 +185,9 @@ bool replace_with_temp(const std::string &temp, const std::string &target) {
         ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr))
         return true;
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    note_system_error(GetLastError());
+    return false;
 }
 
 void remove_temp(const std::string &temp) {

@@ -57,6 +57,7 @@
 
 #include "platform/encoding.h"
 #include "platform/host_fs.h"
+#include "platform/os_error.h"
 #include "platform/path.h"
 
 namespace ryn::platform {
@@ -253,6 +254,7 @@ struct IniFile::Impl {
                 parse(std::move(bytes));
                 break;
             case ReadResult::Missing:
+                clear_os_reason();  // a file the store creates
                 parse({});
                 break;
             case ReadResult::Failed:

@@ -6,7 +6,6 @@
 
 #include "frame/sink.h"
 #include "fwupdate/base/update.h"
-#include "platform/console.h"
 #include "ryn_hid.h"
 
 namespace ryn::fwupdate {
@@ -143,21 +142,21 @@ int update_normal_code_g40(fw_update_arg &arg, const FwImage &image) {
 }
 
 int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
-    platform::console_write(u"update g52\n");
-    platform::console_write(u"Switch to the update mode.\n");
+    frame::report(arg, u"update g52\n");
+    frame::report(arg, u"Switch to the update mode.\n");
     if (!switch_dev_mode(arg, dev_mode_update, default_table(image))) {
         frame::report(arg, u"Fail to switch to the update mode.");
         return 0;
     }
     devinfo::VersionBuffer record{};
     if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
-    platform::console_write(u"Updating the firmware, please wait.\n");
+    frame::report(arg, u"Updating the firmware, please wait.\n");
     if (!ryn_set_normal_code(arg.handle, record.data(), nullptr, image.normal_code.data(),
                              code_length(image))) {
         frame::report(arg, u"Fail to set the normal code.");
         return 0;
     }
-    platform::console_write(u"Switch to the normal mode.\n");
+    frame::report(arg, u"Switch to the normal mode.\n");
     if (!switch_dev_mode(arg, dev_mode_normal, nullptr)) {
         frame::report(arg, u"Fail to switch to the normal mode.");
         return 0;
@@ -166,21 +165,21 @@ int update_normal_code_g52(fw_update_arg &arg, const FwImage &image) {
 }
 
 int update_normal_code_g52_old(fw_update_arg &arg, const FwImage &image) {
-    platform::console_write(u"update g52 old\n");
+    frame::report(arg, u"update g52 old\n");
     devinfo::VersionBuffer record{};
     if (!read_patched_version(arg, image, record, ryn_get_version_str)) return 0;
     std::vector<uint8_t> model_cfg;
     if (!get_model_cfg_buffer(arg, image, model_cfg, ryn_get_model_cfg)) return 0;
-    platform::console_write(u"Switch to the update mode.\n");
+    frame::report(arg, u"Switch to the update mode.\n");
     if (!switch_dev_mode(arg, dev_mode_update, model_cfg.data())) {
         frame::report(arg, u"Fail to switch to the update mode.");
         return 0;
     }
-    platform::console_write(u"Updating the firmware, please wait.\n");
+    frame::report(arg, u"Updating the firmware, please wait.\n");
     const bool written = ryn_set_normal_code(arg.handle, record.data(), model_cfg.data(),
                                              image.normal_code.data(), code_length(image)) != 0;
     if (!written) frame::report(arg, u"Fail to set the normal code.");
-    platform::console_write(u"Switch to the normal mode.\n");
+    frame::report(arg, u"Switch to the normal mode.\n");
     if (!switch_dev_mode(arg, dev_mode_normal, model_cfg.data())) {
         frame::report(arg, u"Fail to switch to the normal mode.");
         return 0;

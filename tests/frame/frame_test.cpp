@@ -2,6 +2,8 @@
 // platform code, progress, the message buffer and the argument blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,10 +12,13 @@
 #include "frame/paths.h"
 #include "frame/sink.h"
 #include "platform/console.h"
+#include "platform/host_fs.h"
+#include "platform/os_error.h"
 #include "platform/path.h"
 #include "sim/ryn_sim.h"
 #include "ryn_usr.h"
 #include "support/capture.h"
+#include "text/utf.h"
 #include "support/env.h"
 #include "support/tmpdir.h"
 
@@ -101,10 +106,18 @@ TEST_F(FrameTest, ArgumentChecksRunInOrderWithTheirMessages) {
          u"Not support get version string.\n", {0}},
         {"version strings of a six-camera system", Op::dev, GET | 0x04, File::missing, true, 0x106, 0,
          u"Not support get version string.\n", {0}},
-        {"version strings, unknown platform", Op::dev, GET | 0x04, File::missing, true, 0x104, 0, u"", {0}},
-        {"model configuration, unknown platform", Op::dev, GET | 0x08, File::missing, true, 4, 0, u"", {0}},
-        {"calibration GET, unknown platform", Op::cali, GET, File::missing, true, 0x1F5, 0, u"", {0}},
-        {"calibration SET, platform code 0", Op::cali, SET, File::existing, true, 0x100, 0, u"", {0}},
+        {"version strings, unknown platform", Op::dev, GET | 0x04, File::missing, true, 0x104, 0,
+         u"The device reports platform code 4 (ryn_check_platform gave 0x00000104), which this library does "
+         u"not serve.\n", {0}},
+        {"model configuration, unknown platform", Op::dev, GET | 0x08, File::missing, true, 4, 0,
+         u"The device reports platform code 4 (ryn_check_platform gave 0x00000004), which this library does "
+         u"not serve.\n", {0}},
+        {"calibration GET, unknown platform", Op::cali, GET, File::missing, true, 0x1F5, 0,
+         u"The device reports platform code 245 (ryn_check_platform gave 0x000001F5), which this library "
+         u"does not serve.\n", {0}},
+        {"calibration SET, platform code 0", Op::cali, SET, File::existing, true, 0x100, 0,
+         u"The device reports platform code 0 (ryn_check_platform gave 0x00000100), which this library does "
+         u"not serve.\n", {0}},
         {"version strings, base controller", Op::dev, GET | 0x04, File::missing, true, 0, 1, u"", {0, 5}},
         {"version strings win over model configuration", Op::dev, GET | 0x04 | 0x08, File::missing, true, 0, 1,
          u"", {0, 5}},
@@ -247,9 +260,11 @@ TEST_F(FrameTest, FirmwareUpdateReportsStepZeroAndNeverTouchesTheMessageBuffer) 
     ryn_fw_update_init_arg(&arg, handle_, w(u"image.bin"), nullptr, RYN_UPDATE_NORMAL);
     Capture capture;
     capture.attach(arg);
-    force_platform(0x0104);  // unknown: no message, no step 8
+    force_platform(0x0104);  // unknown: one message, no step 8
     EXPECT_EQ(ryn_fw_update(&arg), 0);
-    EXPECT_TRUE(capture.messages.empty());
+    EXPECT_EQ(capture.messages, (std::vector<std::u16string>{
+                                    u"The device reports platform code 4 (ryn_check_platform gave 0x00000104), "
+                                    u"which this library does not serve.\n"}));
     ASSERT_EQ(capture.steps.size(), 1u);
     EXPECT_EQ(capture.steps[0], std::make_pair(0u, 8u));
 
@@ -357,6 +372,101 @@ TEST_F(FrameTest, DefinitionsFolderFromTheEnvironment) {
         EXPECT_EQ(get(beside), 1);
         EXPECT_NE(test::read_file(file).find("cam0_poly0_coe00="), std::string::npos);
     }
+}
+
+// A handle the device library no longer knows fails every operation with a
+// message of its own call, through msg_fn or the message buffer, instead of
+// leaving an older call's text there.
+TEST_F(FrameTest, RefusedHandleIsReported) {
+    const std::u16string refused =
+        u"The device library refused the handle (ryn_check_platform gave 0): the handle is stale or the "
+        u"device is gone.\n";
+    const ryn_handle stale = handle_;
+    handle_ = ryn_sim_reset();
+    ASSERT_NE(handle_, stale);
+    ASSERT_EQ(ryn_check_platform(stale), 0u) << "the simulator still knows the old handle";
+
+    const std::u16string file = (dir_ / "out.ini").u16string();
+    for (const uint32_t flags : {RYN_FLAG_GET, RYN_FLAG_GET | RYN_DEV_VERSION_STR, RYN_FLAG_GET | RYN_DEV_MODEL_CFG}) {
+        SCOPED_TRACE(flags);
+        cali_info_arg arg;
+        ryn_cali_info_init_arg(&arg, stale, w(file), flags);
+        Capture capture;
+        capture.attach(arg);
+        EXPECT_EQ(flags == RYN_FLAG_GET ? ryn_cali_info(&arg) : ryn_dev_info(&arg), 0);
+        EXPECT_EQ(capture.messages, std::vector<std::u16string>{refused});
+    }
+
+    fw_update_arg update;
+    ryn_fw_update_init_arg(&update, stale, w(u"image.bin"), nullptr, RYN_UPDATE_NORMAL);
+    Capture capture;
+    capture.attach(update);
+    EXPECT_EQ(ryn_fw_update(&update), 0);
+    EXPECT_EQ(capture.messages, std::vector<std::u16string>{refused});
+
+    // Without msg_fn: a successful-looking older text is replaced.
+    cali_info_arg older;
+    ryn_cali_info_init_arg(&older, RYN_INVALID_HANDLE, w(file), RYN_FLAG_GET);
+    ryn_cali_info(&older);
+    ASSERT_EQ(std::u16string(test::as_u16(ryn_get_err_msg())), u"Invalid handle\n");
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, stale, w(file), RYN_FLAG_GET);
+    EXPECT_EQ(ryn_cali_info(&arg), 0);
+    EXPECT_EQ(std::u16string(test::as_u16(ryn_get_err_msg())), refused);
+}
+
+// A file the system refuses to open, read or write: the literal message, then
+// the system's own reason as one more message, for either sink.
+TEST_F(FrameTest, FileFailuresCarryTheSystemsReason) {
+    const std::u16string missing_dir = (dir_ / "no_such_folder" / "cali.ini").u16string();
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, handle_, w(missing_dir), RYN_FLAG_GET);
+    Capture capture;
+    capture.attach(arg);
+    EXPECT_EQ(ryn_cali_info(&arg), 0);
+    EXPECT_EQ(capture.messages, (std::vector<std::u16string>{u"Fail to dump calibration to [" + missing_dir + u"].\n",
+                                                             u"No such file or directory\n"}));
+
+    // The disk is full: the version strings cannot be written.
+    const std::u16string full = (dir_ / "versions.ini").u16string();
+    ryn_dev_info_init_arg(&arg, handle_, w(full), RYN_FLAG_GET | RYN_DEV_VERSION_STR);
+    Capture on_full;
+    on_full.attach(arg);
+    platform::host_fs::WriteFaults faults;
+    faults.disk_space = 0;
+    platform::host_fs::set_write_faults(faults);
+    EXPECT_EQ(ryn_dev_info(&arg), 0);
+    platform::host_fs::set_write_faults({});
+    EXPECT_EQ(on_full.messages, (std::vector<std::u16string>{u"Fail to write the file [" + full + u"].\n",
+                                                             u"No space left on device\n"}));
+
+    // A firmware image that is not there.
+    const std::u16string image = (dir_ / "missing.bin").u16string();
+    fw_update_arg update;
+    ryn_fw_update_init_arg(&update, handle_, w(image), nullptr, RYN_UPDATE_NORMAL);
+    Capture on_update;
+    on_update.attach(update);
+    update.dev_reset_fn = [](void *) { return ryn_sim_reset(); };
+    update.set_update_hdr_fn = [](void *, uint32_t, uint32_t, uint32_t, uint32_t) { return ryn_sim_reset(); };
+    EXPECT_EQ(ryn_fw_update(&update), 0);
+    const auto at = std::find(on_update.messages.begin(), on_update.messages.end(),
+                              u"Fail to open the file [" + image + u"]\n");
+    ASSERT_NE(at, on_update.messages.end()) << text::to_utf8(on_update.text());
+    ASSERT_NE(at + 1, on_update.messages.end());
+    EXPECT_EQ(at[1], u"No such file or directory\n");
+
+    // Without msg_fn the reason is the buffer's last message.
+    ryn_cali_info_init_arg(&arg, handle_, w(missing_dir), RYN_FLAG_GET);
+    EXPECT_EQ(ryn_cali_info(&arg), 0);
+    EXPECT_EQ(std::u16string(test::as_u16(ryn_get_err_msg())), u"No such file or directory\n");
+
+    // A reason left from before a call belongs to none of its messages.
+    platform::note_errno(ENOENT);
+    ryn_cali_info_init_arg(&arg, handle_, w(missing_dir), RYN_FLAG_GET | RYN_FLAG_SET);
+    Capture unrelated;
+    unrelated.attach(arg);
+    EXPECT_EQ(ryn_cali_info(&arg), 0);
+    EXPECT_EQ(unrelated.messages, std::vector<std::u16string>{u"[ARG] Only one of GET/SET can be set.\n"});
 }
 
 // The loaded library's version text names the header's numbers.
