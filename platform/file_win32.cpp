@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "platform/file.h"
@@ -26,10 +28,11 @@ std::FILE *open_file(std::u16string_view path, const char *mode) {
     return f;
 }
 
+// The runtime keeps _wcserror's text per thread.
 std::u16string host::errno_text(int error) {
-    wchar_t buf[256] = {};
-    if (_wcserror_s(buf, sizeof buf / sizeof buf[0], error) != 0) return {};
-    return std::u16string(reinterpret_cast<const char16_t *>(buf), wcslen(buf));
+    const wchar_t *text = _wcserror(error);
+    if (!text) return {};
+    return std::u16string(reinterpret_cast<const char16_t *>(text), std::wcslen(text));
 }
 
 void note_system_error(unsigned long code) {
