@@ -57,7 +57,8 @@ if ((linux)); then
   cc "${cflags[@]}" examples/host/host.c $(pkg-config --cflags ryn_sim) -o "$work/pkg-config/host" \
      $(pkg-config --libs ryn_sim) \
      -Wl,-rpath,"$(pkg-config --variable=libdir ryn_usr):$(pkg-config --variable=libdir ryn_sim)"
-  cp "$(pkg-config --variable=definitionsdir ryn_usr)"/* "$work/pkg-config/"
+  # The folder's files only: share/ryn_usr/dotnet holds the .NET wrapper.
+  find "$(pkg-config --variable=definitionsdir ryn_usr)" -maxdepth 1 -type f -exec cp -t "$work/pkg-config/" {} +
   (cd "$work/pkg-config" && ./host)
   unset PKG_CONFIG_PATH
 
@@ -89,7 +90,8 @@ if ((windows)); then
   x86_64-w64-mingw32-gcc "${cflags[@]}" examples/host/host.c -I"$zip/include" -I"$zip/sim/include" \
       "$zip/lib/ryn_usr.lib" "$zip/sim/lib/ryn_hid.lib" -o "$run/host.exe"
   # The host's folder gets the library, the device library and the definition files.
-  cp "$zip/bin/ryn_usr.dll" "$zip/sim/ryn_hid.dll" "$zip/share/ryn_usr/"* "$run/"
+  cp "$zip/bin/ryn_usr.dll" "$zip/sim/ryn_hid.dll" "$run/"
+  find "$zip/share/ryn_usr" -maxdepth 1 -type f -exec cp -t "$run/" {} +
   wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
   export WINEPREFIX=${RYN_WINEPREFIX:-$root/build-windows/wineprefix} WINEDEBUG=-all
   if [ ! -d "$WINEPREFIX" ]; then mkdir -p "$WINEPREFIX"; wineboot -i; fi
