@@ -14,6 +14,8 @@
 #   tool         lib/ryn_usr/sim/ryn, bin/ryn ->   sim/ryn.exe, sim/ryn_usr.dll,
 #                lib/ryn_usr/sim/ryn, links to the sim/ definition files (copies)
 #                definition files beside it, share/man/man1/ryn.1
+#   python       lib/python3/dist-packages/ryn_usr/ (none)
+#   development  share/ryn_usr/dotnet/RynUsr.cs     share/ryn_usr/dotnet/RynUsr.cs
 #
 # The simulated ryn_hid sits in a folder of its own, never beside ryn_usr: a
 # host that copies the library's files next to its executable (or loads
@@ -115,6 +117,30 @@ if(TARGET ryn)
     endif()
   endif()
 endif()
+
+# --- python: the package ryn_usr, and the .NET wrapper's source ------------------
+# The Python package goes where Debian's python3 looks under /usr
+# (lib/python3/dist-packages; the folder to put on PYTHONPATH in an unpacked
+# tree), with _layout.py naming the library, the definition files and the
+# simulator relative to the package, so the tree can move. Not on Windows: the
+# zip carries the .NET wrapper only.
+if(NOT WIN32)
+  set(RYN_INSTALL_PYTHONDIR lib/python3/dist-packages)
+  set(py_package ${RYN_INSTALL_PYTHONDIR}/ryn_usr)
+  ryn_relative(py_to_lib ${py_package} ${CMAKE_INSTALL_LIBDIR})
+  ryn_relative(RYN_PY_TO_DATA ${py_package} ${RYN_INSTALL_DATADIR})
+  ryn_relative(py_to_sim ${py_package} ${RYN_INSTALL_SIM_LIBDIR})
+  set(RYN_PY_TO_LIBRARY ${py_to_lib}/libryn_usr.so.${PROJECT_VERSION_MAJOR})
+  set(RYN_PY_TO_SIMULATOR ${py_to_sim}/libryn_hid.so)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/python_layout.py.in ${CMAKE_BINARY_DIR}/package/python/_layout.py @ONLY)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/bindings/python/ryn_usr DESTINATION ${RYN_INSTALL_PYTHONDIR}
+          COMPONENT python PATTERN _layout.py EXCLUDE PATTERN __pycache__ EXCLUDE)
+  install(FILES ${CMAKE_BINARY_DIR}/package/python/_layout.py DESTINATION ${py_package} COMPONENT python)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/bindings/dotnet/RynUsr.cs DESTINATION ${RYN_INSTALL_DATADIR}/dotnet
+        COMPONENT development)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/python ${CMAKE_SOURCE_DIR}/examples/dotnet
+        DESTINATION ${RYN_INSTALL_DOCDIR}/examples COMPONENT development PATTERN __pycache__ EXCLUDE)
 
 # --- consumers' interfaces: CMake package and pkg-config ------------------------
 # Both locate everything relative to their own file, so an installed tree can move.

@@ -24,5 +24,7 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, zlib1g")
+  # The Python package needs python3; RynUsr.cs is compiled into a .NET host.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, mono-runtime")
 endif()
 include(CPack)

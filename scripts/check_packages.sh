@@ -6,7 +6,10 @@
 #   3. the Windows zip unpacked, compiled with MinGW-w64 linking ryn_usr.lib and
 #      ryn_hid.lib, run under Wine; and the zip's sim/ryn.exe run from its folder
 #   4. with --deb (as root): the .deb installed with apt-get, its ryn run
-#      (--version, a calibration GET of a simulated controller), then removed
+#      (--version, a calibration GET of a simulated controller) and the Python
+#      quick start run by Debian's python3 without PYTHONPATH, then removed
+# After 2, the Python package of the tree (with PYTHONPATH only) and RynUsr.cs
+# (compiled with mcs, run under mono) run the host guide's quick starts.
 #   scripts/check_packages.sh [--deb] [--linux | --windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,9 +57,28 @@ if ((linux)); then
   cc "${cflags[@]}" examples/host/host.c $(pkg-config --cflags ryn_sim) -o "$work/pkg-config/host" \
      $(pkg-config --libs ryn_sim) \
      -Wl,-rpath,"$(pkg-config --variable=libdir ryn_usr):$(pkg-config --variable=libdir ryn_sim)"
-  cp "$(pkg-config --variable=definitionsdir ryn_usr)"/* "$work/pkg-config/"
+  # The folder's files only: share/ryn_usr/dotnet holds the .NET wrapper.
+  find "$(pkg-config --variable=definitionsdir ryn_usr)" -maxdepth 1 -type f -exec cp -t "$work/pkg-config/" {} +
   (cd "$work/pkg-config" && ./host)
   unset PKG_CONFIG_PATH
+
+  # As the host guide says: only PYTHONPATH for Python, only RYN_USR_LIBRARY
+  # for .NET; nothing of the build or of this tree's environment.
+  echo "--- Python: the package of the tree, with PYTHONPATH only"
+  mkdir "$work/python"
+  (cd "$work/python" &&
+     env -u RYN_USR_LIBRARY -u RYN_USR_SIMULATOR -u RYN_USR_DEFINITIONS_DIR \
+         PYTHONPATH="$prefix/lib/python3/dist-packages" python3 -c 'import ryn_usr; print(ryn_usr.version())' |
+       grep -Fx "$version" &&
+     env -u RYN_USR_LIBRARY -u RYN_USR_SIMULATOR -u RYN_USR_DEFINITIONS_DIR \
+         PYTHONPATH="$prefix/lib/python3/dist-packages" python3 "$prefix/share/doc/ryn_usr/examples/python/quick_start.py")
+
+  echo "--- C#: the tree's RynUsr.cs and quick start, compiled with mcs, run under mono"
+  mkdir "$work/dotnet"
+  mcs -nologo -warnaserror -out:"$work/dotnet/QuickStart.exe" "$prefix/share/doc/ryn_usr/examples/dotnet/QuickStart.cs" \
+      "$prefix/share/ryn_usr/dotnet/RynUsr.cs"
+  (cd "$work/dotnet" && env -u RYN_USR_SIMULATOR -u RYN_USR_DEFINITIONS_DIR \
+     RYN_USR_LIBRARY="$prefix/lib/libryn_usr.so.$(cut -d. -f1 <<<"$version")" mono QuickStart.exe)
 fi
 
 if ((windows)); then
@@ -68,7 +90,8 @@ if ((windows)); then
   x86_64-w64-mingw32-gcc "${cflags[@]}" examples/host/host.c -I"$zip/include" -I"$zip/sim/include" \
       "$zip/lib/ryn_usr.lib" "$zip/sim/lib/ryn_hid.lib" -o "$run/host.exe"
   # The host's folder gets the library, the device library and the definition files.
-  cp "$zip/bin/ryn_usr.dll" "$zip/sim/ryn_hid.dll" "$zip/share/ryn_usr/"* "$run/"
+  cp "$zip/bin/ryn_usr.dll" "$zip/sim/ryn_hid.dll" "$run/"
+  find "$zip/share/ryn_usr" -maxdepth 1 -type f -exec cp -t "$run/" {} +
   wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
   export WINEPREFIX=${RYN_WINEPREFIX:-$root/build-windows/wineprefix} WINEDEBUG=-all
   if [ ! -d "$WINEPREFIX" ]; then mkdir -p "$WINEPREFIX"; wineboot -i; fi
@@ -89,5 +112,9 @@ if ((deb)); then
   fi
   (cd "$work" && ryn sim create deb.json --family base && ryn --sim deb.json --quiet cali get deb.ini &&
      grep -q "^length=8192" deb.ini)
+  # Debian's own python3 finds the package without PYTHONPATH.
+  mkdir "$work/deb-python"
+  (cd "$work/deb-python" && env -u PYTHONPATH -u RYN_USR_LIBRARY -u RYN_USR_SIMULATOR -u RYN_USR_DEFINITIONS_DIR \
+     /usr/bin/python3 /usr/share/doc/ryn_usr/examples/python/quick_start.py)
 fi
 echo "all package consumers passed"

@@ -6,7 +6,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libcli11-dev
-          nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev locales ccache)
+          nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev locales ccache
+          python3 python3-pytest mono-mcs mono-runtime)
 windows=0
 for arg in "$@"; do
   case "$arg" in
