@@ -225,13 +225,13 @@ int load_definitions(DefinitionFile file, const cali_info_arg *arg,
         if (!e.present) continue;
         std::u16string key = folded(e.name_view());
         if (fixed.contains(key))
-            say(d, arg, u"[Warning] The definition file [%s] names %s at line %u, a fixed key of its section.\n",
+            say(arg, u"[Warning] The definition file [%s] names %s at line %u, a fixed key of its section.\n",
                 path->c_str(), e.name, table.line_[i]);
         // Names equal as they stand are the description's own case: the GET
         // writes the key twice and the second write wins.
         const auto [it, added] = first.try_emplace(std::move(key), i);
         if (!added && table.entries_[it->second].name_view() != e.name_view())
-            say(d, arg,
+            say(arg,
                 u"[Warning] The definition file [%s] names %s at line %u and %s at line %u, which "
                 u"an INI file does not tell apart.\n",
                 path->c_str(), table.entries_[it->second].name, table.line_[it->second], e.name,
