@@ -125,7 +125,7 @@ TEST_F(Service, AnUpdateThatFailedOnceSucceedsWhenRunAgain) {
         {"5810", {"--fw-mode", "maskrom"}, "5810", {}, {"--mode", "layout"}, "ryn_update_flash_code", {"flash"},
          holds({{0, header}, {after_header, all}})},
         {"5920", {}, "5920", {}, {}, "ryn_update_flash_code", {"flash"}, holds({{0x1000, 0x1000 + 3 * 0x6000}})},
-        {"6cam", {}, "lpc4320", {}, {}, "ryn_update_flash_code", {"flash"}, nullptr},
+        {"6cam", {}, "lpc4320", {"--6cam-dev", "lpc"}, {}, "ryn_update_flash_code", {"flash"}, nullptr},
         {"6cam", {}, "5810", {"--6cam-dev", "2"}, {}, "ryn_update_flash_code", {"flash", "--dev", "2"},
          holds({{0, header}})},
     };
@@ -214,6 +214,62 @@ TEST_F(Service, DeviceShowJsonHasTheSameKeysOnEveryFamily) {
     EXPECT_EQ(show["controllers"][2]["fw_header"]["image_header"], false);
 }
 
+TEST_F(Service, DeviceShowSaysWhetherTheUnitIsInService) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> create;
+        const char *state;  // of the top level
+        const char *serial;
+    };
+    const Case cases[] = {
+        {"base", {}, "in service", "SN0000001"},
+        {"base", {"--fw-mode", "update"}, "left in update mode", "SN0000001"},
+        {"base", {"--fw-mode", "flashbuilder"}, "left in flash builder", "SN0000001"},
+        {"base", {"--model-version", "0x100"}, "in service", nullptr},  // a record without strings
+        {"5810", {"--fw-mode", "maskrom"}, "left in mask ROM", "SN58100001"},
+        {"5920", {}, "in service", "SN59200001"},
+        {"6cam", {}, "in service", "SN43200001"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.state);
+        std::vector<std::string> create = {"sim", "create", "d.json", "--family", c.family, "--force"};
+        create.insert(create.end(), c.create.begin(), c.create.end());
+        must(create);
+        const Result r = ryn({"--sim", "d.json", "device", "show", "--json", "--check"});
+        const json show = json::parse(r.out);
+        const bool in_service = std::string(c.state) == "in service";
+        EXPECT_EQ(r.status, in_service ? 0 : 1) << r.err;
+        EXPECT_EQ(show["state"], c.state);
+        EXPECT_EQ(show["unit_in_service"], in_service);
+        EXPECT_EQ(show["recover"].is_null(), in_service);
+        if (c.serial) {
+            EXPECT_EQ(show["serial_num"], c.serial);
+        } else {
+            EXPECT_TRUE(show["serial_num"].is_null()) << r.out;
+        }
+        if (!in_service) {
+            EXPECT_NE(r.err.find("ryn: the unit is not in service: "), std::string::npos) << r.err;
+        }
+    }
+
+    // A 5810 whose update stopped is left in mask ROM; device show names the
+    // update that recovers it, and once it has run the unit is in service.
+    must({"sim", "create", "d.json", "--family", "5810", "--force"});
+    must({"image", "build", "--format", "5810", "-o", "fw.bin"});
+    must({"sim", "fail", "d.json", "ryn_set_normal_code", "--times", "1"});
+    EXPECT_EQ(ryn({"--sim", "d.json", "fw", "update", "fw.bin"}).status, 1);
+    must({"sim", "fail", "d.json", "--clear"});
+    Result r = ryn({"--sim", "d.json", "device", "show", "--check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("state: left in mask ROM; recover it by running its update again: "
+                         "ryn --sim d.json fw update IMAGE\n"),
+              std::string::npos)
+        << r.out;
+    must({"--sim", "d.json", "fw", "update", "fw.bin"});
+    EXPECT_EQ(ryn({"--sim", "d.json", "device", "show", "--check"}).status, 0);
+
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);
@@ -282,14 +338,19 @@ TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
         {"base", {"fw", "update", "5810.bin"}, {"5810 image", "base controller"}},
         {"base", {"fw", "update", "flash-builder.bin"}, {"flash-builder", "--flash-builder"}},
         {"5920", {"fw", "update", "lpc4320.bin"}, {"lpc4320 image", "5920 controller"}},
-        {"6cam", {"fw", "update", "5810.bin"}, {"5810 image", "LPC4320"}},
+        {"6cam", {"--6cam-dev", "255", "fw", "update", "5810.bin"}, {"5810 image", "LPC4320"}},
+        // A six-camera system is one unit: a write names its controller.
+        {"6cam", {"fw", "update", "5810.bin"}, {"--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"6cam", {"cali", "set", "cali.txt"}, {"cali set", "--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"6cam", {"info", "set", "cali.txt"}, {"info set", "--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"base", {"--6cam-dev", "lpc", "info", "versions", "v.ini"}, {"--6cam-dev", "LPC4320", "base controller"}},
         {"6cam", {"--6cam-dev", "1", "fw", "update", "lpc4320.bin"}, {"lpc4320 image", "device 1"}},
         {"base", {"--6cam-dev", "1", "info", "versions", "v.ini"}, {"--6cam-dev", "base controller"}},
         {"5810", {"fw", "update", "5810.bin", "--mode", "auto"}, {"--mode auto"}},
         {"base", {"fw", "update", "base.bin", "--mode", "layout"}, {"--flash-builder"}},
         {"5920", {"fw", "update", "5920.bin", "--flash-builder", "flash-builder.bin"}, {"--flash-builder"}},
         {"5920", {"cali", "set", "cali.txt", "--text"}, {"--text"}},
-        {"6cam", {"cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
+        {"6cam", {"--6cam-dev", "1", "cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
     };
     for (const Case &c : cases) {
         std::string line;

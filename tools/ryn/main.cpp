@@ -21,6 +21,9 @@ const char *const footer =
     "--sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
     "~/.local/state/ryn/device.json), which is created as a base controller the\n"
     "first time it is needed. Global options may also follow the command.\n"
+    "A six-camera system is one unit: a command that writes to it names its\n"
+    "controller with --6cam-dev 255 (or lpc), 1 or 2; one that reads covers all\n"
+    "three when --6cam-dev is not given.\n"
     "\n"
     "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
     "terminal, \"step k/n name\" lines otherwise). A failed command ends with one\n"
@@ -106,9 +109,9 @@ int main(int argc, char **argv) {
         app.add_option("--sim", ctx.global.sim, "State file of the simulated controller (default below)")
             ->type_name("STATE");
         app.add_option("--6cam-dev", ctx.global.six_cam_dev,
-                       "Six-camera system: address its 5810 device 1 or 2")
-            ->check(number_in(1, 2))
-            ->type_name("1|2");
+                       "Six-camera system: address its LPC4320 controller (255 or lpc) or its 5810 device 1 or 2")
+            ->transform(six_cam_device())
+            ->type_name("255|lpc|1|2");
         app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages and errors are still printed)");
         app.set_version_flag("--version", [] { return version_text(); },
                              "Print the versions of ryn and of the library it loaded");

@@ -59,16 +59,17 @@ std::string device_name(const std::string &family, unsigned six_cam_dev) {
     if (family == "5810") return "a 5810 controller";
     if (family == "5920") return "a 5920 controller";
     if (family == "6cam")
-        return six_cam_dev ? "device " + std::to_string(six_cam_dev) + " (a 5810) of a six-camera system"
-                           : "the LPC4320 controller of a six-camera system";
+        return six_cam_dev == 1 || six_cam_dev == 2
+                   ? "device " + std::to_string(six_cam_dev) + " (a 5810) of a six-camera system"
+                   : "the LPC4320 controller of a six-camera system";
     return "a device of family '" + family + "'";
 }
 
 // Runs the call on the loaded device and saves it with the run's calls. A
 // failure ends with the line "ryn: <command> failed: <the library's last
 // line>", after any hint the library's messages called for.
-int run_operation(const GlobalOptions &global, const FamilyCheck &check, const Call &call) {
-    const std::string state = open_checked_device(global, check);
+int run_operation(const GlobalOptions &global, Access access, const FamilyCheck &check, const Call &call) {
+    const std::string state = open_checked_device(global, check, access);
     ryn_sim_trace_clear();  // the state file keeps the device calls of this run, even none
     Host host(!global.quiet);
     const int32_t result = call(ryn_sim_handle(), host);
@@ -156,12 +157,19 @@ std::string loaded_family() {
     return family ? family : "";
 }
 
-std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check) {
+std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check, Access access) {
     std::string state = open_device(global);
     const std::string family = loaded_family();
     if (global.six_cam_dev && family != "6cam")
-        throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses a 5810 device of a "
-                         "six-camera system, but the device is " + device_name(family, 0));
+        throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses " +
+                         (global.six_cam_dev == 255 ? "the LPC4320 controller" : "a 5810 device") +
+                         " of a six-camera system, but the device is " + device_name(family, 0));
+    // A six-camera system is one unit of three controllers: a write names the
+    // one it is for, so that a file meant for one never lands on another.
+    if (access == Access::write && family == "6cam" && !global.six_cam_dev)
+        throw UsageError(global.command + " on a six-camera system needs the controller it writes to: add "
+                         "--6cam-dev 255 (or lpc) for the LPC4320 controller, --6cam-dev 1 for 5810 device 1, "
+                         "or --6cam-dev 2 for 5810 device 2; nothing was written");
     if (check) check(family, global);
     return state;
 }
@@ -170,7 +178,8 @@ int run_info(const GlobalOptions &global, InfoOperation operation, const std::st
              uint32_t flags, const FamilyCheck &check, const std::vector<std::string> &sections) {
     check_info_file(file, flags);
     const wstring name = wide(file);
-    return run_operation(global, check, [&](ryn_handle handle, Host &host) {
+    return run_operation(global, flags & RYN_FLAG_SET ? Access::write : Access::read, check,
+                         [&](ryn_handle handle, Host &host) {
         if (flags & RYN_FLAG_GET) warn_if_merged(file, sections);
         cali_info_arg arg;  // the layout of both kinds of request
         ryn_cali_info_init_arg(&arg, handle, name.c_str(), flags | six_cam_bits(global));
@@ -201,7 +210,8 @@ void check_update(const UpdateRequest &request, const std::string &family, const
     const std::vector<const ImageFormat *> found = recognise_image(request.image, read_file(request.image, "image", max_image_file));
     if (found.size() != 1) return;  // the library's validation says what is wrong
     const ImageFormat &format = *found.front();
-    const std::string wanted = family == "6cam" ? (global.six_cam_dev ? "5810" : "lpc4320") : family;
+    const std::string wanted =
+        family == "6cam" ? (global.six_cam_dev == 1 || global.six_cam_dev == 2 ? "5810" : "lpc4320") : family;
     if (format.name == wanted) return;
     std::string text = "'" + request.image + "' is " + format.article + " " + format.name + " image (" +
                        format.family + "), but the device is " + device + ", which takes " +
@@ -220,7 +230,7 @@ int run_fw_update(const GlobalOptions &global, const std::string &image, const s
     const wstring image_name = wide(image);
     const wstring builder_name = wide(flash_builder);
     return run_operation(
-        global, [&](const std::string &family, const GlobalOptions &g) { check_update(request, family, g); },
+        global, Access::write, [&](const std::string &family, const GlobalOptions &g) { check_update(request, family, g); },
         [&](ryn_handle handle, Host &host) {
             fw_update_arg arg;
             ryn_fw_update_init_arg(&arg, handle, image_name.c_str(),

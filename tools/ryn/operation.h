@@ -31,10 +31,16 @@ int run_info(const GlobalOptions &global, InfoOperation operation, const std::st
 int run_fw_update(const GlobalOptions &global, const std::string &image, const std::string &flash_builder,
                   uint32_t update_mode);
 
+// Whether a command writes to the device. A write on a six-camera system
+// needs --6cam-dev; a read without it covers the whole unit.
+enum class Access { read, write };
+
 // Loads the device of a command (--sim or the default one) and checks that
-// --6cam-dev fits it, then the command's own check. Returns the state file;
-// nothing has been written to it.
-std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check);
+// --6cam-dev fits it (a write to a six-camera system without it is a usage
+// error), then the command's own check. Returns the state file; nothing has
+// been written to it.
+std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check,
+                                Access access = Access::read);
 // The family of the loaded device.
 std::string loaded_family();
 
