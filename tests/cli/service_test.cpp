@@ -448,7 +448,7 @@ TEST_F(Service, HintsAndMergeWarning) {
     // A 1.0 LPC4320 image in normal mode: the library's advice, then ryn's.
     must({"sim", "create", "six.json", "--family", "6cam"});
     must({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"});
-    const Result r = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    const Result r = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "-q", "fw", "update", "l10.bin"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
     EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
