@@ -664,6 +664,29 @@ bool IniFile::has_section(std::u16string_view section) const {
     return impl && impl->find_section(section) != nullptr;
 }
 
+std::vector<std::u16string> IniFile::section_names() const {
+    const Impl *impl = settled();
+    std::vector<std::u16string> names;
+    if (!impl) return names;
+    // Section ids count the names in the order the file first gives them.
+    names.resize(impl->sections.size());
+    for (const auto &[name, section] : impl->sections) names[section.id - 1] = name;
+    return names;
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> IniFile::entries(std::u16string_view section) const {
+    const Impl *impl = settled();
+    std::vector<std::pair<std::u16string, std::u16string>> found;
+    const Impl::Section *s = impl ? impl->find_section(section) : nullptr;
+    if (!s) return found;
+    for (uint32_t i = impl->lines[0].next; i != 0; i = impl->lines[i].next) {
+        const Impl::Line &line = impl->lines[i];
+        if (!line.indexed || line.section != s->id) continue;
+        found.emplace_back(impl->key_of(line), clean_value(impl->text_of(line).substr(line.value_pos)));
+    }
+    return found;
+}
+
 bool IniFile::writable_value(std::u16string_view value) {
     return !breaks_line(value);
 }

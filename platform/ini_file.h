@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ryn::platform {
 
@@ -37,6 +39,13 @@ class IniFile {
     bool read_failed() const;
     // Whether the file has the section (case-insensitive), keys or not.
     bool has_section(std::u16string_view section) const;
+    // The sections a read finds, in file order, each named as its first
+    // occurrence spells it (a later repeat of a name is no section of its own).
+    std::vector<std::u16string> section_names() const;
+    // The keys a read finds in section and their values as a read returns
+    // them, in file order: a key repeated in the section counts once, with its
+    // first value. Empty when the file has no such section.
+    std::vector<std::pair<std::u16string, std::u16string>> entries(std::u16string_view section) const;
     // Whether set can store the value: it holds no line break and no NUL.
     static bool writable_value(std::u16string_view value);
     // The text to store so that a read gives value back exactly: value

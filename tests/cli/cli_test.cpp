@@ -690,9 +690,10 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
         ASSERT_EQ(ryn({"sim", "create", "s.json", "--family", c.family, "--force"}).status, 0);
         const std::string cali = dump("cali", c.dev), model_cfg = dump("model-cfg", c.dev);
         for (const char *what : {"cali", "info"}) {
-            const Result get = run(c.six, {what, "get", "f.ini"});
+            const std::string file = std::string(what) + ".ini";  // a file of each kind
+            const Result get = run(c.six, {what, "get", file});
             ASSERT_EQ(get.status, 0) << get.out << get.err;
-            const Result set = run(c.six, {what, "set", "f.ini"});
+            const Result set = run(c.six, {what, "set", file});
             ASSERT_EQ(set.status, 0) << set.out << set.err;
         }
         EXPECT_TRUE(dump("cali", c.dev) == cali);

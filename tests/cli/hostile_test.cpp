@@ -88,6 +88,8 @@ Expect expect(Kind kind, const Command &c) {
             // inspection reads the file in the tool itself.
             return {true, name == "image inspect" ? 0 : 1};
         case Kind::Empty:
+            // No reader finds its section in it; a GET writes its sections.
+            return {true, c.writes ? 0 : 1};
         case Kind::Utf16WithoutMark:
         case Kind::RandomBytes:
         case Kind::Image262144:
@@ -95,16 +97,18 @@ Expect expect(Kind kind, const Command &c) {
             // No reader finds its section or data lines in such a file (a
             // UTF-16 file without a mark reads as 8-bit text, except in the
             // text form, whose own UTF-16 reading finds no data lines in the
-            // two lines of the stand-in file); a GET into it simply adds its
-            // section.
-            return {!c.writes, 1};
+            // two lines of the stand-in file); a GET refuses to overwrite a
+            // file that is no INI file (exit status 2) and leaves it alone.
+            return {true, c.writes ? 2 : 1};
         case Kind::HugeIni:
             // A good file padded to tens of megabytes: an INI file still
             // reads, and so does an image (what follows the parts its header
-            // places is not read); a GET adds its section to it. The
-            // calibration forms ryn makes no good file for get a file without
-            // their section.
-            return {true, c.writes || (good && (ini_form || name == "info set")) || image ? 0 : 1};
+            // places is not read). The calibration forms ryn makes no good
+            // file for get a file without their section. A GET refuses a file
+            // that holds sections of another kind (exit status 2) and leaves
+            // it alone.
+            if (c.writes) return {true, 2};
+            return {true, (good && (ini_form || name == "info set")) || image ? 0 : 1};
         case Kind::NonAscii:
             return {c.writes || good, 0};
     }
@@ -307,8 +311,8 @@ TEST_F(Hostile, EveryCommandEndsInTimeWithAReasonAndLeavesFilesAsTheyWere) {
 
             auto after = ryn::test::snapshot_tree(case_dir);
             if (c.writes && e.status == 0) {
-                // A GET that succeeds adds its section to what was there and
-                // leaves nothing else behind.
+                // A GET that succeeds writes its sections (a new file, or
+                // over an empty one) and leaves nothing else behind.
                 const std::string name = utf8(from_utf8(file).lexically_relative(case_dir.lexically_relative(dir_)));
                 const std::string written = after[name];
                 const std::string old = before.contains(name) ? before.at(name) : "";

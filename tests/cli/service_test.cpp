@@ -270,6 +270,62 @@ TEST_F(Service, DeviceShowSaysWhetherTheUnitIsInService) {
 
 }
 
+// Replaces the value of the first line "key=..." of an INI text.
+std::string with_value(std::string ini, const std::string &key, const std::string &value) {
+    const size_t at = ini.find("\n" + key + "=");
+    if (at == std::string::npos) return ini;
+    const size_t from = at + key.size() + 2, end = ini.find_first_of("\r\n", from);
+    return ini.replace(from, end - from, value);
+}
+
+TEST_F(Service, DiffComparesAsTheLibraryReads) {
+    must({"sim", "create", "d.json", "--family", "base"});
+    must({"--sim", "d.json", "cali", "get", "cali.ini"});
+    const Bytes cali = slurp("cali.ini");
+    ASSERT_NE(cali.find("\nlength=8192"), std::string::npos);
+    struct Case {
+        const char *what;
+        Bytes changed;
+        int status;
+        const char *named;  // in the output
+    };
+    const Case cases[] = {
+        {"a number in hex", with_value(cali, "length", "0x2000"), 0, nullptr},
+        {"names in another case", Bytes(cali).replace(cali.find("[calibration]"), 13, "[CALIBRATION]")
+                                      .replace(cali.find("\nlength="), 8, "\nLENGTH="), 0, nullptr},
+        {"a repeated key (the first counts)", with_value(cali, "length", "8192\nlength=7"), 0, nullptr},
+        {"a value changed", with_value(cali, "version", "9"), 1, "[calibration] version: 10 -> 9"},
+        {"a key renamed", Bytes(cali).replace(cali.find("\nnf_cam="), 8, "\nnf_cams="), 1, "[calibration] nf_cam: only in cali.ini"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        spit("other.ini", c.changed);
+        const Result r = ryn({"diff", "cali.ini", "other.ini"});
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        if (c.named) {
+            EXPECT_NE(r.out.find(c.named), std::string::npos) << r.out;
+        }
+        // The device against the file, the same way.
+        const Result d = ryn({"--sim", "d.json", "cali", "diff", "other.ini"});
+        EXPECT_EQ(d.status, c.status) << d.out << d.err;
+    }
+    spit("other.ini", with_value(cali, "version", "9"));
+    EXPECT_NE(ryn({"diff", "cali.ini", "other.ini"}).out.find("version"), std::string::npos);
+    const Result missing = ryn({"diff", "cali.ini", "none.ini"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("ryn: "), std::string::npos);
+
+    // Did the calibration survive the update: one command. A six-camera
+    // system without --6cam-dev compares each controller, labelled.
+    must({"sim", "create", "six.json", "--family", "6cam"});
+    must({"--sim", "six.json", "--6cam-dev", "2", "info", "get", "m2.ini"});
+    const Result six = ryn({"--sim", "six.json", "info", "diff", "m2.ini"});
+    EXPECT_EQ(six.status, 1);
+    for (const char *line : {"device 255 (LPC4320): differs", "device 1 (5810): differs", "device 2 (5810): identical"})
+        EXPECT_NE(six.out.find(line), std::string::npos) << six.out;
+    EXPECT_EQ(ryn({"--sim", "six.json", "--6cam-dev", "2", "info", "diff", "m2.ini"}).status, 0);
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);
@@ -453,11 +509,28 @@ TEST_F(Service, HintsAndMergeWarning) {
     EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
     EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--mode layout"), std::string::npos) << r.err;
+    // The last line names the first failure too, not only the library's last word.
+    EXPECT_NE(r.err.find("ryn: fw update failed: Failed to read input patch file.; first failure: "
+                         "[Check Header Error]: Invalid Header version 1.0"),
+              std::string::npos) << r.err;
+    // --quiet: the errors, without the header dump and the status lines.
+    const Result quiet = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.out, "[Check Header Error]: Invalid Header version 1.0 (Expected: 1.1)\n"
+                         "Failed to read input patch file.\n") << quiet.out;
+    EXPECT_NE(quiet.err.find("hint: "), std::string::npos) << quiet.err;
 
-    // cali get into a file info versions wrote: both kinds of section stay.
+    // cali get into a file info versions wrote: refused, as the new file
+    // would lose the version strings; with --merge both kinds of section stay.
     must({"sim", "create", "b.json", "--family", "base"});
     must({"--sim", "b.json", "info", "versions", "mixed.ini"});
-    const Result get = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini"});
+    const Bytes versions = slurp("mixed.ini");
+    const Result refused = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("'mixed.ini' holds sections that cali get does not write ([version string])"),
+              std::string::npos) << refused.err;
+    EXPECT_EQ(slurp("mixed.ini"), versions);
+    const Result get = ryn({"--sim", "b.json", "-q", "cali", "get", "mixed.ini", "--merge"});
     EXPECT_EQ(get.status, 0);
     EXPECT_NE(get.err.find("warning: 'mixed.ini' already holds other sections ([version string])"),
               std::string::npos) << get.err;

@@ -21,7 +21,8 @@ inline constexpr int exit_usage = 2;
 struct GlobalOptions {
     std::string sim;         // state file of the simulated device; empty: the default one
     unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2 (a 5810 device), 255 (the LPC4320 controller)
-    bool quiet = false;        // no progress output
+    bool quiet = false;        // no progress output; of the library's messages only warnings and errors
+    bool verbose = false;      // every message as it comes (no summing up of repeated warnings)
     std::string command;       // the words of the command that runs ("info versions")
 };
 
@@ -74,6 +75,7 @@ void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
 void add_device_commands(CLI::App &app, Context &ctx);
 void add_completion_commands(CLI::App &app, Context &ctx);
+void add_diff_commands(CLI::App &app, Context &ctx);
 
 // A field name as a JSON key: lower case, words joined by underscores
 // ("vendor id" -> "vendor_id").

@@ -11,11 +11,15 @@ struct CaliOptions {
     std::string file;
     bool text = false;         // set: the older plain-text form
     bool compact_ini = false;  // set: the older compact INI form
+    bool dry_run = false;      // set: compare only
+    GetOptions get;
 };
 
+const RecordKind calibration{
+    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
+
 int cali_get(const CaliOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_cali_info, options.file, RYN_FLAG_GET, {},
-                    {"calibration", "firmware parameter", "sensor parameter", "system parameter"});
+    return run_get(global, calibration, options.file, options.get);
 }
 
 // The older text and compact INI forms belong to the base controller.
@@ -26,12 +30,16 @@ void check_form(const CaliOptions &options, const std::string &family, const Glo
                          family + (family == "6cam" ? " system" : " controller") + ", which takes the INI form only");
 }
 
+int cali_diff(const CaliOptions &options, const GlobalOptions &global) {
+    return run_diff(global, calibration, options.file);
+}
+
 int cali_set(const CaliOptions &options, const GlobalOptions &global) {
-    uint32_t flags = RYN_FLAG_SET;
-    if (options.text) flags |= RYN_CALI_COMPAT_TEXT;
-    if (options.compact_ini) flags |= RYN_CALI_COMPAT_INI;
-    return run_info(global, ryn_cali_info, options.file, flags,
-                    [&](const std::string &family, const GlobalOptions &g) { check_form(options, family, g); });
+    SetOptions set{.dry_run = options.dry_run};
+    if (options.text) set.form_flags |= RYN_CALI_COMPAT_TEXT;
+    if (options.compact_ini) set.form_flags |= RYN_CALI_COMPAT_INI;
+    return run_set(global, calibration, options.file, set,
+                   [&](const std::string &family, const GlobalOptions &g) { check_form(options, family, g); });
 }
 
 }  // namespace
@@ -48,13 +56,13 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd =
         cali->add_subcommand("get", "Read the controller's calibration into an INI file");
     cmd->add_option("FILE", get->file, "INI file to write")->required();
+    add_get_flags(*cmd, get->get);
     cmd->footer(
         "Section \"calibration\" of FILE gets the record's fixed fields (length,\n"
         "version, nf_cam, camera words, post_cali matrices, sensor registers as\n"
         "\"enable,N\" or \"disable,N\", nf_profile), then every parameter the\n"
-        "definition file names. Other sections and keys of FILE stay as they are;\n"
-        "ryn warns when FILE holds sections of another kind.\n\n"
-        "Example:\n  ryn --sim dev.json cali get cali.ini");
+        "definition file names.\n\n" + std::string(get_file_help) +
+        "\nExample:\n  ryn --sim dev.json cali get cali.ini");
     on_run(*cmd, ctx, get, &cali_get);
 
     auto set = std::make_shared<CaliOptions>();
@@ -67,17 +75,29 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
     CLI::Option *compact =
         cmd->add_flag("--compact-ini", set->compact_ini, "FILE is the older compact INI form");
     text->excludes(compact);
+    CLI::Option *dry = cmd->add_flag("--dry-run", set->dry_run,
+                                     "Read the device's calibration and print what FILE would change; write nothing");
+    dry->excludes(text)->excludes(compact);
     cmd->footer(
         "The device's record is read first; what FILE holds replaces the values it\n"
         "names, and the record is written back once, after the whole file was read.\n"
         "Keys missing from an INI file are reported and keep the device's values\n"
         "(the sensor registers are the exception: those not given are disabled).\n"
         "A file that cannot be read leaves the device as it was. --text and\n"
-        "--compact-ini are for a base controller only.\n\n"
+        "--compact-ini are for a base controller only.\n\n" + std::string(dry_run_help) + "\n"
         "Examples:\n  ryn --sim dev.json cali set cali.ini\n"
+        "  ryn --sim dev.json cali set cali.ini --dry-run\n"
         "  ryn --sim dev.json cali set old_cali.txt --text\n"
         "  ryn --sim dev.json cali set old_cali.ini --compact-ini");
     on_run(*cmd, ctx, set, &cali_set);
+
+    auto diff = std::make_shared<CaliOptions>();
+    cmd = cali->add_subcommand("diff", "Compare the controller's calibration with an INI file");
+    cmd->add_option("FILE", diff->file, "INI file to compare with (as cali get writes it)")->required();
+    cmd->footer(std::string(diff_help) +
+                "\nExamples:\n  ryn --sim dev.json cali diff cali.ini\n"
+                "  ryn --sim dev.json fw update fw.bin && ryn --sim dev.json cali diff cali.ini");
+    on_run(*cmd, ctx, diff, &cali_diff);
 }
 
 }  // namespace ryn::cli

@@ -9,21 +9,8 @@ namespace ryn::cli {
 
 namespace {
 
-struct UpdateOptions {
-    std::string image;
-    std::string mode = "normal";
-    std::string flash_builder;
-};
-
-uint32_t update_mode_of(const std::string &mode) {
-    if (mode == "layout") return RYN_UPDATE_FLASH_LAYOUT;
-    if (mode == "auto") return RYN_UPDATE_AUTO;
-    return RYN_UPDATE_NORMAL;
-}
-
 int fw_update(const UpdateOptions &options, const GlobalOptions &global) {
-    return run_fw_update(global, options.image, options.flash_builder,
-                         update_mode_of(options.mode));
+    return run_fw_update(global, options);
 }
 
 }  // namespace
@@ -44,17 +31,31 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
     cmd->add_option("--flash-builder", o->flash_builder,
                     "Flash builder file (a base controller's layout update needs it)")
         ->type_name("FILE");
+    cmd->add_flag("--dry-run", o->dry_run,
+                  "Check the image, the device and the options, print what the update would write; "
+                  "write nothing");
+    cmd->add_flag("--allow-downgrade", o->allow_downgrade,
+                  "Write normal code older than the device's (base controller)");
+    cmd->add_flag("--allow-empty", o->allow_empty, "Write an image that carries no code (a 5920 image of 0 banks)");
     cmd->footer(
         "The whole image is validated before the device is touched. The device is\n"
         "switched into its update mode, written and reset along the way.\n"
         "\n"
-        "Before any device call ryn checks that the request fits the device: an\n"
+        "Before any device write ryn checks that the request fits the device: an\n"
         "image recognised as another family's (ryn image inspect), --mode auto on\n"
         "a device other than a base controller, --mode layout on a base controller\n"
         "without --flash-builder, and --flash-builder on another family are usage\n"
-        "errors (exit status 2).\n\n"
+        "errors (exit status 2). So are, unless allowed, normal code older than the\n"
+        "device's (where both versions are known: a base controller and a base\n"
+        "image; --allow-downgrade) and an image without any code (--allow-empty).\n"
+        "\n"
+        "--dry-run runs these checks and the library's validation of the image,\n"
+        "then prints the plan (what each mode writes, the mode switches, the\n"
+        "image's sections) and leaves the device and its state file as they were.\n\n"
         "Examples:\n"
         "  ryn --sim dev.json fw update fw.bin\n"
+        "  ryn --sim dev.json fw update fw.bin --dry-run\n"
+        "  ryn --sim dev.json fw update old.bin --allow-downgrade\n"
         "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin\n"
         "  ryn --sim c5810.json fw update fw5810.bin --mode layout\n"
         "  ryn --sim six.json --6cam-dev 2 fw update fw5810.bin");

@@ -158,7 +158,7 @@ nlohmann::json report_json(const InspectOptions &options, const ImageFormat &for
             {"messages", messages}};
 }
 
-int image_inspect(const InspectOptions &options, const GlobalOptions &) {
+int image_inspect(const InspectOptions &options, const GlobalOptions &global) {
     const Bytes image = read_file(options.image, "image", max_image_file);
     const ImageFormat &format = inspected_format(options, image);
     std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(os::library_path(options.image));
@@ -169,6 +169,7 @@ int image_inspect(const InspectOptions &options, const GlobalOptions &) {
     // The library's validation, with its header dumps and first failing check.
     std::vector<std::string> messages;
     Host host(false);
+    host.set_output(global.quiet, global.verbose);
     if (options.json) host.collect_messages(&messages);
     fw_update_arg arg{};
     arg.handle = RYN_INVALID_HANDLE;

@@ -7,33 +7,51 @@ namespace ryn::cli {
 
 namespace {
 
-// Every info command takes one INI file.
+// Every info command takes one INI file; a GET how it writes it, a SET how it goes.
 struct FileOptions {
     std::string file;
+    GetOptions get;
+    SetOptions set;
 };
 
+const RecordKind version_strings{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
+const RecordKind model_configuration{
+    "model configuration", ryn_dev_info, RYN_DEV_MODEL_CFG,
+    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
+
 int info_versions(const FileOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_VERSION_STR, {},
-                    {"version string"});
+    return run_get(global, version_strings, options.file, options.get);
 }
 
 int info_get(const FileOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_GET | RYN_DEV_MODEL_CFG, {},
-                    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter",
-                     "system parameter"});
+    return run_get(global, model_configuration, options.file, options.get);
 }
 
 int info_set(const FileOptions &options, const GlobalOptions &global) {
-    return run_info(global, ryn_dev_info, options.file, RYN_FLAG_SET | RYN_DEV_MODEL_CFG);
+    return run_set(global, model_configuration, options.file, options.set);
 }
 
-// Registers "info NAME FILE", running fn with the file.
+int info_diff(const FileOptions &options, const GlobalOptions &global) {
+    return run_diff(global, model_configuration, options.file);
+}
+
+enum class Direction { get, set, compare };
+
+// Registers "info NAME FILE", running fn with the file and the options of its direction.
 void add_file_command(CLI::App &info, Context &ctx, const char *name, const char *description,
-                      const char *file_help, const char *footer,
+                      const char *file_help, const std::string &footer, Direction direction,
                       int (*fn)(const FileOptions &, const GlobalOptions &)) {
     auto options = std::make_shared<FileOptions>();
     CLI::App *cmd = info.add_subcommand(name, description);
     cmd->add_option("FILE", options->file, file_help)->required();
+    if (direction == Direction::get) {
+        add_get_flags(*cmd, options->get);
+    } else if (direction == Direction::set) {
+        cmd->add_flag("--dry-run", options->set.dry_run,
+                      "Read the device's model configuration and print what FILE would change; write nothing");
+        cmd->add_flag("--write-identity", options->set.write_identity,
+                      "Write a file whose serial number, vendor id or product id differs from the device's");
+    }
     cmd->footer(footer);
     on_run(*cmd, ctx, options, fn);
 }
@@ -49,12 +67,10 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                      "Read the controller's version strings (boot loader, normal code, updater) into an INI file",
                      "INI file to write",
                      "Section \"version string\" of FILE gets the keys length, major_version,\n"
-                     "minor_version, bootldr, normal and updater. Other sections and keys of an\n"
-                     "existing file stay as they are (ryn warns when FILE already holds other\n"
-                     "sections). Base controllers only: on the other families the library\n"
-                     "refuses the request.\n\n"
-                     "Example:\n  ryn --sim dev.json info versions versions.ini",
-                     &info_versions);
+                     "minor_version, bootldr, normal and updater. Base controllers only: on the\n"
+                     "other families the library refuses the request.\n\n" +
+                         std::string(get_file_help) + "\nExample:\n  ryn --sim dev.json info versions versions.ini",
+                     Direction::get, &info_versions);
     add_file_command(*info, ctx, "get",
                      "Read the controller's model configuration, sensor settings and algorithm parameters into an INI file",
                      "INI file to write",
@@ -63,10 +79,9 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                      "device holds them, \"algorithm parameter\" (named by algo_param_def.ini beside\n"
                      "ryn). On the 5810, 5920 and six-camera controllers the sections are\n"
                      "\"model configuration\", \"firmware parameter\", \"algorithm parameter\"\n"
-                     "and (5920) \"system parameter\". Other sections and keys of an existing\n"
-                     "file stay as they are; ryn warns when FILE holds sections of another kind.\n\n"
-                     "Example:\n  ryn --sim dev.json info get model.ini",
-                     &info_get);
+                     "and (5920) \"system parameter\".\n\n" +
+                         std::string(get_file_help) + "\nExample:\n  ryn --sim dev.json info get model.ini",
+                     Direction::get, &info_get);
     add_file_command(*info, ctx, "set",
                      "Write the model configuration, sensor settings and algorithm parameters of an INI file to the controller",
                      "INI file to read (as info get writes it)",
@@ -75,9 +90,23 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                      "disabled. vid, pid and the length, major_version and minor_version of\n"
                      "\"algorithm parameter\" are required. The record is written once, in the\n"
                      "version the device reports, or not at all.\n\n"
-                     "Example:\n  ryn --sim dev.json info get model.ini\n"
-                     "  (edit model.ini)\n  ryn --sim dev.json info set model.ini",
-                     &info_set);
+                     "The unit's identity changes only on purpose: the device's record is read\n"
+                     "first, and a FILE whose serial_num, vid or pid differs from the device's\n"
+                     "(a serial_num FILE lacks would be cleared) is a usage error (exit status\n"
+                     "2, both values named, nothing written) unless --write-identity.\n\n" +
+                         std::string(dry_run_help) +
+                         "\nExamples:\n  ryn --sim dev.json info get model.ini\n"
+                         "  (edit model.ini)\n  ryn --sim dev.json info set model.ini --dry-run\n"
+                         "  ryn --sim dev.json info set model.ini\n"
+                         "  ryn --sim dev.json info set other_unit.ini --write-identity",
+                     Direction::set, &info_set);
+    add_file_command(*info, ctx, "diff",
+                     "Compare the controller's model configuration and parameters with an INI file",
+                     "INI file to compare with (as info get writes it)",
+                     std::string(diff_help) +
+                         "\nExamples:\n  ryn --sim dev.json info diff model.ini\n"
+                         "  ryn --sim six.json info diff model.ini --6cam-dev 2",
+                     Direction::compare, &info_diff);
 }
 
 }  // namespace ryn::cli

@@ -87,6 +87,27 @@ std::string wait_reason() {
     return "the device (last call " + last + ")";
 }
 
+// The library's words for a warning, and for a failure or an error.
+bool is_warning(const std::string &line) {
+    return line.rfind("[Warning]", 0) == 0;
+}
+bool is_failure(const std::string &line) {
+    if (line.empty() || is_warning(line)) return false;
+    if (line.rfind("Fail", 0) == 0 || line.rfind("[Error]", 0) == 0) return true;
+    // "[Set FW Code]: Failed to ...", "[Patch File Error]: ...", "... cannot be NULL."
+    const size_t close = line[0] == '[' ? line.find(']') : std::string::npos;
+    if (close != std::string::npos && line.substr(0, close).find("Error") != std::string::npos) return true;
+    if (close != std::string::npos && line.compare(close + 1, 10, ": Failed t") == 0) return true;
+    return line.find("cannot be NULL") != std::string::npos || line.find("can not miss") != std::string::npos;
+}
+
+// The key of a "[Warning] Missing KEY." message, empty for any other.
+std::string missing_key(const std::string &line) {
+    const std::string prefix = "[Warning] Missing ";
+    if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 2 || line.back() != '.') return {};
+    return line.substr(prefix.size(), line.size() - prefix.size() - 1);
+}
+
 bool relative_path(const std::string &path) {
     if (path.empty()) return false;
     if (path[0] == '/' || path[0] == '\\') return false;
@@ -128,13 +149,20 @@ void Host::message(const ryn_wchar *format, va_list args) {
     erase_bar();
     if (format_message(format, args, text)) {
         const std::string line = utf8(text.data(), text.size());
-        if (collected_) {
+        const std::string head = first_line(line);
+        if (first_failure_.empty() && is_failure(head)) first_failure_ = head;
+        const std::string key = missing_key(head);
+        // A run of them is held back and summed up where it ends.
+        if (key.empty() && !missing_keys_.empty()) print_summed_warnings();
+        if (!collected_ && !verbose_ && !key.empty()) {
+            missing_keys_.push_back(key);
+            missing_message_ = line;
+        } else if (collected_) {
             collected_->push_back(line);
-        } else {
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fflush(stdout);
+        } else if (!quiet_ || is_warning(head) || is_failure(head)) {
+            print(line);
         }
-        if (!first_line(line).empty()) last_text_ = line;
+        if (!head.empty()) last_text_ = line;
         if (const std::string name = step_name(line); !name.empty()) step_name_ = name;
         note_hints(line);
     } else {
@@ -165,6 +193,33 @@ void Host::note_hints(const std::string &text) {
                          "current folder (" + std::string(here.begin(), here.end()) +
                          "), not the folder of ryn; name it with an absolute path or run ryn from its folder");
     }
+}
+
+void Host::print(const std::string &text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// A run of "[Warning] Missing KEY." messages: the message itself when it
+// stayed alone, otherwise "[Warning] 376 keys missing from the file (first 5:
+// a, b, c, d, e); --verbose lists them all".
+void Host::print_summed_warnings() {
+    if (missing_keys_.size() == 1) print(missing_message_);
+    if (missing_keys_.size() > 1) {
+        constexpr size_t shown = 5;
+        std::string names;
+        for (size_t i = 0; i < missing_keys_.size() && i < shown; ++i) names += (i ? ", " : "") + missing_keys_[i];
+        std::string text = "[Warning] " + std::to_string(missing_keys_.size()) + " keys missing from the file";
+        text += missing_keys_.size() > shown ? " (first " + std::to_string(shown) + ": " + names + "); --verbose lists them all\n"
+                                             : " (" + names + ")\n";
+        print(text);
+    }
+    missing_keys_.clear();
+}
+
+std::string Host::first_failure() const {
+    std::lock_guard lock(mutex_);
+    return first_failure_;
 }
 
 std::string Host::last_line() const {
@@ -256,6 +311,7 @@ void Host::finish() {
         bar_drawn_ = false;
     }
     total_ = 0;
+    print_summed_warnings();
 }
 
 }  // namespace ryn::cli

@@ -34,6 +34,14 @@ public:
 
     // Keeps the library's messages in a list instead of printing them.
     void collect_messages(std::vector<std::string> *into) { collected_ = into; }
+    // quiet: only warnings and errors are printed (no header dumps, no
+    // status lines). verbose: every message as it comes; otherwise the
+    // warnings of one kind that repeat ("[Warning] Missing KEY.") are summed
+    // up in one line when the operation returns.
+    void set_output(bool quiet, bool verbose) {
+        quiet_ = quiet;
+        verbose_ = verbose;
+    }
 
     // Ends the progress output cleanly; called when the operation returns.
     void finish();
@@ -41,12 +49,17 @@ public:
     bool got_message() const { return got_message_; }
     // The last line of text the library sent (empty when none).
     std::string last_line() const;
+    // The first line of the first message that reports a failure or an error
+    // (not a warning); empty when none did.
+    std::string first_failure() const;
     // Advice for the user drawn from the library's messages ("--mode layout"
     // after the advice to select the complete mode, ...), in the order found.
     const std::vector<std::string> &hints() const { return hints_; }
 
 private:
     void message(const ryn_wchar *format, va_list args);
+    void print(const std::string &text);
+    void print_summed_warnings();
     void progress(uint32_t step, uint32_t total);
     void note_hints(const std::string &text);
     void draw_bar();
@@ -65,6 +78,11 @@ private:
     std::string driver_file_;   // the flash driver file the library last named
     std::vector<std::string> hints_;
     std::vector<std::string> *collected_ = nullptr;
+    bool quiet_ = false;
+    bool verbose_ = false;
+    std::string first_failure_;
+    std::vector<std::string> missing_keys_;  // held back "[Warning] Missing KEY." messages, by key
+    std::string missing_message_;            // the one held back, printed as it is when it stays alone
 
     // What the watcher shows: the time of the last message or step, and the
     // wait it last reported (empty: none since).

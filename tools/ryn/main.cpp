@@ -26,8 +26,11 @@ const char *const footer =
     "three when --6cam-dev is not given.\n"
     "\n"
     "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
-    "terminal, \"step k/n name\" lines otherwise). A failed command ends with one\n"
-    "line \"ryn: <what failed>\" on stderr, also with --quiet. Exit status:\n"
+    "terminal, \"step k/n name\" lines otherwise). A run of \"[Warning] Missing\n"
+    "KEY.\" messages is summed up in one line (--verbose prints each); --quiet\n"
+    "keeps only warnings and errors. A failed command ends with one line\n"
+    "\"ryn: <what failed>\" on stderr, also with --quiet; it names the first\n"
+    "failure the library reported when that was another than its last. Exit status:\n"
     "0 success, 1 failure, 2 usage error (also an option or image that does not\n"
     "fit the device, found before the device is touched).\n"
     "\n"
@@ -112,13 +115,17 @@ int main(int argc, char **argv) {
                        "Six-camera system: address its LPC4320 controller (255 or lpc) or its 5810 device 1 or 2")
             ->transform(six_cam_device())
             ->type_name("255|lpc|1|2");
-        app.add_flag("-q,--quiet", ctx.global.quiet, "No progress output (messages and errors are still printed)");
+        app.add_flag("-q,--quiet", ctx.global.quiet,
+                     "No progress output; of the library's messages only warnings and errors (no header dumps)");
+        app.add_flag("-v,--verbose", ctx.global.verbose,
+                     "Every message of the library as it comes: repeated warnings are not summed up");
         app.set_version_flag("--version", [] { return version_text(); },
                              "Print the versions of ryn and of the library it loaded");
         add_device_commands(app, ctx);
         add_info_commands(app, ctx);
         add_cali_commands(app, ctx);
         add_fw_commands(app, ctx);
+        add_diff_commands(app, ctx);
         add_image_commands(app, ctx);
         add_sim_commands(app, ctx);
         add_completion_commands(app, ctx);

@@ -11,8 +11,12 @@
 #include "host.h"
 #include "host_os.h"
 #include "image_formats.h"
+#include "ini_compare.h"
+#include "formats/version_record.h"
+#include "platform/ini_file.h"
 #include "ryn_usr.h"
 #include "sim/ryn_sim.h"
+#include "text/field_number.h"
 #include "text/text.h"
 
 namespace ryn::cli {
@@ -65,21 +69,27 @@ std::string device_name(const std::string &family, unsigned six_cam_dev) {
     return "a device of family '" + family + "'";
 }
 
-// Runs the call on the loaded device and saves it with the run's calls. A
-// failure ends with the line "ryn: <command> failed: <the library's last
-// line>", after any hint the library's messages called for.
-int run_operation(const GlobalOptions &global, Access access, const FamilyCheck &check, const Call &call) {
+// Runs the call on the loaded device and saves it with the run's calls (a
+// dry run leaves the state file as it was). A failure ends with the line
+// "ryn: <command> failed: <the library's last line>", and the first failure
+// the library reported when that was another, after any hint the library's
+// messages called for.
+int run_operation(const GlobalOptions &global, Access access, const FamilyCheck &check, const Call &call,
+                  bool save = true) {
     const std::string state = open_checked_device(global, check, access);
     ryn_sim_trace_clear();  // the state file keeps the device calls of this run, even none
     Host host(!global.quiet);
+    host.set_output(global.quiet, global.verbose);
     const int32_t result = call(ryn_sim_handle(), host);
     host.finish();
-    save_device(state);
+    if (save) save_device(state);
     if (result == 1) return exit_success;
     for (const std::string &hint : host.hints()) std::fprintf(stderr, "hint: %s\n", hint.c_str());
     const std::string reason = host.last_line();
-    print_error(global.command + " failed: " +
-                (reason.empty() ? "the library gave no reason" : reason));
+    std::string text = global.command + " failed: " + (reason.empty() ? "the library gave no reason" : reason);
+    if (const std::string first = host.first_failure(); !first.empty() && first != reason)
+        text += "; first failure: " + first;
+    print_error(text);
     return exit_failure;
 }
 
@@ -90,39 +100,6 @@ void attach(Block &arg, Host &host) {
     arg.progress_fn = host.progress_fn();
 }
 
-// A GET writes the file, a SET reads it.
-void check_info_file(const std::string &file, uint32_t flags) {
-    if (flags & RYN_FLAG_SET) check_input_file(file, "file");
-    else check_output_file(file, "file");
-}
-
-// The section names of an INI file, as written between brackets (UTF-8 or
-// UTF-16LE text; other bytes are left as they are).
-std::vector<std::string> ini_sections(const std::string &file) {
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = read_file(file, "file", 64u << 20);
-    } catch (const Failure &) {
-        return {};
-    }
-    std::string text;
-    const bool utf16 = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE;
-    for (size_t i = utf16 ? 2 : 0; i < bytes.size(); i += utf16 ? 2 : 1) text += static_cast<char>(bytes[i]);
-    std::vector<std::string> sections;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        const size_t open = line.find_first_not_of(" \t");
-        const size_t close = line.find(']');
-        if (open != std::string::npos && line[open] == '[' && close != std::string::npos && close > open)
-            sections.push_back(line.substr(open + 1, close - open - 1));
-        at = end + 1;
-    }
-    return sections;
-}
-
 bool same_name(const std::string &a, const std::string &b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -131,23 +108,154 @@ bool same_name(const std::string &a, const std::string &b) {
     return true;
 }
 
-// A GET writes its sections into an existing file as the INI store does:
-// other sections stay. Says so when the file holds sections of another kind.
-void warn_if_merged(const std::string &file, const std::vector<std::string> &sections) {
-    if (sections.empty()) return;
-    std::error_code ec;
-    if (!std::filesystem::exists(os::fs_path(file), ec)) return;
+// The sections of an existing file that a GET of kind does not write, as
+// "[name], [name]"; empty when there are none.
+std::string other_sections(const std::string &file, const RecordKind &kind) {
+    const platform::IniFile ini(os::library_path(file));
     std::string others;
-    for (const std::string &s : ini_sections(file)) {
+    for (const std::u16string &name : ini.section_names()) {
+        const std::string section = text::to_utf8(name);
         bool ours = false;
-        for (const std::string &n : sections) ours = ours || same_name(s, n);
-        if (!ours && others.find("[" + s + "]") == std::string::npos) others += (others.empty() ? "" : ", ") + ("[" + s + "]");
+        for (const std::string &n : kind.sections) ours = ours || same_name(section, n);
+        if (!ours) others += (others.empty() ? "" : ", ") + ("[" + section + "]");
     }
+    return others;
+}
+
+bool exists(const std::string &file) {
+    std::error_code ec;
+    return std::filesystem::exists(os::fs_path(file), ec);
+}
+
+// What a GET into an existing file would lose: a file that is no INI file
+// (a firmware image, any binary file) is not replaced unless forced, nor,
+// unless merging, a file that holds another kind's sections.
+void check_existing_file(const std::string &file, const RecordKind &kind, const GetOptions &options,
+                         const GlobalOptions &global) {
+    if (options.force || !exists(file)) return;
+    if (!is_ini_text(read_file(file, "file", max_image_file)))
+        throw UsageError("'" + file + "' exists and is not an INI file (a firmware image or another binary file?); " +
+                         global.command + " would overwrite it: name another file, or add --force to replace it");
+    if (options.merge) return;
+    const std::string others = other_sections(file, kind);
+    if (!others.empty())
+        throw UsageError("'" + file + "' holds sections that " + global.command + " does not write (" + others +
+                         "); a GET writes a new file, so they would be lost: name another file, add --merge to "
+                         "add the " + kind.what + " to it, or add --force to replace it");
+}
+
+// A GET merged into an existing file: other sections stay. Says so when the
+// file holds sections of another kind.
+void warn_if_merged(const std::string &file, const RecordKind &kind) {
+    if (!exists(file)) return;
+    const std::string others = other_sections(file, kind);
     if (!others.empty())
         std::fprintf(stderr,
                      "ryn: warning: '%s' already holds other sections (%s); the new sections are merged "
                      "into it and those stay as they are\n",
                      file.c_str(), others.c_str());
+}
+
+// The library's GET of kind into file, with the host's callbacks.
+int32_t get_into(ryn_handle handle, Host &host, const GlobalOptions &global, const RecordKind &kind,
+                 const std::string &file) {
+    const wstring name = wide(file);
+    cali_info_arg arg;  // the layout of both kinds of request
+    ryn_cali_info_init_arg(&arg, handle, name.c_str(), RYN_FLAG_GET | kind.flags | six_cam_bits(global));
+    attach(arg, host);
+    return kind.operation(&arg);
+}
+
+// The device's record of kind, read by the library into a temporary file (as
+// on a real device: no simulator call), its messages kept back. Throws
+// Failure with the library's reason when the GET fails.
+TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, const RecordKind &kind) {
+    TempFile temp = TempFile::scratch();
+    std::vector<std::string> messages;
+    Host reader(false);
+    reader.collect_messages(&messages);
+    const int32_t result = get_into(handle, reader, global, kind, temp.path());
+    reader.finish();
+    if (result != 1) {
+        const std::string reason = reader.last_line();
+        throw Failure("cannot read the device's " + std::string(kind.what) + " to compare it with the file: " +
+                      (reason.empty() ? "the library gave no reason" : reason));
+    }
+    return temp;
+}
+
+// The keys of a record that say which unit it belongs to.
+struct IdentityKey {
+    const char *key;
+    const char *name;       // as the messages say it
+};
+const char *const identity_section = "model configuration";
+const IdentityKey identity_keys[] = {
+    {"serial_num", "serial number"},
+    {"vid", "vendor id"},
+    {"pid", "product id"},
+};
+
+// "serial number SN0000001 on the device, SN0000002 in the file", one per
+// identity key the SET would change (a serial_num the file lacks is cleared
+// by the SET, a change too).
+std::vector<std::string> identity_changes(const std::string &device, const std::string &file) {
+    const platform::IniFile d(os::library_path(device));
+    const platform::IniFile f(os::library_path(file));
+    std::vector<std::string> changes;
+    // A file without a readable vid and pid is the SET's own refusal.
+    for (const char16_t *key : {u"vid", u"pid"})
+        if (!text::integer_field(f.get(text::from_utf8(identity_section), key), text::prefixed_field(16))) return changes;
+    for (const IdentityKey &id : identity_keys) {
+        const std::u16string key = text::from_utf8(id.key);
+        const std::u16string section = text::from_utf8(identity_section);
+        const std::u16string ours = d.get(section, key), theirs = f.get(section, key);
+        if (same_value(ours, theirs)) continue;
+        changes.push_back(std::string(id.name) + " " + (ours.empty() ? "none" : text::to_utf8(ours)) +
+                          " on the device, " + (theirs.empty() ? "none" : text::to_utf8(theirs)) + " in the file");
+    }
+    return changes;
+}
+
+std::string joined(const std::vector<std::string> &items, const char *between) {
+    std::string text;
+    for (const std::string &item : items) text += (text.empty() ? "" : between) + item;
+    return text;
+}
+
+// Changed keys a dry run lists without --verbose.
+constexpr size_t changes_shown = 20;
+
+// What a SET of file would do to the device's record, read into device.
+void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
+                   const IniComparison &diff, const std::vector<std::string> &identity) {
+    using Kind = IniKeyDifference::Kind;
+    std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
+                global.command.c_str(), file.c_str(), kind.what);
+    const std::vector<IniKeyDifference> changed = diff.of_kind(Kind::changed);
+    if (changed.empty()) std::printf("No value would change.\n");
+    else std::printf("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
+    for (size_t i = 0; i < changed.size() && (global.verbose || i < changes_shown); ++i)
+        std::printf("  [%s] %s: %s -> %s\n", changed[i].section.c_str(), changed[i].key.c_str(),
+                    changed[i].left.c_str(), changed[i].right.c_str());
+    if (!global.verbose && changed.size() > changes_shown)
+        std::printf("  ... and %zu more; --verbose lists them all\n", changed.size() - changes_shown);
+    const auto names = [&](const std::vector<IniKeyDifference> &keys) {
+        std::vector<std::string> shown;
+        for (size_t i = 0; i < keys.size() && (global.verbose || i < 5); ++i)
+            shown.push_back("[" + keys[i].section + "] " + keys[i].key);
+        std::string text = joined(shown, ", ");
+        if (!global.verbose && keys.size() > 5) text = "first 5: " + text + "); --verbose lists them all";
+        else text += ")";
+        return text;
+    };
+    if (const auto missing = diff.of_kind(Kind::only_left); !missing.empty())
+        std::printf("%zu %s missing from the file (%s\n", missing.size(), missing.size() == 1 ? "key" : "keys",
+                    names(missing).c_str());
+    if (const auto extra = diff.of_kind(Kind::only_right); !extra.empty())
+        std::printf("%zu %s of the file not in the device's record (%s\n", extra.size(),
+                    extra.size() == 1 ? "key" : "keys", names(extra).c_str());
+    for (const std::string &change : identity) std::printf("Identity would change: %s.\n", change.c_str());
 }
 
 }  // namespace
@@ -164,8 +272,8 @@ std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &
         throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses " +
                          (global.six_cam_dev == 255 ? "the LPC4320 controller" : "a 5810 device") +
                          " of a six-camera system, but the device is " + device_name(family, 0));
-    // A six-camera system is one unit of three controllers: a write names the
-    // one it is for, so that a file meant for one never lands on another.
+    // A six-camera system is one unit: a write names the controller it is
+    // for, so that a file meant for one never lands on another.
     if (access == Access::write && family == "6cam" && !global.six_cam_dev)
         throw UsageError(global.command + " on a six-camera system needs the controller it writes to: add "
                          "--6cam-dev 255 (or lpc) for the LPC4320 controller, --6cam-dev 1 for 5810 device 1, "
@@ -174,45 +282,160 @@ std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &
     return state;
 }
 
-int run_info(const GlobalOptions &global, InfoOperation operation, const std::string &file,
-             uint32_t flags, const FamilyCheck &check, const std::vector<std::string> &sections) {
-    check_info_file(file, flags);
-    const wstring name = wide(file);
-    return run_operation(global, flags & RYN_FLAG_SET ? Access::write : Access::read, check,
-                         [&](ryn_handle handle, Host &host) {
-        if (flags & RYN_FLAG_GET) warn_if_merged(file, sections);
-        cali_info_arg arg;  // the layout of both kinds of request
-        ryn_cali_info_init_arg(&arg, handle, name.c_str(), flags | six_cam_bits(global));
-        attach(arg, host);
-        return operation(&arg);
+const char *const get_file_help =
+    "FILE is written anew: the GET writes a temporary file in FILE's folder,\n"
+    "which replaces FILE only when the GET succeeded (a failed GET leaves FILE\n"
+    "as it was; no key of an older FILE stays). An existing FILE that is not an\n"
+    "INI file (a firmware image, any binary file), or that holds sections of\n"
+    "another kind, is refused (exit status 2) unless --force replaces it.\n"
+    "--merge writes the sections into the existing FILE instead: its other\n"
+    "sections and keys stay as they are (ryn warns when it holds another kind's).\n";
+
+const char *const dry_run_help =
+    "--dry-run reads the device's record into a temporary file and compares it\n"
+    "with FILE (names ignore case, numbers compare by value, \"enable,N\" field\n"
+    "by field): it prints the keys whose values would change, the keys FILE\n"
+    "lacks, the keys the device's record has not, and any change of the unit's\n"
+    "identity. Nothing is written to the device.\n";
+
+void add_get_flags(CLI::App &cmd, GetOptions &options) {
+    CLI::Option *merge = cmd.add_flag("--merge", options.merge,
+                                      "Write the sections into the existing FILE, keeping its other sections and keys");
+    cmd.add_flag("--force", options.force,
+                 "Replace an existing FILE that is not an INI file or holds another kind's sections")
+        ->excludes(merge);
+}
+
+void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
+                       const char *indent) {
+    using Kind = IniKeyDifference::Kind;
+    for (const IniKeyDifference &d : diff.keys) {
+        const std::string name = "[" + d.section + "] " + d.key;
+        switch (d.kind) {
+        case Kind::changed:
+            std::printf("%s%s: %s -> %s\n", indent, name.c_str(), d.left.c_str(), d.right.c_str());
+            break;
+        case Kind::only_left:
+            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), left.c_str(), d.left.c_str());
+            break;
+        case Kind::only_right:
+            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), right.c_str(), d.right.c_str());
+            break;
+        }
+    }
+}
+
+std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::string &family) {
+    if (global.six_cam_dev) return {global.six_cam_dev};
+    if (family == "6cam") return {255, 1, 2};
+    return {0};
+}
+
+const char *const diff_help =
+    "Reads the device's record with an ordinary GET into a temporary file and\n"
+    "compares it with FILE as ryn diff does (names ignore case, numbers compare\n"
+    "by value, \"enable,N\" field by field): one line per key that differs,\n"
+    "\"[section] key: device value -> file value\" or \"only in the device\"\n"
+    "(\"only in the file\"). On a six-camera system without --6cam-dev each of\n"
+    "its three controllers is compared with FILE, labelled. Exit status 0 when\n"
+    "every controller compared holds what FILE holds, 1 when one differs, 2 on\n"
+    "trouble (FILE unreadable, the GET failed). Nothing is written to the device.\n";
+
+int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file) {
+    try {
+        check_input_file(file, "file");
+        const std::string state = open_checked_device(global, {});
+        ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+        const std::vector<unsigned> controllers = read_controllers(global, loaded_family());
+        bool same = true;
+        for (const unsigned id : controllers) {
+            GlobalOptions one = global;
+            one.six_cam_dev = id;
+            const TempFile device = read_device_record(ryn_sim_handle(), one, kind);
+            const IniComparison diff = compare_ini_files(device.path(), file, kind.sections);
+            same = same && diff.same();
+            if (controllers.size() == 1) {
+                print_differences(diff, "the device", "the file", "");
+            } else {
+                std::printf("device %u (%s): %s\n", id, id == 255 ? "LPC4320" : "5810",
+                            diff.same() ? "identical" : "differs");
+                print_differences(diff, "the device", "the file", "  ");
+            }
+        }
+        save_device(state);
+        if (controllers.size() == 1 && same) std::printf("%s identical\n", kind.what);
+        return same ? exit_success : exit_failure;
+    } catch (const Failure &e) {
+        print_error(e.what());
+        return exit_usage;  // trouble, as diff reports it
+    }
+}
+
+int run_get(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
+            const GetOptions &options) {
+    check_output_file(file, "file");
+    check_existing_file(file, kind, options, global);
+    return run_operation(global, Access::read, {}, [&](ryn_handle handle, Host &host) -> int32_t {
+        if (options.merge) {
+            warn_if_merged(file, kind);
+            return get_into(handle, host, global, kind, file);
+        }
+        // A new file, which replaces the old one only once it is complete.
+        TempFile fresh = TempFile::beside(file, "file");
+        const int32_t result = get_into(handle, host, global, kind, fresh.path());
+        if (result == 1) fresh.replace_target();
+        return result;
     });
+}
+
+int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
+            const SetOptions &options, const FamilyCheck &check) {
+    check_input_file(file, "file");
+    const wstring name = wide(file);
+    return run_operation(
+        global, Access::write, check,
+        [&](ryn_handle handle, Host &host) -> int32_t {
+            if (options.dry_run || kind.identity) {
+                const TempFile device = read_device_record(handle, global, kind);
+                const std::vector<std::string> identity =
+                    kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
+                if (options.dry_run)
+                    print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity);
+                if (!identity.empty() && !options.write_identity)
+                    throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
+                                     "; nothing was written (add --write-identity to give this unit that identity)");
+                if (options.dry_run) return 1;
+            }
+            cali_info_arg arg;
+            ryn_cali_info_init_arg(&arg, handle, name.c_str(),
+                                   RYN_FLAG_SET | kind.flags | options.form_flags | six_cam_bits(global));
+            attach(arg, host);
+            return kind.operation(&arg);
+        },
+        !options.dry_run);
 }
 
 namespace {
 
-// What fw update takes on each family, checked before the device is touched.
-struct UpdateRequest {
-    std::string image;
-    std::string flash_builder;
-    uint32_t update_mode;
-};
-
-void check_update(const UpdateRequest &request, const std::string &family, const GlobalOptions &global) {
+// What fw update takes on each family, checked before the device is
+// touched. Returns the image's format when it is recognised.
+const ImageFormat *check_update(const UpdateOptions &request, const std::string &family, const GlobalOptions &global) {
+    const uint32_t update_mode = update_mode_of(request.mode);
     const std::string device = device_name(family, global.six_cam_dev);
-    if (request.update_mode == RYN_UPDATE_AUTO && family != "base")
+    if (update_mode == RYN_UPDATE_AUTO && family != "base")
         throw UsageError("--mode auto is for a base controller only; the device is " + device +
                          " (choose --mode normal or --mode layout)");
-    if (family == "base" && request.update_mode == RYN_UPDATE_FLASH_LAYOUT && request.flash_builder.empty())
+    if (family == "base" && update_mode == RYN_UPDATE_FLASH_LAYOUT && request.flash_builder.empty())
         throw UsageError("--mode layout on a base controller needs the flash builder: add --flash-builder FILE");
     if (!request.flash_builder.empty() && family != "base")
         throw UsageError("--flash-builder is for a base controller only; the device is " + device);
     // The image's format, when its magic or header words tell it.
     const std::vector<const ImageFormat *> found = recognise_image(request.image, read_file(request.image, "image", max_image_file));
-    if (found.size() != 1) return;  // the library's validation says what is wrong
+    if (found.size() != 1) return nullptr;  // the library's validation says what is wrong
     const ImageFormat &format = *found.front();
     const std::string wanted =
         family == "6cam" ? (global.six_cam_dev == 1 || global.six_cam_dev == 2 ? "5810" : "lpc4320") : family;
-    if (format.name == wanted) return;
+    if (format.name == wanted) return &format;
     std::string text = "'" + request.image + "' is " + format.article + " " + format.name + " image (" +
                        format.family + "), but the device is " + device + ", which takes " +
                        format_by_name(wanted).article + " " + wanted + " image; nothing was sent to the device";
@@ -222,25 +445,150 @@ void check_update(const UpdateRequest &request, const std::string &family, const
 
 }  // namespace
 
-int run_fw_update(const GlobalOptions &global, const std::string &image, const std::string &flash_builder,
-                  uint32_t update_mode) {
-    check_input_file(image, "image");
-    if (!flash_builder.empty()) check_input_file(flash_builder, "flash builder file");
-    const UpdateRequest request{image, flash_builder, update_mode};
-    const wstring image_name = wide(image);
-    const wstring builder_name = wide(flash_builder);
+namespace {
+
+// The parts of a version text "2.3.1400.1"; empty when it is not one
+// (numbers joined by dots).
+std::vector<uint64_t> version_parts(const std::string &version) {
+    std::vector<uint64_t> parts;
+    size_t at = 0;
+    for (;;) {
+        const size_t dot = version.find('.', at);
+        const std::string part = version.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
+        if (part.empty() || part.size() > 9 || part.find_first_not_of("0123456789") != std::string::npos) return {};
+        parts.push_back(std::stoull(part));
+        if (dot == std::string::npos) return parts;
+        at = dot + 1;
+    }
+}
+
+// The device's normal-code version, where the device keeps one (a base
+// controller's version record); empty when it cannot tell.
+std::string device_normal_version(ryn_handle handle, const std::string &family) {
+    if (family != "base") return {};
+    devinfo::VersionBuffer record{};
+    if (!ryn_get_fw_ver_str(handle, record.data())) return {};
+    return record_text(record, devinfo::VersionRecord::normal);
+}
+
+// The normal-code version the image carries, where its format has one.
+std::string image_normal_version(const ImageFormat &format, const ImageReport &report) {
+    if (format.name != std::string("base")) return {};
+    for (const auto &[name, text] : report.versions)
+        if (name == devinfo::VersionRecord::normal.name) return text;
+    return {};
+}
+
+uint64_t header_value(const ImageReport &report, const std::string &field) {
+    for (const auto &[name, value] : report.header)
+        if (name == field) return value;
+    return 0;
+}
+
+// An image without any code to write: a 5920 image whose header lists no bank.
+bool carries_no_code(const ImageFormat &format, const ImageReport &report) {
+    return format.name == std::string("5920") && header_value(report, "bank num") == 0;
+}
+
+// What an update of a format writes in each mode, and how it moves the device.
+struct UpdatePlan {
+    const char *format;
+    const char *normal;  // what normal mode writes
+    const char *layout;  // what flash-layout mode writes
+    const char *switches;
+};
+const UpdatePlan update_plans[] = {
+    {"base", "the normal code",
+     "the flash builder as normal code, then the fw header, version string, model config, calibration, update "
+     "code and boot loader, then the image's normal code",
+     "into the update mode (by the sequence the device's firmware calls for), then back to the normal mode; "
+     "a layout update runs the flash builder in between"},
+    {"5810", "the firmware (its first firmware-length bytes)", "the whole image as one flash image",
+     "into Maskrom, then back to running from flash and a reset"},
+    {"5920", "the code banks the header lists", "the whole file as one flash layout",
+     "into the mask ROM, then the flash marked as boot source and a reset"},
+    {"lpc4320", "the firmware code, the flash firmware and (1.1 header) the two AHB SRAM parts",
+     "the whole image after its first 4096 bytes", "into the boot loader, then the image header stored and a reset"},
+};
+
+void print_update_plan(const UpdateOptions &options, const ImageFormat &format, const ImageReport &report,
+                       const std::string &device, const std::string &device_version, const std::string &image_version) {
+    std::printf("Dry run of fw update: '%s' on %s; nothing is written to the device.\n", options.image.c_str(),
+                device.c_str());
+    std::printf("Image: a valid %s image; it fits the device, the mode and the options given.\n", format.name);
+    if (!device_version.empty() && !image_version.empty())
+        std::printf("Normal code: %s on the device, %s in the image.\n", device_version.c_str(), image_version.c_str());
+    for (const UpdatePlan &plan : update_plans) {
+        if (plan.format != std::string(format.name)) continue;
+        const uint32_t mode = update_mode_of(options.mode);
+        if (mode == RYN_UPDATE_AUTO)
+            std::printf("Writes: the library chooses normal or flash-layout mode from the device's firmware "
+                        "(normal: %s; layout: %s).\n", plan.normal, plan.layout);
+        else std::printf("Writes (%s mode): %s.\n", options.mode.c_str(), mode == RYN_UPDATE_FLASH_LAYOUT ? plan.layout : plan.normal);
+        std::printf("Mode switches: %s.\n", plan.switches);
+    }
+    std::printf("Sections of the image:\n");
+    for (const SectionReport &s : report.sections)
+        std::printf("  section %-18s offset 0x%08llx length 0x%08llx\n", s.name.c_str(),
+                    static_cast<unsigned long long>(s.offset), static_cast<unsigned long long>(s.length));
+}
+
+}  // namespace
+
+uint32_t update_mode_of(const std::string &mode) {
+    if (mode == "layout") return RYN_UPDATE_FLASH_LAYOUT;
+    if (mode == "auto") return RYN_UPDATE_AUTO;
+    return RYN_UPDATE_NORMAL;
+}
+
+int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
+    check_input_file(options.image, "image");
+    if (!options.flash_builder.empty()) check_input_file(options.flash_builder, "flash builder file");
+    const uint32_t update_mode = update_mode_of(options.mode);
+    const wstring image_name = wide(options.image);
+    const wstring builder_name = wide(options.flash_builder);
+    const ImageFormat *format = nullptr;
     return run_operation(
-        global, Access::write, [&](const std::string &family, const GlobalOptions &g) { check_update(request, family, g); },
-        [&](ryn_handle handle, Host &host) {
+        global, Access::write,
+        [&](const std::string &family, const GlobalOptions &g) { format = check_update(options, family, g); },
+        [&](ryn_handle handle, Host &host) -> int32_t {
+            const std::string family = loaded_family();
+            const std::vector<uint8_t> bytes = read_file(options.image, "image", max_image_file);
+            const ImageReport report = format ? describe_image(*format, bytes) : ImageReport{};
+            if (format && carries_no_code(*format, report) && !options.allow_empty)
+                throw UsageError("'" + options.image + "' carries no code (its header lists 0 code banks); "
+                                 "nothing was sent to the device (add --allow-empty to write it anyway)");
+            const std::string device_version = format ? device_normal_version(handle, family) : std::string();
+            const std::string image_version = format ? image_normal_version(*format, report) : std::string();
+            const std::vector<uint64_t> ours = version_parts(device_version), theirs = version_parts(image_version);
+            if (!ours.empty() && !theirs.empty() && theirs < ours && !options.allow_downgrade)
+                throw UsageError("'" + options.image + "' carries normal code " + image_version +
+                                 ", older than the device's " + device_version +
+                                 "; nothing was sent to the device (add --allow-downgrade to write it)");
+            if (options.dry_run) {
+                // The library's own validation, as ryn image inspect runs it.
+                std::unique_ptr<fwupdate::ImageFile> file = fwupdate::ImageFile::open(os::library_path(options.image));
+                if (!format || !file) throw Failure("the format of '" + options.image +
+                                                    "' is not recognised; ryn image inspect tells what fails");
+                fw_update_arg arg{};
+                arg.handle = RYN_INVALID_HANDLE;
+                arg.user_data = host.user_data();
+                arg.msg_fn = &Host::on_message;
+                if (format->validate(arg, *file) != 1) return 0;
+                print_update_plan(options, *format, report, device_name(family, global.six_cam_dev), device_version,
+                                  image_version);
+                return 1;
+            }
             fw_update_arg arg;
             ryn_fw_update_init_arg(&arg, handle, image_name.c_str(),
-                                   flash_builder.empty() ? nullptr : builder_name.c_str(),
+                                   options.flash_builder.empty() ? nullptr : builder_name.c_str(),
                                    update_mode | six_cam_bits(global));
             attach(arg, host);
             arg.dev_reset_fn = &reset_device;
             arg.set_update_hdr_fn = &switch_to_update_mode;
             return ryn_fw_update(&arg);
-        });
+        },
+        !options.dry_run);
 }
 
 }  // namespace ryn::cli

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "ini_compare.h"
 #include "ryn_usr.h"
 
 namespace ryn::cli {
@@ -19,17 +20,84 @@ using InfoOperation = int32_t (*)(cali_info_arg *arg);
 // Checks a request against the family of the loaded device ("base", "5810",
 // "5920", "6cam") before the device is touched; throws UsageError.
 using FamilyCheck = std::function<void(const std::string &family, const GlobalOptions &global)>;
-// The operation on file with the request flags; --6cam-dev adds its bit.
-// A GET into an existing file whose sections are not all among `sections`
-// is warned about: the new sections are merged into it.
-int run_info(const GlobalOptions &global, InfoOperation operation, const std::string &file,
-             uint32_t flags, const FamilyCheck &check = {},
-             const std::vector<std::string> &sections = {});
-// ryn_fw_update of image (flash_builder may be empty); --6cam-dev adds its bit to the mode.
-// An image recognised as another family's, and a mode or flash builder the
-// device's family does not take, are usage errors found before any device call.
-int run_fw_update(const GlobalOptions &global, const std::string &image, const std::string &flash_builder,
-                  uint32_t update_mode);
+
+// One kind of record as a GET writes it and a SET reads it.
+struct RecordKind {
+    const char *what;             // "calibration", "model configuration", "version strings"
+    InfoOperation operation;
+    uint32_t flags;               // the request's own flags, without GET or SET
+    std::vector<std::string> sections;  // the sections a GET of it writes
+    bool identity;                // the record holds the unit's serial number, vendor and product id
+};
+
+// How a GET writes its file.
+struct GetOptions {
+    bool merge = false;  // the library merges its sections into the existing file
+    bool force = false;  // an existing file that is not an INI file, or holds another kind's sections, is replaced
+};
+// --merge and --force of a GET command, and the help text that explains them.
+void add_get_flags(CLI::App &cmd, GetOptions &options);
+extern const char *const get_file_help;
+
+// A GET of the record into file. Unless merging, the library writes a new
+// temporary file in file's folder, which replaces file only when the GET
+// succeeded. An existing file that is not an INI file, or (unless merging)
+// holds sections of another kind, is a usage error unless forced.
+int run_get(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
+            const GetOptions &options);
+
+// How a SET goes.
+struct SetOptions {
+    bool dry_run = false;         // compare the device's record with the file; write nothing
+    bool write_identity = false;  // a file of another unit's identity may be written
+    uint32_t form_flags = 0;      // an older file form (RYN_CALI_COMPAT_*)
+};
+// The help text of a SET's --dry-run.
+extern const char *const dry_run_help;
+
+// A SET of the record from file. A record that holds the unit's identity is
+// read from the device first: a file whose identity differs is a usage error
+// unless write_identity. A dry run reads the device's record into a
+// temporary file and prints what the SET would change, without a device write.
+int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
+            const SetOptions &options, const FamilyCheck &check = {});
+
+// What fw update takes.
+struct UpdateOptions {
+    std::string image;
+    std::string mode = "normal";
+    std::string flash_builder;
+    bool dry_run = false;          // checks and plan only, no device write
+    bool allow_downgrade = false;  // an image older than the device's code may be written
+    bool allow_empty = false;      // an image without any code may be written
+};
+// The library's update mode of a --mode name (normal, layout, auto).
+uint32_t update_mode_of(const std::string &mode);
+// ryn_fw_update of the image; --6cam-dev adds its bit to the mode. An image
+// recognised as another family's, a mode or flash builder the device's
+// family does not take, an older version than the device's and an image
+// without code are usage errors found before any device call.
+int run_fw_update(const GlobalOptions &global, const UpdateOptions &options);
+
+// The differences of a comparison, one line each ("[section] key: 3 -> 4",
+// "[section] key: only in <left> (3)"), the sides named by left and right,
+// each line begun with indent.
+void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
+                       const char *indent);
+
+// cali diff / info diff: the device's record of kind, read by a GET into a
+// temporary file, compared with file as ryn diff compares two files. On a
+// six-camera system without --6cam-dev each of its three controllers is
+// compared, labelled. Exit status 0 when every controller compared holds
+// what file holds, 1 when one differs, 2 on trouble (a file that cannot be
+// read, a GET that fails), as diff does.
+int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file);
+// The help text of cali diff and info diff.
+extern const char *const diff_help;
+
+// The controllers a reading command covers: the one --6cam-dev names, all
+// three of a six-camera system (255, 1, 2) without it, else the one (0).
+std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::string &family);
 
 // Whether a command writes to the device. A write on a six-camera system
 // needs --6cam-dev; a read without it covers the whole unit.
