@@ -326,6 +326,54 @@ TEST_F(Service, DiffComparesAsTheLibraryReads) {
     EXPECT_EQ(ryn({"--sim", "six.json", "--6cam-dev", "2", "info", "diff", "m2.ini"}).status, 0);
 }
 
+TEST_F(Service, BackupWritesEveryRecordWithAManifest) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {"base", {"cali.ini", "info.ini", "versions.ini", "device.json"}},
+        {"5810", {"cali.ini", "info.ini", "device.json"}},
+        {"5920", {"cali.ini", "info.ini", "device.json"}},
+        {"6cam", {"cali-255.ini", "info-255.ini", "device-255.json", "cali-1.ini", "info-1.ini", "device-1.json",
+                  "cali-2.ini", "info-2.ini", "device-2.json"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        must({"sim", "create", "d.json", "--family", c.family, "--serial", "UNIT-42", "--force"});
+        fs::remove_all(dir_ / "bk");
+        const Result r = ryn({"--sim", "d.json", "backup", "bk"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "backup of " + std::string(c.family) + " UNIT-42 -> bk: " +
+                             std::to_string(c.files.size() + 1) + " files\n");
+        const json manifest = json::parse(slurp("bk/manifest.json"));
+        EXPECT_EQ(manifest["family"], c.family);
+        std::set<std::string> listed;
+        for (const json &controller : manifest["controllers"]) {
+            EXPECT_EQ(controller["serial_num"], "UNIT-42");
+            for (const json &f : controller["files"]) listed.insert(f.get<std::string>());
+        }
+        EXPECT_EQ(listed, std::set<std::string>(c.files.begin(), c.files.end()));
+        for (const std::string &f : c.files) {
+            ASSERT_TRUE(manifest["sha256"].contains(f)) << f;
+            EXPECT_EQ(manifest["sha256"][f].get<std::string>().size(), 64u);
+        }
+        // The files are the GETs cali get and info get write.
+        const std::string cali = c.files.front();
+        std::vector<std::string> get = {"--sim", "d.json", "cali", "get", "cali-now.ini"};
+        if (std::string(c.family) == "6cam") get.insert(get.end(), {"--6cam-dev", "255"});
+        must(get);
+        EXPECT_EQ(slurp("bk/" + cali), slurp("cali-now.ini"));
+    }
+    // A folder that holds files is refused, and left as it was.
+    const Bytes manifest = slurp("bk/manifest.json");
+    const Result again = ryn({"--sim", "d.json", "backup", "bk"});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("--force"), std::string::npos) << again.err;
+    EXPECT_EQ(slurp("bk/manifest.json"), manifest);
+    EXPECT_EQ(ryn({"--sim", "d.json", "backup", "bk", "--force"}).status, 0);
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);

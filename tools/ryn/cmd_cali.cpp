@@ -5,6 +5,9 @@
 
 namespace ryn::cli {
 
+const RecordKind calibration{
+    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
+
 namespace {
 
 struct CaliOptions {
@@ -15,8 +18,6 @@ struct CaliOptions {
     GetOptions get;
 };
 
-const RecordKind calibration{
-    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
 
 int cali_get(const CaliOptions &options, const GlobalOptions &global) {
     return run_get(global, calibration, options.file, options.get);

@@ -287,20 +287,17 @@ std::string update_command(const GlobalOptions &global, uint32_t six_cam_dev) {
     return command + " fw update IMAGE";
 }
 
-int device_show(const ShowOptions &options, const GlobalOptions &global) {
-    const std::string state = open_checked_device(global, {});
-    ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+}  // namespace
+
+json device_report(const GlobalOptions &global, std::vector<std::string> &failed) {
     const ryn_handle handle = ryn_sim_handle();
     const uint32_t code = ryn_check_platform(handle) & 0xFF;
     const Family *family = nullptr;
     for (const Family &f : families)
         if (f.platform_code == code) family = &f;
-    if (!family) {
-        save_device(state);
+    if (!family)
         throw Failure("the device reports platform code " + std::to_string(code) + ", which is no known family");
-    }
 
-    std::vector<std::string> failed;
     json out = {{"platform_code", code}, {"family", family->name}};
     json controllers = json::array();
     const char *const top_keys[] = {"model_name", "serial_num", "firmware_mode", "versions",
@@ -341,12 +338,35 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
     }
     if (controllers.empty() && !in_service) not_in_service = out["state"].get<std::string>();
     out["unit_in_service"] = in_service;
+    out["not_in_service"] = not_in_service;
+    return out;
+}
+
+namespace {
+
+int device_show(const ShowOptions &options, const GlobalOptions &global) {
+    const std::string state = open_checked_device(global, {});
+    ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+    std::vector<std::string> failed;
+    json out;
+    try {
+        out = device_report(global, failed);
+    } catch (const Failure &) {
+        save_device(state);
+        throw;
+    }
     save_device(state);
+    const json controllers = out["controllers"];
+    const bool in_service = out["unit_in_service"];
+    const std::string not_in_service = out["not_in_service"];
+    out.erase("not_in_service");
+    const uint32_t code = out["platform_code"];
+    const std::string family_name = out["family"];
 
     if (options.json) {
         std::printf("%s\n", out.dump(2, ' ', false, json::error_handler_t::replace).c_str());
     } else {
-        std::printf("family: %s (platform code %u)\n", family->name, code);
+        std::printf("family: %s (platform code %u)\n", family_name.c_str(), code);
         if (controllers.empty()) {
             print_controller(out, "");
         } else {

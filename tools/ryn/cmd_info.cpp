@@ -5,6 +5,11 @@
 
 namespace ryn::cli {
 
+const RecordKind version_strings{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
+const RecordKind model_configuration{
+    "model configuration", ryn_dev_info, RYN_DEV_MODEL_CFG,
+    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
+
 namespace {
 
 // Every info command takes one INI file; a GET how it writes it, a SET how it goes.
@@ -14,10 +19,6 @@ struct FileOptions {
     SetOptions set;
 };
 
-const RecordKind version_strings{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
-const RecordKind model_configuration{
-    "model configuration", ryn_dev_info, RYN_DEV_MODEL_CFG,
-    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
 
 int info_versions(const FileOptions &options, const GlobalOptions &global) {
     return run_get(global, version_strings, options.file, options.get);

@@ -125,6 +125,7 @@ int main(int argc, char **argv) {
         add_info_commands(app, ctx);
         add_cali_commands(app, ctx);
         add_fw_commands(app, ctx);
+        add_backup_commands(app, ctx);
         add_diff_commands(app, ctx);
         add_image_commands(app, ctx);
         add_sim_commands(app, ctx);

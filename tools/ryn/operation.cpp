@@ -166,9 +166,9 @@ int32_t get_into(ryn_handle handle, Host &host, const GlobalOptions &global, con
     return kind.operation(&arg);
 }
 
-// The device's record of kind, read by the library into a temporary file (as
-// on a real device: no simulator call), its messages kept back. Throws
-// Failure with the library's reason when the GET fails.
+}  // namespace
+
+// Read by the library as on a real device: no simulator call.
 TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, const RecordKind &kind) {
     TempFile temp = TempFile::scratch();
     std::vector<std::string> messages;
@@ -183,6 +183,8 @@ TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, cons
     }
     return temp;
 }
+
+namespace {
 
 // The keys of a record that say which unit it belongs to.
 struct IdentityKey {

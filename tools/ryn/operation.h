@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli.h"
+#include "files.h"
 #include "ini_compare.h"
 #include "ryn_usr.h"
 
@@ -29,6 +32,16 @@ struct RecordKind {
     std::vector<std::string> sections;  // the sections a GET of it writes
     bool identity;                // the record holds the unit's serial number, vendor and product id
 };
+
+// The kinds of record the commands move (cmd_cali.cpp, cmd_info.cpp).
+extern const RecordKind calibration;
+extern const RecordKind model_configuration;
+extern const RecordKind version_strings;
+
+// The device's record of kind (the controller of global's --6cam-dev), read
+// by the library into a temporary file with its messages kept back. Throws
+// Failure with the library's reason when the GET fails.
+TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, const RecordKind &kind);
 
 // How a GET writes its file.
 struct GetOptions {
@@ -98,6 +111,12 @@ extern const char *const diff_help;
 // The controllers a reading command covers: the one --6cam-dev names, all
 // three of a six-camera system (255, 1, 2) without it, else the one (0).
 std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::string &family);
+
+// What device show reports of the loaded device, as its --json object: the
+// unit and each controller (a query the device does not answer leaves its
+// key null and is named in failed), plus "not_in_service" (what is not, as
+// text). Throws Failure for a platform code of no known family.
+nlohmann::json device_report(const GlobalOptions &global, std::vector<std::string> &failed);
 
 // Whether a command writes to the device. A write on a six-camera system
 // needs --6cam-dev; a read without it covers the whole unit.
