@@ -94,7 +94,7 @@ TEST_F(Cli, InjectedFailureStaysUntilCleared) {
     }
     EXPECT_FALSE(fs::exists(dir_ / "v.ini"));
 
-    // --quiet drops progress, never messages nor the error line; global
+    // --quiet drops progress, never the failures nor the error line; global
     // options may follow the command.
     const Result quiet = ryn({"info", "versions", "v.ini", "--sim", "s.json", "-q"});
     EXPECT_EQ(quiet.status, 1);

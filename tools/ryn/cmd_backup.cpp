@@ -63,9 +63,9 @@ struct BackedUp {
     bool base_only;
 };
 const BackedUp backed_up[] = {
-    {"cali", calibration, false},
-    {"info", model_configuration, false},
-    {"versions", version_strings, true},
+    {"cali", calibration_record, false},
+    {"info", model_configuration_record, false},
+    {"versions", version_strings_record, true},
 };
 
 std::string file_name(const char *stem, unsigned id, const char *extension) {

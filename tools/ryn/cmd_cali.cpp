@@ -5,9 +5,6 @@
 
 namespace ryn::cli {
 
-const RecordKind calibration{
-    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
-
 namespace {
 
 struct CaliOptions {
@@ -18,9 +15,8 @@ struct CaliOptions {
     GetOptions get;
 };
 
-
 int cali_get(const CaliOptions &options, const GlobalOptions &global) {
-    return run_get(global, calibration, options.file, options.get);
+    return run_get(global, calibration_record, options.file, options.get);
 }
 
 // The older text and compact INI forms belong to the base controller.
@@ -32,14 +28,14 @@ void check_form(const CaliOptions &options, const std::string &family, const Glo
 }
 
 int cali_diff(const CaliOptions &options, const GlobalOptions &global) {
-    return run_diff(global, calibration, options.file);
+    return run_diff(global, calibration_record, options.file);
 }
 
 int cali_set(const CaliOptions &options, const GlobalOptions &global) {
     SetOptions set{.dry_run = options.dry_run};
     if (options.text) set.form_flags |= RYN_CALI_COMPAT_TEXT;
     if (options.compact_ini) set.form_flags |= RYN_CALI_COMPAT_INI;
-    return run_set(global, calibration, options.file, set,
+    return run_set(global, calibration_record, options.file, set,
                    [&](const std::string &family, const GlobalOptions &g) { check_form(options, family, g); });
 }
 

@@ -5,11 +5,6 @@
 
 namespace ryn::cli {
 
-const RecordKind version_strings{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
-const RecordKind model_configuration{
-    "model configuration", ryn_dev_info, RYN_DEV_MODEL_CFG,
-    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
-
 namespace {
 
 // Every info command takes one INI file; a GET how it writes it, a SET how it goes.
@@ -19,21 +14,20 @@ struct FileOptions {
     SetOptions set;
 };
 
-
 int info_versions(const FileOptions &options, const GlobalOptions &global) {
-    return run_get(global, version_strings, options.file, options.get);
+    return run_get(global, version_strings_record, options.file, options.get);
 }
 
 int info_get(const FileOptions &options, const GlobalOptions &global) {
-    return run_get(global, model_configuration, options.file, options.get);
+    return run_get(global, model_configuration_record, options.file, options.get);
 }
 
 int info_set(const FileOptions &options, const GlobalOptions &global) {
-    return run_set(global, model_configuration, options.file, options.set);
+    return run_set(global, model_configuration_record, options.file, options.set);
 }
 
 int info_diff(const FileOptions &options, const GlobalOptions &global) {
-    return run_diff(global, model_configuration, options.file);
+    return run_diff(global, model_configuration_record, options.file);
 }
 
 enum class Direction { get, set, compare };

@@ -45,17 +45,9 @@ bool same_field(std::u16string_view a, std::u16string_view b) {
     return false;
 }
 
-bool same_name(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-    for (size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
-
 bool named_in(std::u16string_view name, const std::vector<std::u16string> &names) {
     for (const std::u16string &n : names)
-        if (same_name(name, n)) return true;
+        if (same_ini_name(name, n)) return true;
     return false;
 }
 
@@ -63,7 +55,7 @@ using Entries = std::vector<std::pair<std::u16string, std::u16string>>;
 
 const std::u16string *find_value(const Entries &entries, std::u16string_view key) {
     for (const auto &[k, v] : entries)
-        if (same_name(k, key)) return &v;
+        if (same_ini_name(k, key)) return &v;
     return nullptr;
 }
 
@@ -87,6 +79,14 @@ void compare_section(const platform::IniFile &left, const platform::IniFile &rig
 }
 
 }  // namespace
+
+bool same_ini_name(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
 
 bool same_value(std::u16string_view a, std::u16string_view b) {
     if (a == b) return true;

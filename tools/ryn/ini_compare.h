@@ -15,6 +15,10 @@
 
 namespace ryn::cli {
 
+// Whether two section or key names are one name to the INI store (ASCII case
+// ignored).
+bool same_ini_name(std::u16string_view a, std::u16string_view b);
+
 // Whether two values read from INI files hold the same data. Both are split
 // at commas into fields, and the fields are compared pairwise: two integers
 // (read as the library reads them: "0x" hexadecimal, a leading 0 octal,

@@ -1,7 +1,6 @@
 // The one way ryn runs a library operation.
 #include "operation.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -100,24 +99,15 @@ void attach(Block &arg, Host &host) {
     arg.progress_fn = host.progress_fn();
 }
 
-bool same_name(const std::string &a, const std::string &b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // The sections of an existing file that a GET of kind does not write, as
 // "[name], [name]"; empty when there are none.
 std::string other_sections(const std::string &file, const RecordKind &kind) {
     const platform::IniFile ini(os::library_path(file));
     std::string others;
     for (const std::u16string &name : ini.section_names()) {
-        const std::string section = text::to_utf8(name);
         bool ours = false;
-        for (const std::string &n : kind.sections) ours = ours || same_name(section, n);
-        if (!ours) others += (others.empty() ? "" : ", ") + ("[" + section + "]");
+        for (const std::string &n : kind.sections) ours = ours || same_ini_name(name, text::from_utf8(n));
+        if (!ours) others += (others.empty() ? "" : ", ") + ("[" + text::to_utf8(name) + "]");
     }
     return others;
 }
@@ -261,6 +251,20 @@ void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const st
 }
 
 }  // namespace
+
+const RecordKind calibration_record{
+    "calibration", ryn_cali_info, 0, {"calibration", "firmware parameter", "sensor parameter", "system parameter"}, false};
+const RecordKind model_configuration_record{
+    "model configuration", ryn_dev_info, RYN_DEV_MODEL_CFG,
+    {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
+const RecordKind version_strings_record{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
+
+int with_device_record(const GlobalOptions &global, const RecordKind &kind,
+                       const std::function<int(const std::string &device_file)> &fn) {
+    open_checked_device(global, {});
+    const TempFile device = read_device_record(ryn_sim_handle(), global, kind);
+    return fn(device.path());
+}
 
 std::string loaded_family() {
     const char *family = ryn_sim_family();
