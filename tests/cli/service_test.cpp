@@ -552,7 +552,7 @@ TEST_F(Service, HintsAndMergeWarning) {
     // A 1.0 LPC4320 image in normal mode: the library's advice, then ryn's.
     must({"sim", "create", "six.json", "--family", "6cam"});
     must({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"});
-    const Result r = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "-q", "fw", "update", "l10.bin"});
+    const Result r = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "fw", "update", "l10.bin"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
     EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
@@ -562,7 +562,7 @@ TEST_F(Service, HintsAndMergeWarning) {
                          "[Check Header Error]: Invalid Header version 1.0"),
               std::string::npos) << r.err;
     // --quiet: the errors, without the header dump and the status lines.
-    const Result quiet = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    const Result quiet = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "-q", "fw", "update", "l10.bin"});
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.out, "[Check Header Error]: Invalid Header version 1.0 (Expected: 1.1)\n"
                          "Failed to read input patch file.\n") << quiet.out;
