@@ -17,7 +17,7 @@ const char *const overview =
     "controller and files. The controller is simulated: a JSON state file holds it.";
 
 const char *const footer =
-    "Device commands (device, info, cali, fw) run on the state file named with\n"
+    "Device commands (device, info, cali, fw, backup) run on the state file named with\n"
     "--sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
     "~/.local/state/ryn/device.json), which is created as a base controller the\n"
     "first time it is needed. Global options may also follow the command.\n"
