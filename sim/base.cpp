@@ -75,7 +75,7 @@ class BaseController final : public Device {
         BaseOptions o = parse_options(options);
         store("version", make_version_record(o));
         store("cali", make_cali_record(o.cali_version));
-        store("model-cfg", make_model_cfg(o.model_version, o.algo_version));
+        store("model-cfg", make_model_cfg(o.model_version, o.algo_version, o.serial_num));
         store("fw-header", make_fw_header());
         flash_builder_ = o.fw_mode == "flashbuilder";
         enter_mode(o.fw_mode);

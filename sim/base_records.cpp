@@ -9,6 +9,8 @@
 //   "bootldr_version", "normal_version", "updater_version": at most 59
 //                     characters; defaults "1.0.0312.1", "2.3.1311.5", "2.3.1311.2"
 //   "length", "major", "minor": version record header; defaults 364, 1, 3
+//   "serial_num"      serial number of the model configuration, at most 19
+//                     characters (model_version 0x101 up); default "SN0000001"
 //
 // Default records (all numbers little-endian):
 //   "version" (368 bytes): the header above, the three strings NUL-terminated
@@ -114,7 +116,7 @@ std::u16string version_text(const nlohmann::json &value, std::string_view key) {
 BaseOptions parse_options(const nlohmann::json &options) {
     check_object(options,
                  {"cali_version", "model_version", "algo_version", "fw_mode", "bootldr_version",
-                  "normal_version", "updater_version", "length", "major", "minor"},
+                  "normal_version", "updater_version", "length", "major", "minor", "serial_num"},
                  "options");
     BaseOptions o;
     auto number = [&](const char *key, uint64_t min, uint64_t max, auto &out) {
@@ -145,6 +147,11 @@ BaseOptions parse_options(const nlohmann::json &options) {
         o.normal = version_text(options["normal_version"], "normal_version");
     if (options.contains("updater_version"))
         o.updater = version_text(options["updater_version"], "updater_version");
+    if (options.contains("serial_num")) {
+        o.serial_num = serial_text(options["serial_num"]);
+        if (o.model_version == 0x100)
+            throw SimError("options \"serial_num\": a model_version 0x100 record holds no serial number");
+    }
     return o;
 }
 
@@ -238,7 +245,7 @@ void fill_algo_block(std::span<uint8_t> block, uint16_t version) {
 
 }  // namespace
 
-Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
+Bytes make_model_cfg(uint16_t version, uint16_t algo_version, std::u16string_view serial_num) {
     const devinfo::ModelCfgForm &f = *devinfo::model_cfg_form(version);
     Bytes r(f.size, 0);
     MC::header.put(r, devinfo::model_cfg_header(f));
@@ -246,7 +253,7 @@ Bytes make_model_cfg(uint16_t version, uint16_t algo_version) {
     f.pid.put(r, 0x3101);
     if (devinfo::has(f.bcd_device)) f.bcd_device.put(r, 0x0102);
     const std::u16string_view texts[] = {u"SIM-BASE", u"BC-0001", u"Simulated", u"OpticalTouchScreen",
-                                         u"SN0000001"};
+                                         serial_num};
     for (size_t i = 0; i < std::size(texts); ++i)
         if (devinfo::has(f.strings[i])) layout::put_utf16_field(r, f.strings[i], texts[i]);
     f.led_async.put(r, 1);

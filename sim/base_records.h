@@ -53,6 +53,7 @@ struct BaseOptions {
     uint16_t length = VR::size;
     uint8_t major = 1;
     uint8_t minor = 3;
+    std::u16string serial_num = u"SN0000001";
 };
 
 // The options of ryn_sim_create; SimError names an unknown key or a bad value.
@@ -60,7 +61,7 @@ BaseOptions parse_options(const nlohmann::json &options);
 
 Bytes make_version_record(const BaseOptions &o);
 Bytes make_cali_record(unsigned version);
-Bytes make_model_cfg(uint16_t version, uint16_t algo_version);
+Bytes make_model_cfg(uint16_t version, uint16_t algo_version, std::u16string_view serial_num);
 Bytes make_fw_header();
 
 }  // namespace ryn::sim::base_model

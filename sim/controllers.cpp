@@ -50,6 +50,7 @@ struct Options {
     std::optional<uint32_t> flash_id;
     bool flash_driver = false;
     bool maskrom = false;
+    std::optional<std::u16string> serial_num;  // of every controller of the device
 };
 
 // A 5810 of its own also takes its firmware mode.
@@ -57,11 +58,12 @@ Options parse_options(const nlohmann::json &options, bool own_5810) {
     if (own_5810)
         check_object(options,
                      {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver",
-                      "fw_mode"},
+                      "fw_mode", "serial_num"},
                      "options");
     else
         check_object(options,
-                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver"},
+                     {"cali_version", "model_version", "algo_version", "flash_id", "flash_driver",
+                      "serial_num"},
                      "options");
     Options o;
     auto number = [&](const char *key, uint64_t max) {
@@ -77,6 +79,7 @@ Options parse_options(const nlohmann::json &options, bool own_5810) {
         o.flash_id = static_cast<uint32_t>(number("flash_id", 0xFFFFFFFF));
     if (options.contains("flash_driver"))
         o.flash_driver = to_bool(options["flash_driver"], "options \"flash_driver\"");
+    if (options.contains("serial_num")) o.serial_num = serial_text(options["serial_num"]);
     if (options.contains("fw_mode")) {
         const nlohmann::json &mode = options["fw_mode"];
         if (!mode.is_string() || (mode != "flash" && mode != "maskrom"))
@@ -150,6 +153,7 @@ Bytes make_model_cfg(const KindInfo &k, unsigned s, const Options &o) {
         "SN" + name + "000" + seed};
     for (size_t i = 0; i < OtherModelCfgLayout::string_count; ++i)
         put_utf16(r, l.strings[i], texts[i]);
+    if (o.serial_num) layout::put_utf16_field(r, l.strings[4], *o.serial_num);
     if (l.algo_header) {
         r[210] = 0xA5;  // two bytes between the strings and the firmware parameters
         r[211] = 0x5A;

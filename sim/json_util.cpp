@@ -195,4 +195,11 @@ std::optional<uint64_t> version_number(std::u16string_view t) {
     return out;
 }
 
+std::u16string serial_text(const json &value) {
+    const std::string what = "options \"serial_num\"";
+    std::u16string text = utf8_to_utf16(to_string(value, what), what);
+    if (text.empty() || text.size() > 19) throw SimError(what + ": 1 to 19 characters");
+    return text;
+}
+
 }  // namespace ryn::sim

@@ -42,6 +42,9 @@ Bytes from_hex(std::string_view text, std::string_view what);
 // UTF-8 text into UTF-16 (refusing malformed UTF-8), and UTF-16 into
 // printable ASCII with \uXXXX escapes (for the trace).
 std::u16string utf8_to_utf16(std::string_view text, std::string_view what);
+// Option "serial_num": a model configuration's serial number, 1 to 19
+// characters (the record's field holds 20 with the terminator).
+std::u16string serial_text(const json &value);
 std::string printable(std::u16string_view text);
 
 // A version text "a.b.c.d", each part decimal digits worth 0..65535, as

@@ -524,10 +524,10 @@ TEST_F(Cli, BankedAndLpc4320ImagesUpdateTheirControllers) {
     EXPECT_EQ(ryn({"image", "inspect", "l10.bin", "--format", "lpc4320"}).status, 0);
     EXPECT_EQ(ryn({"image", "build", "--format", "5920", "--header-version", "1.0", "-o", "x.bin"}).status, 2);
     ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam"}).status, 0);
-    r = ryn({"--sim", "six.json", "fw", "update", "l11.bin"});
+    r = ryn({"--sim", "six.json", "--6cam-dev", "255", "fw", "update", "l11.bin"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Update AHB_Sram 2 firmware"), std::string::npos);
-    r = ryn({"--sim", "six.json", "fw", "update", "l10.bin", "--mode", "layout"});
+    r = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "fw", "update", "l10.bin", "--mode", "layout"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     ASSERT_EQ(ryn({"sim", "dump", "six.json", "flash", "-o", "lflash.bin"}).status, 0);
     ASSERT_EQ(ryn({"sim", "dump", "six.json", "image-header", "-o", "hdr.bin"}).status, 0);
@@ -613,7 +613,9 @@ TEST_F(Cli, BankedAndLpc4320UpdatesRefuseBeforeTheSwitch) {
     ASSERT_EQ(ryn({"sim", "create", "six.json", "--family", "6cam"}).status, 0);
     for (const auto &[state, image] : {std::pair<std::string, std::string>{"d.json", "b.bin"}, {"six.json", "l.bin"}}) {
         const std::string before = slurp(dir_ / state);
-        const Result r = ryn({"--sim", state, "fw", "update", image, "--mode", "auto"});
+        std::vector<std::string> args = {"--sim", state, "fw", "update", image, "--mode", "auto"};
+        if (state == "six.json") args.insert(args.end(), {"--6cam-dev", "lpc"});
+        const Result r = ryn(args);
         EXPECT_EQ(r.status, 2) << r.out << r.err;
         EXPECT_NE(r.err.find("--mode auto"), std::string::npos) << r.err;
         EXPECT_EQ(slurp(dir_ / state), before);
@@ -668,7 +670,7 @@ TEST_F(Cli, OtherFamiliesRoundTripTheirRecordsAndRefuseAFileWithoutAKey) {
     };
     const Case cases[] = {{"5810", {}, nullptr},
                           {"5920", {}, nullptr},
-                          {"6cam", {}, "255"},
+                          {"6cam", {"--6cam-dev", "255"}, "255"},
                           {"6cam", {"--6cam-dev", "1"}, "1"},
                           {"6cam", {"--6cam-dev", "2"}, "2"}};
     auto dump = [&](const char *record, const char *dev) {
@@ -726,7 +728,7 @@ TEST_F(Cli, SetOfAnotherControllersFileIsRefusedAndWritesNothing) {
     const Unit units[] = {{"base", "base.json", {}, nullptr},
                           {"5810", "5810.json", {}, nullptr},
                           {"5920", "5920.json", {}, nullptr},
-                          {"lpc4320", "6cam.json", {}, "255"},
+                          {"lpc4320", "6cam.json", {"--6cam-dev", "255"}, "255"},
                           {"6cam 5810", "6cam.json", {"--6cam-dev", "1"}, "1"}};
     for (const char *family : {"base", "5810", "5920", "6cam"}) {
         const std::string state = std::string(family) + ".json";

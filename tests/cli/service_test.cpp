@@ -125,7 +125,7 @@ TEST_F(Service, AnUpdateThatFailedOnceSucceedsWhenRunAgain) {
         {"5810", {"--fw-mode", "maskrom"}, "5810", {}, {"--mode", "layout"}, "ryn_update_flash_code", {"flash"},
          holds({{0, header}, {after_header, all}})},
         {"5920", {}, "5920", {}, {}, "ryn_update_flash_code", {"flash"}, holds({{0x1000, 0x1000 + 3 * 0x6000}})},
-        {"6cam", {}, "lpc4320", {}, {}, "ryn_update_flash_code", {"flash"}, nullptr},
+        {"6cam", {}, "lpc4320", {"--6cam-dev", "lpc"}, {}, "ryn_update_flash_code", {"flash"}, nullptr},
         {"6cam", {}, "5810", {"--6cam-dev", "2"}, {}, "ryn_update_flash_code", {"flash", "--dev", "2"},
          holds({{0, header}})},
     };
@@ -214,6 +214,166 @@ TEST_F(Service, DeviceShowJsonHasTheSameKeysOnEveryFamily) {
     EXPECT_EQ(show["controllers"][2]["fw_header"]["image_header"], false);
 }
 
+TEST_F(Service, DeviceShowSaysWhetherTheUnitIsInService) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> create;
+        const char *state;  // of the top level
+        const char *serial;
+    };
+    const Case cases[] = {
+        {"base", {}, "in service", "SN0000001"},
+        {"base", {"--fw-mode", "update"}, "left in update mode", "SN0000001"},
+        {"base", {"--fw-mode", "flashbuilder"}, "left in flash builder", "SN0000001"},
+        {"base", {"--model-version", "0x100"}, "in service", nullptr},  // a record without strings
+        {"5810", {"--fw-mode", "maskrom"}, "left in mask ROM", "SN58100001"},
+        {"5920", {}, "in service", "SN59200001"},
+        {"6cam", {}, "in service", "SN43200001"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.state);
+        std::vector<std::string> create = {"sim", "create", "d.json", "--family", c.family, "--force"};
+        create.insert(create.end(), c.create.begin(), c.create.end());
+        must(create);
+        const Result r = ryn({"--sim", "d.json", "device", "show", "--json", "--check"});
+        const json show = json::parse(r.out);
+        const bool in_service = std::string(c.state) == "in service";
+        EXPECT_EQ(r.status, in_service ? 0 : 1) << r.err;
+        EXPECT_EQ(show["state"], c.state);
+        EXPECT_EQ(show["unit_in_service"], in_service);
+        EXPECT_EQ(show["recover"].is_null(), in_service);
+        if (c.serial) {
+            EXPECT_EQ(show["serial_num"], c.serial);
+        } else {
+            EXPECT_TRUE(show["serial_num"].is_null()) << r.out;
+        }
+        if (!in_service) {
+            EXPECT_NE(r.err.find("ryn: the unit is not in service: "), std::string::npos) << r.err;
+        }
+    }
+
+    // A 5810 whose update stopped is left in mask ROM; device show names the
+    // update that recovers it, and once it has run the unit is in service.
+    must({"sim", "create", "d.json", "--family", "5810", "--force"});
+    must({"image", "build", "--format", "5810", "-o", "fw.bin"});
+    must({"sim", "fail", "d.json", "ryn_set_normal_code", "--times", "1"});
+    EXPECT_EQ(ryn({"--sim", "d.json", "fw", "update", "fw.bin"}).status, 1);
+    must({"sim", "fail", "d.json", "--clear"});
+    Result r = ryn({"--sim", "d.json", "device", "show", "--check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("state: left in mask ROM; recover it by running its update again: "
+                         "ryn --sim d.json fw update IMAGE\n"),
+              std::string::npos)
+        << r.out;
+    must({"--sim", "d.json", "fw", "update", "fw.bin"});
+    EXPECT_EQ(ryn({"--sim", "d.json", "device", "show", "--check"}).status, 0);
+
+}
+
+// Replaces the value of the first line "key=..." of an INI text.
+std::string with_value(std::string ini, const std::string &key, const std::string &value) {
+    const size_t at = ini.find("\n" + key + "=");
+    if (at == std::string::npos) return ini;
+    const size_t from = at + key.size() + 2, end = ini.find_first_of("\r\n", from);
+    return ini.replace(from, end - from, value);
+}
+
+TEST_F(Service, DiffComparesAsTheLibraryReads) {
+    must({"sim", "create", "d.json", "--family", "base"});
+    must({"--sim", "d.json", "cali", "get", "cali.ini"});
+    const Bytes cali = slurp("cali.ini");
+    ASSERT_NE(cali.find("\nlength=8192"), std::string::npos);
+    struct Case {
+        const char *what;
+        Bytes changed;
+        int status;
+        const char *named;  // in the output
+    };
+    const Case cases[] = {
+        {"a number in hex", with_value(cali, "length", "0x2000"), 0, nullptr},
+        {"names in another case", Bytes(cali).replace(cali.find("[calibration]"), 13, "[CALIBRATION]")
+                                      .replace(cali.find("\nlength="), 8, "\nLENGTH="), 0, nullptr},
+        {"a repeated key (the first counts)", with_value(cali, "length", "8192\nlength=7"), 0, nullptr},
+        {"a value changed", with_value(cali, "version", "9"), 1, "[calibration] version: 10 -> 9"},
+        {"a key renamed", Bytes(cali).replace(cali.find("\nnf_cam="), 8, "\nnf_cams="), 1, "[calibration] nf_cam: only in cali.ini"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        spit("other.ini", c.changed);
+        const Result r = ryn({"diff", "cali.ini", "other.ini"});
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        if (c.named) {
+            EXPECT_NE(r.out.find(c.named), std::string::npos) << r.out;
+        }
+        // The device against the file, the same way.
+        const Result d = ryn({"--sim", "d.json", "cali", "diff", "other.ini"});
+        EXPECT_EQ(d.status, c.status) << d.out << d.err;
+    }
+    spit("other.ini", with_value(cali, "version", "9"));
+    EXPECT_NE(ryn({"diff", "cali.ini", "other.ini"}).out.find("version"), std::string::npos);
+    const Result missing = ryn({"diff", "cali.ini", "none.ini"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("ryn: "), std::string::npos);
+
+    // Did the calibration survive the update: one command. A six-camera
+    // system without --6cam-dev compares each controller, labelled.
+    must({"sim", "create", "six.json", "--family", "6cam"});
+    must({"--sim", "six.json", "--6cam-dev", "2", "info", "get", "m2.ini"});
+    const Result six = ryn({"--sim", "six.json", "info", "diff", "m2.ini"});
+    EXPECT_EQ(six.status, 1);
+    for (const char *line : {"device 255 (LPC4320): differs", "device 1 (5810): differs", "device 2 (5810): identical"})
+        EXPECT_NE(six.out.find(line), std::string::npos) << six.out;
+    EXPECT_EQ(ryn({"--sim", "six.json", "--6cam-dev", "2", "info", "diff", "m2.ini"}).status, 0);
+}
+
+TEST_F(Service, BackupWritesEveryRecordWithAManifest) {
+    struct Case {
+        const char *family;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {"base", {"cali.ini", "info.ini", "versions.ini", "device.json"}},
+        {"5810", {"cali.ini", "info.ini", "device.json"}},
+        {"5920", {"cali.ini", "info.ini", "device.json"}},
+        {"6cam", {"cali-255.ini", "info-255.ini", "device-255.json", "cali-1.ini", "info-1.ini", "device-1.json",
+                  "cali-2.ini", "info-2.ini", "device-2.json"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        must({"sim", "create", "d.json", "--family", c.family, "--serial", "UNIT-42", "--force"});
+        fs::remove_all(dir_ / "bk");
+        const Result r = ryn({"--sim", "d.json", "backup", "bk"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "backup of " + std::string(c.family) + " UNIT-42 -> bk: " +
+                             std::to_string(c.files.size() + 1) + " files\n");
+        const json manifest = json::parse(slurp("bk/manifest.json"));
+        EXPECT_EQ(manifest["family"], c.family);
+        std::set<std::string> listed;
+        for (const json &controller : manifest["controllers"]) {
+            EXPECT_EQ(controller["serial_num"], "UNIT-42");
+            for (const json &f : controller["files"]) listed.insert(f.get<std::string>());
+        }
+        EXPECT_EQ(listed, std::set<std::string>(c.files.begin(), c.files.end()));
+        for (const std::string &f : c.files) {
+            ASSERT_TRUE(manifest["sha256"].contains(f)) << f;
+            EXPECT_EQ(manifest["sha256"][f].get<std::string>().size(), 64u);
+        }
+        // The files are the GETs cali get and info get write.
+        const std::string cali = c.files.front();
+        std::vector<std::string> get = {"--sim", "d.json", "cali", "get", "cali-now.ini"};
+        if (std::string(c.family) == "6cam") get.insert(get.end(), {"--6cam-dev", "255"});
+        must(get);
+        EXPECT_EQ(slurp("bk/" + cali), slurp("cali-now.ini"));
+    }
+    // A folder that holds files is refused, and left as it was.
+    const Bytes manifest = slurp("bk/manifest.json");
+    const Result again = ryn({"--sim", "d.json", "backup", "bk"});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("--force"), std::string::npos) << again.err;
+    EXPECT_EQ(slurp("bk/manifest.json"), manifest);
+    EXPECT_EQ(ryn({"--sim", "d.json", "backup", "bk", "--force"}).status, 0);
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);
@@ -282,14 +442,19 @@ TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
         {"base", {"fw", "update", "5810.bin"}, {"5810 image", "base controller"}},
         {"base", {"fw", "update", "flash-builder.bin"}, {"flash-builder", "--flash-builder"}},
         {"5920", {"fw", "update", "lpc4320.bin"}, {"lpc4320 image", "5920 controller"}},
-        {"6cam", {"fw", "update", "5810.bin"}, {"5810 image", "LPC4320"}},
+        {"6cam", {"--6cam-dev", "255", "fw", "update", "5810.bin"}, {"5810 image", "LPC4320"}},
+        // A six-camera system is one unit: a write names its controller.
+        {"6cam", {"fw", "update", "5810.bin"}, {"--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"6cam", {"cali", "set", "cali.txt"}, {"cali set", "--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"6cam", {"info", "set", "cali.txt"}, {"info set", "--6cam-dev 255", "--6cam-dev 1", "--6cam-dev 2"}},
+        {"base", {"--6cam-dev", "lpc", "info", "versions", "v.ini"}, {"--6cam-dev", "LPC4320", "base controller"}},
         {"6cam", {"--6cam-dev", "1", "fw", "update", "lpc4320.bin"}, {"lpc4320 image", "device 1"}},
         {"base", {"--6cam-dev", "1", "info", "versions", "v.ini"}, {"--6cam-dev", "base controller"}},
         {"5810", {"fw", "update", "5810.bin", "--mode", "auto"}, {"--mode auto"}},
         {"base", {"fw", "update", "base.bin", "--mode", "layout"}, {"--flash-builder"}},
         {"5920", {"fw", "update", "5920.bin", "--flash-builder", "flash-builder.bin"}, {"--flash-builder"}},
         {"5920", {"cali", "set", "cali.txt", "--text"}, {"--text"}},
-        {"6cam", {"cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
+        {"6cam", {"--6cam-dev", "1", "cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
     };
     for (const Case &c : cases) {
         std::string line;
@@ -387,7 +552,7 @@ TEST_F(Service, HintsAndMergeWarning) {
     // A 1.0 LPC4320 image in normal mode: the library's advice, then ryn's.
     must({"sim", "create", "six.json", "--family", "6cam"});
     must({"image", "build", "--format", "lpc4320", "--header-version", "1.0", "-o", "l10.bin"});
-    const Result r = ryn({"--sim", "six.json", "fw", "update", "l10.bin"});
+    const Result r = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "fw", "update", "l10.bin"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Please select \"Complete\" mode"), std::string::npos);
     EXPECT_NE(r.err.find("hint: "), std::string::npos) << r.err;
@@ -397,7 +562,7 @@ TEST_F(Service, HintsAndMergeWarning) {
                          "[Check Header Error]: Invalid Header version 1.0"),
               std::string::npos) << r.err;
     // --quiet: the errors, without the header dump and the status lines.
-    const Result quiet = ryn({"--sim", "six.json", "-q", "fw", "update", "l10.bin"});
+    const Result quiet = ryn({"--sim", "six.json", "--6cam-dev", "lpc", "-q", "fw", "update", "l10.bin"});
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.out, "[Check Header Error]: Invalid Header version 1.0 (Expected: 1.1)\n"
                          "Failed to read input patch file.\n") << quiet.out;

@@ -20,7 +20,7 @@ inline constexpr int exit_usage = 2;
 // Options given before the command; they apply to every device operation.
 struct GlobalOptions {
     std::string sim;         // state file of the simulated device; empty: the default one
-    unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2
+    unsigned six_cam_dev = 0;  // 0 (not given), 1 or 2 (a 5810 device), 255 (the LPC4320 controller)
     bool quiet = false;        // no progress output; of the library's messages only warnings and errors
     bool verbose = false;      // every message as it comes (no summing up of repeated warnings)
     std::string command;       // the words of the command that runs ("info versions")
@@ -63,6 +63,9 @@ void on_run(CLI::App &sub, Context &ctx, std::shared_ptr<Options> options,
 CLI::Validator number_in(uint64_t min, uint64_t max);
 // One of the given names; `what` names the kind in the error ("record", "family").
 CLI::Validator name_in(const std::string &what, const std::vector<std::string> &names);
+// A device of a six-camera system: 255 or "lpc" (the LPC4320 controller, taken
+// as 255), 1 or 2 (its 5810 devices).
+CLI::Validator six_cam_device();
 
 // One registrar per command group, each in its own file (cmd_*.cpp).
 void add_info_commands(CLI::App &app, Context &ctx);
@@ -72,6 +75,8 @@ void add_cali_commands(CLI::App &app, Context &ctx);
 void add_sim_commands(CLI::App &app, Context &ctx);
 void add_device_commands(CLI::App &app, Context &ctx);
 void add_completion_commands(CLI::App &app, Context &ctx);
+void add_diff_commands(CLI::App &app, Context &ctx);
+void add_backup_commands(CLI::App &app, Context &ctx);
 
 // A field name as a JSON key: lower case, words joined by underscores
 // ("vendor id" -> "vendor_id").

@@ -27,6 +27,10 @@ void check_form(const CaliOptions &options, const std::string &family, const Glo
                          family + (family == "6cam" ? " system" : " controller") + ", which takes the INI form only");
 }
 
+int cali_diff(const CaliOptions &options, const GlobalOptions &global) {
+    return run_diff(global, calibration_record, options.file);
+}
+
 int cali_set(const CaliOptions &options, const GlobalOptions &global) {
     SetOptions set{.dry_run = options.dry_run};
     if (options.text) set.form_flags |= RYN_CALI_COMPAT_TEXT;
@@ -83,6 +87,14 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json cali set old_cali.txt --text\n"
         "  ryn --sim dev.json cali set old_cali.ini --compact-ini");
     on_run(*cmd, ctx, set, &cali_set);
+
+    auto diff = std::make_shared<CaliOptions>();
+    cmd = cali->add_subcommand("diff", "Compare the controller's calibration with an INI file");
+    cmd->add_option("FILE", diff->file, "INI file to compare with (as cali get writes it)")->required();
+    cmd->footer(std::string(diff_help) +
+                "\nExamples:\n  ryn --sim dev.json cali diff cali.ini\n"
+                "  ryn --sim dev.json fw update fw.bin && ryn --sim dev.json cali diff cali.ini");
+    on_run(*cmd, ctx, diff, &cali_diff);
 }
 
 }  // namespace ryn::cli

@@ -163,7 +163,7 @@ std::string man_page(const CLI::App &root) {
                     "ryn \\- move calibration, device information and firmware between a touch controller and files\n"
                     ".SH SYNOPSIS\n"
                     ".B ryn\n"
-                    "[\\-\\-sim STATE] [\\-\\-6cam\\-dev 1|2] [\\-\\-quiet] [\\-\\-version] COMMAND ...\n"
+                    "[\\-\\-sim STATE] [\\-\\-6cam\\-dev 255|lpc|1|2] [\\-\\-quiet] [\\-\\-version] COMMAND ...\n"
                     ".SH DESCRIPTION\n"
                     ".nf\n" +
                     roff(root.help()) + ".fi\n.SH COMMANDS\n";

@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
+#include "formats/model_cfg_record.h"
+#include "formats/other_model_cfg_record.h"
 #include "formats/version_record.h"
 #include "device.h"
 #include "fwupdate/c5920/image.h"
@@ -37,14 +39,55 @@ struct ModeName {
 };
 
 // What one controller kind answers: its firmware modes by name, whether it
-// keeps a version record, and how to read its firmware header record.
+// keeps a version record, how to read its firmware header record, and where
+// its model configuration keeps the model name and serial number.
 struct ControllerKind {
     const char *name;  // "base", "5810", "5920", "LPC4320"
     std::vector<ModeName> modes;
     bool versions;
     size_t header_size;
     void (*header)(std::span<const uint8_t> record, json &fields, json &versions, std::string &mode);
+    void (*identity)(std::span<const uint8_t> record, json &c);
 };
+
+// Whether a firmware mode (by its name above, or the 5920's from its boot
+// word) is the unit in service, or the update mode it was left in.
+struct ModeState {
+    const char *mode;
+    const char *left_in;  // null: in service
+};
+const ModeState mode_states[] = {
+    {"normal", nullptr},
+    {"update", "update mode"},
+    {"flash builder", "flash builder"},
+    {"running from flash", nullptr},
+    {"Maskrom", "mask ROM"},
+    {"boots from flash", nullptr},
+    {"mask ROM (no flash boot word)", "mask ROM"},
+    {"firmware", nullptr},
+    {"boot loader", "boot loader"},
+};
+
+// A string field of a model configuration record, or null when it is empty.
+json text_or_null(std::span<const uint8_t> record, const layout::Field &field) {
+    const std::string text = record_text(record, field);
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+// The base controller's record comes in the device form of its version; the
+// oldest form (0x100) holds no strings.
+void base_identity(std::span<const uint8_t> record, json &c) {
+    const devinfo::ModelCfgForm *form = devinfo::model_cfg_form(devinfo::ModelCfgRecord::version(record));
+    if (!form || !devinfo::has(form->strings[0])) return;
+    c["model_name"] = text_or_null(record, form->strings[0]);
+    c["serial_num"] = text_or_null(record, form->strings[4]);
+}
+
+void other_identity(std::span<const uint8_t> record, json &c) {
+    using L = devinfo::OtherModelCfgLayout;
+    c["model_name"] = text_or_null(record, L::strings[0]);
+    c["serial_num"] = text_or_null(record, L::strings[4]);
+}
 
 std::string hex(uint64_t v, int digits = 8) {
     char buf[24];
@@ -92,20 +135,23 @@ const ControllerKind base_kind{"base",
                                 {fwupdate::fw_mode_update, "update"}},
                                true,
                                fwupdate::FwHeaderRecord::size,
-                               base_header};
+                               base_header,
+                               base_identity};
 const ControllerKind kind_5810{"5810",
                                {{fwupdate::fw_mode_5810_flash, "running from flash"},
                                 {fwupdate::fw_mode_5810_maskrom, "Maskrom"}},
                                false,
                                fwupdate::FwHeaderRecord5810::size,
-                               header_5810};
-const ControllerKind kind_5920{"5920", {}, false, fwupdate::BankedFwHeaderRecord::size, header_5920};
+                               header_5810,
+                               other_identity};
+const ControllerKind kind_5920{"5920", {}, false, fwupdate::BankedFwHeaderRecord::size, header_5920, other_identity};
 const ControllerKind kind_4320{"LPC4320",
                                {{fwupdate::lpc4320_mode_firmware, "firmware"},
                                 {fwupdate::lpc4320_mode_boot_loader, "boot loader"}},
                                false,
                                fwupdate::Lpc4320FwHeaderRecord::size,
-                               header_4320};
+                               header_4320,
+                               other_identity};
 
 // Families by platform code.
 struct Family {
@@ -115,6 +161,32 @@ struct Family {
 };
 const Family families[] = {
     {1, "base", &base_kind}, {2, "5810", &kind_5810}, {3, "5920", &kind_5920}, {6, "6cam", nullptr}};
+
+// Whether the controller is in service, from its firmware mode: keys
+// in_service, state ("in service", "left in <mode>", or why it is not known)
+// and recover (the command that brings it back, or null).
+void add_state(json &c, const std::string &update_command) {
+    const json &mode = c["firmware_mode"];
+    c["in_service"] = false;
+    c["recover"] = nullptr;
+    if (mode.is_null()) {
+        c["state"] = "not known: the firmware mode was not read";
+        return;
+    }
+    const std::string name = mode["name"].get<std::string>();
+    for (const ModeState &m : mode_states) {
+        if (name != m.mode) continue;
+        if (!m.left_in) {
+            c["in_service"] = true;
+            c["state"] = "in service";
+        } else {
+            c["state"] = std::string("left in ") + m.left_in;
+            c["recover"] = update_command;
+        }
+        return;
+    }
+    c["state"] = "not known: firmware mode '" + name + "'";
+}
 
 // One controller through the device library; what it could not answer goes
 // to failed.
@@ -159,10 +231,27 @@ json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<
     c["firmware_mode"] = mode;
     c["versions"] = versions;
     c["fw_header"] = header;
+    // The model name and serial number, where the model configuration has
+    // them. A controller left in an update mode need not answer; its state
+    // line says why, so an unanswered read is no failure of the command.
+    c["model_name"] = nullptr;
+    c["serial_num"] = nullptr;
+    if (const ryn_record_reader read = ryn_get_model_cfg_fn(handle)) {
+        // A buffer whose first word gives its size, as the library passes it.
+        std::vector<uint8_t> cfg(2 * devinfo::ModelCfgRecord::transfer_size, 0);
+        devinfo::ModelCfgRecord::length.put(cfg, devinfo::ModelCfgRecord::transfer_size);
+        if (read(handle, cfg.data()))
+            kind.identity(std::span<const uint8_t>(cfg).first(devinfo::ModelCfgRecord::transfer_size), c);
+    }
     return c;
 }
 
 void print_controller(const json &c, const char *indent) {
+    for (const auto &[key, label] : {std::pair{"model_name", "model name"}, {"serial_num", "serial number"}})
+        if (!c[key].is_null()) std::printf("%s%s: %s\n", indent, label, c[key].get<std::string>().c_str());
+    std::printf("%sstate: %s", indent, c["state"].get<std::string>().c_str());
+    if (!c["recover"].is_null()) std::printf("; recover it by running its update again: %s", c["recover"].get<std::string>().c_str());
+    std::printf("\n");
     const json &mode = c["firmware_mode"];
     if (mode.is_null()) {
         std::printf("%sfirmware mode: not reported\n", indent);
@@ -187,27 +276,36 @@ void print_controller(const json &c, const char *indent) {
 
 struct ShowOptions {
     bool json = false;
+    bool check = false;
 };
 
-int device_show(const ShowOptions &options, const GlobalOptions &global) {
-    const std::string state = open_checked_device(global, {});
-    ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+// The update that recovers a controller: the update run again.
+std::string update_command(const GlobalOptions &global, uint32_t six_cam_dev) {
+    std::string command = "ryn";
+    if (!global.sim.empty()) command += " --sim " + global.sim;
+    if (six_cam_dev) command += " --6cam-dev " + std::to_string(six_cam_dev);
+    return command + " fw update IMAGE";
+}
+
+}  // namespace
+
+json device_report(const GlobalOptions &global, std::vector<std::string> &failed) {
     const ryn_handle handle = ryn_sim_handle();
     const uint32_t code = ryn_check_platform(handle) & 0xFF;
     const Family *family = nullptr;
     for (const Family &f : families)
         if (f.platform_code == code) family = &f;
-    if (!family) {
-        save_device(state);
+    if (!family)
         throw Failure("the device reports platform code " + std::to_string(code) + ", which is no known family");
-    }
 
-    std::vector<std::string> failed;
     json out = {{"platform_code", code}, {"family", family->name}};
     json controllers = json::array();
+    const char *const top_keys[] = {"model_name", "serial_num", "firmware_mode", "versions",
+                                    "fw_header",  "in_service", "state",      "recover"};
     if (family->kind) {
-        const json c = show_controller(handle, *family->kind, failed);
-        for (const char *key : {"firmware_mode", "versions", "fw_header"}) out[key] = c[key];
+        json c = show_controller(handle, *family->kind, failed);
+        add_state(c, update_command(global, 0));
+        for (const char *key : top_keys) out[key] = c[key];
     } else {
         // The LPC4320 controller (255) and the two 5810 devices; the top level
         // shows the one requests reach (--6cam-dev, or the LPC4320).
@@ -219,21 +317,56 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
             }
             json c = show_controller(handle, id == fwupdate::lpc4320_dev_id ? kind_4320 : kind_5810, failed);
             c["device"] = id;
+            add_state(c, update_command(global, id));
             if (id == chosen)
-                for (const char *key : {"firmware_mode", "versions", "fw_header"}) out[key] = c[key];
+                for (const char *key : top_keys) out[key] = c[key];
             controllers.push_back(c);
         }
         ryn_6cam_set_dev_id(fwupdate::lpc4320_dev_id);  // as a request without --6cam-dev finds it
     }
     out["controllers"] = controllers;
-    for (const char *key : {"firmware_mode", "versions", "fw_header"})
+    for (const char *key : top_keys)
         if (!out.contains(key)) out[key] = nullptr;
+    // The unit is in service when each of its controllers is.
+    bool in_service = controllers.empty() ? out["in_service"] == true : true;
+    std::string not_in_service;
+    for (const json &c : controllers) {
+        if (c["in_service"] == true) continue;
+        in_service = false;
+        not_in_service += (not_in_service.empty() ? "" : ", ") + ("device " + std::to_string(c["device"].get<unsigned>())) +
+                          " " + c["state"].get<std::string>();
+    }
+    if (controllers.empty() && !in_service) not_in_service = out["state"].get<std::string>();
+    out["unit_in_service"] = in_service;
+    out["not_in_service"] = not_in_service;
+    return out;
+}
+
+namespace {
+
+int device_show(const ShowOptions &options, const GlobalOptions &global) {
+    const std::string state = open_checked_device(global, {});
+    ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+    std::vector<std::string> failed;
+    json out;
+    try {
+        out = device_report(global, failed);
+    } catch (const Failure &) {
+        save_device(state);
+        throw;
+    }
     save_device(state);
+    const json controllers = out["controllers"];
+    const bool in_service = out["unit_in_service"];
+    const std::string not_in_service = out["not_in_service"];
+    out.erase("not_in_service");
+    const uint32_t code = out["platform_code"];
+    const std::string family_name = out["family"];
 
     if (options.json) {
         std::printf("%s\n", out.dump(2, ' ', false, json::error_handler_t::replace).c_str());
     } else {
-        std::printf("family: %s (platform code %u)\n", family->name, code);
+        std::printf("family: %s (platform code %u)\n", family_name.c_str(), code);
         if (controllers.empty()) {
             print_controller(out, "");
         } else {
@@ -244,11 +377,19 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
             }
         }
     }
-    if (failed.empty()) return exit_success;
-    std::string what;
-    for (const std::string &f : failed) what += (what.empty() ? "" : ", ") + f;
-    print_error("device show failed: the device did not give " + what);
-    return exit_failure;
+    if (!controllers.empty() && !options.json)
+        std::printf("unit: %s\n", in_service ? "in service" : ("not in service (" + not_in_service + ")").c_str());
+    if (!failed.empty()) {
+        std::string what;
+        for (const std::string &f : failed) what += (what.empty() ? "" : ", ") + f;
+        print_error("device show failed: the device did not give " + what);
+        return exit_failure;
+    }
+    if (options.check && !in_service) {
+        print_error("the unit is not in service: " + not_in_service);
+        return exit_failure;
+    }
+    return exit_success;
 }
 
 }  // namespace
@@ -259,6 +400,7 @@ void add_device_commands(CLI::App &app, Context &ctx) {
     auto o = std::make_shared<ShowOptions>();
     CLI::App *cmd = device->add_subcommand("show", "Show the controller's family, firmware mode, versions and firmware header");
     cmd->add_flag("--json", o->json, "Print one JSON object with the keys below");
+    cmd->add_flag("--check", o->check, "Exit status 1 when the unit is not in service (for scripts)");
     cmd->footer(
         "Asks the device library only what the library itself asks: the platform\n"
         "code, the firmware mode, the version strings (base controller) and the\n"
@@ -271,10 +413,17 @@ void add_device_commands(CLI::App &app, Context &ctx) {
         "header_version where a 5810 header record holds an image header),\n"
         "fw_header (field names in lower case joined by \"_\": value), and controllers (a six-camera system's three, each\n"
         "with device, controller, firmware_mode, versions and fw_header; empty on\n"
-        "the other families). The top-level firmware_mode, versions and fw_header\n"
-        "are those of the controller requests reach (--6cam-dev, or the LPC4320).\n"
+        "the other families), model_name and serial_num (from the model\n"
+        "configuration; null where it has none or did not answer), in_service,\n"
+        "state (\"in service\", or \"left in\" mask ROM, boot loader, update mode or\n"
+        "flash builder) and recover (the update to run again, or null); each of\n"
+        "a six-camera system's controllers has these too. The top-level keys are\n"
+        "those of the controller requests reach (--6cam-dev, or the LPC4320);\n"
+        "unit_in_service is true when every controller of the unit is in service.\n"
+        "--check: exit status 1 (with a \"ryn:\" line) when it is not.\n"
         "\n"
-        "Examples:\n  ryn --sim dev.json device show\n  ryn --sim six.json device show --json");
+        "Examples:\n  ryn --sim dev.json device show\n  ryn --sim six.json device show --json\n"
+        "  ryn --sim dev.json device show --check -q > /dev/null || echo not in service");
     on_run(*cmd, ctx, o, &device_show);
 }
 

@@ -26,7 +26,11 @@ int info_set(const FileOptions &options, const GlobalOptions &global) {
     return run_set(global, model_configuration_record, options.file, options.set);
 }
 
-enum class Direction { get, set };
+int info_diff(const FileOptions &options, const GlobalOptions &global) {
+    return run_diff(global, model_configuration_record, options.file);
+}
+
+enum class Direction { get, set, compare };
 
 // Registers "info NAME FILE", running fn with the file and the options of its direction.
 void add_file_command(CLI::App &info, Context &ctx, const char *name, const char *description,
@@ -37,7 +41,7 @@ void add_file_command(CLI::App &info, Context &ctx, const char *name, const char
     cmd->add_option("FILE", options->file, file_help)->required();
     if (direction == Direction::get) {
         add_get_flags(*cmd, options->get);
-    } else {
+    } else if (direction == Direction::set) {
         cmd->add_flag("--dry-run", options->set.dry_run,
                       "Read the device's model configuration and print what FILE would change; write nothing");
         cmd->add_flag("--write-identity", options->set.write_identity,
@@ -91,6 +95,13 @@ void add_info_commands(CLI::App &app, Context &ctx) {
                          "  ryn --sim dev.json info set model.ini\n"
                          "  ryn --sim dev.json info set other_unit.ini --write-identity",
                      Direction::set, &info_set);
+    add_file_command(*info, ctx, "diff",
+                     "Compare the controller's model configuration and parameters with an INI file",
+                     "INI file to compare with (as info get writes it)",
+                     std::string(diff_help) +
+                         "\nExamples:\n  ryn --sim dev.json info diff model.ini\n"
+                         "  ryn --sim six.json info diff model.ini --6cam-dev 2",
+                     Direction::compare, &info_diff);
 }
 
 }  // namespace ryn::cli

@@ -211,6 +211,10 @@ void add_create(CLI::App &sim, Context &ctx) {
     text("--bootldr-version", "bootldr_version", "Boot loader version string, such as 1.0.0312.1 (at most 59 characters; base)");
     text("--normal-version", "normal_version", "Normal-code version string (base)");
     text("--updater-version", "updater_version", "Updater version string (base)");
+    text("--serial", "serial_num",
+         "Serial number in the model configuration, 1 to 19 characters (every family; base: "
+         "--model-version 0x101 up; 6cam: each of its three controllers)")
+        ->type_name("S");
     cmd->footer("Options left out take the simulator's defaults. A six-camera system (6cam)\n"
                 "holds its LPC4320 controller (device 255) and two 5810 devices (1 and 2);\n"
                 "the record versions apply to all three.\n\n"
@@ -218,6 +222,7 @@ void add_create(CLI::App &sim, Context &ctx) {
                 "  ryn sim create dev.json --family base\n"
                 "  ryn sim create dev.json --family base --cali-version 9 --normal-version 2.1.0.7 --force\n"
                 "  ryn sim create six.json --family 6cam --algo-version 0x100\n"
+                "  ryn sim create other.json --family 5920 --serial SN-0042\n"
                 "  ryn sim create c5810.json --family 5810 --fw-mode maskrom --flash-id 0xC22016 --flash-driver\n"
                 "  ryn --sim dev.json info versions versions.ini");
     cmd->callback([&ctx, o] {

@@ -17,10 +17,13 @@ const char *const overview =
     "controller and files. The controller is simulated: a JSON state file holds it.";
 
 const char *const footer =
-    "Device commands (device, info, cali, fw) run on the state file named with\n"
+    "Device commands (device, info, cali, fw, backup) run on the state file named with\n"
     "--sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
     "~/.local/state/ryn/device.json), which is created as a base controller the\n"
     "first time it is needed. Global options may also follow the command.\n"
+    "A six-camera system is one unit: a command that writes to it names its\n"
+    "controller with --6cam-dev 255 (or lpc), 1 or 2; one that reads covers all\n"
+    "three when --6cam-dev is not given.\n"
     "\n"
     "Messages of the library go to stdout; progress goes to stderr (a bar on a\n"
     "terminal, \"step k/n name\" lines otherwise). A run of \"[Warning] Missing\n"
@@ -109,9 +112,9 @@ int main(int argc, char **argv) {
         app.add_option("--sim", ctx.global.sim, "State file of the simulated controller (default below)")
             ->type_name("STATE");
         app.add_option("--6cam-dev", ctx.global.six_cam_dev,
-                       "Six-camera system: address its 5810 device 1 or 2")
-            ->check(number_in(1, 2))
-            ->type_name("1|2");
+                       "Six-camera system: address its LPC4320 controller (255 or lpc) or its 5810 device 1 or 2")
+            ->transform(six_cam_device())
+            ->type_name("255|lpc|1|2");
         app.add_flag("-q,--quiet", ctx.global.quiet,
                      "No progress output; of the library's messages only warnings and errors (no header dumps)");
         app.add_flag("-v,--verbose", ctx.global.verbose,
@@ -122,6 +125,8 @@ int main(int argc, char **argv) {
         add_info_commands(app, ctx);
         add_cali_commands(app, ctx);
         add_fw_commands(app, ctx);
+        add_backup_commands(app, ctx);
+        add_diff_commands(app, ctx);
         add_image_commands(app, ctx);
         add_sim_commands(app, ctx);
         add_completion_commands(app, ctx);

@@ -62,8 +62,9 @@ std::string device_name(const std::string &family, unsigned six_cam_dev) {
     if (family == "5810") return "a 5810 controller";
     if (family == "5920") return "a 5920 controller";
     if (family == "6cam")
-        return six_cam_dev ? "device " + std::to_string(six_cam_dev) + " (a 5810) of a six-camera system"
-                           : "the LPC4320 controller of a six-camera system";
+        return six_cam_dev == 1 || six_cam_dev == 2
+                   ? "device " + std::to_string(six_cam_dev) + " (a 5810) of a six-camera system"
+                   : "the LPC4320 controller of a six-camera system";
     return "a device of family '" + family + "'";
 }
 
@@ -72,8 +73,9 @@ std::string device_name(const std::string &family, unsigned six_cam_dev) {
 // "ryn: <command> failed: <the library's last line>", and the first failure
 // the library reported when that was another, after any hint the library's
 // messages called for.
-int run_operation(const GlobalOptions &global, const FamilyCheck &check, const Call &call, bool save = true) {
-    const std::string state = open_checked_device(global, check);
+int run_operation(const GlobalOptions &global, Access access, const FamilyCheck &check, const Call &call,
+                  bool save = true) {
+    const std::string state = open_checked_device(global, check, access);
     ryn_sim_trace_clear();  // the state file keeps the device calls of this run, even none
     Host host(!global.quiet);
     host.set_output(global.quiet, global.verbose);
@@ -154,9 +156,9 @@ int32_t get_into(ryn_handle handle, Host &host, const GlobalOptions &global, con
     return kind.operation(&arg);
 }
 
-// The device's record of kind, read by the library into a temporary file (as
-// on a real device: no simulator call), its messages kept back. Throws
-// Failure with the library's reason when the GET fails.
+}  // namespace
+
+// Read by the library as on a real device: no simulator call.
 TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, const RecordKind &kind) {
     TempFile temp = TempFile::scratch();
     std::vector<std::string> messages;
@@ -171,6 +173,8 @@ TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, cons
     }
     return temp;
 }
+
+namespace {
 
 // The keys of a record that say which unit it belongs to.
 struct IdentityKey {
@@ -267,12 +271,19 @@ std::string loaded_family() {
     return family ? family : "";
 }
 
-std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check) {
+std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check, Access access) {
     std::string state = open_device(global);
     const std::string family = loaded_family();
     if (global.six_cam_dev && family != "6cam")
-        throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses a 5810 device of a "
-                         "six-camera system, but the device is " + device_name(family, 0));
+        throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses " +
+                         (global.six_cam_dev == 255 ? "the LPC4320 controller" : "a 5810 device") +
+                         " of a six-camera system, but the device is " + device_name(family, 0));
+    // A six-camera system is one unit: a write names the controller it is
+    // for, so that a file meant for one never lands on another.
+    if (access == Access::write && family == "6cam" && !global.six_cam_dev)
+        throw UsageError(global.command + " on a six-camera system needs the controller it writes to: add "
+                         "--6cam-dev 255 (or lpc) for the LPC4320 controller, --6cam-dev 1 for 5810 device 1, "
+                         "or --6cam-dev 2 for 5810 device 2; nothing was written");
     if (check) check(family, global);
     return state;
 }
@@ -301,11 +312,76 @@ void add_get_flags(CLI::App &cmd, GetOptions &options) {
         ->excludes(merge);
 }
 
+void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
+                       const char *indent) {
+    using Kind = IniKeyDifference::Kind;
+    for (const IniKeyDifference &d : diff.keys) {
+        const std::string name = "[" + d.section + "] " + d.key;
+        switch (d.kind) {
+        case Kind::changed:
+            std::printf("%s%s: %s -> %s\n", indent, name.c_str(), d.left.c_str(), d.right.c_str());
+            break;
+        case Kind::only_left:
+            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), left.c_str(), d.left.c_str());
+            break;
+        case Kind::only_right:
+            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), right.c_str(), d.right.c_str());
+            break;
+        }
+    }
+}
+
+std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::string &family) {
+    if (global.six_cam_dev) return {global.six_cam_dev};
+    if (family == "6cam") return {255, 1, 2};
+    return {0};
+}
+
+const char *const diff_help =
+    "Reads the device's record with an ordinary GET into a temporary file and\n"
+    "compares it with FILE as ryn diff does (names ignore case, numbers compare\n"
+    "by value, \"enable,N\" field by field): one line per key that differs,\n"
+    "\"[section] key: device value -> file value\" or \"only in the device\"\n"
+    "(\"only in the file\"). On a six-camera system without --6cam-dev each of\n"
+    "its three controllers is compared with FILE, labelled. Exit status 0 when\n"
+    "every controller compared holds what FILE holds, 1 when one differs, 2 on\n"
+    "trouble (FILE unreadable, the GET failed). Nothing is written to the device.\n";
+
+int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file) {
+    try {
+        check_input_file(file, "file");
+        const std::string state = open_checked_device(global, {});
+        ryn_sim_trace_clear();  // the state file keeps the device calls of this run
+        const std::vector<unsigned> controllers = read_controllers(global, loaded_family());
+        bool same = true;
+        for (const unsigned id : controllers) {
+            GlobalOptions one = global;
+            one.six_cam_dev = id;
+            const TempFile device = read_device_record(ryn_sim_handle(), one, kind);
+            const IniComparison diff = compare_ini_files(device.path(), file, kind.sections);
+            same = same && diff.same();
+            if (controllers.size() == 1) {
+                print_differences(diff, "the device", "the file", "");
+            } else {
+                std::printf("device %u (%s): %s\n", id, id == 255 ? "LPC4320" : "5810",
+                            diff.same() ? "identical" : "differs");
+                print_differences(diff, "the device", "the file", "  ");
+            }
+        }
+        save_device(state);
+        if (controllers.size() == 1 && same) std::printf("%s identical\n", kind.what);
+        return same ? exit_success : exit_failure;
+    } catch (const Failure &e) {
+        print_error(e.what());
+        return exit_usage;  // trouble, as diff reports it
+    }
+}
+
 int run_get(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const GetOptions &options) {
     check_output_file(file, "file");
     check_existing_file(file, kind, options, global);
-    return run_operation(global, {}, [&](ryn_handle handle, Host &host) -> int32_t {
+    return run_operation(global, Access::read, {}, [&](ryn_handle handle, Host &host) -> int32_t {
         if (options.merge) {
             warn_if_merged(file, kind);
             return get_into(handle, host, global, kind, file);
@@ -323,7 +399,7 @@ int run_set(const GlobalOptions &global, const RecordKind &kind, const std::stri
     check_input_file(file, "file");
     const wstring name = wide(file);
     return run_operation(
-        global, check,
+        global, Access::write, check,
         [&](ryn_handle handle, Host &host) -> int32_t {
             if (options.dry_run || kind.identity) {
                 const TempFile device = read_device_record(handle, global, kind);
@@ -363,7 +439,8 @@ const ImageFormat *check_update(const UpdateOptions &request, const std::string 
     const std::vector<const ImageFormat *> found = recognise_image(request.image, read_file(request.image, "image", max_image_file));
     if (found.size() != 1) return nullptr;  // the library's validation says what is wrong
     const ImageFormat &format = *found.front();
-    const std::string wanted = family == "6cam" ? (global.six_cam_dev ? "5810" : "lpc4320") : family;
+    const std::string wanted =
+        family == "6cam" ? (global.six_cam_dev == 1 || global.six_cam_dev == 2 ? "5810" : "lpc4320") : family;
     if (format.name == wanted) return &format;
     std::string text = "'" + request.image + "' is " + format.article + " " + format.name + " image (" +
                        format.family + "), but the device is " + device + ", which takes " +
@@ -478,7 +555,7 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
     const wstring builder_name = wide(options.flash_builder);
     const ImageFormat *format = nullptr;
     return run_operation(
-        global,
+        global, Access::write,
         [&](const std::string &family, const GlobalOptions &g) { format = check_update(options, family, g); },
         [&](ryn_handle handle, Host &host) -> int32_t {
             const std::string family = loaded_family();

@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli.h"
+#include "files.h"
+#include "ini_compare.h"
 #include "ryn_usr.h"
 
 namespace ryn::cli {
@@ -41,6 +45,11 @@ extern const RecordKind version_strings_record;
 // library's reason.
 int with_device_record(const GlobalOptions &global, const RecordKind &kind,
                        const std::function<int(const std::string &device_file)> &fn);
+
+// The device's record of kind (the controller of global's --6cam-dev), read
+// by the library into a temporary file with its messages kept back. Throws
+// Failure with the library's reason when the GET fails.
+TempFile read_device_record(ryn_handle handle, const GlobalOptions &global, const RecordKind &kind);
 
 // How a GET writes its file.
 struct GetOptions {
@@ -91,10 +100,42 @@ uint32_t update_mode_of(const std::string &mode);
 // without code are usage errors found before any device call.
 int run_fw_update(const GlobalOptions &global, const UpdateOptions &options);
 
+// The differences of a comparison, one line each ("[section] key: 3 -> 4",
+// "[section] key: only in <left> (3)"), the sides named by left and right,
+// each line begun with indent.
+void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
+                       const char *indent);
+
+// cali diff / info diff: the device's record of kind, read by a GET into a
+// temporary file, compared with file as ryn diff compares two files. On a
+// six-camera system without --6cam-dev each of its three controllers is
+// compared, labelled. Exit status 0 when every controller compared holds
+// what file holds, 1 when one differs, 2 on trouble (a file that cannot be
+// read, a GET that fails), as diff does.
+int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file);
+// The help text of cali diff and info diff.
+extern const char *const diff_help;
+
+// The controllers a reading command covers: the one --6cam-dev names, all
+// three of a six-camera system (255, 1, 2) without it, else the one (0).
+std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::string &family);
+
+// What device show reports of the loaded device, as its --json object: the
+// unit and each controller (a query the device does not answer leaves its
+// key null and is named in failed), plus "not_in_service" (what is not, as
+// text). Throws Failure for a platform code of no known family.
+nlohmann::json device_report(const GlobalOptions &global, std::vector<std::string> &failed);
+
+// Whether a command writes to the device. A write on a six-camera system
+// needs --6cam-dev; a read without it covers the whole unit.
+enum class Access { read, write };
+
 // Loads the device of a command (--sim or the default one) and checks that
-// --6cam-dev fits it, then the command's own check. Returns the state file;
-// nothing has been written to it.
-std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check);
+// --6cam-dev fits it (a write to a six-camera system without it is a usage
+// error), then the command's own check. Returns the state file; nothing has
+// been written to it.
+std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check,
+                                Access access = Access::read);
 // The family of the loaded device.
 std::string loaded_family();
 

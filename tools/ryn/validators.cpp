@@ -61,4 +61,17 @@ CLI::Validator name_in(const std::string &what, const std::vector<std::string> &
         "");
 }
 
+CLI::Validator six_cam_device() {
+    return CLI::Validator(
+        [](std::string &text) -> std::string {
+            std::string lower;
+            for (const char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            if (lower == "lpc") text = "255";
+            if (text == "255" || text == "1" || text == "2") return {};
+            return "unknown six-camera device '" + text +
+                   "' (choose one of: 255 or lpc for the LPC4320 controller, 1 or 2 for a 5810 device)";
+        },
+        "");
+}
+
 }  // namespace ryn::cli
