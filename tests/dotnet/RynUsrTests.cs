@@ -112,6 +112,9 @@ static class RynUsrTests
         foreach (RoundTrip t in RoundTrips)
         {
             string what = t.Family + (t.Calibration ? " calibration" : " device information");
+            // Each case starts from new files: a GET merges into an existing file, and
+            // the library refuses one that holds the other request's data.
+            foreach (string name in new[] { "got.ini", "changed.ini", "again.ini" }) File.Delete(File_(name));
             ulong handle = Simulator.Create(t.Family);
             Func<ulong, string, int, Action<uint, uint>, IList<string>> get = (h, p, d, pr) => Ryn.DeviceInfoGet(h, p, d, pr);
             Func<ulong, string, int, Action<uint, uint>, IList<string>> set = (h, p, d, pr) => Ryn.DeviceInfoSet(h, p, d, pr);
