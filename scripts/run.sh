@@ -57,9 +57,9 @@ step ryn --sim base.json info get model.ini
 printf '\n$ head -n 24 model.ini\n'; head -n 24 model.ini | tr -d '\r'
 printf '\n$ grep -A4 "algorithm parameter" model.ini\n'; grep -A4 "algorithm parameter" model.ini | tr -d '\r'
 
-heading "Change the product id and a sensor setting, write them back, read again"
+heading "Change the product id (on purpose: --write-identity) and a sensor setting, write them back, read again"
 step sed -i -e 's/^pid=0x3101/pid=0x3102/' -e 's/^cam0_flip=enable,0/cam0_flip=enable,2/' model.ini
-step ryn --sim base.json info set model.ini
+step ryn --sim base.json info set model.ini --write-identity
 step ryn --sim base.json info get again.ini
 printf '\n$ grep -E "^(pid|cam0_flip)=" again.ini\n'; grep -E "^(pid|cam0_flip)=" again.ini | tr -d '\r'
 
@@ -140,14 +140,14 @@ step ryn sim fail d5920.json --clear
 heading "A six-camera LPC4320 controller: a 1.0 image needs the layout (\"Complete\") mode"
 step ryn sim create six.json --family 6cam --force
 step ryn image build --format lpc4320 --header-version 1.0 -o lpc10.bin
-printf '\n$ ryn --sim six.json --quiet fw update lpc10.bin | tail -n 3\n'
+printf '\n$ ryn --sim six.json --6cam-dev lpc --quiet fw update lpc10.bin | tail -n 3\n'
 status=0
-ryn --sim six.json --quiet fw update lpc10.bin >lpc.log 2>&1 || status=$?
+ryn --sim six.json --6cam-dev lpc --quiet fw update lpc10.bin >lpc.log 2>&1 || status=$?
 tail -n 3 lpc.log
 if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
-printf '\n$ ryn --sim six.json --quiet fw update lpc10.bin --mode layout | tail -n 4\n'
+printf '\n$ ryn --sim six.json --6cam-dev lpc --quiet fw update lpc10.bin --mode layout | tail -n 4\n'
 status=0
-ryn --sim six.json --quiet fw update lpc10.bin --mode layout >lpc.log 2>&1 || status=$?
+ryn --sim six.json --6cam-dev lpc --quiet fw update lpc10.bin --mode layout >lpc.log 2>&1 || status=$?
 tail -n 4 lpc.log
 if ((status != 0)); then printf '[exit status %d]\n' "$status"; fi
 heading "Calibration: read it into an INI file, edit one value, write it back"
@@ -157,8 +157,8 @@ printf '\n$ grep -E "^(cam1_thr|cam0_bound_l)=" cali.ini\n'; grep -E "^(cam1_thr
 printf '\n$ sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini\n'
 sed -i "s/^cam1_thr=.*/cam1_thr=+2.2500000000e+000/" cali.ini
 step ryn --sim cali.json --quiet cali set cali.ini
-step ryn --sim cali.json --quiet cali get again.ini
-printf '\n$ grep "^cam1_thr=" again.ini\n'; grep "^cam1_thr=" again.ini
+step ryn --sim cali.json --quiet cali get cali-again.ini
+printf '\n$ grep "^cam1_thr=" cali-again.ini\n'; grep "^cam1_thr=" cali-again.ini
 
 heading "An old text calibration file whose line 10 is broken leaves the device as it was"
 step ryn sim dump cali.json cali -o before.bin

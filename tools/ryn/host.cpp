@@ -98,6 +98,8 @@ bool is_failure(const std::string &line) {
     const size_t close = line[0] == '[' ? line.find(']') : std::string::npos;
     if (close != std::string::npos && line.substr(0, close).find("Error") != std::string::npos) return true;
     if (close != std::string::npos && line.compare(close + 1, 10, ": Failed t") == 0) return true;
+    // "Flash ID not support.", "Unsupport Mode": refusals without a "Fail" word.
+    if (line.find("not support") != std::string::npos || line.rfind("Unsupport", 0) == 0) return true;
     return line.find("cannot be NULL") != std::string::npos || line.find("can not miss") != std::string::npos;
 }
 
