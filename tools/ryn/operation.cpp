@@ -394,30 +394,33 @@ int run_get(const GlobalOptions &global, const RecordKind &kind, const std::stri
     });
 }
 
+int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, const RecordKind &kind,
+                   const std::string &file, const SetOptions &options) {
+    if (options.dry_run || kind.identity) {
+        const TempFile device = read_device_record(handle, global, kind);
+        const std::vector<std::string> identity =
+            kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
+        if (options.dry_run)
+            print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity);
+        if (!identity.empty() && !options.write_identity)
+            throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
+                             "; nothing was written (add --write-identity to give this unit that identity)");
+        if (options.dry_run) return 1;
+    }
+    const wstring name = wide(file);
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, handle, name.c_str(),
+                           RYN_FLAG_SET | kind.flags | options.form_flags | six_cam_bits(global));
+    attach(arg, host);
+    return kind.operation(&arg);
+}
+
 int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const SetOptions &options, const FamilyCheck &check) {
     check_input_file(file, "file");
-    const wstring name = wide(file);
     return run_operation(
         global, Access::write, check,
-        [&](ryn_handle handle, Host &host) -> int32_t {
-            if (options.dry_run || kind.identity) {
-                const TempFile device = read_device_record(handle, global, kind);
-                const std::vector<std::string> identity =
-                    kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
-                if (options.dry_run)
-                    print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity);
-                if (!identity.empty() && !options.write_identity)
-                    throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
-                                     "; nothing was written (add --write-identity to give this unit that identity)");
-                if (options.dry_run) return 1;
-            }
-            cali_info_arg arg;
-            ryn_cali_info_init_arg(&arg, handle, name.c_str(),
-                                   RYN_FLAG_SET | kind.flags | options.form_flags | six_cam_bits(global));
-            attach(arg, host);
-            return kind.operation(&arg);
-        },
+        [&](ryn_handle handle, Host &host) -> int32_t { return set_record(handle, host, global, kind, file, options); },
         !options.dry_run);
 }
 

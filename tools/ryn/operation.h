@@ -83,6 +83,13 @@ extern const char *const dry_run_help;
 int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const SetOptions &options, const FamilyCheck &check = {});
 
+class Host;
+// The SET of run_set on the loaded device, inside a command's own run: the
+// identity check, then the dry-run report (options.dry_run: no write) or the
+// library's SET with host's callbacks. Returns the library's result.
+int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, const RecordKind &kind,
+                   const std::string &file, const SetOptions &options);
+
 // What fw update takes.
 struct UpdateOptions {
     std::string image;
