@@ -150,7 +150,7 @@ int restore(const RestoreOptions &options, const GlobalOptions &global) {
     const std::string state = open_checked_device(global, {});
     ryn_sim_trace_clear();  // the state file keeps the device calls of this run
     const std::vector<Step> steps = plan_restore(options, global, manifest);
-    const SetOptions show{.dry_run = true, .write_identity = options.to_other_unit};
+    const SetOptions show{.dry_run = true, .write_identity = options.to_other_unit, .before_write = true};
     const SetOptions write{.write_identity = options.to_other_unit};
 
     // What will change, every record before the first write (another

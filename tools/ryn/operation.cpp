@@ -218,12 +218,17 @@ std::string joined(const std::vector<std::string> &items, const char *between) {
 // Changed keys a dry run lists without --verbose.
 constexpr size_t changes_shown = 20;
 
-// What a SET of file would do to the device's record, read into device.
+// What a SET of file would do to the device's record, read into device
+// (before_write: the report of a command that writes next).
 void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
-                   const IniComparison &diff, const std::vector<std::string> &identity) {
+                   const IniComparison &diff, const std::vector<std::string> &identity, bool before_write) {
     using Kind = IniKeyDifference::Kind;
-    std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
-                global.command.c_str(), file.c_str(), kind.what);
+    if (before_write)
+        std::printf("Before %s writes it: '%s' against the device's %s.\n", global.command.c_str(), file.c_str(),
+                    kind.what);
+    else
+        std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
+                    global.command.c_str(), file.c_str(), kind.what);
     const std::vector<IniKeyDifference> changed = diff.of_kind(Kind::changed);
     if (changed.empty()) std::printf("No value would change.\n");
     else std::printf("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
@@ -401,7 +406,8 @@ int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, c
         const std::vector<std::string> identity =
             kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
         if (options.dry_run)
-            print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity);
+            print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity,
+                          options.before_write);
         if (!identity.empty() && !options.write_identity)
             throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
                              "; nothing was written (add --write-identity to give this unit that identity)");
