@@ -374,6 +374,119 @@ TEST_F(Service, BackupWritesEveryRecordWithAManifest) {
     EXPECT_EQ(ryn({"--sim", "d.json", "backup", "bk", "--force"}).status, 0);
 }
 
+// Every record of every controller, as raw bytes (sim dump).
+TEST_F(Service, RestoreBringsBackEveryRecordOfTheBackup) {
+    struct Case {
+        const char *family;
+        const char *cali_from, *cali_to;  // a calibration value changed after the backup
+    };
+    const Case cases[] = {
+        {"base", "cam0_middle_b_l=100", "cam0_middle_b_l=99"},
+        {"5810", "cam0_poly_c1=-2.9808334351e+002", "cam0_poly_c1=7"},
+        {"5920", "cam0_poly_c1=18", "cam0_poly_c1=7"},
+        {"6cam", "cam0_poly_c1=-2.9783334351e+002", "cam0_poly_c1=7"},
+    };
+    const auto edited = [](std::string text, const std::string &from, const std::string &to) {
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+        return text;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        const bool six = std::string(c.family) == "6cam";
+        const std::vector<std::string> devs = six ? std::vector<std::string>{"255", "1", "2"}
+                                                  : std::vector<std::string>{""};
+        const auto records = [&](const std::string &state) {
+            Bytes all;
+            for (const std::string &dev : devs)
+                for (const char *record : {"cali", "model-cfg"}) {
+                    std::vector<std::string> dump = {"sim", "dump", state, record, "-o", "r.bin"};
+                    if (!dev.empty()) dump.insert(dump.end(), {"--dev", dev});
+                    must(dump);
+                    all += slurp("r.bin") + "|";
+                }
+            return all;
+        };
+        must({"sim", "create", "d.json", "--family", c.family, "--serial", "UNIT-42", "--force"});
+        fs::remove_all(dir_ / "bk");
+        must({"--sim", "d.json", "backup", "bk"});
+        const Bytes backed_up = records("d.json");
+
+        // A calibration and a model-configuration value changed (device 1 of a six-camera system).
+        std::vector<std::string> dev = six ? std::vector<std::string>{"--6cam-dev", "1"} : std::vector<std::string>{};
+        const auto on_device = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), {"-q", "--sim", "d.json"});
+            args.insert(args.end(), dev.begin(), dev.end());
+            must(args);
+        };
+        on_device({"cali", "get", "c.ini"});
+        on_device({"info", "get", "m.ini"});
+        spit("c.ini", edited(slurp("c.ini"), c.cali_from, c.cali_to));
+        spit("m.ini", edited(slurp("m.ini"), "model_name=SIM-", "model_name=CHANGED-"));
+        on_device({"cali", "set", "c.ini"});
+        on_device({"info", "set", "m.ini"});
+        ASSERT_NE(records("d.json"), backed_up);
+
+        const Result r = ryn({"--sim", "d.json", "restore", "bk"});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(first_difference(records("d.json"), backed_up), "equal");
+        const std::string ends = six ? "device 255: cali identical\ndevice 255: info identical\n"
+                                       "device 1: cali identical\ndevice 1: info identical\n"
+                                       "device 2: cali identical\ndevice 2: info identical\n"
+                                     : "cali identical\ninfo identical\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), ends.size())), ends) << r.out;
+        EXPECT_NE(r.out.find("model_name: CHANGED-"), std::string::npos) << "what will change is shown\n" << r.out;
+
+        // Another unit of the family: refused, naming both serial numbers, then taken on purpose.
+        must({"sim", "create", "o.json", "--family", c.family, "--serial", "OTHER", "--force"});
+        const Bytes other = slurp("o.json");
+        const Result refused = ryn({"--sim", "o.json", "restore", "bk"});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_NE(refused.err.find("UNIT-42"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("OTHER"), std::string::npos) << refused.err;
+        EXPECT_TRUE(slurp("o.json") == other) << "the state file changed";
+        const Result moved = ryn({"--sim", "o.json", "restore", "bk", "--to-other-unit"});
+        ASSERT_EQ(moved.status, 0) << moved.out << moved.err;
+        EXPECT_EQ(first_difference(records("o.json"), backed_up), "equal");
+    }
+}
+
+// A backup that does not check out writes nothing: a file whose sum differs
+// from the manifest's, and --only keeps the other record as it is.
+TEST_F(Service, RestoreChecksTheManifestFirst) {
+    must({"sim", "create", "d.json", "--family", "5810", "--serial", "UNIT-42"});
+    must({"--sim", "d.json", "backup", "bk"});
+    must({"-q", "--sim", "d.json", "info", "get", "m.ini"});
+    Bytes model = slurp("m.ini");
+    model.replace(model.find("model_name=SIM-"), 15, "model_name=NEW-");
+    spit("m.ini", model);
+    must({"-q", "--sim", "d.json", "info", "set", "m.ini"});
+    const Bytes state = slurp("d.json");
+
+    // A damaged file: refused before the device is touched.
+    const Bytes info = slurp("bk/info.ini");
+    spit("bk/info.ini", info + "; changed\n");
+    const Result damaged = ryn({"--sim", "d.json", "restore", "bk"});
+    EXPECT_EQ(damaged.status, 2);
+    EXPECT_NE(damaged.err.find("does not match its SHA-256"), std::string::npos) << damaged.err;
+    EXPECT_TRUE(slurp("d.json") == state) << "the state file changed";
+    spit("bk/info.ini", info);
+
+    // --only cali leaves the changed model configuration as it is.
+    const Result only = ryn({"--sim", "d.json", "restore", "bk", "--only", "cali"});
+    ASSERT_EQ(only.status, 0) << only.err;
+    EXPECT_EQ(only.out.substr(only.out.rfind("cali identical")), "cali identical\n");
+    const Result still = ryn({"--sim", "d.json", "info", "diff", "bk/info.ini"});
+    EXPECT_EQ(still.status, 1);
+
+    // Another family's backup is no backup of this unit.
+    must({"sim", "create", "e.json", "--family", "5920", "--serial", "UNIT-42"});
+    const Bytes other = slurp("e.json");
+    EXPECT_EQ(ryn({"--sim", "e.json", "restore", "bk"}).status, 2);
+    EXPECT_TRUE(slurp("e.json") == other) << "the state file changed";
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);

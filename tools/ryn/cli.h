@@ -77,6 +77,7 @@ void add_device_commands(CLI::App &app, Context &ctx);
 void add_completion_commands(CLI::App &app, Context &ctx);
 void add_diff_commands(CLI::App &app, Context &ctx);
 void add_backup_commands(CLI::App &app, Context &ctx);
+void add_restore_commands(CLI::App &app, Context &ctx);
 
 // A field name as a JSON key: lower case, words joined by underscores
 // ("vendor id" -> "vendor_id").

@@ -17,8 +17,8 @@ const char *const overview =
     "controller and files. The controller is simulated: a JSON state file holds it.";
 
 const char *const footer =
-    "Device commands (device, info, cali, fw, backup) run on the state file named with\n"
-    "--sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
+    "Device commands (device, info, cali, fw, backup, restore) run on the state\n"
+    "file named with --sim, or on $XDG_STATE_HOME/ryn/device.json (default\n"
     "~/.local/state/ryn/device.json), which is created as a base controller the\n"
     "first time it is needed. Global options may also follow the command.\n"
     "A six-camera system is one unit: a command that writes to it names its\n"
@@ -126,6 +126,7 @@ int main(int argc, char **argv) {
         add_cali_commands(app, ctx);
         add_fw_commands(app, ctx);
         add_backup_commands(app, ctx);
+        add_restore_commands(app, ctx);
         add_diff_commands(app, ctx);
         add_image_commands(app, ctx);
         add_sim_commands(app, ctx);

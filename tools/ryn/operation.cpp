@@ -218,12 +218,17 @@ std::string joined(const std::vector<std::string> &items, const char *between) {
 // Changed keys a dry run lists without --verbose.
 constexpr size_t changes_shown = 20;
 
-// What a SET of file would do to the device's record, read into device.
+// What a SET of file would do to the device's record, read into device
+// (before_write: the report of a command that writes next).
 void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
-                   const IniComparison &diff, const std::vector<std::string> &identity) {
+                   const IniComparison &diff, const std::vector<std::string> &identity, bool before_write) {
     using Kind = IniKeyDifference::Kind;
-    std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
-                global.command.c_str(), file.c_str(), kind.what);
+    if (before_write)
+        std::printf("Before %s writes it: '%s' against the device's %s.\n", global.command.c_str(), file.c_str(),
+                    kind.what);
+    else
+        std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
+                    global.command.c_str(), file.c_str(), kind.what);
     const std::vector<IniKeyDifference> changed = diff.of_kind(Kind::changed);
     if (changed.empty()) std::printf("No value would change.\n");
     else std::printf("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
@@ -394,30 +399,34 @@ int run_get(const GlobalOptions &global, const RecordKind &kind, const std::stri
     });
 }
 
+int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, const RecordKind &kind,
+                   const std::string &file, const SetOptions &options) {
+    if (options.dry_run || kind.identity) {
+        const TempFile device = read_device_record(handle, global, kind);
+        const std::vector<std::string> identity =
+            kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
+        if (options.dry_run)
+            print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity,
+                          options.before_write);
+        if (!identity.empty() && !options.write_identity)
+            throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
+                             "; nothing was written (add --write-identity to give this unit that identity)");
+        if (options.dry_run) return 1;
+    }
+    const wstring name = wide(file);
+    cali_info_arg arg;
+    ryn_cali_info_init_arg(&arg, handle, name.c_str(),
+                           RYN_FLAG_SET | kind.flags | options.form_flags | six_cam_bits(global));
+    attach(arg, host);
+    return kind.operation(&arg);
+}
+
 int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const SetOptions &options, const FamilyCheck &check) {
     check_input_file(file, "file");
-    const wstring name = wide(file);
     return run_operation(
         global, Access::write, check,
-        [&](ryn_handle handle, Host &host) -> int32_t {
-            if (options.dry_run || kind.identity) {
-                const TempFile device = read_device_record(handle, global, kind);
-                const std::vector<std::string> identity =
-                    kind.identity ? identity_changes(device.path(), file) : std::vector<std::string>{};
-                if (options.dry_run)
-                    print_dry_run(global, kind, file, compare_ini_files(device.path(), file, kind.sections), identity);
-                if (!identity.empty() && !options.write_identity)
-                    throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
-                                     "; nothing was written (add --write-identity to give this unit that identity)");
-                if (options.dry_run) return 1;
-            }
-            cali_info_arg arg;
-            ryn_cali_info_init_arg(&arg, handle, name.c_str(),
-                                   RYN_FLAG_SET | kind.flags | options.form_flags | six_cam_bits(global));
-            attach(arg, host);
-            return kind.operation(&arg);
-        },
+        [&](ryn_handle handle, Host &host) -> int32_t { return set_record(handle, host, global, kind, file, options); },
         !options.dry_run);
 }
 

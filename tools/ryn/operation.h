@@ -72,6 +72,7 @@ struct SetOptions {
     bool dry_run = false;         // compare the device's record with the file; write nothing
     bool write_identity = false;  // a file of another unit's identity may be written
     uint32_t form_flags = 0;      // an older file form (RYN_CALI_COMPAT_*)
+    bool before_write = false;    // the dry-run report precedes the write (restore), and says so
 };
 // The help text of a SET's --dry-run.
 extern const char *const dry_run_help;
@@ -82,6 +83,13 @@ extern const char *const dry_run_help;
 // temporary file and prints what the SET would change, without a device write.
 int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const SetOptions &options, const FamilyCheck &check = {});
+
+class Host;
+// The SET of run_set on the loaded device, inside a command's own run: the
+// identity check, then the dry-run report (options.dry_run: no write) or the
+// library's SET with host's callbacks. Returns the library's result.
+int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, const RecordKind &kind,
+                   const std::string &file, const SetOptions &options);
 
 // What fw update takes.
 struct UpdateOptions {
