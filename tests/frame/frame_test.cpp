@@ -458,7 +458,7 @@ TEST_F(FrameTest, FileFailuresCarryTheSystemsReason) {
     // Without msg_fn the reason is the buffer's last message.
     ryn_cali_info_init_arg(&arg, handle_, w(missing_dir), RYN_FLAG_GET);
     EXPECT_EQ(ryn_cali_info(&arg), 0);
-    EXPECT_EQ(std::u16string(test::as_u16(ryn_get_err_msg())), u"No such file or directory\n");
+    EXPECT_EQ(test::posix_reason(std::u16string(test::as_u16(ryn_get_err_msg()))), u"No such file or directory\n");
 
     // A reason left from before a call belongs to none of its messages.
     platform::note_errno(ENOENT);

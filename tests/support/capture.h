@@ -4,12 +4,32 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "ryn_usr.h"
 
 namespace ryn::test {
+
+// The system's reason for a failed file call, in the C runtime's words. The
+// tests compare those words; Windows words the same reasons its own way (and
+// Wine its own again), so its texts are taken back to them here.
+inline std::u16string posix_reason(std::u16string text) {
+#if defined(_WIN32)
+    static const std::pair<std::u16string_view, std::u16string_view> kWords[] = {
+        {u"File not found.\n", u"No such file or directory\n"},
+        {u"The system cannot find the file specified.\n", u"No such file or directory\n"},
+        {u"Path not found.\n", u"No such file or directory\n"},
+        {u"The system cannot find the path specified.\n", u"No such file or directory\n"},
+        {u"Access denied.\n", u"Is a directory\n"},
+        {u"Access is denied.\n", u"Is a directory\n"},
+    };
+    for (const auto &[system, runtime] : kWords)
+        if (text == system) return std::u16string(runtime);
+#endif
+    return text;
+}
 
 struct Capture {
     std::vector<std::u16string> messages;
@@ -30,7 +50,7 @@ struct Capture {
         va_end(copy);
         std::u16string text(length > 0 ? static_cast<size_t>(length) : 0, u'\0');
         ryn_format_msg(reinterpret_cast<ryn_wchar *>(text.data()), text.size() + 1, format, args);
-        static_cast<Capture *>(user_data)->messages.push_back(text);
+        static_cast<Capture *>(user_data)->messages.push_back(posix_reason(std::move(text)));
     }
 
     static void on_progress(void *user_data, uint32_t step, uint32_t total) {
