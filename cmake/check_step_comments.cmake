@@ -6,6 +6,7 @@
 # with one before its text ("// 2 to 5. The header"), tells the next reader
 # nothing. Numbers inside a sentence stay ("// 255 characters", "// 1.5 times",
 # "// 3072 bytes"). Fails with one line per such comment.
+cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
   message(FATAL_ERROR "usage: cmake -DROOT=<source dir> -P check_step_comments.cmake")
 endif()
@@ -17,13 +18,11 @@ set(only "(//|/[*])[ \t]*${numbers}[.]?[ \t]*([*]/)?[ \t]*$")
 # A comment line that opens with the numbers and a full stop.
 set(prefix "^[ \t]*(//|/[*]+|[*])[ \t]*${numbers}[.]([ \t]|$)")
 
-file(GLOB_RECURSE files RELATIVE "${ROOT}" "${ROOT}/*.c" "${ROOT}/*.cpp" "${ROOT}/*.h")
+include("${CMAKE_CURRENT_LIST_DIR}/tree_sources.cmake")
+tree_sources(files "${ROOT}" "tests")
 set(faults 0)
 set(checked 0)
 foreach(file IN LISTS files)
-  if(file MATCHES "^(tests|build[^/]*|[.][^/]*)/")
-    continue()
-  endif()
   math(EXPR checked "${checked} + 1")
   file(STRINGS "${ROOT}/${file}" hits ENCODING UTF-8 REGEX "${only}|${prefix}")
   if(NOT hits)

@@ -48,4 +48,5 @@ cmake --build "$build" -j "$(nproc)" ${targets[@]:+--target "${targets[@]}"}
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${labels[@]}"
+# A test that hangs fails after ten minutes instead of holding the run.
+ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)" "${labels[@]}"
