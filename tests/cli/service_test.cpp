@@ -487,6 +487,33 @@ TEST_F(Service, RestoreChecksTheManifestFirst) {
     EXPECT_TRUE(slurp("e.json") == other) << "the state file changed";
 }
 
+// A restore that fails part-way names what it wrote and what it did not, and
+// runs again once the fault is gone; one record of a six-camera system is
+// written only to the controller named.
+TEST_F(Service, RestoreThatFailsPartWaySaysWhatWasWritten) {
+    must({"sim", "create", "d.json", "--family", "5920", "--serial", "UNIT-42"});
+    must({"--sim", "d.json", "backup", "bk"});
+    must({"sim", "fail", "d.json", "model_cfg_writer"});
+    const Result failed = ryn({"--sim", "d.json", "restore", "bk"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("restore failed part-way: "), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find("; written: cali.ini; not written: info.ini"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.out.find("cali identical\n"), std::string::npos) << failed.out;
+    must({"sim", "fail", "d.json", "--clear"});
+    must({"--sim", "d.json", "restore", "bk"});
+
+    must({"sim", "create", "six.json", "--family", "6cam", "--serial", "UNIT-6"});
+    must({"--sim", "six.json", "backup", "six"});
+    const Bytes state = slurp("six.json");
+    const Result unnamed = ryn({"--sim", "six.json", "restore", "six", "--only", "cali"});
+    EXPECT_EQ(unnamed.status, 2);
+    EXPECT_NE(unnamed.err.find("--6cam-dev 255 (or lpc)"), std::string::npos) << unnamed.err;
+    EXPECT_TRUE(slurp("six.json") == state) << "the state file changed";
+    const Result named = ryn({"--sim", "six.json", "restore", "six", "--only", "cali", "--6cam-dev", "1"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.out.substr(named.out.rfind("device 1: ")), "device 1: cali identical\n");
+}
+
 TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"}) {
         SCOPED_TRACE(format);

@@ -147,11 +147,15 @@ std::string joined_files(const std::vector<Step> &steps, size_t from, size_t to)
 
 int restore(const RestoreOptions &options, const GlobalOptions &global) {
     const json manifest = read_manifest(options.dir);
-    const std::string state = open_checked_device(global, {});
+    // A whole restore puts every record back on the controller it was read
+    // from; one record (--only) of a six-camera system is written to the
+    // controller --6cam-dev names, as cali set and info set are.
+    const std::string state = open_checked_device(global, {}, options.only.empty() ? Access::read : Access::write);
     ryn_sim_trace_clear();  // the state file keeps the device calls of this run
     const std::vector<Step> steps = plan_restore(options, global, manifest);
-    const SetOptions show{.dry_run = true, .write_identity = options.to_other_unit, .before_write = true};
-    const SetOptions write{.write_identity = options.to_other_unit};
+    const SetOptions show{.dry_run = true, .write_identity = options.to_other_unit, .before_write = true,
+                          .identity_option = "--to-other-unit"};
+    const SetOptions write{.write_identity = options.to_other_unit, .identity_option = "--to-other-unit"};
 
     // What will change, every record before the first write (another
     // unit's identity is refused here, with nothing written).
@@ -228,7 +232,8 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
         "back and compares it with its file. It ends with one line per controller\n"
         "and record: cali identical, info identical (\"device 255: cali identical\"\n"
         "on a six-camera system). A restore that fails part-way names the records\n"
-        "written and those not written (exit status 1).\n\n"
+        "written and those not written (exit status 1). On a six-camera system\n"
+        "--only restores one controller's record: name it with --6cam-dev.\n\n"
         "Examples:\n  ryn --sim dev.json restore unit-0042\n"
         "  ryn --sim six.json restore six-backup --only cali --6cam-dev 1\n"
         "  ryn --sim new.json restore unit-0042 --to-other-unit");

@@ -410,7 +410,8 @@ int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, c
                           options.before_write);
         if (!identity.empty() && !options.write_identity)
             throw UsageError("'" + file + "' belongs to another unit: " + joined(identity, "; ") +
-                             "; nothing was written (add --write-identity to give this unit that identity)");
+                             "; nothing was written (add " + options.identity_option +
+                             " to give this unit that identity)");
         if (options.dry_run) return 1;
     }
     const wstring name = wide(file);

@@ -73,6 +73,7 @@ struct SetOptions {
     bool write_identity = false;  // a file of another unit's identity may be written
     uint32_t form_flags = 0;      // an older file form (RYN_CALI_COMPAT_*)
     bool before_write = false;    // the dry-run report precedes the write (restore), and says so
+    const char *identity_option = "--write-identity";  // what the refusal of another identity names
 };
 // The help text of a SET's --dry-run.
 extern const char *const dry_run_help;
