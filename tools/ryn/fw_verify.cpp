@@ -300,7 +300,8 @@ std::string first_difference_text(const FwVerifyResult &result) {
 }
 
 std::string firmware_identity(ryn_handle handle, const GlobalOptions &global, const ImageFormat &format,
-                              const std::vector<uint8_t> &image) {
+                              const std::string &path, const std::vector<uint8_t> &image) {
+    if (!invalid_reason(format, path).empty()) return {};  // the update refuses it before any device call
     try {
         const FwVerifyResult r = verify_firmware(handle, global, format, image, "normal");
         return r.controllers.size() == 1 ? r.controllers.front().identity : std::string();

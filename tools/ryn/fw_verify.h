@@ -76,9 +76,11 @@ FwVerifyResult verify_firmware(ryn_handle handle, const GlobalOptions &global, c
                                const std::vector<uint8_t> &image, const std::string &mode);
 
 // The identity of the firmware the controller (global's) holds, read as
-// verify reads it; empty when no read tells or a read fails.
+// verify reads it at the places image (the file path, its bytes) names;
+// empty when no read tells or a read fails. An image the library's
+// validation refuses is not read from, nor is the device read for it.
 std::string firmware_identity(ryn_handle handle, const GlobalOptions &global, const ImageFormat &format,
-                              const std::vector<uint8_t> &image);
+                              const std::string &path, const std::vector<uint8_t> &image);
 // After a successful update of mode (the library's update mode, as the
 // update left it): verify's comparison, with the identity read before the
 // update and after it.

@@ -610,7 +610,7 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
                 return 1;
             }
             // What the device holds before, read as fw verify reads it.
-            const std::string before = format ? firmware_identity(handle, global, *format, bytes) : std::string();
+            const std::string before = format ? firmware_identity(handle, global, *format, options.image, bytes) : std::string();
             fw_update_arg arg;
             ryn_fw_update_init_arg(&arg, handle, image_name.c_str(),
                                    options.flash_builder.empty() ? nullptr : builder_name.c_str(),
