@@ -343,8 +343,8 @@ int run_fw_verify(const GlobalOptions &global, const VerifyOptions &options) {
         open_checked_device(global, {});
         const ImageFormat &format = checked_format(options.image, bytes, loaded_family(), global);
         if (const std::string why = invalid_reason(format, options.image); !why.empty())
-            throw UsageError("'" + options.image + "' is not a valid " + format.name + " image: " + why +
-                             "; the device was not read");
+            throw UsageError("'" + options.image + "' is not a valid " + format.name +
+                             " image (the device was not read): " + why);
         FwVerifyResult result = verify_firmware(ryn_sim_handle(), global, format, bytes, options.mode);
         result.image = options.image;
         print_result(result);
