@@ -670,6 +670,9 @@ TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"})
         must({"image", "build", "--format", format, "-o", std::string(format) + ".bin"});
     spit("cali.txt", "x\n");
+    Bytes bad = slurp("5920.bin");
+    bad[0x50] = static_cast<char>(bad[0x50] ^ 1);  // a header byte: the checksum no longer holds
+    spit("bad5920.bin", bad);
     struct Case {
         const char *family;
         std::vector<std::string> args;
@@ -695,6 +698,7 @@ TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
         {"5920", {"fw", "verify", "lpc4320.bin"}, {"lpc4320 image", "5920 controller", "not read"}},
         {"6cam", {"fw", "verify", "5920.bin"}, {"5920 image", "an lpc4320 image", "a 5810 image"}},
         {"base", {"fw", "verify", "cali.txt"}, {"not recognised"}},
+        {"5920", {"fw", "verify", "bad5920.bin"}, {"not a valid 5920 image", "Header checksum"}},
     };
     for (const Case &c : cases) {
         std::string line;
