@@ -6,6 +6,7 @@
 #include "files.h"
 #include "ini_compare.h"
 #include "operation.h"
+#include "report.h"
 
 namespace ryn::cli {
 
@@ -19,8 +20,11 @@ int diff_files(const DiffOptions &options, const GlobalOptions &) {
     try {
         check_input_file(options.left, "file");
         check_input_file(options.right, "file");
+        Report::of_run().set_unit({}, {});  // no unit: the log gets its lines from here
         const IniComparison diff = compare_ini_files(options.left, options.right);
         print_differences(diff, options.left, options.right, "");
+        Report::of_run().data()["files"] = {options.left, options.right};
+        Report::of_run().compared(diff.same());
         return diff.same() ? exit_success : exit_failure;
     } catch (const Failure &e) {
         print_error(e.what());
@@ -35,6 +39,7 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd = app.add_subcommand("diff", "Compare two INI files by section and key, as the library reads them");
     cmd->add_option("A", o->left, "First INI file")->required();
     cmd->add_option("B", o->right, "Second INI file")->required();
+    add_report_options(*cmd, ctx);
     cmd->footer(
         "Section and key names ignore case and the first of a repeated key counts,\n"
         "as when the library reads a file; values lose their blanks and outer\n"

@@ -37,6 +37,7 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
     cmd->add_flag("--allow-downgrade", o->allow_downgrade,
                   "Write normal code older than the device's (base controller)");
     cmd->add_flag("--allow-empty", o->allow_empty, "Write an image that carries no code (a 5920 image of 0 banks)");
+    add_report_options(*cmd, ctx);
     cmd->footer(
         "The whole image is validated before the device is touched. The device is\n"
         "switched into its update mode, written and reset along the way.\n"
