@@ -59,9 +59,11 @@ void on_run(CLI::App &sub, Context &ctx, std::shared_ptr<Options> options,
     sub.callback([&ctx, options, fn] { ctx.action = [&ctx, options, fn] { return fn(*options, ctx.global); }; });
 }
 
-// --json (unless json is false) and --log FILE of a device command, into
-// ctx.global. A command without them refuses them as unknown options.
-void add_report_options(CLI::App &cmd, Context &ctx, bool json = true);
+// --json (unless json_keys is null) and --log FILE of a device command, into
+// ctx.global, and their help before the examples of cmd's footer (set
+// before): json_keys names the command's own keys. A command without them
+// refuses them as unknown options.
+void add_report_options(CLI::App &cmd, Context &ctx, const char *json_keys);
 
 // Validators whose failures are usage errors (exit status 2).
 // A whole number from min to max, decimal or 0x-prefixed hexadecimal (no sign,

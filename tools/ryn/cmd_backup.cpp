@@ -142,7 +142,6 @@ void add_backup_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd = app.add_subcommand("backup", "Back up every record of the unit into a folder, with a manifest");
     cmd->add_option("DIR", o->dir, "Folder to write (created when missing; must be empty unless --force)")->required();
     cmd->add_flag("--force", o->force, "Write into a folder that is not empty");
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "For every controller of the unit (the three of a six-camera system, or the\n"
         "one --6cam-dev names) DIR gets the calibration (cali.ini), the model\n"
@@ -156,6 +155,8 @@ void add_backup_commands(CLI::App &app, Context &ctx) {
         "file. Ends with one line: backup of <family> <serial> -> DIR: N files (N\n"
         "counts the manifest). Nothing is written to the device.\n\n"
         "Examples:\n  ryn --sim dev.json backup unit-0042\n  ryn --sim six.json backup six-backup --force");
+    add_report_options(*cmd, ctx,
+                       "dir, files (the files written, manifest.json last), controllers (as in the manifest)");
     on_run(*cmd, ctx, o, &backup);
 }
 

@@ -54,13 +54,13 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         cali->add_subcommand("get", "Read the controller's calibration into an INI file");
     cmd->add_option("FILE", get->file, "INI file to write")->required();
     add_get_flags(*cmd, get->get);
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "Section \"calibration\" of FILE gets the record's fixed fields (length,\n"
         "version, nf_cam, camera words, post_cali matrices, sensor registers as\n"
         "\"enable,N\" or \"disable,N\", nf_profile), then every parameter the\n"
         "definition file names.\n\n" + std::string(get_file_help) +
         "\nExample:\n  ryn --sim dev.json cali get cali.ini");
+    add_report_options(*cmd, ctx, get_report_keys);
     on_run(*cmd, ctx, get, &cali_get);
 
     auto set = std::make_shared<CaliOptions>();
@@ -76,7 +76,6 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
     CLI::Option *dry = cmd->add_flag("--dry-run", set->dry_run,
                                      "Read the device's calibration and print what FILE would change; write nothing");
     dry->excludes(text)->excludes(compact);
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "The device's record is read first; what FILE holds replaces the values it\n"
         "names, and the record is written back once, after the whole file was read.\n"
@@ -88,15 +87,16 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json cali set cali.ini --dry-run\n"
         "  ryn --sim dev.json cali set old_cali.txt --text\n"
         "  ryn --sim dev.json cali set old_cali.ini --compact-ini");
+    add_report_options(*cmd, ctx, set_report_keys);
     on_run(*cmd, ctx, set, &cali_set);
 
     auto diff = std::make_shared<CaliOptions>();
     cmd = cali->add_subcommand("diff", "Compare the controller's calibration with an INI file");
     cmd->add_option("FILE", diff->file, "INI file to compare with (as cali get writes it)")->required();
-    add_report_options(*cmd, ctx);
     cmd->footer(std::string(diff_help) +
                 "\nExamples:\n  ryn --sim dev.json cali diff cali.ini\n"
                 "  ryn --sim dev.json fw update fw.bin && ryn --sim dev.json cali diff cali.ini");
+    add_report_options(*cmd, ctx, diff_report_keys);
     on_run(*cmd, ctx, diff, &cali_diff);
 }
 

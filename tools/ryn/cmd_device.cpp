@@ -433,7 +433,6 @@ void add_device_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd = device->add_subcommand("show", "Show the controller's family, firmware mode, versions and firmware header");
     cmd->add_flag("--json", o->json, "Print one JSON object with the keys below");
     cmd->add_flag("--check", o->check, "Exit status 1 when the unit is not in service (for scripts)");
-    add_report_options(*cmd, ctx, false);
     cmd->footer(
         "Asks the device library only what the library itself asks: the platform\n"
         "code, the firmware mode, the version strings (base controller) and the\n"
@@ -457,6 +456,7 @@ void add_device_commands(CLI::App &app, Context &ctx) {
         "\n"
         "Examples:\n  ryn --sim dev.json device show\n  ryn --sim six.json device show --json\n"
         "  ryn --sim dev.json device show --check -q > /dev/null || echo not in service");
+    add_report_options(*cmd, ctx, nullptr);
     on_run(*cmd, ctx, o, &device_show);
 }
 

@@ -39,7 +39,6 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd = app.add_subcommand("diff", "Compare two INI files by section and key, as the library reads them");
     cmd->add_option("A", o->left, "First INI file")->required();
     cmd->add_option("B", o->right, "Second INI file")->required();
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "Section and key names ignore case and the first of a repeated key counts,\n"
         "as when the library reads a file; values lose their blanks and outer\n"
@@ -50,6 +49,9 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
         "data, 1 when they differ, 2 on trouble (a file missing or unreadable), as\n"
         "diff does.\n\n"
         "Examples:\n  ryn diff before.ini after.ini\n  ryn diff cali-1.ini cali-2.ini > /dev/null && echo same");
+    add_report_options(*cmd, ctx,
+                       "files ([A, B]), same (false with result \"ok\" and exit status 1 when they differ), differences (each {device: null, section, key, kind: changed, "
+                       "only_left or only_right, left: A's value, right: B's, null on the side that lacks the key})");
     on_run(*cmd, ctx, o, &diff_files);
 }
 

@@ -37,7 +37,6 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
     cmd->add_flag("--allow-downgrade", o->allow_downgrade,
                   "Write normal code older than the device's (base controller)");
     cmd->add_flag("--allow-empty", o->allow_empty, "Write an image that carries no code (a 5920 image of 0 banks)");
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "The whole image is validated before the device is touched. The device is\n"
         "switched into its update mode, written and reset along the way.\n"
@@ -60,6 +59,10 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin\n"
         "  ryn --sim c5810.json fw update fw5810.bin --mode layout\n"
         "  ryn --sim six.json --6cam-dev 2 fw update fw5810.bin");
+    add_report_options(*cmd, ctx,
+                       "image, dry_run, before and after (the controller's firmware_mode, versions and fw_header "
+                       "as device show gives them, read before and after the update), device_mode_after (device "
+                       "show's state line after the update or its failure: in service, left in mask ROM, ...)");
     on_run(*cmd, ctx, o, &fw_update);
 }
 

@@ -225,7 +225,6 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
         ->check(name_in("record", {"cali", "info"}));
     cmd->add_flag("--to-other-unit", o->to_other_unit,
                    "Restore a backup of another unit (other serial number), identity included");
-    add_report_options(*cmd, ctx);
     cmd->footer(
         "The manifest is checked first: the SHA-256 of every file it names, the\n"
         "family against the device's, and each controller's serial number against\n"
@@ -245,6 +244,10 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
         "Examples:\n  ryn --sim dev.json restore unit-0042\n"
         "  ryn --sim six.json restore six-backup --only cali --6cam-dev 1\n"
         "  ryn --sim new.json restore unit-0042 --to-other-unit");
+    add_report_options(*cmd, ctx,
+                       "dir, changes (what each record changes, as set's --dry-run), records (each {device, record, "
+                       "file, written, identical}), differences (of a record that read back otherwise), "
+                       "device_mode_after");
     on_run(*cmd, ctx, o, &restore);
 }
 

@@ -406,6 +406,17 @@ const char *const diff_help =
     "every controller compared holds what FILE holds, 1 when one differs, 2 on\n"
     "trouble (FILE unreadable, the GET failed). Nothing is written to the device.\n";
 
+const char *const get_report_keys = "file (the file written)";
+const char *const set_report_keys =
+    "file, dry_run, changes (with --dry-run: each key the SET would change, {device, section, key, kind, "
+    "left: the device's value, right: the file's}), device_mode_after (device show's state line, after a "
+    "write or a failure)";
+const char *const diff_report_keys =
+    "file, same (true when every controller compared holds what FILE holds; false with result \"ok\" and "
+    "exit status 1 when one differs), controllers (each {device, "
+    "same}), differences (each {device, section, key, kind: changed, only_left or only_right, left: the "
+    "device's value, right: the file's, null on the side that lacks the key})";
+
 int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file) {
     try {
         check_input_file(file, "file");

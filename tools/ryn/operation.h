@@ -127,6 +127,10 @@ void report_differences(const char *key, const IniComparison &diff, unsigned dev
 int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file);
 // The help text of cali diff and info diff.
 extern const char *const diff_help;
+// The --json keys of the GET, SET and diff commands of cali and info.
+extern const char *const get_report_keys;
+extern const char *const set_report_keys;
+extern const char *const diff_report_keys;
 
 // The controllers a reading command covers: the one --6cam-dev names, all
 // three of a six-camera system (255, 1, 2) without it, else the one (0).

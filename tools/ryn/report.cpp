@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "help_format.h"
 #include "host_os.h"
 #include "platform/file.h"
 
@@ -253,15 +254,40 @@ void say(const char *format, ...) {
     Report::of_run().output(text);
 }
 
-void add_report_options(CLI::App &cmd, Context &ctx, bool json) {
-    if (json)
+void add_report_options(CLI::App &cmd, Context &ctx, const char *json_keys) {
+    std::string help;
+    if (json_keys) {
         cmd.add_flag("--json", ctx.global.json,
                      "Print one JSON object on stdout (result, messages, warnings and the keys below) and "
                      "nothing else; progress stays on stderr");
+        help += "--json prints one JSON object on stdout and nothing else; progress, hints, warnings and the "
+                "\"ryn:\" line stay on stderr. Its keys: command, result (\"ok\", or \"failed\", also for a "
+                "usage error), exit_status, error (the text of the last \"ryn:\" line when it failed, else "
+                "null), family and serial_num of the unit (null when not known), messages (the library's "
+                "messages and ryn's own lines, one line each, in order), warnings, and " +
+                std::string(json_keys) + ".\n";
+    }
     cmd.add_option("--log", ctx.global.log,
                    "Append each message, the command and its result to FILE, each line with the time (UTC), "
                    "the unit's family and serial number")
         ->type_name("FILE");
+    help += "--log FILE appends one line per message, and one for the command and its result: \"TIME FAMILY "
+            "SERIAL KIND: TEXT\" (TIME in UTC; KIND command, library, ryn, note, error or result; \"-\" for a "
+            "family or serial number not known). A log that cannot be opened or written is a failure before "
+            "the device is touched.\n";
+    // Each paragraph wrapped, with a blank line before each and before the examples.
+    std::string text;
+    for (size_t from = 0, end; from < help.size(); from = end + 1) {
+        end = help.find('\n', from);
+        std::string lines = wrap(help.substr(from, end - from), 76);
+        if (lines.empty() || lines.back() != '\n') lines += "\n";
+        text += "\n" + lines;
+    }
+    std::string footer = cmd.get_footer();
+    const size_t at = footer.find("\nExample");
+    if (at == std::string::npos) footer += "\n" + text;
+    else footer.insert(at, text);
+    cmd.footer(footer);
 }
 
 }  // namespace ryn::cli
