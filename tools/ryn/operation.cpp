@@ -81,7 +81,7 @@ void report_device_after(const GlobalOptions &global) {
     nlohmann::json state = nullptr;
     const nlohmann::json identity = firmware_identity(global, &state);
     report.data()["device_mode_after"] = state;
-    if (report.data().contains("before")) report.data()["after"] = identity;
+    if (report.data().contains("before") && !report.data()["before"].is_null()) report.data()["after"] = identity;
     if (state.is_string()) report.add_to_result("device " + state.get<std::string>());
 }
 
@@ -497,6 +497,7 @@ int run_set(const GlobalOptions &global, const RecordKind &kind, const std::stri
     check_input_file(file, "file");
     Report::of_run().data()["file"] = file;
     Report::of_run().data()["dry_run"] = options.dry_run;
+    Report::of_run().data()["device_mode_after"] = nullptr;  // known once the device was written
     return run_operation(
         global, Access::write, check,
         [&](ryn_handle handle, Host &host) -> int32_t { return set_record(handle, host, global, kind, file, options); },
@@ -632,8 +633,11 @@ uint32_t update_mode_of(const std::string &mode) {
 int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
     check_input_file(options.image, "image");
     if (!options.flash_builder.empty()) check_input_file(options.flash_builder, "flash builder file");
-    Report::of_run().data()["image"] = options.image;
-    Report::of_run().data()["dry_run"] = options.dry_run;
+    nlohmann::json &keys = Report::of_run().data();
+    keys["image"] = options.image;
+    keys["dry_run"] = options.dry_run;
+    // Known once the update ran (not on a dry run nor a refused request).
+    keys["before"] = keys["after"] = keys["device_mode_after"] = nullptr;
     const uint32_t update_mode = update_mode_of(options.mode);
     const wstring image_name = wide(options.image);
     const wstring builder_name = wide(options.flash_builder);
