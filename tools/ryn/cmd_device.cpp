@@ -253,29 +253,29 @@ json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<
 
 void print_controller(const json &c, const char *indent) {
     for (const auto &[key, label] : {std::pair{"model_name", "model name"}, {"serial_num", "serial number"}})
-        if (!c[key].is_null()) std::printf("%s%s: %s\n", indent, label, c[key].get<std::string>().c_str());
-    std::printf("%sstate: %s", indent, c["state"].get<std::string>().c_str());
-    if (!c["recover"].is_null()) std::printf("; recover it by running its update again: %s", c["recover"].get<std::string>().c_str());
-    std::printf("\n");
+        if (!c[key].is_null()) say("%s%s: %s\n", indent, label, c[key].get<std::string>().c_str());
+    say("%sstate: %s", indent, c["state"].get<std::string>().c_str());
+    if (!c["recover"].is_null()) say("; recover it by running its update again: %s", c["recover"].get<std::string>().c_str());
+    say("\n");
     const json &mode = c["firmware_mode"];
     if (mode.is_null()) {
-        std::printf("%sfirmware mode: not reported\n", indent);
+        say("%sfirmware mode: not reported\n", indent);
     } else if (mode["code"].is_null()) {
-        std::printf("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
+        say("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
     } else {
-        std::printf("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
+        say("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
                     hex(mode["code"].get<uint64_t>(), 2).c_str());
     }
     for (const auto &[name, value] : c["versions"].items())
-        std::printf("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
+        say("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
     if (c["fw_header"].is_null()) {
-        std::printf("%sfirmware header: not read\n", indent);
+        say("%sfirmware header: not read\n", indent);
         return;
     }
-    std::printf("%sfirmware header:\n", indent);
+    say("%sfirmware header:\n", indent);
     for (const auto &[name, value] : c["fw_header"].items()) {
-        if (value.is_boolean()) std::printf("%s  %s: %s\n", indent, name.c_str(), value.get<bool>() ? "yes" : "no");
-        else std::printf("%s  %s: %s\n", indent, name.c_str(), hex(value.get<uint64_t>()).c_str());
+        if (value.is_boolean()) say("%s  %s: %s\n", indent, name.c_str(), value.get<bool>() ? "yes" : "no");
+        else say("%s  %s: %s\n", indent, name.c_str(), hex(value.get<uint64_t>()).c_str());
     }
 }
 
@@ -398,19 +398,19 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
     if (options.json) {
         print_json(out);
     } else {
-        std::printf("family: %s (platform code %u)\n", family_name.c_str(), code);
+        say("family: %s (platform code %u)\n", family_name.c_str(), code);
         if (controllers.empty()) {
             print_controller(out, "");
         } else {
             for (const json &c : controllers) {
-                std::printf("device %u (%s):\n", c["device"].get<unsigned>(),
+                say("device %u (%s):\n", c["device"].get<unsigned>(),
                             c["controller"].get<std::string>().c_str());
                 print_controller(c, "  ");
             }
         }
     }
     if (!controllers.empty() && !options.json)
-        std::printf("unit: %s\n", in_service ? "in service" : ("not in service (" + not_in_service + ")").c_str());
+        say("unit: %s\n", in_service ? "in service" : ("not in service (" + not_in_service + ")").c_str());
     if (!failed.empty()) {
         std::string what;
         for (const std::string &f : failed) what += (what.empty() ? "" : ", ") + f;
