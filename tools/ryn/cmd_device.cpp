@@ -264,7 +264,7 @@ void print_controller(const json &c, const char *indent) {
         say("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
     } else {
         say("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
-                    hex(mode["code"].get<uint64_t>(), 2).c_str());
+            hex(mode["code"].get<uint64_t>(), 2).c_str());
     }
     for (const auto &[name, value] : c["versions"].items())
         say("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
@@ -404,7 +404,7 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
         } else {
             for (const json &c : controllers) {
                 say("device %u (%s):\n", c["device"].get<unsigned>(),
-                            c["controller"].get<std::string>().c_str());
+                    c["controller"].get<std::string>().c_str());
                 print_controller(c, "  ");
             }
         }

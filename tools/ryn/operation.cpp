@@ -259,16 +259,16 @@ void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const st
     report_differences("changes", diff, global.six_cam_dev);
     if (before_write)
         say("Before %s writes it: '%s' against the device's %s.\n", global.command.c_str(), file.c_str(),
-                    kind.what);
+            kind.what);
     else
         say("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
-                    global.command.c_str(), file.c_str(), kind.what);
+            global.command.c_str(), file.c_str(), kind.what);
     const std::vector<IniKeyDifference> changed = diff.of_kind(Kind::changed);
     if (changed.empty()) say("No value would change.\n");
     else say("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
     for (size_t i = 0; i < changed.size() && (global.verbose || i < changes_shown); ++i)
         say("  [%s] %s: %s -> %s\n", changed[i].section.c_str(), changed[i].key.c_str(),
-                    changed[i].left.c_str(), changed[i].right.c_str());
+            changed[i].left.c_str(), changed[i].right.c_str());
     if (!global.verbose && changed.size() > changes_shown)
         say("  ... and %zu more; --verbose lists them all\n", changed.size() - changes_shown);
     const auto names = [&](const std::vector<IniKeyDifference> &keys) {
@@ -282,10 +282,10 @@ void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const st
     };
     if (const auto missing = diff.of_kind(Kind::only_left); !missing.empty())
         say("%zu %s missing from the file (%s\n", missing.size(), missing.size() == 1 ? "key" : "keys",
-                    names(missing).c_str());
+            names(missing).c_str());
     if (const auto extra = diff.of_kind(Kind::only_right); !extra.empty())
         say("%zu %s of the file not in the device's record (%s\n", extra.size(),
-                    extra.size() == 1 ? "key" : "keys", names(extra).c_str());
+            extra.size() == 1 ? "key" : "keys", names(extra).c_str());
     for (const std::string &change : identity) say("Identity would change: %s.\n", change.c_str());
 }
 
@@ -603,7 +603,7 @@ const UpdatePlan update_plans[] = {
 void print_update_plan(const UpdateOptions &options, const ImageFormat &format, const ImageReport &report,
                        const std::string &device, const std::string &device_version, const std::string &image_version) {
     say("Dry run of fw update: '%s' on %s; nothing is written to the device.\n", options.image.c_str(),
-                device.c_str());
+        device.c_str());
     say("Image: a valid %s image; it fits the device, the mode and the options given.\n", format.name);
     if (!device_version.empty() && !image_version.empty())
         say("Normal code: %s on the device, %s in the image.\n", device_version.c_str(), image_version.c_str());
@@ -612,14 +612,14 @@ void print_update_plan(const UpdateOptions &options, const ImageFormat &format, 
         const uint32_t mode = update_mode_of(options.mode);
         if (mode == RYN_UPDATE_AUTO)
             say("Writes: the library chooses normal or flash-layout mode from the device's firmware "
-                        "(normal: %s; layout: %s).\n", plan.normal, plan.layout);
+                "(normal: %s; layout: %s).\n", plan.normal, plan.layout);
         else say("Writes (%s mode): %s.\n", options.mode.c_str(), mode == RYN_UPDATE_FLASH_LAYOUT ? plan.layout : plan.normal);
         say("Mode switches: %s.\n", plan.switches);
     }
     say("Sections of the image:\n");
     for (const SectionReport &s : report.sections)
         say("  section %-18s offset 0x%08llx length 0x%08llx\n", s.name.c_str(),
-                    static_cast<unsigned long long>(s.offset), static_cast<unsigned long long>(s.length));
+            static_cast<unsigned long long>(s.offset), static_cast<unsigned long long>(s.length));
 }
 
 }  // namespace
