@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -540,12 +541,138 @@ TEST_F(Service, ImageInspectRecognisesEveryFormat) {
     EXPECT_NE(noise.err.find("is not recognised"), std::string::npos) << noise.err;
 }
 
+// fw verify after an update: exit 0 once the device holds the image where
+// it can be read back, 1 with the first difference named once a byte of the
+// 5920's flash was changed, and the state file as it was after each verify.
+TEST_F(Service, FwVerifyConfirmsA5920UpdateByItsFlash) {
+    must({"sim", "create", "d.json", "--family", "5920", "--force"});
+    must({"image", "build", "--format", "5920", "-o", "fw.bin"});
+    const auto verify = [&](const std::vector<std::string> &extra) {
+        const Bytes before = slurp("d.json");
+        std::vector<std::string> args = {"--sim", "d.json", "fw", "verify", "fw.bin"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Result r = ryn(args);
+        EXPECT_EQ(first_difference(slurp("d.json"), before), "equal") << "fw verify changed the state file";
+        return r;
+    };
+    // Nothing written yet: the erased flash differs at the first bank's first byte.
+    const Result fresh = verify({});
+    EXPECT_EQ(fresh.status, 1) << fresh.out << fresh.err;
+    EXPECT_NE(fresh.err.find("code bank 0 (flash 0x00001000, 24576 bytes) differs at flash address 0x00001000"),
+              std::string::npos) << fresh.err;
+
+    const Result update = ryn({"--sim", "d.json", "fw", "update", "fw.bin", "--mode", "layout"});
+    ASSERT_EQ(update.status, 0) << update.out << update.err;
+    // The summary comes after the library's last message, with the CRCs of
+    // the erased banks and of the image's.
+    const size_t done = update.out.find("Update firmware succesfully\n");
+    ASSERT_NE(done, std::string::npos) << update.out;
+    const std::string summary = update.out.substr(done + std::string("Update firmware succesfully\n").size());
+    EXPECT_EQ(summary.rfind("updated: code crc 0x", 0), 0u) << summary;
+    EXPECT_EQ(summary.substr(summary.size() - 10), " verified\n") << summary;
+    const size_t arrow = summary.find(" -> ");
+    ASSERT_NE(arrow, std::string::npos);
+    EXPECT_NE(summary.substr(8, arrow - 8), summary.substr(arrow + 4, arrow - 8)) << summary;
+
+    for (const std::vector<std::string> &mode : {std::vector<std::string>{}, {"--mode", "layout"}}) {
+        const Result ok = verify(mode);
+        EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+        EXPECT_NE(ok.out.find("verified: the device holds what 'fw.bin' carries"), std::string::npos) << ok.out;
+        EXPECT_EQ(ok.out.find("differs"), std::string::npos) << ok.out;
+    }
+
+    // One byte of code bank 1 changed in the device's flash.
+    must({"sim", "dump", "d.json", "flash", "-o", "flash.bin"});
+    Bytes flash = slurp("flash.bin");
+    const size_t changed = 0x7010;
+    const auto held = static_cast<unsigned char>(flash[changed]);
+    flash[changed] = static_cast<char>(held ^ 0xFF);
+    spit("flash.bin", flash);
+    must({"sim", "load", "d.json", "flash", "flash.bin"});
+    char bytes[64];
+    std::snprintf(bytes, sizeof bytes, "0x%02x in the image, 0x%02x on the device", held, held ^ 0xFFu);
+    const Result changed_bank = verify({});
+    EXPECT_EQ(changed_bank.status, 1) << changed_bank.out << changed_bank.err;
+    EXPECT_NE(changed_bank.out.find("code bank 0 (flash 0x00001000, 24576 bytes): match"), std::string::npos);
+    EXPECT_NE(changed_bank.err.find("ryn: the device does not hold what 'fw.bin' carries: code bank 1 (flash "
+                                    "0x00007000, 24576 bytes) differs at flash address 0x00007010: " + std::string(bytes)),
+              std::string::npos) << changed_bank.err;
+    const Result changed_layout = verify({"--mode", "layout"});
+    EXPECT_EQ(changed_layout.status, 1) << changed_layout.out << changed_layout.err;
+    EXPECT_NE(changed_layout.err.find("differs at flash address 0x00007010"), std::string::npos) << changed_layout.err;
+}
+
+// What each family reads back: what is compared, what cannot be verified
+// (said so, never counted as a match), and the summary of the update before.
+TEST_F(Service, FwVerifySaysWhatEachFamilyCannotReadBack) {
+    struct Case {
+        const char *family;
+        const char *format;
+        std::vector<std::string> build;   // image build options
+        std::vector<std::string> update;  // global options of the update
+        std::vector<std::string> verify;  // global options of the verify
+        const char *summary;              // the update's last line holds it
+        int status;                       // of the verify
+        std::vector<std::string> out;     // lines verify prints
+    };
+    const std::string no_read_back = "cannot verify the code: this device offers no read-back";
+    const std::vector<Case> cases = {
+        {"base", "base", {"--normal-version", "9.9.9.9"}, {}, {}, "-> normal code 9.9.9.9 verified\n", 0,
+         {"version string \"normal\": match", no_read_back, "on the device: normal code 9.9.9.9"}},
+        {"5810", "5810", {}, {}, {}, "updated: unknown -> unknown, not verified: this device offers no read-back\n", 2,
+         {no_read_back}},
+        {"6cam", "lpc4320", {}, {"--6cam-dev", "lpc"}, {}, "updated: unknown -> unknown, not verified: this device offers no read-back\n", 2,
+         {"device 255 (LPC4320):\n  " + no_read_back, "device 1 (5810): skipped, the image is an lpc4320 image"}},
+        // Device 2 holds the image's header, device 1 another: the unit differs.
+        {"6cam", "5810", {}, {"--6cam-dev", "2"}, {}, "updated: unknown -> header crc 0x", 1,
+         {"device 255 (LPC4320): skipped", "device 1 (5810):\n  image header (firmware header record, 68 bytes) differs at offset 0x",
+          "device 2 (5810):\n  image header (firmware header record, 68 bytes): match\n  " + no_read_back}},
+        {"6cam", "5810", {}, {"--6cam-dev", "2"}, {"--6cam-dev", "2"}, " verified\n", 0,
+         {"image header (firmware header record, 68 bytes): match", "on the device: header crc 0x"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.family) + " " + c.format);
+        must({"sim", "create", "d.json", "--family", c.family, "--force"});
+        std::vector<std::string> build = {"image", "build", "--format", c.format, "-o", "fw.bin"};
+        build.insert(build.end(), c.build.begin(), c.build.end());
+        must(build);
+        std::vector<std::string> update = c.update;
+        for (const char *a : {"--sim", "d.json", "fw", "update", "fw.bin"}) update.push_back(a);
+        const Result updated = ryn(update);
+        ASSERT_EQ(updated.status, 0) << updated.out << updated.err;
+        EXPECT_NE(updated.out.find(c.summary), std::string::npos) << updated.out;
+
+        std::vector<std::string> verify = c.verify;
+        for (const char *a : {"--sim", "d.json", "fw", "verify", "fw.bin"}) verify.push_back(a);
+        const Bytes state = slurp("d.json");
+        const Result r = ryn(verify);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        for (const std::string &line : c.out) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+        if (c.status == 2) {
+            EXPECT_EQ(r.out.find(": match"), std::string::npos) << "nothing compared, nothing matches\n" << r.out;
+            EXPECT_NE(r.err.find("could be compared"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(slurp("d.json"), state);
+    }
+
+    // A base controller whose normal code is not the image's: the version named.
+    must({"sim", "create", "d.json", "--family", "base", "--force"});
+    must({"image", "build", "--format", "base", "--normal-version", "9.9.9.9", "-o", "fw.bin"});
+    const Result other = ryn({"--sim", "d.json", "fw", "verify", "fw.bin"});
+    EXPECT_EQ(other.status, 1) << other.out << other.err;
+    EXPECT_NE(other.err.find("version string \"normal\" differs: \"9.9.9.9\" in the image, \"2.3.1311.5\" on the device"),
+              std::string::npos) << other.err;
+}
+
 // Requests that cannot fit the device or the format: exit status 2, one
 // "ryn:" line, and the state file (device and trace) as it was.
 TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
     for (const char *format : {"base", "flash-builder", "5810", "5920", "lpc4320"})
         must({"image", "build", "--format", format, "-o", std::string(format) + ".bin"});
     spit("cali.txt", "x\n");
+    Bytes bad = slurp("5920.bin");
+    bad[0x50] = static_cast<char>(bad[0x50] ^ 1);  // a header byte: the checksum no longer holds
+    spit("bad5920.bin", bad);
     struct Case {
         const char *family;
         std::vector<std::string> args;
@@ -568,6 +695,10 @@ TEST_F(Service, MismatchesAreUsageErrorsBeforeTheDeviceIsTouched) {
         {"5920", {"fw", "update", "5920.bin", "--flash-builder", "flash-builder.bin"}, {"--flash-builder"}},
         {"5920", {"cali", "set", "cali.txt", "--text"}, {"--text"}},
         {"6cam", {"--6cam-dev", "1", "cali", "set", "cali.txt", "--compact-ini"}, {"--compact-ini"}},
+        {"5920", {"fw", "verify", "lpc4320.bin"}, {"lpc4320 image", "5920 controller", "not read"}},
+        {"6cam", {"fw", "verify", "5920.bin"}, {"5920 image", "an lpc4320 image", "a 5810 image"}},
+        {"base", {"fw", "verify", "cali.txt"}, {"not recognised"}},
+        {"5920", {"fw", "verify", "bad5920.bin"}, {"not a valid 5920 image", "Header checksum"}},
     };
     for (const Case &c : cases) {
         std::string line;

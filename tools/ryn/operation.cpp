@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "device.h"
 #include "files.h"
+#include "fw_verify.h"
 #include "host.h"
 #include "host_os.h"
 #include "image_formats.h"
@@ -57,35 +59,20 @@ ryn_handle switch_to_update_mode(void *, uint32_t, uint32_t, uint32_t, uint32_t)
 
 using Call = std::function<int32_t(ryn_handle handle, Host &host)>;
 
-// What identifies the firmware on the controller requests reach, as device
-// show reports it: its firmware mode, version texts and header record.
-nlohmann::json firmware_identity(const GlobalOptions &global, nlohmann::json *state = nullptr) {
+}  // namespace
+
+void report_device_after(const GlobalOptions &global) {
     std::vector<std::string> failed;
     nlohmann::json shown;
     try {
         shown = device_report(global, failed);
     } catch (const Failure &) {
-        return nullptr;  // no known family: nothing to identify
+        return;  // no known family: no state to name
     }
-    if (state) *state = shown["state"];
-    const nlohmann::json &mode = shown["firmware_mode"];
-    return {{"firmware_mode", mode.is_object() ? mode["name"] : nlohmann::json(nullptr)},
-            {"versions", shown["versions"]},
-            {"fw_header", shown["fw_header"]}};
-}
-
-}  // namespace
-
-void report_device_after(const GlobalOptions &global) {
     Report &report = Report::of_run();
-    nlohmann::json state = nullptr;
-    const nlohmann::json identity = firmware_identity(global, &state);
-    report.data()["device_mode_after"] = state;
-    if (report.data().contains("before") && !report.data()["before"].is_null()) report.data()["after"] = identity;
-    if (state.is_string()) report.add_to_result("device " + state.get<std::string>());
+    report.data()["device_mode_after"] = shown["state"];
+    if (shown["state"].is_string()) report.add_to_result("device " + shown["state"].get<std::string>());
 }
-
-namespace {
 
 // A family's name as the user's messages say it.
 std::string device_name(const std::string &family, unsigned six_cam_dev) {
@@ -98,6 +85,8 @@ std::string device_name(const std::string &family, unsigned six_cam_dev) {
                    : "the LPC4320 controller of a six-camera system";
     return "a device of family '" + family + "'";
 }
+
+namespace {
 
 // Runs the call on the loaded device and saves it with the run's calls (a
 // dry run leaves the state file as it was). A failure ends with the line
@@ -504,6 +493,19 @@ int run_set(const GlobalOptions &global, const RecordKind &kind, const std::stri
         !options.dry_run);
 }
 
+std::string image_format_for(const std::string &family, unsigned six_cam_dev) {
+    if (family != "6cam") return family;
+    return six_cam_dev == 1 || six_cam_dev == 2 ? "5810" : "lpc4320";
+}
+
+[[noreturn]] void refuse_other_family(const std::string &image, const ImageFormat &format, const std::string &device,
+                         const std::string &takes, const std::string &nothing_done) {
+    std::string text = "'" + image + "' is " + format.article + " " + format.name + " image (" + format.family +
+                       "), but the device is " + device + ", which takes " + takes + "; " + nothing_done;
+    if (format.name == std::string("flash-builder")) text += " (a flash builder file goes with --flash-builder)";
+    throw UsageError(text);
+}
+
 namespace {
 
 // What fw update takes on each family, checked before the device is
@@ -522,14 +524,10 @@ const ImageFormat *check_update(const UpdateOptions &request, const std::string 
     const std::vector<const ImageFormat *> found = recognise_image(request.image, read_file(request.image, "image", max_image_file));
     if (found.size() != 1) return nullptr;  // the library's validation says what is wrong
     const ImageFormat &format = *found.front();
-    const std::string wanted =
-        family == "6cam" ? (global.six_cam_dev == 1 || global.six_cam_dev == 2 ? "5810" : "lpc4320") : family;
+    const std::string wanted = image_format_for(family, global.six_cam_dev);
     if (format.name == wanted) return &format;
-    std::string text = "'" + request.image + "' is " + format.article + " " + format.name + " image (" +
-                       format.family + "), but the device is " + device + ", which takes " +
-                       format_by_name(wanted).article + " " + wanted + " image; nothing was sent to the device";
-    if (format.name == std::string("flash-builder")) text += " (a flash builder file goes with --flash-builder)";
-    throw UsageError(text);
+    refuse_other_family(request.image, format, device, format_by_name(wanted).article + (" " + wanted) + " image",
+                        "nothing was sent to the device");
 }
 
 }  // namespace
@@ -632,17 +630,18 @@ uint32_t update_mode_of(const std::string &mode) {
 
 int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
     check_input_file(options.image, "image");
+    std::optional<FwVerifyResult> read_back;  // after a successful update of a recognised image
     if (!options.flash_builder.empty()) check_input_file(options.flash_builder, "flash builder file");
     nlohmann::json &keys = Report::of_run().data();
     keys["image"] = options.image;
     keys["dry_run"] = options.dry_run;
     // Known once the update ran (not on a dry run nor a refused request).
-    keys["before"] = keys["after"] = keys["device_mode_after"] = nullptr;
+    keys["before"] = keys["after"] = keys["verified"] = keys["device_mode_after"] = nullptr;
     const uint32_t update_mode = update_mode_of(options.mode);
     const wstring image_name = wide(options.image);
     const wstring builder_name = wide(options.flash_builder);
     const ImageFormat *format = nullptr;
-    return run_operation(
+    const int status = run_operation(
         global, Access::write,
         [&](const std::string &family, const GlobalOptions &g) { format = check_update(options, family, g); },
         [&](ryn_handle handle, Host &host) -> int32_t {
@@ -673,8 +672,9 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
                                   image_version);
                 return 1;
             }
-            // What the device held before, for the report's before and after.
-            if (Report::of_run().json()) Report::of_run().data()["before"] = firmware_identity(global);
+            // What the device holds before, read as fw verify reads it.
+            const std::string before = format ? firmware_identity(handle, global, *format, options.image, bytes) : std::string();
+            if (!before.empty()) keys["before"] = before;
             fw_update_arg arg;
             ryn_fw_update_init_arg(&arg, handle, image_name.c_str(),
                                    options.flash_builder.empty() ? nullptr : builder_name.c_str(),
@@ -682,9 +682,22 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
             attach(arg, host);
             arg.dev_reset_fn = &reset_device;
             arg.set_update_hdr_fn = &switch_to_update_mode;
-            return ryn_fw_update(&arg);
+            const int32_t result = ryn_fw_update(&arg);
+            // The device after the update, through the handle of its last reset.
+            if (result == 1 && format) read_back = read_back_update(arg.handle, global, *format, bytes, arg.update_mode, before);
+            return result;
         },
         !options.dry_run);
+    // The summary follows the library's messages.
+    if (status != exit_success || !read_back) return status;
+    say("%s\n", update_summary(*read_back).c_str());
+    report_read_back(*read_back);
+    if (read_back->first_mismatch()) {
+        print_error("the device does not hold what '" + options.image + "' carries after the update: " +
+                    first_difference_text(*read_back));
+        return exit_failure;
+    }
+    return exit_success;
 }
 
 }  // namespace ryn::cli

@@ -100,6 +100,18 @@ struct UpdateOptions {
     bool allow_downgrade = false;  // an image older than the device's code may be written
     bool allow_empty = false;      // an image without any code may be written
 };
+// A family's controller as the user's messages name it ("a 5920 controller",
+// "device 1 (a 5810) of a six-camera system").
+std::string device_name(const std::string &family, unsigned six_cam_dev);
+// The image format a family's controller takes: the family's own name, or
+// on a six-camera system "lpc4320" (--6cam-dev 255 or none) or "5810".
+std::string image_format_for(const std::string &family, unsigned six_cam_dev);
+struct ImageFormat;
+// Throws the usage error for an image of format given to a device that takes
+// another ("an lpc4320 image"), ending with what was not done.
+[[noreturn]] void refuse_other_family(const std::string &image, const ImageFormat &format, const std::string &device,
+                                      const std::string &takes, const std::string &nothing_done);
+
 // The library's update mode of a --mode name (normal, layout, auto).
 uint32_t update_mode_of(const std::string &mode);
 // ryn_fw_update of the image; --6cam-dev adds its bit to the mode. An image
