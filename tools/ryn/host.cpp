@@ -170,7 +170,7 @@ void Host::message(const ryn_wchar *format, va_list args) {
         note_hints(line);
     } else {
         const std::string raw = utf8(format, std::char_traits<ryn_wchar>::length(format));
-        std::fprintf(stderr, "ryn: the library sent a message with a malformed format: %s\n", raw.c_str());
+        Report::of_run().note("ryn: the library sent a message with a malformed format: " + raw, true);
     }
     draw_bar();
 }
