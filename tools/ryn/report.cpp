@@ -162,6 +162,7 @@ void Report::output(const std::string &text) {
     if (!json_) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
+        if (!log_) return;  // nothing keeps the lines
     }
     partial_ += text;
     const size_t end = partial_.rfind('\n');
