@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -192,6 +193,23 @@ TEST_F(JsonAndLog, AnUpdateReportsBeforeAfterAndTheModeItLeftTheDeviceIn) {
     EXPECT_EQ(o["result"], "failed");
     EXPECT_TRUE(o["after"].is_null() && o["verified"].is_null()) << o;
     EXPECT_EQ(o["device_mode_after"], "left in mask ROM") << o;
+}
+
+// A six-camera unit read as one: each controller's verdict, and every
+// difference labelled with the controller it was found on.
+TEST_F(JsonAndLog, ASixCameraComparisonNamesEachController) {
+    must({"sim", "create", "six.json", "--family", "6cam"});
+    must({"--sim", "six.json", "--6cam-dev", "1", "cali", "get", "cali-1.ini"});
+    const Result r = ryn({"--sim", "six.json", "cali", "diff", "cali-1.ini", "--json"});
+    EXPECT_EQ(r.status, 1);
+    const json o = object_of(r);
+    EXPECT_EQ(o["result"], "ok");
+    EXPECT_EQ(o["same"], false);
+    EXPECT_EQ(o["controllers"], json::parse(R"([{"device": 255, "same": false}, {"device": 1, "same": true},
+                                                {"device": 2, "same": false}])"));
+    std::set<unsigned> labelled;
+    for (const json &d : o["differences"]) labelled.insert(d["device"].get<unsigned>());
+    EXPECT_EQ(labelled, (std::set<unsigned>{255, 2}));
 }
 
 // Two runs on two units append to one log: every line carries the time,
