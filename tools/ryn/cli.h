@@ -24,6 +24,8 @@ struct GlobalOptions {
     bool quiet = false;        // no progress output; of the library's messages only warnings and errors
     bool verbose = false;      // every message as it comes (no summing up of repeated warnings)
     std::string command;       // the words of the command that runs ("info versions")
+    bool json = false;         // --json: one object on stdout, nothing else
+    std::string log;           // --log FILE: every line appended to FILE
 };
 
 // What the program runs once the command line has been parsed completely.
@@ -47,7 +49,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Prints "ryn: <text>" on stderr.
+// Prints "ryn: <text>" on stderr (and keeps it in the run's report).
 void print_error(const std::string &text);
 
 // Registers a subcommand whose action runs fn with its parsed options.
@@ -56,6 +58,12 @@ void on_run(CLI::App &sub, Context &ctx, std::shared_ptr<Options> options,
             int (*fn)(const Options &, const GlobalOptions &)) {
     sub.callback([&ctx, options, fn] { ctx.action = [&ctx, options, fn] { return fn(*options, ctx.global); }; });
 }
+
+// --json (unless json_keys is null) and --log FILE of a device command, into
+// ctx.global, and their help before the examples of cmd's footer (set
+// before): json_keys names the command's own keys. A command without them
+// refuses them as unknown options.
+void add_report_options(CLI::App &cmd, Context &ctx, const char *json_keys);
 
 // Validators whose failures are usage errors (exit status 2).
 // A whole number from min to max, decimal or 0x-prefixed hexadecimal (no sign,

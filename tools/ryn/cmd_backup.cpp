@@ -1,6 +1,5 @@
 // ryn backup: every record of the unit into one folder, with a manifest that
 // names the unit and keeps the SHA-256 of each file.
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,6 +12,7 @@
 #include "files.h"
 #include "host_os.h"
 #include "operation.h"
+#include "report.h"
 #include "ryn_version.h"
 #include "sha256.h"
 #include "sim/ryn_sim.h"
@@ -28,21 +28,6 @@ struct BackupOptions {
     std::string dir;
     bool force = false;
 };
-
-// The time of the backup, UTC, as "2026-12-11T07:58:00Z".
-std::string utc_now() {
-    using namespace std::chrono;
-    const auto now = floor<seconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day date{day};
-    const hh_mm_ss<seconds> time{now - day};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return text;
-}
 
 // A folder to back up into: missing (it is created) or empty, unless forced.
 void check_backup_dir(const BackupOptions &options) {
@@ -119,7 +104,7 @@ int backup(const BackupOptions &options, const GlobalOptions &global) {
             controller["files"].push_back(name);
         }
         const std::string name = file_name("device", id, ".json");
-        const std::string text = shown.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+        const std::string text = json_text(shown) + "\n";
         keep(name, std::vector<uint8_t>(text.begin(), text.end()));
         controller["files"].push_back(name);
         controllers.push_back(controller);
@@ -135,12 +120,18 @@ int backup(const BackupOptions &options, const GlobalOptions &global) {
                            {"library_version", library},
                            {"time", utc_now()},
                            {"sha256", files}};
-    const std::string text = manifest.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    const std::string text = json_text(manifest) + "\n";
     write_file(options.dir + "/manifest.json", "manifest", std::vector<uint8_t>(text.begin(), text.end()));
     const std::string serial = report["serial_num"].is_string() ? report["serial_num"].get<std::string>()
                                                                 : std::string("(no serial number)");
-    std::printf("backup of %s %s -> %s: %zu files\n", family.c_str(), serial.c_str(), options.dir.c_str(),
-                files.size() + 1);
+    say("backup of %s %s -> %s: %zu files\n", family.c_str(), serial.c_str(), options.dir.c_str(), files.size() + 1);
+    json written = json::array();
+    for (const auto &[name, sum] : files.items()) written.push_back(name);
+    written.push_back("manifest.json");
+    Report &run = Report::of_run();
+    run.data()["dir"] = options.dir;
+    run.data()["files"] = written;
+    run.data()["controllers"] = controllers;
     return exit_success;
 }
 
@@ -164,6 +155,8 @@ void add_backup_commands(CLI::App &app, Context &ctx) {
         "file. Ends with one line: backup of <family> <serial> -> DIR: N files (N\n"
         "counts the manifest). Nothing is written to the device.\n\n"
         "Examples:\n  ryn --sim dev.json backup unit-0042\n  ryn --sim six.json backup six-backup --force");
+    add_report_options(*cmd, ctx,
+                       "dir, files (the files written, manifest.json last), controllers (as in the manifest)");
     on_run(*cmd, ctx, o, &backup);
 }
 

@@ -60,6 +60,7 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "\"enable,N\" or \"disable,N\", nf_profile), then every parameter the\n"
         "definition file names.\n\n" + std::string(get_file_help) +
         "\nExample:\n  ryn --sim dev.json cali get cali.ini");
+    add_report_options(*cmd, ctx, get_report_keys);
     on_run(*cmd, ctx, get, &cali_get);
 
     auto set = std::make_shared<CaliOptions>();
@@ -86,6 +87,7 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json cali set cali.ini --dry-run\n"
         "  ryn --sim dev.json cali set old_cali.txt --text\n"
         "  ryn --sim dev.json cali set old_cali.ini --compact-ini");
+    add_report_options(*cmd, ctx, set_report_keys);
     on_run(*cmd, ctx, set, &cali_set);
 
     auto diff = std::make_shared<CaliOptions>();
@@ -94,6 +96,7 @@ void add_cali_commands(CLI::App &app, Context &ctx) {
     cmd->footer(std::string(diff_help) +
                 "\nExamples:\n  ryn --sim dev.json cali diff cali.ini\n"
                 "  ryn --sim dev.json fw update fw.bin && ryn --sim dev.json cali diff cali.ini");
+    add_report_options(*cmd, ctx, diff_report_keys);
     on_run(*cmd, ctx, diff, &cali_diff);
 }
 

@@ -23,6 +23,7 @@
 #include "fwupdate/lpc4320/image.h"
 #include "image_formats.h"
 #include "operation.h"
+#include "report.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
@@ -188,6 +189,21 @@ void add_state(json &c, const std::string &update_command) {
     c["state"] = "not known: firmware mode '" + name + "'";
 }
 
+// The model name and serial number (keys model_name, serial_num), where the
+// model configuration has them. A controller left in an update mode need not
+// answer; its state line says why, so an unanswered read is no failure.
+void read_identity(ryn_handle handle, const ControllerKind &kind, json &c) {
+    c["model_name"] = nullptr;
+    c["serial_num"] = nullptr;
+    if (const ryn_record_reader read = ryn_get_model_cfg_fn(handle)) {
+        // A buffer whose first word gives its size, as the library passes it.
+        std::vector<uint8_t> cfg(2 * devinfo::ModelCfgRecord::transfer_size, 0);
+        devinfo::ModelCfgRecord::length.put(cfg, devinfo::ModelCfgRecord::transfer_size);
+        if (read(handle, cfg.data()))
+            kind.identity(std::span<const uint8_t>(cfg).first(devinfo::ModelCfgRecord::transfer_size), c);
+    }
+}
+
 // One controller through the device library; what it could not answer goes
 // to failed.
 json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<std::string> &failed) {
@@ -231,46 +247,35 @@ json show_controller(ryn_handle handle, const ControllerKind &kind, std::vector<
     c["firmware_mode"] = mode;
     c["versions"] = versions;
     c["fw_header"] = header;
-    // The model name and serial number, where the model configuration has
-    // them. A controller left in an update mode need not answer; its state
-    // line says why, so an unanswered read is no failure of the command.
-    c["model_name"] = nullptr;
-    c["serial_num"] = nullptr;
-    if (const ryn_record_reader read = ryn_get_model_cfg_fn(handle)) {
-        // A buffer whose first word gives its size, as the library passes it.
-        std::vector<uint8_t> cfg(2 * devinfo::ModelCfgRecord::transfer_size, 0);
-        devinfo::ModelCfgRecord::length.put(cfg, devinfo::ModelCfgRecord::transfer_size);
-        if (read(handle, cfg.data()))
-            kind.identity(std::span<const uint8_t>(cfg).first(devinfo::ModelCfgRecord::transfer_size), c);
-    }
+    read_identity(handle, kind, c);
     return c;
 }
 
 void print_controller(const json &c, const char *indent) {
     for (const auto &[key, label] : {std::pair{"model_name", "model name"}, {"serial_num", "serial number"}})
-        if (!c[key].is_null()) std::printf("%s%s: %s\n", indent, label, c[key].get<std::string>().c_str());
-    std::printf("%sstate: %s", indent, c["state"].get<std::string>().c_str());
-    if (!c["recover"].is_null()) std::printf("; recover it by running its update again: %s", c["recover"].get<std::string>().c_str());
-    std::printf("\n");
+        if (!c[key].is_null()) say("%s%s: %s\n", indent, label, c[key].get<std::string>().c_str());
+    say("%sstate: %s", indent, c["state"].get<std::string>().c_str());
+    if (!c["recover"].is_null()) say("; recover it by running its update again: %s", c["recover"].get<std::string>().c_str());
+    say("\n");
     const json &mode = c["firmware_mode"];
     if (mode.is_null()) {
-        std::printf("%sfirmware mode: not reported\n", indent);
+        say("%sfirmware mode: not reported\n", indent);
     } else if (mode["code"].is_null()) {
-        std::printf("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
+        say("%sfirmware mode: %s\n", indent, mode["name"].get<std::string>().c_str());
     } else {
-        std::printf("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
-                    hex(mode["code"].get<uint64_t>(), 2).c_str());
+        say("%sfirmware mode: %s (%s)\n", indent, mode["name"].get<std::string>().c_str(),
+            hex(mode["code"].get<uint64_t>(), 2).c_str());
     }
     for (const auto &[name, value] : c["versions"].items())
-        std::printf("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
+        say("%s%s: %s\n", indent, name.c_str(), value.get<std::string>().c_str());
     if (c["fw_header"].is_null()) {
-        std::printf("%sfirmware header: not read\n", indent);
+        say("%sfirmware header: not read\n", indent);
         return;
     }
-    std::printf("%sfirmware header:\n", indent);
+    say("%sfirmware header:\n", indent);
     for (const auto &[name, value] : c["fw_header"].items()) {
-        if (value.is_boolean()) std::printf("%s  %s: %s\n", indent, name.c_str(), value.get<bool>() ? "yes" : "no");
-        else std::printf("%s  %s: %s\n", indent, name.c_str(), hex(value.get<uint64_t>()).c_str());
+        if (value.is_boolean()) say("%s  %s: %s\n", indent, name.c_str(), value.get<bool>() ? "yes" : "no");
+        else say("%s  %s: %s\n", indent, name.c_str(), hex(value.get<uint64_t>()).c_str());
     }
 }
 
@@ -289,14 +294,41 @@ std::string update_command(const GlobalOptions &global, uint32_t six_cam_dev) {
 
 }  // namespace
 
+namespace {
+
+// The family of the loaded device by its platform code.
+const Family &platform_family(ryn_handle handle) {
+    const uint32_t code = ryn_check_platform(handle) & 0xFF;
+    for (const Family &f : families)
+        if (f.platform_code == code) return f;
+    throw Failure("the device reports platform code " + std::to_string(code) + ", which is no known family");
+}
+
+}  // namespace
+
+std::string unit_serial(const GlobalOptions &global) {
+    const ryn_handle handle = ryn_sim_handle();
+    json c;
+    try {
+        const Family &family = platform_family(handle);
+        if (family.kind) {
+            read_identity(handle, *family.kind, c);
+        } else {
+            const uint32_t id = global.six_cam_dev ? global.six_cam_dev : fwupdate::lpc4320_dev_id;
+            if (ryn_6cam_set_dev_id(id))
+                read_identity(handle, id == fwupdate::lpc4320_dev_id ? kind_4320 : kind_5810, c);
+            ryn_6cam_set_dev_id(fwupdate::lpc4320_dev_id);  // as a request without --6cam-dev finds it
+        }
+    } catch (const Failure &) {
+        return {};  // no known family: no serial number to name
+    }
+    return c["serial_num"].is_string() ? c["serial_num"].get<std::string>() : std::string();
+}
+
 json device_report(const GlobalOptions &global, std::vector<std::string> &failed) {
     const ryn_handle handle = ryn_sim_handle();
-    const uint32_t code = ryn_check_platform(handle) & 0xFF;
-    const Family *family = nullptr;
-    for (const Family &f : families)
-        if (f.platform_code == code) family = &f;
-    if (!family)
-        throw Failure("the device reports platform code " + std::to_string(code) + ", which is no known family");
+    const Family *family = &platform_family(handle);
+    const uint32_t code = family->platform_code;
 
     json out = {{"platform_code", code}, {"family", family->name}};
     json controllers = json::array();
@@ -364,21 +396,21 @@ int device_show(const ShowOptions &options, const GlobalOptions &global) {
     const std::string family_name = out["family"];
 
     if (options.json) {
-        std::printf("%s\n", out.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+        print_json(out);
     } else {
-        std::printf("family: %s (platform code %u)\n", family_name.c_str(), code);
+        say("family: %s (platform code %u)\n", family_name.c_str(), code);
         if (controllers.empty()) {
             print_controller(out, "");
         } else {
             for (const json &c : controllers) {
-                std::printf("device %u (%s):\n", c["device"].get<unsigned>(),
-                            c["controller"].get<std::string>().c_str());
+                say("device %u (%s):\n", c["device"].get<unsigned>(),
+                    c["controller"].get<std::string>().c_str());
                 print_controller(c, "  ");
             }
         }
     }
     if (!controllers.empty() && !options.json)
-        std::printf("unit: %s\n", in_service ? "in service" : ("not in service (" + not_in_service + ")").c_str());
+        say("unit: %s\n", in_service ? "in service" : ("not in service (" + not_in_service + ")").c_str());
     if (!failed.empty()) {
         std::string what;
         for (const std::string &f : failed) what += (what.empty() ? "" : ", ") + f;
@@ -424,6 +456,7 @@ void add_device_commands(CLI::App &app, Context &ctx) {
         "\n"
         "Examples:\n  ryn --sim dev.json device show\n  ryn --sim six.json device show --json\n"
         "  ryn --sim dev.json device show --check -q > /dev/null || echo not in service");
+    add_report_options(*cmd, ctx, nullptr);
     on_run(*cmd, ctx, o, &device_show);
 }
 

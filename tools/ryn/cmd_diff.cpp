@@ -6,6 +6,7 @@
 #include "files.h"
 #include "ini_compare.h"
 #include "operation.h"
+#include "report.h"
 
 namespace ryn::cli {
 
@@ -19,8 +20,11 @@ int diff_files(const DiffOptions &options, const GlobalOptions &) {
     try {
         check_input_file(options.left, "file");
         check_input_file(options.right, "file");
+        Report::of_run().set_unit({}, {});  // no unit: the log gets its lines from here
         const IniComparison diff = compare_ini_files(options.left, options.right);
         print_differences(diff, options.left, options.right, "");
+        Report::of_run().data()["files"] = {options.left, options.right};
+        Report::of_run().compared(diff.same());
         return diff.same() ? exit_success : exit_failure;
     } catch (const Failure &e) {
         print_error(e.what());
@@ -45,6 +49,9 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
         "data, 1 when they differ, 2 on trouble (a file missing or unreadable), as\n"
         "diff does.\n\n"
         "Examples:\n  ryn diff before.ini after.ini\n  ryn diff cali-1.ini cali-2.ini > /dev/null && echo same");
+    add_report_options(*cmd, ctx,
+                       "files ([A, B]), same (false with result \"ok\" and exit status 1 when they differ), differences (each {device: null, section, key, kind: changed, "
+                       "only_left or only_right, left: A's value, right: B's, null on the side that lacks the key})");
     on_run(*cmd, ctx, o, &diff_files);
 }
 

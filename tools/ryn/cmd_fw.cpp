@@ -74,6 +74,12 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json fw update fw.bin --mode layout --flash-builder fb.bin\n"
         "  ryn --sim c5810.json fw update fw5810.bin --mode layout\n"
         "  ryn --sim six.json --6cam-dev 2 fw update fw5810.bin");
+    add_report_options(*cmd, ctx,
+                       "image, dry_run, before and after (what identifies the firmware, as the summary line "
+                       "names it; null where no read tells or the update did not end), verified (true when the "
+                       "read-back matched, false when it differs, null when none ran), read_back (mode, "
+                       "controllers as fw verify gives them, read_failure), device_mode_after (device show's state "
+                       "line after the update or its failure: in service, left in mask ROM, ...)");
     on_run(*cmd, ctx, o, &fw_update);
 
     auto v = std::make_shared<VerifyOptions>();
@@ -125,6 +131,10 @@ void add_fw_commands(CLI::App &app, Context &ctx) {
         "  ryn --sim dev.json fw verify fw.bin\n"
         "  ryn --sim six.json fw verify fw5810.bin\n"
         "  ryn --sim six.json --6cam-dev 2 fw verify fw5810.bin");
+    add_report_options(*cmd, ctx,
+                       "image, mode, format, verified (true when every part compared matches, false when one "
+                       "differs, null when nothing could be compared), controllers (each {device, controller, "
+                       "skipped, parts: each {name, match, where, expected, found}, unverifiable, identity})");
     on_run(*cmd, ctx, v, &fw_verify);
 }
 

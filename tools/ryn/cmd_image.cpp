@@ -20,6 +20,7 @@
 #include "tools/image_builder/image_builder.h"
 #include "host.h"
 #include "image_formats.h"
+#include "report.h"
 #include "text/text.h"
 
 namespace ryn::cli {
@@ -180,9 +181,7 @@ int image_inspect(const InspectOptions &options, const GlobalOptions &global) {
 
     const ImageReport report = describe_image(format, image);
     if (options.json) {
-        std::printf("%s\n", report_json(options, format, image, report, valid, messages)
-                                .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                                .c_str());
+        print_json(report_json(options, format, image, report, valid, messages));
     } else {
         for (const auto &[name, text] : report.versions) std::printf("%s: %s\n", name.c_str(), text.c_str());
         for (const SectionReport &s : report.sections) {

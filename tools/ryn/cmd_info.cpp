@@ -48,6 +48,10 @@ void add_file_command(CLI::App &info, Context &ctx, const char *name, const char
                       "Write a file whose serial number, vendor id or product id differs from the device's");
     }
     cmd->footer(footer);
+    add_report_options(*cmd, ctx,
+                       direction == Direction::get   ? get_report_keys
+                       : direction == Direction::set ? set_report_keys
+                                                     : diff_report_keys);
     on_run(*cmd, ctx, options, fn);
 }
 

@@ -13,6 +13,7 @@
 #include "host.h"
 #include "ini_compare.h"
 #include "operation.h"
+#include "report.h"
 #include "sha256.h"
 #include "sim/ryn_sim.h"
 
@@ -162,7 +163,7 @@ int restore(const RestoreOptions &options, const GlobalOptions &global) {
     for (const Step &step : steps) {
         GlobalOptions one = global;
         one.six_cam_dev = step.id;
-        std::printf("%s", label(step.id).c_str());
+        say("%s", label(step.id).c_str());
         Host reader(false);
         set_record(ryn_sim_handle(), reader, one, step.record.kind, step.file, show);
     }
@@ -187,7 +188,7 @@ int restore(const RestoreOptions &options, const GlobalOptions &global) {
             const TempFile back = read_device_record(ryn_sim_handle(), one, step.record.kind);
             const IniComparison diff = compare_ini_files(back.path(), step.file, step.record.kind.sections);
             if (!diff.same()) {
-                print_differences(diff, "the device", "the file", "  ");
+                print_differences(diff, "the device", "the file", "  ", step.id);
                 trouble = "the device's " + std::string(step.record.kind.what) + " read back differs from " +
                           joined_files(steps, written - 1, written);
                 break;
@@ -199,8 +200,19 @@ int restore(const RestoreOptions &options, const GlobalOptions &global) {
         }
     }
     host.finish();
+    if (Report::of_run().wants_unit()) report_device_after(global);
     save_device(state);
-    for (const std::string &line : results) std::printf("%s\n", line.c_str());
+    for (const std::string &line : results) say("%s\n", line.c_str());
+    // Each record: written or not, and whether it read back as its file.
+    json records = json::array();
+    for (size_t i = 0; i < steps.size(); ++i)
+        records.push_back({{"device", steps[i].id ? json(steps[i].id) : json(nullptr)},
+                           {"record", steps[i].record.stem},
+                           {"file", joined_files(steps, i, i + 1)},
+                           {"written", i < written},
+                           {"identical", i < results.size()}});
+    Report::of_run().data()["dir"] = options.dir;
+    Report::of_run().data()["records"] = records;
     if (trouble.empty()) return exit_success;
     print_error("restore failed part-way: " + trouble + "; written: " + joined_files(steps, 0, written) +
                 "; not written: " + joined_files(steps, written, steps.size()));
@@ -237,6 +249,10 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
         "Examples:\n  ryn --sim dev.json restore unit-0042\n"
         "  ryn --sim six.json restore six-backup --only cali --6cam-dev 1\n"
         "  ryn --sim new.json restore unit-0042 --to-other-unit");
+    add_report_options(*cmd, ctx,
+                       "dir, changes (what each record changes, as set's --dry-run), records (each {device, record, "
+                       "file, written, identical}), differences (of a record that read back otherwise), "
+                       "device_mode_after");
     on_run(*cmd, ctx, o, &restore);
 }
 

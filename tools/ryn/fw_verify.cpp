@@ -17,6 +17,7 @@
 #include "host_os.h"
 #include "image_formats.h"
 #include "operation.h"
+#include "report.h"
 #include "ryn_hid.h"
 #include "sim/ryn_sim.h"
 
@@ -276,17 +277,17 @@ void print_result(const FwVerifyResult &r) {
         const char *indent = labelled ? "  " : "";
         if (labelled) {
             if (!c.skipped.empty()) {
-                std::printf("%s: skipped, %s\n", controller_label(c).c_str(), c.skipped.c_str());
+                say("%s: skipped, %s\n", controller_label(c).c_str(), c.skipped.c_str());
                 continue;
             }
-            std::printf("%s:\n", controller_label(c).c_str());
+            say("%s:\n", controller_label(c).c_str());
         }
         for (const VerifyPart &p : c.parts) {
-            if (p.difference) std::printf("%s%s\n", indent, difference_text(p).c_str());
-            else std::printf("%s%s: match\n", indent, p.name.c_str());
+            if (p.difference) say("%s%s\n", indent, difference_text(p).c_str());
+            else say("%s%s: match\n", indent, p.name.c_str());
         }
-        for (const std::string &u : c.unverifiable) std::printf("%scannot verify %s\n", indent, u.c_str());
-        if (!c.identity.empty()) std::printf("%son the device: %s\n", indent, c.identity.c_str());
+        for (const std::string &u : c.unverifiable) say("%scannot verify %s\n", indent, u.c_str());
+        if (!c.identity.empty()) say("%son the device: %s\n", indent, c.identity.c_str());
     }
 }
 
@@ -334,7 +335,49 @@ std::string update_summary(const FwVerifyResult &r) {
     return line + " verified";
 }
 
+nlohmann::json verified_json(const FwVerifyResult &r) {
+    if (!r.read_failure.empty() || (!r.first_mismatch() && !r.anything_compared())) return nullptr;
+    return r.first_mismatch() == nullptr;
+}
+
+nlohmann::json controllers_json(const FwVerifyResult &r) {
+    using json = nlohmann::json;
+    const auto text_or_null = [](const std::string &text) { return text.empty() ? json(nullptr) : json(text); };
+    json controllers = json::array();
+    for (const ControllerVerify &c : r.controllers) {
+        json parts = json::array();
+        for (const VerifyPart &p : c.parts) {
+            json part = {{"name", p.name}, {"match", !p.difference}};
+            part["where"] = p.difference ? text_or_null(p.difference->where) : json(nullptr);
+            part["expected"] = p.difference ? json(p.difference->expected) : json(nullptr);
+            part["found"] = p.difference ? json(p.difference->found) : json(nullptr);
+            parts.push_back(part);
+        }
+        controllers.push_back({{"device", c.device ? json(c.device) : json(nullptr)},
+                               {"controller", c.controller},
+                               {"skipped", text_or_null(c.skipped)},
+                               {"parts", parts},
+                               {"unverifiable", c.unverifiable},
+                               {"identity", text_or_null(c.identity)}});
+    }
+    return controllers;
+}
+
+void report_read_back(const FwVerifyResult &r) {
+    nlohmann::json &keys = Report::of_run().data();
+    if (!r.after.empty()) keys["after"] = r.after;
+    keys["verified"] = verified_json(r);
+    keys["read_back"] = {{"mode", r.mode.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.mode)},
+                         {"controllers", controllers_json(r)},
+                         {"read_failure", r.read_failure.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.read_failure)}};
+}
+
 int run_fw_verify(const GlobalOptions &global, const VerifyOptions &options) {
+    nlohmann::json &keys = Report::of_run().data();
+    keys["image"] = options.image;
+    keys["mode"] = options.mode;
+    keys["format"] = keys["verified"] = nullptr;
+    keys["controllers"] = nlohmann::json::array();
     try {
         check_input_file(options.image, "image");
         const std::vector<uint8_t> bytes = read_file(options.image, "image", max_image_file);
@@ -348,6 +391,9 @@ int run_fw_verify(const GlobalOptions &global, const VerifyOptions &options) {
         FwVerifyResult result = verify_firmware(ryn_sim_handle(), global, format, bytes, options.mode);
         result.image = options.image;
         print_result(result);
+        keys["format"] = result.format;
+        keys["verified"] = verified_json(result);
+        keys["controllers"] = controllers_json(result);
         if (result.first_mismatch()) {
             print_error("the device does not hold what '" + options.image + "' carries: " +
                         first_difference_text(result));
@@ -358,7 +404,7 @@ int run_fw_verify(const GlobalOptions &global, const VerifyOptions &options) {
                         "what the image holds, so fw verify cannot confirm it");
             return exit_usage;
         }
-        std::printf("verified: the device holds what '%s' carries in every part it can read back\n",
+        say("verified: the device holds what '%s' carries in every part it can read back\n",
                     options.image.c_str());
         return exit_success;
     } catch (const Failure &e) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli.h"
 #include "ryn_usr.h"
 
@@ -93,6 +95,18 @@ std::string update_summary(const FwVerifyResult &result);
 // at flash address 0x00007010: 0x5a in the image, 0xa5 on the device"),
 // labelled with its controller on a unit of several.
 std::string first_difference_text(const FwVerifyResult &result);
+
+// For --json: whether the comparison confirms the image (true: every part
+// compared matches; false: one differs; null: nothing could be compared or
+// the read-back failed), and its controllers, each {device (null on a
+// single controller), controller, skipped (null when compared), parts (each
+// {name, match, where, expected, found}), unverifiable, identity (null when
+// no read tells)}.
+nlohmann::json verified_json(const FwVerifyResult &result);
+nlohmann::json controllers_json(const FwVerifyResult &result);
+// fw update's keys of the run's report after a successful update: after,
+// verified, and read_back ({mode, controllers, read_failure}).
+void report_read_back(const FwVerifyResult &result);
 
 // What fw verify takes.
 struct VerifyOptions {

@@ -11,8 +11,8 @@ namespace {
 constexpr size_t name_column = 30;  // where descriptions start
 constexpr size_t line_width = 80;
 
-// Breaks text at spaces into lines of at most width characters (a longer
-// word stays whole); the line breaks it has are kept.
+}  // namespace
+
 std::string wrap(const std::string &text, size_t width) {
     std::string out, line;
     std::istringstream lines(text);
@@ -31,6 +31,8 @@ std::string wrap(const std::string &text, size_t width) {
     if (!out.empty()) out.pop_back();
     return out;
 }
+
+namespace {
 
 class HelpFormatter : public CLI::Formatter {
 public:

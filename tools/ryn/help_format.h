@@ -11,4 +11,8 @@ namespace ryn::cli {
 
 std::shared_ptr<CLI::Formatter> help_formatter();
 
+// Breaks text at spaces into lines of at most width characters (a longer
+// word stays whole); the line breaks it has are kept.
+std::string wrap(const std::string &text, size_t width);
+
 }  // namespace ryn::cli

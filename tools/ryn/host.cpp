@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "host_os.h"
+#include "report.h"
 #include "sim/ryn_sim.h"
 #include "text/text.h"
 
@@ -161,15 +162,15 @@ void Host::message(const ryn_wchar *format, va_list args) {
             missing_message_ = line;
         } else if (collected_) {
             collected_->push_back(line);
-        } else if (!quiet_ || is_warning(head) || is_failure(head)) {
-            print(line);
+        } else {
+            Report::of_run().library(line, is_warning(head), !quiet_ || is_warning(head) || is_failure(head));
         }
         if (!head.empty()) last_text_ = line;
         if (const std::string name = step_name(line); !name.empty()) step_name_ = name;
         note_hints(line);
     } else {
         const std::string raw = utf8(format, std::char_traits<ryn_wchar>::length(format));
-        std::fprintf(stderr, "ryn: the library sent a message with a malformed format: %s\n", raw.c_str());
+        Report::of_run().note("ryn: the library sent a message with a malformed format: " + raw, true);
     }
     draw_bar();
 }
@@ -197,16 +198,12 @@ void Host::note_hints(const std::string &text) {
     }
 }
 
-void Host::print(const std::string &text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
 // A run of "[Warning] Missing KEY." messages: the message itself when it
 // stayed alone, otherwise "[Warning] 376 keys missing from the file (first 5:
 // a, b, c, d, e); --verbose lists them all".
 void Host::print_summed_warnings() {
-    if (missing_keys_.size() == 1) print(missing_message_);
+    Report &report = Report::of_run();
+    if (missing_keys_.size() == 1) report.library(missing_message_, true, true);
     if (missing_keys_.size() > 1) {
         constexpr size_t shown = 5;
         std::string names;
@@ -214,7 +211,7 @@ void Host::print_summed_warnings() {
         std::string text = "[Warning] " + std::to_string(missing_keys_.size()) + " keys missing from the file";
         text += missing_keys_.size() > shown ? " (first " + std::to_string(shown) + ": " + names + "); --verbose lists them all\n"
                                              : " (" + names + ")\n";
-        print(text);
+        report.library(text, true, true);
     }
     missing_keys_.clear();
 }

@@ -1,5 +1,6 @@
-// The host side of one library operation: the callbacks that print the
-// library's messages on stdout and its progress on stderr.
+// The host side of one library operation: the callbacks that hand the
+// library's messages to the run's report (stdout, or the JSON object) and
+// show its progress on stderr.
 #pragma once
 
 #include <chrono>
@@ -58,7 +59,6 @@ public:
 
 private:
     void message(const ryn_wchar *format, va_list args);
-    void print(const std::string &text);
     void print_summed_warnings();
     void progress(uint32_t step, uint32_t total);
     void note_hints(const std::string &text);

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "help_format.h"
 #include "host_os.h"
+#include "report.h"
 #include "suggest.h"
 
 namespace {
@@ -33,6 +34,11 @@ const char *const footer =
     "failure the library reported when that was another than its last. Exit status:\n"
     "0 success, 1 failure, 2 usage error (also an option or image that does not\n"
     "fit the device, found before the device is touched).\n"
+    "\n"
+    "The device commands and diff take --json (stdout carries one JSON object\n"
+    "with the result, the messages and the command's own keys, and nothing\n"
+    "else) and --log FILE (every line appended to FILE with the time, the\n"
+    "unit's family and serial number); see their --help.\n"
     "\n"
     "Examples:\n"
     "  ryn sim create dev.json --family base\n"
@@ -132,11 +138,14 @@ int main(int argc, char **argv) {
         add_sim_commands(app, ctx);
         add_completion_commands(app, ctx);
 
+        const std::vector<std::string> arguments = os::arguments(argc, argv);
         try {
-            std::vector<std::string> args = os::arguments(argc, argv);
+            std::vector<std::string> args = arguments;
             std::reverse(args.begin(), args.end());  // CLI11 takes them last first
             app.parse(args);
         } catch (const CLI::ParseError &e) {
+            // A command line that does not parse is answered in text on
+            // stderr, also with --json: there is no command to report on.
             if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
             report_usage_error(app, e);
             return exit_usage;
@@ -144,12 +153,24 @@ int main(int argc, char **argv) {
         std::string words;
         reached_command(app, words);
         ctx.global.command = words.substr(words.find(' ') + 1);
+        // From here every outcome, also a usage error the command finds, ends
+        // in the run's report (the JSON object, the log's result line).
+        Report &report = Report::of_run();
+        int status = exit_failure;
         try {
-            return ctx.action ? ctx.action() : exit_usage;
+            report.start(ctx.global, arguments);
+            status = ctx.action ? ctx.action() : exit_usage;
         } catch (const UsageError &e) {
             print_error(e.what());
-            return exit_usage;
+            status = exit_usage;
+        } catch (const Failure &e) {
+            print_error(e.what());
+            status = exit_failure;
+        } catch (const std::exception &e) {
+            print_error(std::string("unexpected error: ") + e.what());
+            status = exit_failure;
         }
+        return report.finish(status);
     } catch (const Failure &e) {
         print_error(e.what());
         return exit_failure;

@@ -13,6 +13,7 @@
 #include "host_os.h"
 #include "image_formats.h"
 #include "ini_compare.h"
+#include "report.h"
 #include "formats/version_record.h"
 #include "platform/ini_file.h"
 #include "ryn_usr.h"
@@ -60,6 +61,20 @@ using Call = std::function<int32_t(ryn_handle handle, Host &host)>;
 
 }  // namespace
 
+void report_device_after(const GlobalOptions &global) {
+    std::vector<std::string> failed;
+    nlohmann::json shown;
+    try {
+        shown = device_report(global, failed);
+    } catch (const Failure &) {
+        return;  // no known family: no state to name
+    }
+    Report &report = Report::of_run();
+    report.data()["device_mode_after"] = shown["state"];
+    if (shown["state"].is_string()) report.add_to_result("device " + shown["state"].get<std::string>());
+}
+
+// A family's name as the user's messages say it.
 std::string device_name(const std::string &family, unsigned six_cam_dev) {
     if (family == "base") return "a base controller";
     if (family == "5810") return "a 5810 controller";
@@ -86,9 +101,12 @@ int run_operation(const GlobalOptions &global, Access access, const FamilyCheck 
     host.set_output(global.quiet, global.verbose);
     const int32_t result = call(ryn_sim_handle(), host);
     host.finish();
+    // The state a write or a failure left the device in, for the report.
+    if (Report::of_run().wants_unit() && (result != 1 || (access == Access::write && save)))
+        report_device_after(global);
     if (save) save_device(state);
     if (result == 1) return exit_success;
-    for (const std::string &hint : host.hints()) std::fprintf(stderr, "hint: %s\n", hint.c_str());
+    for (const std::string &hint : host.hints()) Report::of_run().note("hint: " + hint, false);
     const std::string reason = host.last_line();
     std::string text = global.command + " failed: " + (reason.empty() ? "the library gave no reason" : reason);
     if (const std::string first = host.first_failure(); !first.empty() && first != reason)
@@ -145,10 +163,9 @@ void warn_if_merged(const std::string &file, const RecordKind &kind) {
     if (!exists(file)) return;
     const std::string others = other_sections(file, kind);
     if (!others.empty())
-        std::fprintf(stderr,
-                     "ryn: warning: '%s' already holds other sections (%s); the new sections are merged "
-                     "into it and those stay as they are\n",
-                     file.c_str(), others.c_str());
+        Report::of_run().note("ryn: warning: '" + file + "' already holds other sections (" + others +
+                                  "); the new sections are merged into it and those stay as they are",
+                              true);
 }
 
 // The library's GET of kind into file, with the host's callbacks.
@@ -228,20 +245,21 @@ constexpr size_t changes_shown = 20;
 void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
                    const IniComparison &diff, const std::vector<std::string> &identity, bool before_write) {
     using Kind = IniKeyDifference::Kind;
+    report_differences("changes", diff, global.six_cam_dev);
     if (before_write)
-        std::printf("Before %s writes it: '%s' against the device's %s.\n", global.command.c_str(), file.c_str(),
-                    kind.what);
+        say("Before %s writes it: '%s' against the device's %s.\n", global.command.c_str(), file.c_str(),
+            kind.what);
     else
-        std::printf("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
-                    global.command.c_str(), file.c_str(), kind.what);
+        say("Dry run of %s: '%s' against the device's %s; nothing is written to the device.\n",
+            global.command.c_str(), file.c_str(), kind.what);
     const std::vector<IniKeyDifference> changed = diff.of_kind(Kind::changed);
-    if (changed.empty()) std::printf("No value would change.\n");
-    else std::printf("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
+    if (changed.empty()) say("No value would change.\n");
+    else say("%zu %s would change (device -> file):\n", changed.size(), changed.size() == 1 ? "key" : "keys");
     for (size_t i = 0; i < changed.size() && (global.verbose || i < changes_shown); ++i)
-        std::printf("  [%s] %s: %s -> %s\n", changed[i].section.c_str(), changed[i].key.c_str(),
-                    changed[i].left.c_str(), changed[i].right.c_str());
+        say("  [%s] %s: %s -> %s\n", changed[i].section.c_str(), changed[i].key.c_str(),
+            changed[i].left.c_str(), changed[i].right.c_str());
     if (!global.verbose && changed.size() > changes_shown)
-        std::printf("  ... and %zu more; --verbose lists them all\n", changed.size() - changes_shown);
+        say("  ... and %zu more; --verbose lists them all\n", changed.size() - changes_shown);
     const auto names = [&](const std::vector<IniKeyDifference> &keys) {
         std::vector<std::string> shown;
         for (size_t i = 0; i < keys.size() && (global.verbose || i < 5); ++i)
@@ -252,12 +270,12 @@ void print_dry_run(const GlobalOptions &global, const RecordKind &kind, const st
         return text;
     };
     if (const auto missing = diff.of_kind(Kind::only_left); !missing.empty())
-        std::printf("%zu %s missing from the file (%s\n", missing.size(), missing.size() == 1 ? "key" : "keys",
-                    names(missing).c_str());
+        say("%zu %s missing from the file (%s\n", missing.size(), missing.size() == 1 ? "key" : "keys",
+            names(missing).c_str());
     if (const auto extra = diff.of_kind(Kind::only_right); !extra.empty())
-        std::printf("%zu %s of the file not in the device's record (%s\n", extra.size(),
-                    extra.size() == 1 ? "key" : "keys", names(extra).c_str());
-    for (const std::string &change : identity) std::printf("Identity would change: %s.\n", change.c_str());
+        say("%zu %s of the file not in the device's record (%s\n", extra.size(),
+            extra.size() == 1 ? "key" : "keys", names(extra).c_str());
+    for (const std::string &change : identity) say("Identity would change: %s.\n", change.c_str());
 }
 
 }  // namespace
@@ -284,6 +302,8 @@ std::string loaded_family() {
 std::string open_checked_device(const GlobalOptions &global, const FamilyCheck &check, Access access) {
     std::string state = open_device(global);
     const std::string family = loaded_family();
+    // The unit the report and the log name, read once.
+    if (Report::of_run().wants_unit()) Report::of_run().set_unit(family, unit_serial(global));
     if (global.six_cam_dev && family != "6cam")
         throw UsageError("--6cam-dev " + std::to_string(global.six_cam_dev) + " addresses " +
                          (global.six_cam_dev == 255 ? "the LPC4320 controller" : "a 5810 device") +
@@ -322,20 +342,38 @@ void add_get_flags(CLI::App &cmd, GetOptions &options) {
         ->excludes(merge);
 }
 
+void report_differences(const char *key, const IniComparison &diff, unsigned device) {
+    Report &report = Report::of_run();
+    if (!report.json()) return;
+    nlohmann::json &list = report.data()[key];
+    if (!list.is_array()) list = nlohmann::json::array();
+    using Kind = IniKeyDifference::Kind;
+    for (const IniKeyDifference &d : diff.keys) {
+        const char *kind = d.kind == Kind::changed ? "changed" : d.kind == Kind::only_left ? "only_left" : "only_right";
+        list.push_back({{"device", device ? nlohmann::json(device) : nlohmann::json(nullptr)},
+                        {"section", d.section},
+                        {"key", d.key},
+                        {"kind", kind},
+                        {"left", d.kind == Kind::only_right ? nlohmann::json(nullptr) : nlohmann::json(d.left)},
+                        {"right", d.kind == Kind::only_left ? nlohmann::json(nullptr) : nlohmann::json(d.right)}});
+    }
+}
+
 void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
-                       const char *indent) {
+                       const char *indent, unsigned device) {
+    report_differences("differences", diff, device);
     using Kind = IniKeyDifference::Kind;
     for (const IniKeyDifference &d : diff.keys) {
         const std::string name = "[" + d.section + "] " + d.key;
         switch (d.kind) {
         case Kind::changed:
-            std::printf("%s%s: %s -> %s\n", indent, name.c_str(), d.left.c_str(), d.right.c_str());
+            say("%s%s: %s -> %s\n", indent, name.c_str(), d.left.c_str(), d.right.c_str());
             break;
         case Kind::only_left:
-            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), left.c_str(), d.left.c_str());
+            say("%s%s: only in %s (%s)\n", indent, name.c_str(), left.c_str(), d.left.c_str());
             break;
         case Kind::only_right:
-            std::printf("%s%s: only in %s (%s)\n", indent, name.c_str(), right.c_str(), d.right.c_str());
+            say("%s%s: only in %s (%s)\n", indent, name.c_str(), right.c_str(), d.right.c_str());
             break;
         }
     }
@@ -357,6 +395,17 @@ const char *const diff_help =
     "every controller compared holds what FILE holds, 1 when one differs, 2 on\n"
     "trouble (FILE unreadable, the GET failed). Nothing is written to the device.\n";
 
+const char *const get_report_keys = "file (the file written)";
+const char *const set_report_keys =
+    "file, dry_run, changes (with --dry-run: each key the SET would change, {device, section, key, kind, "
+    "left: the device's value, right: the file's}), device_mode_after (device show's state line, after a "
+    "write or a failure)";
+const char *const diff_report_keys =
+    "file, same (true when every controller compared holds what FILE holds; false with result \"ok\" and "
+    "exit status 1 when one differs), controllers (each {device, "
+    "same}), differences (each {device, section, key, kind: changed, only_left or only_right, left: the "
+    "device's value, right: the file's, null on the side that lacks the key})";
+
 int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file) {
     try {
         check_input_file(file, "file");
@@ -364,6 +413,7 @@ int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::str
         ryn_sim_trace_clear();  // the state file keeps the device calls of this run
         const std::vector<unsigned> controllers = read_controllers(global, loaded_family());
         bool same = true;
+        nlohmann::json compared = nlohmann::json::array();
         for (const unsigned id : controllers) {
             GlobalOptions one = global;
             one.six_cam_dev = id;
@@ -371,15 +421,19 @@ int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::str
             const IniComparison diff = compare_ini_files(device.path(), file, kind.sections);
             same = same && diff.same();
             if (controllers.size() == 1) {
-                print_differences(diff, "the device", "the file", "");
+                print_differences(diff, "the device", "the file", "", id);
             } else {
-                std::printf("device %u (%s): %s\n", id, id == 255 ? "LPC4320" : "5810",
-                            diff.same() ? "identical" : "differs");
-                print_differences(diff, "the device", "the file", "  ");
+                say("device %u (%s): %s\n", id, id == 255 ? "LPC4320" : "5810", diff.same() ? "identical" : "differs");
+                print_differences(diff, "the device", "the file", "  ", id);
             }
+            compared.push_back({{"device", id ? nlohmann::json(id) : nlohmann::json(nullptr)}, {"same", diff.same()}});
         }
         save_device(state);
-        if (controllers.size() == 1 && same) std::printf("%s identical\n", kind.what);
+        if (controllers.size() == 1 && same) say("%s identical\n", kind.what);
+        Report &report = Report::of_run();
+        report.data()["file"] = file;
+        report.data()["controllers"] = compared;
+        report.compared(same);
         return same ? exit_success : exit_failure;
     } catch (const Failure &e) {
         print_error(e.what());
@@ -391,6 +445,7 @@ int run_get(const GlobalOptions &global, const RecordKind &kind, const std::stri
             const GetOptions &options) {
     check_output_file(file, "file");
     check_existing_file(file, kind, options, global);
+    Report::of_run().data()["file"] = file;
     return run_operation(global, Access::read, {}, [&](ryn_handle handle, Host &host) -> int32_t {
         if (options.merge) {
             warn_if_merged(file, kind);
@@ -430,6 +485,9 @@ int32_t set_record(ryn_handle handle, Host &host, const GlobalOptions &global, c
 int run_set(const GlobalOptions &global, const RecordKind &kind, const std::string &file,
             const SetOptions &options, const FamilyCheck &check) {
     check_input_file(file, "file");
+    Report::of_run().data()["file"] = file;
+    Report::of_run().data()["dry_run"] = options.dry_run;
+    Report::of_run().data()["device_mode_after"] = nullptr;  // known once the device was written
     return run_operation(
         global, Access::write, check,
         [&](ryn_handle handle, Host &host) -> int32_t { return set_record(handle, host, global, kind, file, options); },
@@ -543,24 +601,24 @@ const UpdatePlan update_plans[] = {
 
 void print_update_plan(const UpdateOptions &options, const ImageFormat &format, const ImageReport &report,
                        const std::string &device, const std::string &device_version, const std::string &image_version) {
-    std::printf("Dry run of fw update: '%s' on %s; nothing is written to the device.\n", options.image.c_str(),
-                device.c_str());
-    std::printf("Image: a valid %s image; it fits the device, the mode and the options given.\n", format.name);
+    say("Dry run of fw update: '%s' on %s; nothing is written to the device.\n", options.image.c_str(),
+        device.c_str());
+    say("Image: a valid %s image; it fits the device, the mode and the options given.\n", format.name);
     if (!device_version.empty() && !image_version.empty())
-        std::printf("Normal code: %s on the device, %s in the image.\n", device_version.c_str(), image_version.c_str());
+        say("Normal code: %s on the device, %s in the image.\n", device_version.c_str(), image_version.c_str());
     for (const UpdatePlan &plan : update_plans) {
         if (plan.format != std::string(format.name)) continue;
         const uint32_t mode = update_mode_of(options.mode);
         if (mode == RYN_UPDATE_AUTO)
-            std::printf("Writes: the library chooses normal or flash-layout mode from the device's firmware "
-                        "(normal: %s; layout: %s).\n", plan.normal, plan.layout);
-        else std::printf("Writes (%s mode): %s.\n", options.mode.c_str(), mode == RYN_UPDATE_FLASH_LAYOUT ? plan.layout : plan.normal);
-        std::printf("Mode switches: %s.\n", plan.switches);
+            say("Writes: the library chooses normal or flash-layout mode from the device's firmware "
+                "(normal: %s; layout: %s).\n", plan.normal, plan.layout);
+        else say("Writes (%s mode): %s.\n", options.mode.c_str(), mode == RYN_UPDATE_FLASH_LAYOUT ? plan.layout : plan.normal);
+        say("Mode switches: %s.\n", plan.switches);
     }
-    std::printf("Sections of the image:\n");
+    say("Sections of the image:\n");
     for (const SectionReport &s : report.sections)
-        std::printf("  section %-18s offset 0x%08llx length 0x%08llx\n", s.name.c_str(),
-                    static_cast<unsigned long long>(s.offset), static_cast<unsigned long long>(s.length));
+        say("  section %-18s offset 0x%08llx length 0x%08llx\n", s.name.c_str(),
+            static_cast<unsigned long long>(s.offset), static_cast<unsigned long long>(s.length));
 }
 
 }  // namespace
@@ -575,6 +633,11 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
     check_input_file(options.image, "image");
     std::optional<FwVerifyResult> read_back;  // after a successful update of a recognised image
     if (!options.flash_builder.empty()) check_input_file(options.flash_builder, "flash builder file");
+    nlohmann::json &keys = Report::of_run().data();
+    keys["image"] = options.image;
+    keys["dry_run"] = options.dry_run;
+    // Known once the update ran (not on a dry run nor a refused request).
+    keys["before"] = keys["after"] = keys["verified"] = keys["device_mode_after"] = nullptr;
     const uint32_t update_mode = update_mode_of(options.mode);
     const wstring image_name = wide(options.image);
     const wstring builder_name = wide(options.flash_builder);
@@ -612,6 +675,7 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
             }
             // What the device holds before, read as fw verify reads it.
             const std::string before = format ? firmware_identity(handle, global, *format, options.image, bytes) : std::string();
+            if (!before.empty()) keys["before"] = before;
             fw_update_arg arg;
             ryn_fw_update_init_arg(&arg, handle, image_name.c_str(),
                                    options.flash_builder.empty() ? nullptr : builder_name.c_str(),
@@ -627,7 +691,8 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
         !options.dry_run);
     // The summary follows the library's messages.
     if (status != exit_success || !read_back) return status;
-    std::printf("%s\n", update_summary(*read_back).c_str());
+    say("%s\n", update_summary(*read_back).c_str());
+    report_read_back(*read_back);
     if (read_back->first_mismatch()) {
         print_error("the device does not hold what '" + options.image + "' carries after the update: " +
                     first_difference_text(*read_back));

@@ -123,9 +123,13 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options);
 
 // The differences of a comparison, one line each ("[section] key: 3 -> 4",
 // "[section] key: only in <left> (3)"), the sides named by left and right,
-// each line begun with indent.
+// each line begun with indent; with --json also the report's "differences"
+// (device: the controller of a six-camera system, 0 for none).
 void print_differences(const IniComparison &diff, const std::string &left, const std::string &right,
-                       const char *indent);
+                       const char *indent, unsigned device = 0);
+// With --json: the differences as entries of the report's array key, each
+// {device, section, key, kind (changed, only_left, only_right), left, right}.
+void report_differences(const char *key, const IniComparison &diff, unsigned device);
 
 // cali diff / info diff: the device's record of kind, read by a GET into a
 // temporary file, compared with file as ryn diff compares two files. On a
@@ -136,6 +140,10 @@ void print_differences(const IniComparison &diff, const std::string &left, const
 int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file);
 // The help text of cali diff and info diff.
 extern const char *const diff_help;
+// The --json keys of the GET, SET and diff commands of cali and info.
+extern const char *const get_report_keys;
+extern const char *const set_report_keys;
+extern const char *const diff_report_keys;
 
 // The controllers a reading command covers: the one --6cam-dev names, all
 // three of a six-camera system (255, 1, 2) without it, else the one (0).
@@ -146,6 +154,17 @@ std::vector<unsigned> read_controllers(const GlobalOptions &global, const std::s
 // key null and is named in failed), plus "not_in_service" (what is not, as
 // text). Throws Failure for a platform code of no known family.
 nlohmann::json device_report(const GlobalOptions &global, std::vector<std::string> &failed);
+
+// The serial number in the model configuration of the controller requests
+// reach (--6cam-dev, or a six-camera system's LPC4320 controller); empty
+// where the record has none or the controller does not answer.
+std::string unit_serial(const GlobalOptions &global);
+
+// For the run's report (--json, --log): "device_mode_after", device show's
+// state line of the controller requests reach ("in service", "left in mask
+// ROM", ...), also named on the log's result line, and "after" (firmware
+// mode, versions and header record) where the command recorded "before".
+void report_device_after(const GlobalOptions &global);
 
 // Whether a command writes to the device. A write on a six-camera system
 // needs --6cam-dev; a read without it covers the whole unit.

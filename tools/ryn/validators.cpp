@@ -2,10 +2,11 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "report.h"
 
 namespace ryn::cli {
 
-void print_error(const std::string &text) { std::fprintf(stderr, "ryn: %s\n", text.c_str()); }
+void print_error(const std::string &text) { Report::of_run().error(text); }
 
 namespace {
 
