@@ -42,8 +42,8 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
         "floats the device stores), \"enable,N\" field by field. One line per key\n"
         "that differs: \"[section] key: A's value -> B's value\", or \"only in A\"\n"
         "(\"only in B\") with the value. Exit status 0 when the files hold the same\n"
-        "data, 1 when they differ, 2 on trouble (a file missing or unreadable), as\n"
-        "diff does.\n\n"
+        "data, 1 when they differ, 2 on trouble (a file missing, unreadable, or no\n"
+        "INI file: a firmware image or another binary file), as diff does.\n\n"
         "Examples:\n  ryn diff before.ini after.ini\n  ryn diff cali-1.ini cali-2.ini > /dev/null && echo same");
     on_run(*cmd, ctx, o, &diff_files);
 }
