@@ -156,7 +156,7 @@ TEST_F(Cli, HelpAnswersTheQuestionsOfEachCommand) {
         {{"info", "get", "--help"}, {"model configuration", "sensor dsp", "algo_param_def.ini", "Example"}},
         {{"info", "set", "--help"}, {"required", "vid", "Example"}},
         {{"sim", "create", "--help"}, {"--force", "--cali-version", "--fw-mode"}},
-        {{"sim", "dump", "--help"}, {"version", "cali", "model-cfg"}},
+        {{"sim", "dump", "--help"}, {"version", "cali", "model-cfg", "image-header  LPC4320"}},
         {{"sim", "fail", "--help"}, {"--clear", "--call", "--times", "default 1", "every call"}},
     };
     for (const auto &[args, words] : cases) {

@@ -1,8 +1,10 @@
 // ryn sim: create, inspect and break the simulated controller.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
@@ -76,9 +78,33 @@ std::vector<std::string> record_names() {
     return names;
 }
 
+// The record list of sim dump and sim load: each description beside its
+// name, wrapped to 80 columns under itself.
 std::string records_help() {
+    size_t width = 0;
+    for (const auto &r : records) width = std::max(width, std::strlen(r.name));
+    const size_t indent = 2 + width + 2, columns = 80;
     std::string text = "Records:\n";
-    for (const auto &r : records) text += "  " + std::string(r.name) + std::string(12 - std::strlen(r.name), ' ') + r.what + "\n";
+    for (const auto &r : records) {
+        std::string line = "  " + std::string(r.name) + std::string(indent - 2 - std::strlen(r.name), ' ');
+        size_t used = line.size();
+        std::istringstream words(r.what);
+        std::string word;
+        bool first = true;
+        while (words >> word) {
+            if (!first && used + 1 + word.size() > columns) {
+                line += "\n" + std::string(indent, ' ');
+                used = indent;
+            } else if (!first) {
+                line += ' ';
+                ++used;
+            }
+            line += word;
+            used += word.size();
+            first = false;
+        }
+        text += line + "\n";
+    }
     return text + records_footer;
 }
 
