@@ -509,6 +509,15 @@ TEST_F(Service, RestoreChecksTheManifestFirst) {
     const Bytes other = slurp("e.json");
     EXPECT_EQ(ryn({"--sim", "e.json", "restore", "bk"}).status, 2);
     EXPECT_TRUE(slurp("e.json") == other) << "the state file changed";
+
+    // A folder that holds no backup wrote nothing either: exit status 2, not
+    // the 1 of a restore that failed part-way.
+    fs::create_directories(dir_ / "empty");
+    for (const char *folder : {"empty", "none"}) {
+        const Result r = ryn({"--sim", "d.json", "restore", folder});
+        EXPECT_EQ(r.status, 2) << folder << "\n" << r.err;
+        EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    }
 }
 
 // A restore that fails part-way names what it wrote and what it did not, and
