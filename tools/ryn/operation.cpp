@@ -589,20 +589,6 @@ uint32_t update_mode_of(const std::string &mode) {
     return RYN_UPDATE_NORMAL;
 }
 
-// After a failed update: the update mode the controller was left in, as
-// device show reads it, and that running the update again recovers it.
-void print_recovery_hint(const GlobalOptions &global) {
-    std::vector<std::string> failed;
-    try {
-        const nlohmann::json report = device_report(global, failed);
-        if (report["state"].is_string() && report["recover"].is_string())
-            std::fprintf(stderr, "hint: the controller was %s; run the update again to recover it (ryn device show "
-                         "tells the unit's state)\n", report["state"].get<std::string>().c_str());
-    } catch (const Failure &) {
-        // A device that does not say what it is gets no hint.
-    }
-}
-
 int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
     check_input_file(options.image, "image");
     std::optional<FwVerifyResult> read_back;  // after a successful update of a recognised image
@@ -652,7 +638,6 @@ int run_fw_update(const GlobalOptions &global, const UpdateOptions &options) {
             arg.dev_reset_fn = &reset_device;
             arg.set_update_hdr_fn = &switch_to_update_mode;
             const int32_t result = ryn_fw_update(&arg);
-            if (result != 1) print_recovery_hint(global);
             // The device after the update, through the handle of its last reset.
             if (result == 1 && format) read_back = read_back_update(arg.handle, global, *format, bytes, arg.update_mode, before);
             return result;
