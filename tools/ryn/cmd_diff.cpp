@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "files.h"
+#include "image_formats.h"
 #include "ini_compare.h"
 #include "operation.h"
 
@@ -17,8 +18,14 @@ struct DiffOptions {
 
 int diff_files(const DiffOptions &options, const GlobalOptions &) {
     try {
-        check_input_file(options.left, "file");
-        check_input_file(options.right, "file");
+        // A firmware image or another binary file holds no section or key the
+        // store could read: compared as it stands it would look like an empty
+        // file, and two different images would compare as the same data.
+        for (const std::string *file : {&options.left, &options.right}) {
+            check_input_file(*file, "file");
+            if (!is_ini_text(read_file(*file, "file", max_image_file)))
+                throw Failure("'" + *file + "' is not an INI file (a firmware image or another binary file?)");
+        }
         const IniComparison diff = compare_ini_files(options.left, options.right);
         print_differences(diff, options.left, options.right, "");
         return diff.same() ? exit_success : exit_failure;

@@ -3,13 +3,10 @@
 
 #include <bit>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 
 #include "cli.h"
-#include "files.h"
 #include "host_os.h"
-#include "image_formats.h"
 #include "text/field_number.h"
 #include "text/text.h"
 
@@ -132,15 +129,6 @@ IniComparison compare_ini(const platform::IniFile &left, const platform::IniFile
 
 IniComparison compare_ini_files(const std::string &left, const std::string &right,
                                 const std::vector<std::string> &sections) {
-    // A firmware image or another binary file holds no section or key the
-    // store could read: compared as it stands, it would look like an empty
-    // file, and two different images would compare as the same data.
-    for (const std::string *file : {&left, &right}) {
-        std::error_code ec;
-        if (!std::filesystem::exists(os::fs_path(*file), ec)) continue;
-        if (!is_ini_text(read_file(*file, "file", max_image_file)))
-            throw Failure("'" + *file + "' is not an INI file (a firmware image or another binary file?)");
-    }
     const platform::IniFile l(os::library_path(left));
     const platform::IniFile r(os::library_path(right));
     for (const auto &[file, ini] : {std::pair{&left, &l}, std::pair{&right, &r}})

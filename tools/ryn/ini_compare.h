@@ -62,8 +62,8 @@ IniComparison compare_ini(const platform::IniFile &left, const platform::IniFile
                           const std::vector<std::string> &sections = {});
 
 // Loads both files (UTF-8 paths) and compares them. Throws Failure (ryn's
-// user-facing error) when a file exists but cannot be read or is no INI file
-// (a firmware image, any binary file); a missing file compares as an empty one.
+// user-facing error) when a file exists but cannot be read; a missing file
+// compares as an empty one.
 IniComparison compare_ini_files(const std::string &left, const std::string &right,
                                 const std::vector<std::string> &sections = {});
 
