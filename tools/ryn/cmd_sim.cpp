@@ -39,7 +39,6 @@ const FamilyOptions family_options[] = {
 
 // The devices of a six-camera system, whose records sim dump and sim load
 // reach with --dev; 255 (the LPC4320 controller) when it is not given.
-const std::vector<std::string> six_cam_devices = {"255", "1", "2"};
 
 // Records a device holds, dumped and loaded as the raw bytes the device keeps.
 struct Record {
@@ -61,7 +60,7 @@ const Record records[] = {
 };
 const char *const records_footer =
     "The version record is the base controller's only. On a six-camera system,\n"
-    "--dev 255|1|2 chooses the controller (default 255, the LPC4320 controller).\n";
+    "--dev 255|lpc|1|2 chooses the controller (default 255, the LPC4320 controller).\n";
 
 // Largest file sim load reads: far above any record a controller holds.
 constexpr size_t max_record_file = 16u << 20;
@@ -310,9 +309,9 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", dump->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", dump->record, "Record to dump (below)")->required()->check(record);
     cmd->add_option("-o,--output", dump->file, "File to write")->required();
-    cmd->add_option("--dev", dump->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
-        ->check(name_in("device", six_cam_devices))
-        ->type_name("255|1|2");
+    cmd->add_option("--dev", dump->dev, "Six-camera system: the controller, 255 or lpc (default), 1 or 2, as --6cam-dev names it")
+        ->transform(six_cam_device())
+        ->type_name("255|lpc|1|2");
     cmd->footer(records_help() + "\nExamples:\n  ryn sim dump dev.json cali -o cali.bin\n"
                                  "  ryn sim dump six.json model-cfg --dev 1 -o model1.bin");
     on_run(*cmd, ctx, dump, &sim_dump);
@@ -322,9 +321,9 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", load->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", load->record, "Record to replace (below)")->required()->check(record);
     cmd->add_option("FILE", load->file, "File with the record's bytes, as sim dump writes them")->required();
-    cmd->add_option("--dev", load->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
-        ->check(name_in("device", six_cam_devices))
-        ->type_name("255|1|2");
+    cmd->add_option("--dev", load->dev, "Six-camera system: the controller, 255 or lpc (default), 1 or 2, as --6cam-dev names it")
+        ->transform(six_cam_device())
+        ->type_name("255|lpc|1|2");
     cmd->footer(records_help() +
                 "\nThe file must have a size the record takes; otherwise nothing changes.\n\n"
                 "Example:\n  ryn sim load dev.json cali cali.bin");
