@@ -156,7 +156,7 @@ TEST_F(Cli, HelpAnswersTheQuestionsOfEachCommand) {
         {{"info", "get", "--help"}, {"model configuration", "sensor dsp", "algo_param_def.ini", "Example"}},
         {{"info", "set", "--help"}, {"required", "vid", "Example"}},
         {{"sim", "create", "--help"}, {"--force", "--cali-version", "--fw-mode"}},
-        {{"sim", "dump", "--help"}, {"version", "cali", "model-cfg"}},
+        {{"sim", "dump", "--help"}, {"version", "cali", "model-cfg", "image-header  LPC4320"}},
         {{"sim", "fail", "--help"}, {"--clear", "--call", "--times", "default 1", "every call"}},
     };
     for (const auto &[args, words] : cases) {
@@ -227,6 +227,9 @@ TEST_F(Cli, SixCamRecordsAreChosenWithDev) {
     EXPECT_NE(dumped[1], dumped[2]);
     ASSERT_EQ(ryn({"sim", "dump", "six.json", "model-cfg", "-o", "default.bin"}).status, 0);
     EXPECT_EQ(slurp(dir_ / "default.bin"), dumped[0]);  // 255 without --dev
+    // The LPC4320 controller by the name --6cam-dev gives it too.
+    ASSERT_EQ(ryn({"sim", "dump", "six.json", "model-cfg", "--dev", "lpc", "-o", "lpc.bin"}).status, 0);
+    EXPECT_EQ(slurp(dir_ / "lpc.bin"), dumped[0]);
 
     // Device 2's record replaced; device 1's stays.
     ASSERT_EQ(ryn({"sim", "load", "six.json", "model-cfg", "m1.bin", "--dev", "2"}).status, 0);

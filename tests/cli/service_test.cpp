@@ -316,6 +316,29 @@ TEST_F(Service, DiffComparesAsTheLibraryReads) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("ryn: "), std::string::npos);
 
+    // A file that is not what the comparison needs is trouble, not a verdict:
+    // two different firmware images hold no INI data and must not compare as
+    // the same, and another record's file (a model configuration given to
+    // cali diff) must not list every device key as missing from it.
+    must({"image", "build", "--format", "5920", "-o", "a.bin"});
+    must({"image", "build", "--format", "5810", "-o", "b.bin"});
+    must({"--sim", "d.json", "info", "get", "info.ini"});
+    const Bytes state = slurp("d.json");
+    const std::vector<std::vector<std::string>> trouble = {
+        {"diff", "a.bin", "b.bin"},
+        {"diff", "cali.ini", "a.bin"},
+        {"--sim", "d.json", "cali", "diff", "a.bin"},
+        {"--sim", "d.json", "cali", "diff", "info.ini"},
+        {"--sim", "d.json", "info", "diff", "cali.ini"},
+    };
+    for (const auto &args : trouble) {
+        const Result r = ryn(args);
+        EXPECT_EQ(r.status, 2) << args[args.size() - 2] << " " << args.back() << "\n" << r.out << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("ryn: '"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(slurp("d.json"), state);
+
     // Did the calibration survive the update: one command. A six-camera
     // system without --6cam-dev compares each controller, labelled.
     must({"sim", "create", "six.json", "--family", "6cam"});
@@ -486,6 +509,15 @@ TEST_F(Service, RestoreChecksTheManifestFirst) {
     const Bytes other = slurp("e.json");
     EXPECT_EQ(ryn({"--sim", "e.json", "restore", "bk"}).status, 2);
     EXPECT_TRUE(slurp("e.json") == other) << "the state file changed";
+
+    // A folder that holds no backup wrote nothing either: exit status 2, not
+    // the 1 of a restore that failed part-way.
+    fs::create_directories(dir_ / "empty");
+    for (const char *folder : {"empty", "none"}) {
+        const Result r = ryn({"--sim", "d.json", "restore", folder});
+        EXPECT_EQ(r.status, 2) << folder << "\n" << r.err;
+        EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+    }
 }
 
 // A restore that fails part-way names what it wrote and what it did not, and

@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "files.h"
+#include "image_formats.h"
 #include "ini_compare.h"
 #include "operation.h"
 #include "report.h"
@@ -18,8 +19,14 @@ struct DiffOptions {
 
 int diff_files(const DiffOptions &options, const GlobalOptions &) {
     try {
-        check_input_file(options.left, "file");
-        check_input_file(options.right, "file");
+        // A firmware image or another binary file holds no section or key the
+        // store could read: compared as it stands it would look like an empty
+        // file, and two different images would compare as the same data.
+        for (const std::string *file : {&options.left, &options.right}) {
+            check_input_file(*file, "file");
+            if (!is_ini_text(read_file(*file, "file", max_image_file)))
+                throw Failure("'" + *file + "' is not an INI file (a firmware image or another binary file?)");
+        }
         Report::of_run().set_unit({}, {});  // no unit: the log gets its lines from here
         const IniComparison diff = compare_ini_files(options.left, options.right);
         print_differences(diff, options.left, options.right, "");
@@ -46,8 +53,8 @@ void add_diff_commands(CLI::App &app, Context &ctx) {
         "floats the device stores), \"enable,N\" field by field. One line per key\n"
         "that differs: \"[section] key: A's value -> B's value\", or \"only in A\"\n"
         "(\"only in B\") with the value. Exit status 0 when the files hold the same\n"
-        "data, 1 when they differ, 2 on trouble (a file missing or unreadable), as\n"
-        "diff does.\n\n"
+        "data, 1 when they differ, 2 on trouble (a file missing, unreadable, or no\n"
+        "INI file: a firmware image or another binary file), as diff does.\n\n"
         "Examples:\n  ryn diff before.ini after.ini\n  ryn diff cali-1.ini cali-2.ini > /dev/null && echo same");
     add_report_options(*cmd, ctx,
                        "files ([A, B]), same (false with result \"ok\" and exit status 1 when they differ), differences (each {device: null, section, key, kind: changed, "

@@ -100,8 +100,8 @@ int image_build(const BuildOptions &options, const GlobalOptions &) {
         throw Failure(std::string("cannot build the image: ") + e.what());
     }
     write_file(options.output, "image file", image);
-    std::printf("Wrote a %s image of %zu bytes to %s.\n", options.format.c_str(), image.size(),
-                options.output.c_str());
+    std::printf("Wrote %s %s image of %zu bytes to %s.\n", format_by_name(options.format).article,
+                options.format.c_str(), image.size(), options.output.c_str());
     return exit_success;
 }
 

@@ -2,6 +2,7 @@
 // checked before the device is written (sums, family, serial numbers); each
 // record is then shown against the device, written, read back and compared.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "device.h"
 #include "files.h"
 #include "host.h"
+#include "host_os.h"
 #include "ini_compare.h"
 #include "operation.h"
 #include "report.h"
@@ -55,6 +57,14 @@ std::string text_of(const json &value) { return value.is_string() ? value.get<st
 // sums must hold that sum. Nothing here touches the device.
 json read_manifest(const std::string &dir) {
     const std::string path = dir + "/manifest.json";
+    // A folder that holds no backup is a request that does not fit, as a
+    // damaged one is (exit status 2: nothing written), not a failure part-way.
+    std::error_code ec;
+    if (!std::filesystem::is_directory(os::fs_path(dir), ec))
+        throw UsageError("backup folder '" + dir + "' does not exist; check the name; nothing was written");
+    if (!std::filesystem::exists(os::fs_path(path), ec))
+        throw UsageError("'" + dir + "' holds no backup: it has no manifest.json (ryn backup writes one); "
+                         "nothing was written");
     check_input_file(path, "manifest");
     const std::vector<uint8_t> bytes = read_file(path, "manifest", max_backup_file);
     json manifest = json::parse(bytes.begin(), bytes.end(), nullptr, false);
@@ -226,9 +236,11 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
     CLI::App *cmd = app.add_subcommand("restore", "Restore the calibration and model configuration of a backup");
     cmd->add_option("DIR", o->dir, "Folder ryn backup wrote")->required();
     cmd->add_option("--only", o->only, "Restore one record: cali (calibration) or info (model configuration)")
-        ->check(name_in("record", {"cali", "info"}));
+        ->check(name_in("record", {"cali", "info"}))
+        ->type_name("cali|info");
     cmd->add_flag("--to-other-unit", o->to_other_unit,
-                   "Restore a backup of another unit (other serial number), identity included");
+                   "Restore a backup of another unit (other serial number); with the model configuration its "
+                   "identity too (--only cali: the calibration alone moves)");
     cmd->footer(
         "The manifest is checked first: the SHA-256 of every file it names, the\n"
         "family against the device's, and each controller's serial number against\n"
@@ -236,7 +248,9 @@ void add_restore_commands(CLI::App &app, Context &ctx) {
         "another unit's backup (serial numbers differ; both are named) is a usage\n"
         "error (exit status 2) and nothing is written; --to-other-unit restores\n"
         "another unit's backup, its identity (serial number, vendor and product\n"
-        "id) included, as info set --write-identity does.\n\n"
+        "id) included, as info set --write-identity does; with --only cali the\n"
+        "calibration alone moves to this unit and its identity stays. A folder\n"
+        "without manifest.json is no backup (exit status 2).\n\n"
         "Then, for every controller (the three of a six-camera system, each\n"
         "addressed in turn, or the one --6cam-dev names), it shows what will change\n"
         "as cali set/info set --dry-run do, writes the calibration (cali.ini) and\n"

@@ -1,8 +1,10 @@
 // ryn sim: create, inspect and break the simulated controller.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
@@ -37,7 +39,6 @@ const FamilyOptions family_options[] = {
 
 // The devices of a six-camera system, whose records sim dump and sim load
 // reach with --dev; 255 (the LPC4320 controller) when it is not given.
-const std::vector<std::string> six_cam_devices = {"255", "1", "2"};
 
 // Records a device holds, dumped and loaded as the raw bytes the device keeps.
 struct Record {
@@ -59,7 +60,7 @@ const Record records[] = {
 };
 const char *const records_footer =
     "The version record is the base controller's only. On a six-camera system,\n"
-    "--dev 255|1|2 chooses the controller (default 255, the LPC4320 controller).\n";
+    "--dev 255|lpc|1|2 chooses the controller (default 255, the LPC4320 controller).\n";
 
 // Largest file sim load reads: far above any record a controller holds.
 constexpr size_t max_record_file = 16u << 20;
@@ -76,9 +77,33 @@ std::vector<std::string> record_names() {
     return names;
 }
 
+// The record list of sim dump and sim load: each description beside its
+// name, wrapped to 80 columns under itself.
 std::string records_help() {
+    size_t width = 0;
+    for (const auto &r : records) width = std::max(width, std::strlen(r.name));
+    const size_t indent = 2 + width + 2, columns = 80;
     std::string text = "Records:\n";
-    for (const auto &r : records) text += "  " + std::string(r.name) + std::string(12 - std::strlen(r.name), ' ') + r.what + "\n";
+    for (const auto &r : records) {
+        std::string line = "  " + std::string(r.name) + std::string(indent - 2 - std::strlen(r.name), ' ');
+        size_t used = line.size();
+        std::istringstream words(r.what);
+        std::string word;
+        bool first = true;
+        while (words >> word) {
+            if (!first && used + 1 + word.size() > columns) {
+                line += "\n" + std::string(indent, ' ');
+                used = indent;
+            } else if (!first) {
+                line += ' ';
+                ++used;
+            }
+            line += word;
+            used += word.size();
+            first = false;
+        }
+        text += line + "\n";
+    }
     return text + records_footer;
 }
 
@@ -284,9 +309,9 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", dump->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", dump->record, "Record to dump (below)")->required()->check(record);
     cmd->add_option("-o,--output", dump->file, "File to write")->required();
-    cmd->add_option("--dev", dump->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
-        ->check(name_in("device", six_cam_devices))
-        ->type_name("255|1|2");
+    cmd->add_option("--dev", dump->dev, "Six-camera system: the controller, 255 or lpc (default), 1 or 2, as --6cam-dev names it")
+        ->transform(six_cam_device())
+        ->type_name("255|lpc|1|2");
     cmd->footer(records_help() + "\nExamples:\n  ryn sim dump dev.json cali -o cali.bin\n"
                                  "  ryn sim dump six.json model-cfg --dev 1 -o model1.bin");
     on_run(*cmd, ctx, dump, &sim_dump);
@@ -296,9 +321,9 @@ void add_dump_load(CLI::App &sim, Context &ctx) {
     cmd->add_option("STATE", load->state, "State file of the simulated device")->required();
     cmd->add_option("RECORD", load->record, "Record to replace (below)")->required()->check(record);
     cmd->add_option("FILE", load->file, "File with the record's bytes, as sim dump writes them")->required();
-    cmd->add_option("--dev", load->dev, "Six-camera system: the controller, 255 (default), 1 or 2")
-        ->check(name_in("device", six_cam_devices))
-        ->type_name("255|1|2");
+    cmd->add_option("--dev", load->dev, "Six-camera system: the controller, 255 or lpc (default), 1 or 2, as --6cam-dev names it")
+        ->transform(six_cam_device())
+        ->type_name("255|lpc|1|2");
     cmd->footer(records_help() +
                 "\nThe file must have a size the record takes; otherwise nothing changes.\n\n"
                 "Example:\n  ryn sim load dev.json cali cali.bin");

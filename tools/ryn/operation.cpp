@@ -393,7 +393,24 @@ const char *const diff_help =
     "(\"only in the file\"). On a six-camera system without --6cam-dev each of\n"
     "its three controllers is compared with FILE, labelled. Exit status 0 when\n"
     "every controller compared holds what FILE holds, 1 when one differs, 2 on\n"
-    "trouble (FILE unreadable, the GET failed). Nothing is written to the device.\n";
+    "trouble (FILE unreadable or no INI file, FILE without the record's own\n"
+    "section, such as a model configuration given to cali diff, the GET\n"
+    "failed). Nothing is written to the device.\n";
+
+// A file without the record's own section (the first a GET writes, which
+// its SET requires) is another record's file, given by mistake: compared as
+// it stands it would list every key of the device as missing from it.
+// Trouble, named before the device is read.
+void check_holds_record(const std::string &file, const RecordKind &kind, const GlobalOptions &global) {
+    const std::string &own = kind.sections.front();
+    const platform::IniFile ini(os::library_path(file));
+    for (const std::u16string &name : ini.section_names())
+        if (same_ini_name(name, text::from_utf8(own))) return;
+    if (!is_ini_text(read_file(file, "file", max_image_file)))
+        throw Failure("'" + file + "' is not an INI file (a firmware image or another binary file?)");
+    throw Failure("'" + file + "' has no section [" + own + "], so it holds no " + kind.what +
+                  ": give a file " + global.command.substr(0, global.command.find(' ')) + " get wrote");
+}
 
 const char *const get_report_keys = "file (the file written)";
 const char *const set_report_keys =
@@ -409,6 +426,7 @@ const char *const diff_report_keys =
 int run_diff(const GlobalOptions &global, const RecordKind &kind, const std::string &file) {
     try {
         check_input_file(file, "file");
+        check_holds_record(file, kind, global);
         const std::string state = open_checked_device(global, {});
         ryn_sim_trace_clear();  // the state file keeps the device calls of this run
         const std::vector<unsigned> controllers = read_controllers(global, loaded_family());
