@@ -193,4 +193,21 @@ step sed -i '/^SYS_PARAM_0005=/d' r5920.ini
 step ryn --quiet --sim r5920.json info set r5920.ini
 step ryn sim dump r5920.json model-cfg -o r5920.after
 step cmp r5920.before r5920.after
+
+heading "A service job on a 5920 unit: back up, update, confirm, put the calibration back"
+step ryn sim create unit.json --family 5920 --serial UNIT-0042
+step ryn --sim unit.json device show --check
+step ryn --sim unit.json backup unit-0042
+step ryn --sim unit.json --quiet fw update banked.bin
+step ryn --sim unit.json fw verify banked.bin
+step ryn --sim unit.json cali diff unit-0042/cali.ini
+step ryn --sim unit.json info diff unit-0042/info.ini
+step ryn --sim unit.json --quiet restore unit-0042
+step ryn --sim unit.json fw verify banked.bin --json --log service.log
+show service.log
+
+heading "The other unit of the family refuses this unit's backup unless told"
+step ryn sim create spare.json --family 5920 --serial UNIT-0043
+step ryn --sim spare.json --quiet restore unit-0042
+step ryn --sim spare.json --quiet restore unit-0042 --to-other-unit
 echo
