@@ -287,13 +287,6 @@ const RecordKind model_configuration_record{
     {"model configuration", "sensor dsp", "algorithm parameter", "firmware parameter", "system parameter"}, true};
 const RecordKind version_strings_record{"version strings", ryn_dev_info, RYN_DEV_VERSION_STR, {"version string"}, false};
 
-int with_device_record(const GlobalOptions &global, const RecordKind &kind,
-                       const std::function<int(const std::string &device_file)> &fn) {
-    open_checked_device(global, {});
-    const TempFile device = read_device_record(ryn_sim_handle(), global, kind);
-    return fn(device.path());
-}
-
 std::string loaded_family() {
     const char *family = ryn_sim_family();
     return family ? family : "";

@@ -38,14 +38,6 @@ extern const RecordKind calibration_record;
 extern const RecordKind model_configuration_record;
 extern const RecordKind version_strings_record;
 
-// Runs fn with the device's record of kind read by the library into a
-// temporary file (an ordinary GET, so it works on a real device library;
-// removed afterwards), for a comparison with a file. The state file is left
-// as it was. Returns fn's result; a GET that fails is a Failure naming the
-// library's reason.
-int with_device_record(const GlobalOptions &global, const RecordKind &kind,
-                       const std::function<int(const std::string &device_file)> &fn);
-
 // The device's record of kind (the controller of global's --6cam-dev), read
 // by the library into a temporary file with its messages kept back. Throws
 // Failure with the library's reason when the GET fails.
